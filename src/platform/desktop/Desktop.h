@@ -1,0 +1,36 @@
+#pragma once
+// The desktop services the subsystems call, installed once by the program (x11/) or by
+// a test (sim/). Subsystems reach the desktop only through these interfaces.
+
+#include <memory>
+#include <vector>
+
+namespace qs {
+class Screen;
+}
+
+namespace qs::desktop {
+
+// Screens. Backends post "NSApplicationDidChangeScreenParametersNotification" on the
+// default centre when screens are added, removed or change geometry.
+class ScreenServer {
+public:
+    virtual ~ScreenServer() = default;
+    virtual std::vector<std::shared_ptr<Screen>> screens() = 0;
+    virtual std::shared_ptr<Screen> mainScreen() = 0;
+};
+
+class HotkeyService;
+
+struct Services {
+    std::shared_ptr<ScreenServer> screens;
+    std::shared_ptr<HotkeyService> hotkeys;
+    // Further services (workspace, window server, accessibility, synthetic events,
+    // file operations, ...) are added here by the code that backs them.
+};
+
+// The installed services. Every member is set by a backend before the program starts.
+Services& services();
+void install(Services services);
+
+}  // namespace qs::desktop

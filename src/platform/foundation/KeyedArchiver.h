@@ -1,0 +1,81 @@
+#pragma once
+// Keyed archives in the platform's well-known layout, inside a binary property list:
+//   { "$archiver": "NSKeyedArchiver", "$version": 100000,
+//     "$top": { "root": UID }, "$objects": [ "$null", ... ] }
+// Each archived object is a dictionary of its keys plus "$class" (a UID of a
+// { "$classname", "$classes" } entry). Strings and numbers are stored inline in
+// "$objects", arrays as "NS.objects", dictionaries as "NS.keys"/"NS.objects", URLs as
+// "NS.base"/"NS.relative", data inline, dates as "NS.time", images as PNG data.
+//
+// Our own classes take part by deriving from Coding and registering a factory under
+// their class-name string. Unarchiving never throws: malformed or hostile input
+// (not a property list, wrong types, bad or cyclic UIDs, unknown classes, absurd
+// nesting or counts) answers nil and writes a log line.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/foundation/Object.h"
+#include "platform/foundation/Value.h"
+
+namespace qs {
+
+class Coder {
+public:
+    virtual ~Coder() = default;
+
+    virtual void encodeObject(const Value& object, const std::string& key) = 0;
+    virtual void encodeBool(bool value, const std::string& key) = 0;
+    virtual void encodeInt(int32_t value, const std::string& key) = 0;
+    virtual void encodeInteger(int64_t value, const std::string& key) = 0;
+    virtual void encodeFloat(float value, const std::string& key) = 0;
+    virtual void encodeDouble(double value, const std::string& key) = 0;
+
+    // A missing key (or one of the wrong type) decodes as nil, NO, 0 or 0.0.
+    virtual Value decodeObjectForKey(const std::string& key) = 0;
+    virtual bool decodeBoolForKey(const std::string& key) = 0;
+    virtual int32_t decodeIntForKey(const std::string& key) = 0;
+    virtual int64_t decodeIntegerForKey(const std::string& key) = 0;
+    virtual float decodeFloatForKey(const std::string& key) = 0;
+    virtual double decodeDoubleForKey(const std::string& key) = 0;
+    virtual bool containsValueForKey(const std::string& key) = 0;
+};
+
+// An object that writes itself into an archive (its class name is Object::className,
+// its "$classes" list Object::classHierarchy).
+class Coding {
+public:
+    virtual ~Coding() = default;
+    virtual void encodeWithCoder(Coder& coder) const = 0;
+};
+
+class KeyedArchiver {
+public:
+    // The binary property list of the archive. Values that cannot be archived (an
+    // Object that is not Coding) are stored as "$null" with a log line.
+    static Data archivedDataWithRootObject(const Value& root);
+};
+
+class KeyedUnarchiver {
+public:
+    using Factory = std::function<std::shared_ptr<Object>(Coder& coder)>;
+
+    // Registers how to build an object of the given class name from its keys
+    // (the class's initWithCoder). A factory may answer nullptr to reject the object.
+    static void registerClass(const std::string& className, Factory factory);
+    static bool isClassRegistered(const std::string& className);
+
+    static Value unarchiveObjectWithData(const Data& data);
+};
+
+// Registers a factory for T at static-initialisation time:
+//   static const bool registered = registerCodingClass<DockConfiguration>("DockConfiguration");
+// T must offer `static std::shared_ptr<T> initWithCoder(Coder&)`.
+template <class T>
+bool registerCodingClass(const std::string& className) {
+    KeyedUnarchiver::registerClass(className, [](Coder& c) -> std::shared_ptr<Object> { return T::initWithCoder(c); });
+    return true;
+}
+
+}  // namespace qs

@@ -1,0 +1,22 @@
+#pragma once
+// A few plain console lines, as the program's helpers write them.
+
+#include <functional>
+#include <sstream>
+#include <string>
+
+namespace qs {
+
+// Writes one line to standard error, prefixed "quayside: ", and hands it to the
+// installed sink (tests capture log lines through it).
+void logLine(const std::string& line);
+void setLogSink(std::function<void(const std::string&)> sink);
+
+template <class... Parts>
+void log(const Parts&... parts) {
+    std::ostringstream os;
+    (os << ... << parts);
+    logLine(os.str());
+}
+
+}  // namespace qs

@@ -1,0 +1,41 @@
+#include "support/TestEnvironment.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/foundation/Log.h"
+#include "platform/foundation/UserDefaults.h"
+
+namespace qs::test {
+
+TestEnvironment::TestEnvironment() {
+    std::string templ = (std::filesystem::temp_directory_path() / "quayside-test-XXXXXX").string();
+    char* made = mkdtemp(templ.data());
+    root_ = made ? made : templ;
+    std::filesystem::create_directories(configHome());
+    std::filesystem::create_directories(dataHome());
+    std::filesystem::create_directories(cacheHome());
+    setenv("XDG_CONFIG_HOME", configHome().c_str(), 1);
+    setenv("XDG_DATA_HOME", dataHome().c_str(), 1);
+    setenv("XDG_CACHE_HOME", cacheHome().c_str(), 1);
+    loop_ = std::make_shared<ManualRunLoop>();
+    RunLoop::setMain(loop_);
+    UserDefaults::resetForTesting();
+    setLogSink([this](const std::string& line) { logs_.push_back(line); });
+}
+
+TestEnvironment::~TestEnvironment() {
+    setLogSink(nullptr);
+    UserDefaults::resetForTesting();
+    RunLoop::setMain(std::make_shared<ManualRunLoop>());
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+}
+
+bool TestEnvironment::logged(const std::string& fragment) const {
+    for (const auto& l : logs_)
+        if (l.find(fragment) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace qs::test

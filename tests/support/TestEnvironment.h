@@ -1,0 +1,40 @@
+#pragma once
+// Per-test isolation: a private XDG_CONFIG_HOME / XDG_DATA_HOME / XDG_CACHE_HOME,
+// a fresh ManualRunLoop installed as the main run loop, and captured log lines.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/RunLoop.h"
+
+namespace qs::test {
+
+class TestEnvironment {
+public:
+    TestEnvironment();
+    ~TestEnvironment();
+
+    const std::string& root() const { return root_; }
+    std::string configHome() const { return root_ + "/config"; }
+    std::string dataHome() const { return root_ + "/data"; }
+    std::string cacheHome() const { return root_ + "/cache"; }
+    ManualRunLoop& loop() { return *loop_; }
+    const std::vector<std::string>& logLines() const { return logs_; }
+    bool logged(const std::string& fragment) const;
+
+private:
+    std::string root_;
+    std::shared_ptr<ManualRunLoop> loop_;
+    std::vector<std::string> logs_;
+};
+
+// A gtest fixture holding a TestEnvironment.
+class IsolatedTest : public ::testing::Test {
+protected:
+    TestEnvironment env;
+};
+
+}  // namespace qs::test
