@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Configures and builds Quayside into build/ (the program is build/quayside).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo > build.log 2>&1 || { cat build.log; exit 1; }
+cmake --build build -j"$(nproc)" >> build.log 2>&1 || { tail -n 80 build.log; exit 1; }
