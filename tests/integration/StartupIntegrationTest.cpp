@@ -58,7 +58,8 @@ protected:
     void SetUp() override {
         if (!getenv("DISPLAY")) GTEST_SKIP() << "no X display";
         binary_ = getenv("QUAYSIDE_BINARY") ? getenv("QUAYSIDE_BINARY") : "";
-        if (binary_.empty() || !fs::exists(binary_)) GTEST_SKIP() << "QUAYSIDE_BINARY not built";
+        if (binary_.empty()) GTEST_SKIP() << "QUAYSIDE_BINARY is not set";
+        ASSERT_TRUE(fs::exists(binary_)) << binary_ << " has not been built";
         conn_ = xcb_connect(nullptr, nullptr);
         ASSERT_FALSE(xcb_connection_has_error(conn_));
     }
@@ -157,12 +158,14 @@ TEST_F(StartupIntegration, FirstStartShowsDockAndStoresDefaultsAndArchivesOnTerm
     // The configuration's root object holds the default icon size and position.
     Dictionary config = archiveUnder(d, "MainDockConfigKey");
     const Array& objects = *config["$objects"].array();
-    const UID* root = config["$top"]["root"].uid();
+    Value rootReference = config["$top"]["root"];
+    const UID* root = rootReference.uid();
     ASSERT_TRUE(root && root->value < objects.size());
     const Value& rootObject = objects[root->value];
     EXPECT_EQ(rootObject["iconSize"].doubleValue(), 52.0);
     EXPECT_EQ(rootObject["position"], Value(1));
-    const UID* cls = rootObject["$class"].uid();
+    Value classReference = rootObject["$class"];
+    const UID* cls = classReference.uid();
     ASSERT_TRUE(cls && cls->value < objects.size());
     EXPECT_EQ(objects[cls->value]["$classname"], Value("DockConfiguration"));
 

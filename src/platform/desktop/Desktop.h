@@ -21,10 +21,18 @@ public:
 };
 
 class HotkeyService;
+class Accessibility;
+class WindowServer;
+class EventPoster;
+class Workspace;
 
 struct Services {
     std::shared_ptr<ScreenServer> screens;
     std::shared_ptr<HotkeyService> hotkeys;
+    std::shared_ptr<Accessibility> accessibility;
+    std::shared_ptr<WindowServer> windowServer;
+    std::shared_ptr<EventPoster> events;
+    std::shared_ptr<Workspace> workspace;
     // Further services (workspace, window server, accessibility, synthetic events,
     // file operations, ...) are added here by the code that backs them.
 };

@@ -31,6 +31,7 @@ struct KeyValueChange {
 };
 
 class Object;
+struct KvoInfo;
 
 // Something that observes key paths. Its destructor removes every registration it
 // still has, so an observer that dies first never leaves a dangling pointer behind.
@@ -97,7 +98,8 @@ public:
     void addObserver(KeyValueObserver* observer, const std::string& keyPath, unsigned options, void* context);
     void removeObserver(KeyValueObserver* observer, const std::string& keyPath, void* context);
     void removeObserver(KeyValueObserver* observer, const std::string& keyPath);
-    // Number of registrations on this object (for tests and leak checks).
+    // Number of observations hooked on this object: its own registrations and the links
+    // of longer key paths that pass through it (for tests and leak checks).
     size_t observationCount() const;
 
     // Block form of addObserver; the observation ends when the handle is destroyed.
@@ -105,6 +107,10 @@ public:
                                 std::function<void(const KeyValueChange&)> handler);
 
     virtual std::string description() const;
+
+private:
+    friend struct KvoRegistry;
+    KvoInfo* kvo_ = nullptr;  // allocated on the first observation only
 };
 
 using ObjectPtr = std::shared_ptr<Object>;

@@ -19,7 +19,10 @@ class RunLoop {
 public:
     using TimerId = uint64_t;  // 0 is never a valid id
 
+    RunLoop();
     virtual ~RunLoop();
+    RunLoop(const RunLoop&) = delete;
+    RunLoop& operator=(const RunLoop&) = delete;
 
     // The installed main run loop. Before anything is installed a ManualRunLoop is used.
     static RunLoop& main();
@@ -47,6 +50,13 @@ public:
             post([done = std::move(done), result]() mutable { done(std::move(*result)); });
         });
     }
+
+    // Whether `loop` is a run loop that still exists (a timer may outlive its loop).
+    static bool isLive(const RunLoop* loop);
+
+protected:
+    // Timer ids are unique across every loop of the process.
+    static TimerId makeTimerId();
 };
 
 // A repeating or one-shot timer object (the platform's scheduled timer), cancelled

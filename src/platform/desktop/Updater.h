@@ -1,0 +1,51 @@
+#pragma once
+// The update checker, as a local layer: on a Linux desktop the package manager brings
+// updates, so nothing here reaches the network. It keeps the configuration it is given
+// and a log of the calls, which tests read.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qs {
+
+class SUUpdater;
+
+class SUUpdaterDelegate {
+public:
+    virtual ~SUUpdaterDelegate() = default;
+    virtual std::string feedURLStringForUpdater(SUUpdater& updater) = 0;
+    virtual bool updaterShouldCheckForBetaUpdates(SUUpdater& updater) = 0;
+};
+
+class SUUpdater {
+public:
+    static SUUpdater& sharedUpdater();
+
+    void setDelegate(std::weak_ptr<SUUpdaterDelegate> delegate);
+    std::shared_ptr<SUUpdaterDelegate> delegate() const { return delegate_.lock(); }
+    void setFeedURL(const std::string& feedURL);
+    const std::string& feedURL() const { return feedURL_; }
+    void setUpdateCheckInterval(double seconds);
+    double updateCheckInterval() const { return updateCheckInterval_; }
+    void setAutomaticallyChecksForUpdates(bool automatic);
+    bool automaticallyChecksForUpdates() const { return automaticallyChecks_; }
+
+    void checkForUpdatesInBackground();
+    void installUpdatesIfAvailable();
+    // A user-started check.
+    void checkForUpdates();
+
+    // Every call in order, e.g. "setFeedURL:https://...", "checkForUpdatesInBackground".
+    const std::vector<std::string>& callLog() const { return calls_; }
+    void resetForTesting();
+
+private:
+    std::weak_ptr<SUUpdaterDelegate> delegate_;
+    std::string feedURL_;
+    double updateCheckInterval_ = 0.0;
+    bool automaticallyChecks_ = false;
+    std::vector<std::string> calls_;
+};
+
+}  // namespace qs

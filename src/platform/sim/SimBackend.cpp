@@ -1,0 +1,25 @@
+#include "platform/sim/SimBackend.h"
+
+#include "platform/desktop/Desktop.h"
+
+namespace qs::sim {
+
+SimBackend installSimBackend(bool withDefaultScreen) {
+    SimBackend sim;
+    sim.screens = std::make_shared<SimScreens>();
+    sim.hotkeys = std::make_shared<SimHotkeys>();
+    sim.desktop = std::make_shared<SimDesktop>();
+    if (withDefaultScreen) sim.screens->addScreen(MakeRect(0, 0, 1440, 900), "Built-in Display");
+
+    desktop::Services services;
+    services.screens = sim.screens;
+    services.hotkeys = sim.hotkeys;
+    services.accessibility = sim.desktop;
+    services.windowServer = sim.desktop;
+    services.events = sim.desktop;
+    services.workspace = sim.desktop;
+    desktop::install(std::move(services));
+    return sim;
+}
+
+}  // namespace qs::sim

@@ -1,0 +1,25 @@
+#pragma once
+// Installs a fresh in-memory desktop as desktop::services() and answers handles to its
+// parts, so a test can arrange screens, play hotkeys and so on.
+
+#include <memory>
+
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimHotkeys.h"
+#include "platform/sim/SimScreens.h"
+#include "platform/sim/SimWorkspaceEvents.h"
+
+namespace qs::sim {
+
+struct SimBackend {
+    std::shared_ptr<SimScreens> screens;
+    std::shared_ptr<SimHotkeys> hotkeys;
+    // Applications, windows, spaces, events and the workspace.
+    std::shared_ptr<SimDesktop> desktop;
+    // Further simulated services are added here along with the code that backs them.
+};
+
+// One 1440 x 900 screen unless `withDefaultScreen` is NO.
+SimBackend installSimBackend(bool withDefaultScreen = true);
+
+}  // namespace qs::sim

@@ -1,0 +1,214 @@
+#pragma once
+// An in-memory desktop for tests: applications, their windows (frames in accessibility
+// coordinates), stacking, spaces, focus, desktop entries, window pictures and a pointer.
+// It backs the accessibility, window-server, synthetic-event and workspace services and
+// records every call made to it.
+//
+// Changes (a window made, moved, minimised, closed; an application launched, activated,
+// hidden, terminated) are announced the way a real desktop does: accessibility
+// notifications to the observers and workspace notifications on the workspace centre,
+// queued on the main run loop (run it to deliver them).
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/desktop/Accessibility.h"
+#include "platform/desktop/SyntheticEvents.h"
+#include "platform/desktop/WindowServer.h"
+#include "platform/desktop/Workspace.h"
+
+namespace qs::sim {
+
+class SimDesktop : public desktop::Accessibility,
+                   public desktop::WindowServer,
+                   public desktop::EventPoster,
+                   public desktop::Workspace,
+                   public std::enable_shared_from_this<SimDesktop> {
+public:
+    using Pid = desktop::Pid;
+    using WindowNumber = desktop::WindowNumber;
+    using AXElement = desktop::AXElement;
+    using AXValue = desktop::AXValue;
+
+    struct Window {
+        WindowNumber number = 0;
+        Pid pid = -1;
+        std::string title;
+        Rect frame;  // accessibility coordinates
+        std::string role = desktop::kAXWindowRole;
+        std::string subrole = desktop::kAXStandardWindowSubrole;
+        bool minimized = false;
+        bool resizable = true;
+        bool movable = true;
+        bool closeButton = true;
+        std::optional<Rect> zoomButton;  // its frame, when the window has one
+        WindowNumber parent = 0;         // the window a sheet belongs to
+        int space = 0;                   // -1: on every space
+        double alpha = 1.0;
+        int layer = 0;
+        bool desktopElement = false;
+        bool capturable = true;
+        std::map<std::string, AXValue> extraAttributes;  // answered as they stand
+    };
+
+    struct Write {
+        AXElement element;
+        std::string attribute;
+        AXValue value;
+    };
+    struct Event {
+        double time = 0.0;
+        bool isKey = false;
+        uint16_t keyCode = 0;  // keys
+        bool down = false;
+        desktop::MouseEventType mouse = desktop::MouseEventType::Moved;  // mouse
+        Point location;
+        uint64_t flags = 0;
+    };
+
+    SimDesktop();
+    ~SimDesktop() override;
+
+    // Makes a desktop and installs it as the accessibility, window-server, event and
+    // workspace services (the screens are left as they are).
+    static std::shared_ptr<SimDesktop> install();
+
+    // Building the scene --------------------------------------------------------------
+    RunningApplicationPtr addApplication(RunningApplication::Info info);
+    RunningApplicationPtr addApplication(Pid pid, const std::string& name, const std::string& bundleIdentifier = "");
+    void terminateApplication(Pid pid);
+    // A new window, frontmost; answers its number.
+    WindowNumber addWindow(Pid pid, const std::string& title, const Rect& frame);
+    WindowNumber addWindow(const Window& window);
+    // The window's record for direct changes (no notification); nullptr when gone.
+    Window* window(WindowNumber number);
+    void removeWindow(WindowNumber number);
+    void moveWindow(WindowNumber number, const Rect& frame);
+    void setMinimized(WindowNumber number, bool minimized);
+    void focus(WindowNumber number);
+    void raise(WindowNumber number);
+    // Windows front to back.
+    std::vector<WindowNumber> stacking() const;
+    WindowNumber activeWindow() const;
+    void addDesktopEntry(const desktop::DesktopEntry& entry);
+    void setPointer(const Point& p);
+    // Delivers `notification` to the registrations of `target`, with `subject` as the
+    // notifying element (queued on the main run loop).
+    void postNotification(const AXElement& target, const std::string& notification, const AXElement& subject);
+
+    // Knobs ---------------------------------------------------------------------------
+    void setTrusted(bool trusted);
+    void setObserversFail(bool fail);
+    void setActivationFails(bool fail);
+    void setSpacesFail(bool fail);
+    void setSpaces(int count, int current);
+    // Applied to every size written (for a window that refuses some sizes).
+    void setSizeClamp(std::function<Size(const Window&, const Size&)> clamp);
+    // Replaces the capture (runs on the calling thread, often a background one).
+    void setCaptureHook(std::function<ImagePtr(WindowNumber)> hook);
+
+    // Records -------------------------------------------------------------------------
+    std::vector<std::string> calls() const;
+    size_t callCount(const std::string& prefix) const;
+    std::vector<Write> writes() const;
+    std::vector<Event> events() const;
+    void clearRecords();
+    int observersCreated() const;
+    size_t registrationCount() const;
+
+    // desktop::Accessibility -----------------------------------------------------------
+    std::optional<AXValue> copyAttributeValue(const AXElement& element, const std::string& attribute) override;
+    std::optional<std::vector<AXElement>> copyAttributeValues(const AXElement& element, const std::string& attribute,
+                                                              size_t index, size_t maxCount) override;
+    std::optional<bool> isAttributeSettable(const AXElement& element, const std::string& attribute) override;
+    bool setAttributeValue(const AXElement& element, const std::string& attribute, const AXValue& value) override;
+    bool performAction(const AXElement& element, const std::string& action) override;
+    Pid pid(const AXElement& element) override;
+    WindowNumber windowNumber(const AXElement& element) override;
+    bool isProcessTrusted() override;
+    bool apiEnabled() override;
+    std::unique_ptr<desktop::AXObserver> createObserver(Pid pid, desktop::AXObserver::Callback callback) override;
+
+    // desktop::WindowServer ------------------------------------------------------------
+    std::vector<desktop::WindowInfo> windowList(uint32_t options, WindowNumber relativeTo = 0) override;
+    ImagePtr captureWindow(WindowNumber window) override;
+    bool setFrontProcess(Pid pid, bool frontWindowOnly) override;
+    int numberOfSpaces() override;
+    int currentSpace() override;
+    bool moveWindowToSpace(WindowNumber window, int space) override;
+
+    // desktop::EventPoster -------------------------------------------------------------
+    void postKey(uint16_t keyCode, bool down, uint64_t flags) override;
+    void postMouse(desktop::MouseEventType type, const Point& location, uint64_t flags) override;
+    Point pointerLocation() override;
+
+    // desktop::Workspace ---------------------------------------------------------------
+    std::vector<RunningApplicationPtr> runningApplications() override;
+    RunningApplicationPtr frontmostApplication() override;
+    RunningApplicationPtr currentApplication() override;
+    bool activate(RunningApplication& app, unsigned options) override;
+    bool hide(RunningApplication& app) override;
+    bool unhide(RunningApplication& app) override;
+    bool terminate(RunningApplication& app) override;
+    bool forceTerminate(RunningApplication& app) override;
+    std::optional<desktop::DesktopEntry> entryForBundleIdentifier(const std::string& bundleIdentifier) override;
+    std::optional<desktop::DesktopEntry> entryAtPath(const std::string& path) override;
+    std::vector<desktop::DesktopEntry> applicationsForMimeType(const std::string& mimeType) override;
+    ImagePtr iconForFile(const std::string& path) override;
+    bool openFile(const std::string& path, const std::string& application = "") override;
+    bool openURL(const URL& url) override;
+    bool launchApplication(const std::string& pathOrIdentifier) override;
+    bool launchAppWithBundleIdentifier(const std::string& bundleIdentifier, unsigned options) override;
+
+private:
+    struct Registration;
+    struct ObserverState;
+    class Observer;
+    struct App {
+        RunningApplicationPtr app;
+    };
+
+    App* findApp(Pid pid);
+    Window* findWindow(WindowNumber number);
+    bool alive(const AXElement& element);
+    bool onScreen(const Window& w);
+    void record(std::string call);
+    void postWorkspace(const std::string& name, const RunningApplicationPtr& app);
+    void notify(const AXElement& target, const std::string& notification, const AXElement& subject);
+    void setActiveWindow(WindowNumber number);
+    void raiseLocked(WindowNumber number);
+    void removeWindowLocked(WindowNumber number);
+    bool launchEntry(const desktop::DesktopEntry& entry);
+
+    mutable std::recursive_mutex mutex_;
+    std::vector<App> apps_;
+    std::vector<Window> windows_;      // by creation
+    std::vector<WindowNumber> stack_;  // front first
+    WindowNumber active_ = 0;
+    WindowNumber nextWindow_ = 0x400001;
+    static inline std::atomic<Pid> nextPid_{50000};  // unique across desktops
+    std::vector<desktop::DesktopEntry> entries_;
+    Point pointer_;
+    bool trusted_ = true;
+    bool observersFail_ = false;
+    bool activationFails_ = false;
+    bool spacesFail_ = false;
+    int spaces_ = 4;
+    int currentSpace_ = 0;
+    std::function<Size(const Window&, const Size&)> clamp_;
+    std::function<ImagePtr(WindowNumber)> captureHook_;
+    std::vector<std::string> calls_;
+    std::vector<Write> writes_;
+    std::vector<Event> events_;
+    std::vector<std::weak_ptr<ObserverState>> observers_;
+    int observersCreated_ = 0;
+    RunningApplicationPtr current_;
+};
+
+}  // namespace qs::sim

@@ -1,0 +1,345 @@
+#include "platform/x11/DesktopEntry.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <QLocale>
+
+#include "platform/foundation/Log.h"
+
+namespace qs::x11 {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string trim(const std::string& s) {
+    size_t a = s.find_first_not_of(" \t\r");
+    if (a == std::string::npos) return "";
+    size_t b = s.find_last_not_of(" \t\r");
+    return s.substr(a, b - a + 1);
+}
+
+// The escapes of a string value (\s \n \t \r \\).
+std::string unescape(const std::string& v) {
+    std::string out;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '\\' && i + 1 < v.size()) {
+            char n = v[++i];
+            switch (n) {
+                case 's': out += ' '; break;
+                case 'n': out += '\n'; break;
+                case 't': out += '\t'; break;
+                case 'r': out += '\r'; break;
+                default: out += n; break;
+            }
+        } else {
+            out += v[i];
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> splitList(const std::string& v) {
+    std::vector<std::string> out;
+    std::string cur;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '\\' && i + 1 < v.size() && v[i + 1] == ';') {
+            cur += ';';
+            ++i;
+        } else if (v[i] == ';') {
+            if (!cur.empty()) out.push_back(cur);
+            cur.clear();
+        } else {
+            cur += v[i];
+        }
+    }
+    if (!cur.empty()) out.push_back(cur);
+    return out;
+}
+
+// Key=value lines of one group of an ini-style file.
+std::map<std::string, std::string> readGroup(const std::string& path, const std::string& group) {
+    std::map<std::string, std::string> values;
+    std::ifstream in(path);
+    if (!in) return values;
+    std::string line;
+    bool inGroup = false;
+    while (std::getline(in, line)) {
+        std::string t = trim(line);
+        if (t.empty() || t[0] == '#') continue;
+        if (t[0] == '[') {
+            inGroup = t == "[" + group + "]";
+            continue;
+        }
+        if (!inGroup) continue;
+        auto eq = t.find('=');
+        if (eq == std::string::npos) continue;
+        values[trim(t.substr(0, eq))] = trim(t.substr(eq + 1));
+    }
+    return values;
+}
+
+std::string localized(const std::map<std::string, std::string>& g, const std::string& key) {
+    std::string name = QLocale().name().toStdString();  // "de_DE"
+    std::string lang = name.substr(0, name.find('_'));
+    for (const std::string& k : {key + "[" + name + "]", key + "[" + lang + "]", key}) {
+        auto it = g.find(k);
+        if (it != g.end()) return unescape(it->second);
+    }
+    return "";
+}
+
+std::string env(const char* name, const std::string& fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? std::string(v) : fallback;
+}
+
+std::vector<std::string> splitPath(const std::string& v) {
+    std::vector<std::string> out;
+    std::stringstream ss(v);
+    std::string part;
+    while (std::getline(ss, part, ':'))
+        if (!part.empty()) out.push_back(part);
+    return out;
+}
+
+std::string home() { return env("HOME", "/"); }
+
+std::string base(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+
+}  // namespace
+
+std::optional<desktop::DesktopEntry> readDesktopEntry(const std::string& path, const std::string& id) {
+    auto g = readGroup(path, "Desktop Entry");
+    if (g.empty()) {
+        log("desktop entry ", path, " has no [Desktop Entry] group: ignored");
+        return std::nullopt;
+    }
+    if (g["Type"] != "Application") return std::nullopt;
+    desktop::DesktopEntry e;
+    e.path = path;
+    e.id = id.empty() ? base(path) : id;
+    if (e.id.size() > 8 && e.id.compare(e.id.size() - 8, 8, ".desktop") == 0) e.id.resize(e.id.size() - 8);
+    e.name = localized(g, "Name");
+    e.genericName = localized(g, "GenericName");
+    e.comment = localized(g, "Comment");
+    e.icon = unescape(g["Icon"]);
+    e.exec = g["Exec"];
+    e.tryExec = unescape(g["TryExec"]);
+    e.workingDirectory = unescape(g["Path"]);
+    e.startupWMClass = unescape(g["StartupWMClass"]);
+    e.mimeTypes = splitList(g["MimeType"]);
+    e.categories = splitList(g["Categories"]);
+    e.terminal = g["Terminal"] == "true";
+    e.noDisplay = g["NoDisplay"] == "true";
+    e.hidden = g["Hidden"] == "true";
+    if (e.name.empty() || e.exec.empty()) {
+        log("desktop entry ", path, " has no Name or no Exec: ignored");
+        return std::nullopt;
+    }
+    return e;
+}
+
+std::vector<std::string> expandExec(const desktop::DesktopEntry& entry, const std::vector<std::string>& files) {
+    // First the general string escapes, then the quoting of the Exec key.
+    std::string line = unescape(entry.exec);
+    std::vector<std::string> words;
+    std::vector<bool> quoted;
+    std::string cur;
+    bool inQuote = false, any = false, wasQuoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        char ch = line[i];
+        if (inQuote) {
+            if (ch == '\\' && i + 1 < line.size() && std::string("\"`$\\").find(line[i + 1]) != std::string::npos) {
+                cur += line[++i];
+            } else if (ch == '"') {
+                inQuote = false;
+            } else {
+                cur += ch;
+            }
+        } else if (ch == '"') {
+            inQuote = any = wasQuoted = true;
+        } else if (ch == ' ' || ch == '\t') {
+            if (any) {
+                words.push_back(cur);
+                quoted.push_back(wasQuoted);
+            }
+            cur.clear();
+            any = wasQuoted = false;
+        } else {
+            cur += ch;
+            any = true;
+        }
+    }
+    if (inQuote) {
+        log("desktop entry ", entry.path, ": unterminated quote in Exec");
+        return {};
+    }
+    if (any) {
+        words.push_back(cur);
+        quoted.push_back(wasQuoted);
+    }
+
+    std::vector<std::string> args;
+    for (size_t w = 0; w < words.size(); ++w) {
+        const std::string& word = words[w];
+        if (!quoted[w]) {
+            if (word == "%F" || word == "%U") {
+                args.insert(args.end(), files.begin(), files.end());
+                continue;
+            }
+            if (word == "%i") {
+                if (!entry.icon.empty()) {
+                    args.push_back("--icon");
+                    args.push_back(entry.icon);
+                }
+                continue;
+            }
+        }
+        std::string out;
+        bool drop = false;
+        for (size_t i = 0; i < word.size(); ++i) {
+            if (word[i] != '%' || i + 1 >= word.size()) {
+                out += word[i];
+                continue;
+            }
+            char code = word[++i];
+            switch (code) {
+                case '%': out += '%'; break;
+                case 'f':
+                case 'u':
+                    if (files.empty()) drop = out.empty() && i + 1 == word.size();
+                    else out += files.front();
+                    break;
+                case 'F':
+                case 'U':
+                    if (!files.empty()) out += files.front();
+                    else drop = out.empty() && i + 1 == word.size();
+                    break;
+                case 'c': out += entry.name; break;
+                case 'k': out += entry.path; break;
+                default: break;  // %d %D %n %N %v %m and unknown codes are dropped
+            }
+        }
+        if (!drop) args.push_back(out);
+    }
+    return args;
+}
+
+std::vector<std::string> applicationDirectories() {
+    std::vector<std::string> dirs{env("XDG_DATA_HOME", home() + "/.local/share") + "/applications"};
+    for (auto& d : splitPath(env("XDG_DATA_DIRS", "/usr/local/share:/usr/share"))) dirs.push_back(d + "/applications");
+    return dirs;
+}
+
+void DesktopEntryIndex::scan() {
+    entries_.clear();
+    byId_.clear();
+    scanned_ = true;
+    for (auto& dir : applicationDirectories()) {
+        std::error_code ec;
+        if (!fs::is_directory(dir, ec)) continue;
+        for (auto it = fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            const auto& p = it->path();
+            if (p.extension() != ".desktop") continue;
+            // The id is the path below the directory with "/" turned into "-".
+            std::string rel = fs::relative(p, dir, ec).string();
+            std::replace(rel.begin(), rel.end(), '/', '-');
+            std::string id = rel.substr(0, rel.size() - 8);
+            if (byId_.count(id)) continue;
+            auto entry = readDesktopEntry(p.string(), id);
+            if (!entry || entry->hidden) continue;
+            byId_[id] = entries_.size();
+            entries_.push_back(std::move(*entry));
+        }
+    }
+}
+
+std::optional<desktop::DesktopEntry> DesktopEntryIndex::byId(const std::string& id) const {
+    std::string key = id;
+    if (key.size() > 8 && key.compare(key.size() - 8, 8, ".desktop") == 0) key.resize(key.size() - 8);
+    auto it = byId_.find(key);
+    if (it == byId_.end()) return std::nullopt;
+    return entries_[it->second];
+}
+
+std::optional<desktop::DesktopEntry> DesktopEntryIndex::byPath(const std::string& path) const {
+    for (auto& e : entries_)
+        if (e.path == path) return e;
+    return std::nullopt;
+}
+
+std::optional<desktop::DesktopEntry> DesktopEntryIndex::match(const std::string& applicationId,
+                                                              const std::string& wmInstance,
+                                                              const std::string& wmClass,
+                                                              const std::string& executable) const {
+    if (!applicationId.empty())
+        if (auto e = byId(applicationId)) return e;
+    for (const std::string& c : {wmClass, wmInstance}) {
+        if (c.empty()) continue;
+        for (auto& e : entries_)
+            if (!e.startupWMClass.empty() && e.startupWMClass == c) return e;
+    }
+    for (const std::string& c : {wmClass, wmInstance}) {
+        if (c.empty()) continue;
+        if (auto e = byId(c)) return e;
+        for (auto& e : entries_) {
+            std::string id = lower(e.id);
+            std::string last = id.substr(id.find_last_of('.') == std::string::npos ? 0 : id.find_last_of('.') + 1);
+            if (id == lower(c) || last == lower(c)) return e;
+        }
+    }
+    if (!executable.empty()) {
+        std::string exe = base(executable);
+        for (auto& e : entries_) {
+            std::string first = e.exec.substr(0, e.exec.find(' '));
+            if ((!e.tryExec.empty() && base(e.tryExec) == exe) || base(first) == exe) return e;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<desktop::DesktopEntry> DesktopEntryIndex::forMimeType(const std::string& mimeType) const {
+    std::vector<desktop::DesktopEntry> found;
+    for (auto& e : entries_)
+        if (std::find(e.mimeTypes.begin(), e.mimeTypes.end(), mimeType) != e.mimeTypes.end()) found.push_back(e);
+    return found;
+}
+
+std::optional<desktop::DesktopEntry> DesktopEntryIndex::defaultFor(const std::string& mimeType) const {
+    std::vector<std::string> lists{env("XDG_CONFIG_HOME", home() + "/.config") + "/mimeapps.list"};
+    for (auto& d : splitPath(env("XDG_CONFIG_DIRS", "/etc/xdg"))) lists.push_back(d + "/mimeapps.list");
+    for (auto& d : applicationDirectories()) lists.push_back(d + "/mimeapps.list");
+    for (auto& list : lists) {
+        auto g = readGroup(list, "Default Applications");
+        auto it = g.find(mimeType);
+        if (it == g.end()) continue;
+        for (auto& id : splitList(it->second))
+            if (auto e = byId(id)) return e;
+    }
+    for (auto& d : applicationDirectories()) {
+        auto g = readGroup(d + "/mimeinfo.cache", "MIME Cache");
+        auto it = g.find(mimeType);
+        if (it == g.end()) continue;
+        for (auto& id : splitList(it->second))
+            if (auto e = byId(id)) return e;
+    }
+    auto all = forMimeType(mimeType);
+    if (!all.empty()) return all.front();
+    return std::nullopt;
+}
+
+}  // namespace qs::x11

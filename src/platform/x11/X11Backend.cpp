@@ -1,0 +1,62 @@
+#include "platform/x11/X11Backend.h"
+
+#include <memory>
+
+#include "platform/desktop/Desktop.h"
+#include "platform/foundation/Log.h"
+#include "platform/x11/X11Accessibility.h"
+#include "platform/x11/X11Events.h"
+#include "platform/x11/X11Hotkeys.h"
+#include "platform/x11/X11Screens.h"
+#include "platform/x11/X11WindowServer.h"
+#include "platform/x11/X11Workspace.h"
+#include "platform/x11/X11WorkspaceEvents.h"
+#include "platform/x11/XConnection.h"
+
+namespace qs::x11 {
+
+namespace {
+std::unique_ptr<X11WorkspaceEvents>& workspaceEvents() {
+    static std::unique_ptr<X11WorkspaceEvents> events;
+    return events;
+}
+}  // namespace
+
+bool installX11Backend() {
+    auto conn = XConnection::open();
+    if (!conn) {
+        log("the X11 desktop services cannot start: no X display");
+        return false;
+    }
+    XConnection::setShared(conn);
+
+    desktop::Services services;
+    auto screens = std::make_shared<X11Screens>(conn);
+    services.screens = screens;
+    services.hotkeys = std::make_shared<X11Hotkeys>(conn);
+    // Other applications and their windows.
+    auto windows = std::make_shared<X11WindowServer>(conn);
+    auto workspace = std::make_shared<X11Workspace>(conn, windows);
+    auto accessibility = std::make_shared<X11Accessibility>(conn, windows);
+    std::weak_ptr<X11Workspace> ws = workspace;
+    accessibility->setApplicationInfo(
+        [ws](desktop::Pid pid) { auto w = ws.lock(); return w ? w->nameOf(pid) : std::string(); },
+        [ws](desktop::Pid pid) { auto w = ws.lock(); return w && w->isHidden(pid); });
+    services.windowServer = windows;
+    services.workspace = workspace;
+    services.accessibility = accessibility;
+    services.events = std::make_shared<X11Events>(conn);
+    // Further services of the x11 backend are created here.
+
+    desktop::install(std::move(services));
+    workspaceEvents() = std::make_unique<X11WorkspaceEvents>(conn, screens);
+    return true;
+}
+
+void uninstallX11Backend() {
+    workspaceEvents().reset();
+    desktop::install({});
+    XConnection::setShared(nullptr);
+}
+
+}  // namespace qs::x11

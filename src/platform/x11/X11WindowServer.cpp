@@ -1,0 +1,642 @@
+#include "platform/x11/X11WindowServer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QString>
+#include <QThread>
+#include <xcb/composite.h>
+#include <xcb/res.h>
+
+#include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/x11/XConnection.h"
+
+namespace qs::x11 {
+
+namespace {
+
+const char* const kAtomNames[] = {
+    "_NET_CLIENT_LIST_STACKING", "_NET_CLIENT_LIST", "_NET_ACTIVE_WINDOW", "_NET_CURRENT_DESKTOP",
+    "_NET_NUMBER_OF_DESKTOPS", "_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING", "_NET_WM_STATE",
+    "_NET_WM_STATE_HIDDEN", "_NET_WM_STATE_MODAL", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_BELOW",
+    "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_WINDOW_TYPE", "_NET_WM_DESKTOP", "_NET_FRAME_EXTENTS",
+    "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_MOVE", "_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_CLOSE",
+    "_NET_WM_ACTION_MINIMIZE", "_NET_WM_WINDOW_OPACITY", "WM_STATE", "_GTK_APPLICATION_ID",
+    "_KDE_NET_WM_DESKTOP_FILE", "_NET_MOVERESIZE_WINDOW", "_NET_CLOSE_WINDOW", "WM_CHANGE_STATE",
+    "_NET_RESTACK_WINDOW", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
+    "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_TOOLBAR", "_NET_WM_WINDOW_TYPE_DOCK",
+    "_NET_WM_WINDOW_TYPE_DESKTOP", "_NET_WM_WINDOW_TYPE_MENU", "_NET_WM_WINDOW_TYPE_SPLASH",
+    "_NET_WM_WINDOW_TYPE_NOTIFICATION", "WM_NORMAL_HINTS",
+};
+
+struct Reply {
+    xcb_get_property_reply_t* r = nullptr;
+    ~Reply() { free(r); }
+    const uint8_t* bytes() const { return r ? static_cast<const uint8_t*>(xcb_get_property_value(r)) : nullptr; }
+    int length() const { return r ? xcb_get_property_value_length(r) : 0; }
+    bool empty() const { return !r || r->type == XCB_ATOM_NONE || length() == 0; }
+    std::vector<uint32_t> words() const {
+        std::vector<uint32_t> out;
+        if (empty() || r->format != 32) return out;
+        out.resize(size_t(length()) / 4);
+        std::memcpy(out.data(), bytes(), out.size() * 4);
+        return out;
+    }
+    std::optional<uint32_t> word() const {
+        auto w = words();
+        if (w.empty()) return std::nullopt;
+        return w[0];
+    }
+    std::string text() const { return empty() ? std::string() : std::string(reinterpret_cast<const char*>(bytes()), size_t(length())); }
+};
+
+void take(xcb_connection_t* c, xcb_get_property_cookie_t cookie, Reply& out) {
+    xcb_generic_error_t* e = nullptr;
+    out.r = xcb_get_property_reply(c, cookie, &e);
+    free(e);
+}
+
+xcb_get_property_cookie_t ask(xcb_connection_t* c, xcb_window_t w, xcb_atom_t a, uint32_t words = 1024) {
+    return xcb_get_property(c, 0, w, a, XCB_GET_PROPERTY_TYPE_ANY, 0, words);
+}
+
+int layerOf(const X11Client& c) {
+    if (c.type == "desktop") return -2147483624;
+    if (c.type == "dock") return 20;
+    if (c.type == "notification" || c.type == "splash") return 21;
+    if (c.above) return 3;
+    if (c.below) return -1;
+    return 0;
+}
+
+bool onScreen(const X11Client& c, int current) {
+    return c.viewable && !c.hidden && (c.desktop == -1 || c.desktop == current);
+}
+
+}  // namespace
+
+X11WindowServer::X11WindowServer(std::shared_ptr<XConnection> connection) : conn_(std::move(connection)) {
+    if (!conn_) return;
+    auto* c = conn_->connection();
+    std::vector<xcb_intern_atom_cookie_t> cookies;
+    for (const char* name : kAtomNames) cookies.push_back(xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name));
+    for (size_t i = 0; i < cookies.size(); ++i) {
+        xcb_generic_error_t* e = nullptr;
+        auto* r = xcb_intern_atom_reply(c, cookies[i], &e);
+        free(e);
+        atoms_[kAtomNames[i]] = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(r);
+    }
+    std::weak_ptr<bool> alive = alive_;
+    listener_ = conn_->addEventListener([this, alive](const xcb_generic_event_t* e) {
+        if (!alive.expired()) onEvent(e);
+    });
+    std::lock_guard lock(mutex_);
+    table_ = read();
+    fresh_ = true;
+    for (auto& client : table_.clients) {
+        uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(c, client.window, XCB_CW_EVENT_MASK, &mask);
+        selected_[client.window] = true;
+    }
+    xcb_flush(c);
+}
+
+X11WindowServer::~X11WindowServer() {
+    *alive_ = false;
+    alive_.reset();
+    if (conn_ && listener_) conn_->removeEventListener(listener_);
+    std::lock_guard lock(captureMutex_);
+    if (capture_) xcb_disconnect(capture_);
+}
+
+bool X11WindowServer::isMainThread() const {
+    auto* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+// Reading ---------------------------------------------------------------------------------
+
+X11WindowServer::Table X11WindowServer::read() {
+    Table t;
+    if (!conn_ || !conn_->isValid()) return t;
+    auto* c = conn_->connection();
+    xcb_window_t root = conn_->root();
+    auto A = [this](const char* n) { return atoms_[n]; };
+
+    // Round trip 1: the root's lists.
+    Reply stacking, list, active, current, count;
+    auto cs = ask(c, root, A("_NET_CLIENT_LIST_STACKING"), 65536);
+    auto cl = ask(c, root, A("_NET_CLIENT_LIST"), 65536);
+    auto ca = ask(c, root, A("_NET_ACTIVE_WINDOW"));
+    auto cc = ask(c, root, A("_NET_CURRENT_DESKTOP"));
+    auto cn = ask(c, root, A("_NET_NUMBER_OF_DESKTOPS"));
+    take(c, cs, stacking);
+    take(c, cl, list);
+    take(c, ca, active);
+    take(c, cc, current);
+    take(c, cn, count);
+    std::vector<uint32_t> windows = stacking.words();
+    if (windows.empty()) windows = list.words();
+    std::reverse(windows.begin(), windows.end());  // front to back
+    t.active = active.word().value_or(XCB_WINDOW_NONE);
+    t.currentDesktop = int(current.word().value_or(0));
+    t.desktops = int(std::max<uint32_t>(1, count.word().value_or(1)));
+
+    // Round trip 2: every property of every client, all requests sent before any reply
+    // is read.
+    struct Cookies {
+        xcb_get_geometry_cookie_t geometry;
+        xcb_translate_coordinates_cookie_t origin;
+        xcb_get_window_attributes_cookie_t attributes;
+        xcb_get_property_cookie_t p[16];
+    };
+    const xcb_atom_t props[16] = {A("_NET_WM_PID"), A("_NET_WM_NAME"), XCB_ATOM_WM_NAME, XCB_ATOM_WM_CLASS,
+                                  A("_NET_WM_STATE"), A("_NET_WM_WINDOW_TYPE"), A("_NET_WM_DESKTOP"),
+                                  A("_NET_FRAME_EXTENTS"), XCB_ATOM_WM_TRANSIENT_FOR, A("_NET_WM_ALLOWED_ACTIONS"),
+                                  A("_NET_WM_WINDOW_OPACITY"), A("WM_STATE"), A("_GTK_APPLICATION_ID"),
+                                  A("_KDE_NET_WM_DESKTOP_FILE"), A("WM_NORMAL_HINTS"), XCB_ATOM_NONE};
+    std::vector<Cookies> cookies(windows.size());
+    for (size_t i = 0; i < windows.size(); ++i) {
+        xcb_window_t w = windows[i];
+        cookies[i].geometry = xcb_get_geometry(c, w);
+        cookies[i].origin = xcb_translate_coordinates(c, w, root, 0, 0);
+        cookies[i].attributes = xcb_get_window_attributes(c, w);
+        for (int k = 0; k < 15; ++k) cookies[i].p[k] = ask(c, w, props[k], k == 4 || k == 9 ? 64 : 1024);
+    }
+    std::vector<size_t> needPid;
+    for (size_t i = 0; i < windows.size(); ++i) {
+        X11Client client;
+        client.window = windows[i];
+        xcb_generic_error_t* e = nullptr;
+        auto* g = xcb_get_geometry_reply(c, cookies[i].geometry, &e);
+        free(e);
+        e = nullptr;
+        auto* o = xcb_translate_coordinates_reply(c, cookies[i].origin, &e);
+        free(e);
+        e = nullptr;
+        auto* a = xcb_get_window_attributes_reply(c, cookies[i].attributes, &e);
+        free(e);
+        Reply r[15];
+        for (int k = 0; k < 15; ++k) take(c, cookies[i].p[k], r[k]);
+        bool gone = !g || !o || !a;
+        if (!gone) {
+            client.clientGeometry = MakeRect(o->dst_x, o->dst_y, g->width, g->height);
+            client.viewable = a->map_state == XCB_MAP_STATE_VIEWABLE;
+        }
+        free(g);
+        free(o);
+        free(a);
+        if (gone) continue;  // vanished between the list and the read: normal
+
+        client.pid = desktop::Pid(r[0].word().value_or(0));
+        if (client.pid <= 0) client.pid = -1;
+        std::string netName = r[1].text();
+        client.title = !netName.empty() ? netName : QString::fromLatin1(r[2].text().c_str()).toStdString();
+        std::string cls = r[3].text();
+        auto zero = cls.find('\0');
+        client.wmInstance = cls.substr(0, zero);
+        if (zero != std::string::npos) {
+            std::string rest = cls.substr(zero + 1);
+            client.wmClass = rest.substr(0, rest.find('\0'));
+        }
+        auto has = [&](const std::vector<uint32_t>& v, const char* n) {
+            return std::find(v.begin(), v.end(), A(n)) != v.end();
+        };
+        auto state = r[4].words();
+        client.hidden = has(state, "_NET_WM_STATE_HIDDEN") || r[11].word().value_or(1) == 3;
+        client.modal = has(state, "_NET_WM_STATE_MODAL");
+        client.above = has(state, "_NET_WM_STATE_ABOVE");
+        client.below = has(state, "_NET_WM_STATE_BELOW");
+        client.skipTaskbar = has(state, "_NET_WM_STATE_SKIP_TASKBAR");
+        auto types = r[5].words();
+        static const std::pair<const char*, const char*> kTypes[] = {
+            {"_NET_WM_WINDOW_TYPE_NORMAL", "normal"},   {"_NET_WM_WINDOW_TYPE_DIALOG", "dialog"},
+            {"_NET_WM_WINDOW_TYPE_UTILITY", "utility"}, {"_NET_WM_WINDOW_TYPE_TOOLBAR", "toolbar"},
+            {"_NET_WM_WINDOW_TYPE_DOCK", "dock"},       {"_NET_WM_WINDOW_TYPE_DESKTOP", "desktop"},
+            {"_NET_WM_WINDOW_TYPE_MENU", "menu"},       {"_NET_WM_WINDOW_TYPE_SPLASH", "splash"},
+            {"_NET_WM_WINDOW_TYPE_NOTIFICATION", "notification"}};
+        for (uint32_t type : types) {
+            for (auto& [atom, name] : kTypes)
+                if (type == A(atom)) client.type = name;
+            if (!client.type.empty()) break;
+        }
+        if (auto d = r[6].word()) client.desktop = *d == 0xFFFFFFFF ? -1 : int(*d);
+        auto extents = r[7].words();
+        if (extents.size() >= 4)
+            for (int k = 0; k < 4; ++k) client.extents[k] = extents[size_t(k)];
+        client.transientFor = r[8].word().value_or(XCB_WINDOW_NONE);
+        if (!r[9].empty()) {
+            auto actions = r[9].words();
+            client.canMove = has(actions, "_NET_WM_ACTION_MOVE");
+            client.canResize = has(actions, "_NET_WM_ACTION_RESIZE");
+            client.canClose = has(actions, "_NET_WM_ACTION_CLOSE");
+            client.canMinimize = has(actions, "_NET_WM_ACTION_MINIMIZE");
+        } else {
+            auto hints = r[14].words();
+            if (hints.size() >= 9 && (hints[0] & 16) && (hints[0] & 32) && hints[5] == hints[7] && hints[6] == hints[8])
+                client.canResize = false;
+        }
+        if (auto opacity = r[10].word()) client.alpha = double(*opacity) / double(0xFFFFFFFFu);
+        client.applicationId = !r[12].empty() ? r[12].text() : r[13].text();
+        while (!client.applicationId.empty() && client.applicationId.back() == '\0') client.applicationId.pop_back();
+        const Rect& g2 = client.clientGeometry;
+        client.frame = MakeRect(g2.origin.x - client.extents[0], g2.origin.y - client.extents[2],
+                                g2.size.width + client.extents[0] + client.extents[1],
+                                g2.size.height + client.extents[2] + client.extents[3]);
+        if (client.pid < 0) needPid.push_back(t.clients.size());
+        t.clients.push_back(std::move(client));
+    }
+
+    // Round trip 3: the owning process from the server, for clients that do not say.
+    if (!needPid.empty()) {
+        std::vector<xcb_res_query_client_ids_cookie_t> pc;
+        for (size_t i : needPid) {
+            xcb_res_client_id_spec_t spec{t.clients[i].window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            pc.push_back(xcb_res_query_client_ids(c, 1, &spec));
+        }
+        for (size_t k = 0; k < needPid.size(); ++k) {
+            xcb_generic_error_t* e = nullptr;
+            auto* reply = xcb_res_query_client_ids_reply(c, pc[k], &e);
+            free(e);
+            if (!reply) continue;
+            for (auto it = xcb_res_query_client_ids_ids_iterator(reply); it.rem; xcb_res_client_id_value_next(&it)) {
+                if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)) continue;
+                if (xcb_res_client_id_value_value_length(it.data) >= 1)
+                    t.clients[needPid[k]].pid = desktop::Pid(*xcb_res_client_id_value_value(it.data));
+            }
+            free(reply);
+        }
+    }
+    return t;
+}
+
+void X11WindowServer::refresh() {
+    {
+        std::lock_guard lock(mutex_);
+        Table before = std::move(table_);
+        table_ = read();
+        fresh_ = true;
+        ++refreshes_;
+        auto* c = conn_ ? conn_->connection() : nullptr;
+        std::set<xcb_window_t> now;
+        for (auto& client : table_.clients) {
+            now.insert(client.window);
+            if (c && !selected_.count(client.window)) {
+                uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+                xcb_change_window_attributes(c, client.window, XCB_CW_EVENT_MASK, &mask);
+                selected_[client.window] = true;
+            }
+        }
+        for (auto it = selected_.begin(); it != selected_.end();)
+            it = now.count(it->first) ? std::next(it) : selected_.erase(it);
+        if (c) xcb_flush(c);
+        compare(before, table_);
+    }
+}
+
+void X11WindowServer::compare(const Table& before, const Table& after) {
+    std::vector<X11Change> changes;
+    std::map<xcb_window_t, const X11Client*> old;
+    for (auto& c : before.clients) old[c.window] = &c;
+    std::set<xcb_window_t> seen;
+    for (auto& c : after.clients) {
+        seen.insert(c.window);
+        auto it = old.find(c.window);
+        if (it == old.end()) {
+            changes.push_back({X11Change::Kind::Created, c.window, c.pid});
+            continue;
+        }
+        const X11Client& o = *it->second;
+        if (o.hidden != c.hidden)
+            changes.push_back({c.hidden ? X11Change::Kind::Minimized : X11Change::Kind::Deminimized, c.window, c.pid});
+        if (o.frame.origin != c.frame.origin) changes.push_back({X11Change::Kind::Moved, c.window, c.pid});
+        if (o.frame.size != c.frame.size) changes.push_back({X11Change::Kind::Resized, c.window, c.pid});
+        if (o.title != c.title) changes.push_back({X11Change::Kind::TitleChanged, c.window, c.pid});
+    }
+    for (auto& c : before.clients)
+        if (!seen.count(c.window)) changes.push_back({X11Change::Kind::Destroyed, c.window, c.pid});
+    if (before.active != after.active) {
+        auto pidOf = [](const Table& t, xcb_window_t w) {
+            for (auto& c : t.clients)
+                if (c.window == w) return c.pid;
+            return desktop::Pid(-1);
+        };
+        desktop::Pid was = pidOf(before, before.active), now = pidOf(after, after.active);
+        if (now > 0) changes.push_back({X11Change::Kind::FocusChanged, after.active, now});
+        if (now != was) changes.push_back({X11Change::Kind::Activated, after.active, now, was});
+    }
+    if (changes.empty()) return;
+    std::weak_ptr<bool> alive = alive_;
+    RunLoop::main().post([this, alive, changes = std::move(changes)] {
+        if (alive.expired()) return;
+        for (auto& change : changes) {
+            std::vector<std::shared_ptr<std::function<void(const X11Change&)>>> snapshot;
+            for (auto& [id, l] : listeners_) snapshot.push_back(l);
+            for (auto& l : snapshot) (*l)(change);
+        }
+    });
+}
+
+void X11WindowServer::invalidate() {
+    std::lock_guard lock(mutex_);
+    fresh_ = false;
+}
+
+void X11WindowServer::scheduleRefresh() {
+    std::lock_guard lock(mutex_);
+    fresh_ = false;
+    if (refreshQueued_) return;
+    refreshQueued_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    RunLoop::main().post([this, alive] {
+        if (alive.expired()) return;
+        bool stale;
+        {
+            std::lock_guard lock(mutex_);
+            refreshQueued_ = false;
+            stale = !fresh_;
+        }
+        if (stale) refresh();
+    });
+}
+
+void X11WindowServer::ensureFresh() {
+    if (conn_ && isMainThread()) conn_->processPendingEvents();
+    bool stale;
+    {
+        std::lock_guard lock(mutex_);
+        stale = !fresh_;
+    }
+    if (stale) refresh();
+}
+
+void X11WindowServer::onEvent(const xcb_generic_event_t* event) {
+    uint8_t type = event->response_type & 0x7f;
+    std::lock_guard lock(mutex_);
+    auto known = [this](xcb_window_t w) { return selected_.count(w) > 0; };
+    switch (type) {
+        case XCB_PROPERTY_NOTIFY: {
+            auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+            if (e->window == conn_->root()) {
+                for (const char* n : {"_NET_CLIENT_LIST_STACKING", "_NET_CLIENT_LIST", "_NET_ACTIVE_WINDOW",
+                                      "_NET_CURRENT_DESKTOP", "_NET_NUMBER_OF_DESKTOPS"})
+                    if (e->atom == atoms_[n]) scheduleRefresh();
+            } else if (known(e->window)) {
+                scheduleRefresh();
+            }
+            break;
+        }
+        case XCB_CONFIGURE_NOTIFY: {
+            auto* e = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
+            if (known(e->window)) scheduleRefresh();
+            break;
+        }
+        case XCB_DESTROY_NOTIFY: {
+            auto* e = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
+            if (known(e->window)) scheduleRefresh();
+            break;
+        }
+        case XCB_UNMAP_NOTIFY: {
+            auto* e = reinterpret_cast<const xcb_unmap_notify_event_t*>(event);
+            if (known(e->window)) scheduleRefresh();
+            break;
+        }
+        case XCB_MAP_NOTIFY: {
+            auto* e = reinterpret_cast<const xcb_map_notify_event_t*>(event);
+            if (known(e->window)) scheduleRefresh();
+            break;
+        }
+        default: break;
+    }
+}
+
+std::vector<X11Client> X11WindowServer::clients() {
+    ensureFresh();
+    std::lock_guard lock(mutex_);
+    return table_.clients;
+}
+
+std::optional<X11Client> X11WindowServer::client(xcb_window_t window) {
+    ensureFresh();
+    std::lock_guard lock(mutex_);
+    for (auto& c : table_.clients)
+        if (c.window == window) return c;
+    return std::nullopt;
+}
+
+xcb_window_t X11WindowServer::activeWindow() {
+    ensureFresh();
+    std::lock_guard lock(mutex_);
+    return table_.active;
+}
+
+int X11WindowServer::addChangeListener(std::function<void(const X11Change&)> listener) {
+    int id = nextListener_++;
+    listeners_[id] = std::make_shared<std::function<void(const X11Change&)>>(std::move(listener));
+    return id;
+}
+
+void X11WindowServer::removeChangeListener(int id) { listeners_.erase(id); }
+
+// desktop::WindowServer -------------------------------------------------------------------
+
+std::vector<desktop::WindowInfo> X11WindowServer::windowList(uint32_t options, desktop::WindowNumber relativeTo) {
+    ensureFresh();
+    std::lock_guard lock(mutex_);
+    std::vector<desktop::WindowInfo> list;
+    for (auto& c : table_.clients) {
+        if ((options & desktop::kCGWindowListOptionIncludingWindow) && c.window != relativeTo) continue;
+        bool visible = onScreen(c, table_.currentDesktop);
+        if ((options & desktop::kCGWindowListOptionOnScreenOnly) && !visible) continue;
+        if ((options & desktop::kCGWindowListExcludeDesktopElements) && c.type == "desktop") continue;
+        desktop::WindowInfo info;
+        info.number = c.window;
+        info.ownerPid = c.pid;
+        info.ownerName = c.wmClass;
+        info.name = c.title;
+        info.layer = layerOf(c);
+        info.alpha = c.alpha;
+        info.bounds = c.frame;
+        info.onScreen = visible;
+        info.space = c.desktop;
+        list.push_back(std::move(info));
+    }
+    return list;
+}
+
+ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
+    if (window == 0) return nullptr;
+    std::lock_guard lock(captureMutex_);
+    if (!capture_) {
+        // A raw connection of our own: it asks for no events, so nothing piles up on it,
+        // and its requests never wait behind the main thread's.
+        xcb_connection_t* raw = xcb_connect(nullptr, nullptr);
+        if (!raw || xcb_connection_has_error(raw)) {
+            if (raw) xcb_disconnect(raw);
+            log("X11: cannot open a connection for window pictures");
+            return nullptr;
+        }
+        capture_ = raw;
+    }
+    xcb_connection_t* c = capture_;
+    if (!compositeChecked_) {
+        compositeChecked_ = true;
+        const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_composite_id);
+        if (ext && ext->present) {
+            xcb_generic_error_t* e = nullptr;
+            auto* v = xcb_composite_query_version_reply(c, xcb_composite_query_version(c, 0, 4), &e);
+            free(e);
+            hasComposite_ = v && (v->major_version > 0 || v->minor_version >= 2);
+            free(v);
+        }
+        if (!hasComposite_) log("X11: no Composite extension: window pictures show only their visible parts");
+    }
+    xcb_generic_error_t* e = nullptr;
+    auto* attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), &e);
+    free(e);
+    e = nullptr;
+    auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), &e);
+    free(e);
+    e = nullptr;
+    bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    uint16_t width = geometry ? geometry->width : 0, height = geometry ? geometry->height : 0;
+    free(attributes);
+    free(geometry);
+    // Unmapped (minimised, on another desktop) or gone: there is nothing to picture.
+    if (!viewable || width == 0 || height == 0) return nullptr;
+
+    xcb_drawable_t source = window;
+    xcb_pixmap_t pixmap = XCB_NONE;
+    if (hasComposite_) {
+        xcb_composite_redirect_window(c, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+        pixmap = xcb_generate_id(c);
+        e = xcb_request_check(c, xcb_composite_name_window_pixmap_checked(c, window, pixmap));
+        if (e) {
+            free(e);
+            e = nullptr;
+            pixmap = XCB_NONE;
+        } else {
+            source = pixmap;
+        }
+    }
+    auto* image = xcb_get_image_reply(
+        c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, source, 0, 0, width, height, ~0u), &e);
+    free(e);
+    if (pixmap != XCB_NONE) xcb_free_pixmap(c, pixmap);
+    xcb_flush(c);
+    if (!image) return nullptr;
+    ImagePtr result;
+    int length = xcb_get_image_data_length(image);
+    if ((image->depth == 24 || image->depth == 32) && length >= int(width) * int(height) * 4) {
+        QImage picture(xcb_get_image_data(image), width, height, width * 4,
+                       image->depth == 32 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+        result = std::make_shared<Image>(picture.copy());
+    } else {
+        static bool logged = false;
+        if (!logged) log("X11: window pictures of depth ", int(image->depth), " are not supported");
+        logged = true;
+    }
+    free(image);
+    return result;
+}
+
+bool X11WindowServer::clientMessage(xcb_window_t window, xcb_atom_t type, uint32_t d0, uint32_t d1, uint32_t d2,
+                                    uint32_t d3, uint32_t d4) {
+    if (!conn_ || !conn_->isValid() || type == XCB_ATOM_NONE) return false;
+    xcb_client_message_event_t ev;
+    std::memset(&ev, 0, sizeof ev);
+    ev.response_type = XCB_CLIENT_MESSAGE;
+    ev.format = 32;
+    ev.window = window;
+    ev.type = type;
+    ev.data.data32[0] = d0;
+    ev.data.data32[1] = d1;
+    ev.data.data32[2] = d2;
+    ev.data.data32[3] = d3;
+    ev.data.data32[4] = d4;
+    xcb_send_event(conn_->connection(), 0, conn_->root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&ev));
+    xcb_flush(conn_->connection());
+    return true;
+}
+
+bool X11WindowServer::activate(xcb_window_t window) {
+    xcb_window_t current;
+    {
+        std::lock_guard lock(mutex_);
+        current = table_.active;
+    }
+    return clientMessage(window, atoms_["_NET_ACTIVE_WINDOW"], 2, XCB_CURRENT_TIME, current);
+}
+
+bool X11WindowServer::moveResize(xcb_window_t window, std::optional<Point> origin, std::optional<Size> size) {
+    auto c = client(window);
+    if (!c || (!origin && !size)) return false;
+    uint32_t flags = 1 /* NorthWest */ | (2u << 12) /* from a pager */;
+    uint32_t x = 0, y = 0, w = 0, h = 0;
+    if (origin) {
+        flags |= (1u << 8) | (1u << 9);
+        x = uint32_t(int32_t(std::lround(origin->x)));
+        y = uint32_t(int32_t(std::lround(origin->y)));
+    }
+    if (size) {
+        // The request names the client's own size; the frame adds the decorations.
+        flags |= (1u << 10) | (1u << 11);
+        w = uint32_t(std::max(1L, std::lround(size->width) - long(c->extents[0] + c->extents[1])));
+        h = uint32_t(std::max(1L, std::lround(size->height) - long(c->extents[2] + c->extents[3])));
+    }
+    return clientMessage(window, atoms_["_NET_MOVERESIZE_WINDOW"], flags, x, y, w, h);
+}
+
+bool X11WindowServer::iconify(xcb_window_t window) {
+    return clientMessage(window, atoms_["WM_CHANGE_STATE"], 3 /* IconicState */);
+}
+
+bool X11WindowServer::close(xcb_window_t window) {
+    return clientMessage(window, atoms_["_NET_CLOSE_WINDOW"], XCB_CURRENT_TIME, 2);
+}
+
+bool X11WindowServer::raise(xcb_window_t window) {
+    return clientMessage(window, atoms_["_NET_RESTACK_WINDOW"], 2, XCB_WINDOW_NONE, XCB_STACK_MODE_ABOVE);
+}
+
+bool X11WindowServer::setFrontProcess(desktop::Pid pid, bool frontWindowOnly) {
+    auto list = clients();
+    xcb_window_t active = activeWindow();
+    std::vector<xcb_window_t> own;
+    for (auto& c : list)
+        if (c.pid == pid) own.push_back(c.window);
+    if (own.empty()) return false;
+    xcb_window_t front = std::find(own.begin(), own.end(), active) != own.end() ? active : own.front();
+    if (!frontWindowOnly)
+        for (auto it = own.rbegin(); it != own.rend(); ++it)
+            if (*it != front) raise(*it);
+    return raise(front);
+}
+
+int X11WindowServer::numberOfSpaces() {
+    ensureFresh();
+    std::lock_guard lock(mutex_);
+    return table_.desktops;
+}
+
+int X11WindowServer::currentSpace() {
+    ensureFresh();
+    std::lock_guard lock(mutex_);
+    return table_.currentDesktop;
+}
+
+bool X11WindowServer::moveWindowToSpace(desktop::WindowNumber window, int space) {
+    if (space < -1 || space >= numberOfSpaces() || !client(window)) return false;
+    return clientMessage(window, atoms_["_NET_WM_DESKTOP"], space < 0 ? 0xFFFFFFFFu : uint32_t(space), 2);
+}
+
+}  // namespace qs::x11

@@ -1,0 +1,425 @@
+#include "platform/x11/X11Workspace.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <set>
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QStringList>
+
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/x11/X11WindowServer.h"
+#include "platform/x11/XConnection.h"
+
+namespace qs::x11 {
+
+namespace fs = std::filesystem;
+
+namespace {
+bool processAlive(desktop::Pid pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+std::string executableOf(desktop::Pid pid) {
+    std::error_code ec;
+    auto target = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
+    return ec ? std::string() : target.string();
+}
+
+bool regularType(const X11Client& c) {
+    return (c.type.empty() || c.type == "normal" || c.type == "dialog") && !c.skipTaskbar;
+}
+
+ImagePtr loadIcon(const std::string& name) {
+    if (name.empty()) return nullptr;
+    if (name[0] == '/') return Image::imageWithContentsOfFile(name);
+    if (QGuiApplication::instance()) {
+        QIcon icon = QIcon::fromTheme(QString::fromStdString(name));
+        if (!icon.isNull()) {
+            QImage image = icon.pixmap(128, 128).toImage();
+            if (!image.isNull()) return std::make_shared<Image>(std::move(image));
+        }
+    }
+    for (const char* ext : {".png", ".svg", ".xpm"}) {
+        std::string path = "/usr/share/pixmaps/" + name + ext;
+        std::error_code ec;
+        if (fs::exists(path, ec))
+            if (auto image = Image::imageWithContentsOfFile(path)) return image;
+    }
+    return nullptr;
+}
+}  // namespace
+
+X11Workspace::X11Workspace(std::shared_ptr<XConnection> connection, std::shared_ptr<X11WindowServer> windows)
+    : conn_(std::move(connection)), windows_(std::move(windows)) {
+    if (!windows_) return;
+    std::weak_ptr<bool> alive = alive_;
+    listener_ = windows_->addChangeListener([this, alive](const X11Change& c) {
+        if (!alive.expired()) onChange(c);
+    });
+    for (auto& c : windows_->clients())
+        if (c.pid > 0) track(c.pid, false);
+    if (auto active = windows_->client(windows_->activeWindow())) {
+        activePid_ = active->pid;
+        if (auto it = tracked_.find(activePid_); it != tracked_.end()) it->second.app->setActive(true);
+    }
+}
+
+X11Workspace::~X11Workspace() {
+    *alive_ = false;
+    if (windows_ && listener_) windows_->removeChangeListener(listener_);
+    for (auto& [pid, t] : tracked_) {
+        delete t.watcher;
+        if (t.pidfd >= 0) ::close(t.pidfd);
+    }
+}
+
+DesktopEntryIndex& X11Workspace::index() {
+    if (!index_.scanned()) index_.scan();
+    return index_;
+}
+
+std::vector<uint32_t> X11Workspace::windowsOf(desktop::Pid pid) {
+    std::vector<uint32_t> out;
+    for (auto& c : windows_->clients())
+        if (c.pid == pid) out.push_back(c.window);
+    return out;
+}
+
+RunningApplication::Info X11Workspace::describe(desktop::Pid pid) {
+    RunningApplication::Info info;
+    info.pid = pid;
+    info.executablePath = executableOf(pid);
+    const X11Client* first = nullptr;
+    bool regular = false;
+    auto clients = windows_->clients();
+    std::string appId;
+    for (auto& c : clients) {
+        if (c.pid != pid) continue;
+        if (!first) first = &c;
+        if (appId.empty()) appId = c.applicationId;
+        regular = regular || regularType(c);
+    }
+    info.activationPolicy = regular ? NSApplicationActivationPolicyRegular : NSApplicationActivationPolicyAccessory;
+    auto entry = index().match(appId, first ? first->wmInstance : "", first ? first->wmClass : "",
+                               info.executablePath);
+    if (entry) {
+        info.bundleIdentifier = entry->id;
+        info.bundlePath = entry->path;
+        info.localizedName = entry->name;
+        info.iconName = entry->icon;
+    } else {
+        // No entry: still an application, named after its windows' class.
+        info.localizedName = first && !first->wmClass.empty() ? first->wmClass
+                                                               : fs::path(info.executablePath).filename().string();
+    }
+    std::error_code ec;
+    auto stamp = fs::last_write_time("/proc/" + std::to_string(pid), ec);
+    if (!ec)
+        info.launchDate = double(std::chrono::duration_cast<std::chrono::seconds>(
+                                     std::chrono::file_clock::to_sys(stamp).time_since_epoch())
+                                     .count());
+    return info;
+}
+
+RunningApplicationPtr X11Workspace::track(desktop::Pid pid, bool announce) {
+    auto it = tracked_.find(pid);
+    if (it != tracked_.end()) {
+        // A new window may change what the application is (its first normal window).
+        auto info = describe(pid);
+        if (info.activationPolicy != it->second.app->activationPolicy()) it->second.app->setInfo(info);
+        return it->second.app;
+    }
+    Tracked t;
+    t.app = std::make_shared<RunningApplication>(describe(pid));
+    // Its exit is seen through a process descriptor; without one, it ends with its last
+    // window.
+    t.pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (t.pidfd >= 0 && QCoreApplication::instance()) {
+        auto* notifier = new QSocketNotifier(t.pidfd, QSocketNotifier::Read);
+        std::weak_ptr<bool> alive = alive_;
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this, alive, pid] {
+            if (alive.expired()) return;
+            RunLoop::main().post([this, alive, pid] {
+                if (!alive.expired()) untrack(pid);
+            });
+        });
+        t.watcher = notifier;
+    }
+    auto app = t.app;
+    tracked_[pid] = std::move(t);
+    order_.push_back(pid);
+    if (announce) {
+        post(NSWorkspaceWillLaunchApplicationNotification, app);
+        post(NSWorkspaceDidLaunchApplicationNotification, app);
+    }
+    return app;
+}
+
+void X11Workspace::untrack(desktop::Pid pid) {
+    auto it = tracked_.find(pid);
+    if (it == tracked_.end()) return;
+    Tracked t = it->second;
+    tracked_.erase(it);
+    order_.erase(std::remove(order_.begin(), order_.end(), pid), order_.end());
+    if (t.watcher) t.watcher->deleteLater();
+    if (t.pidfd >= 0) ::close(t.pidfd);
+    if (activePid_ == pid) activePid_ = -1;
+    t.app->setTerminated();
+    post(NSWorkspaceDidTerminateApplicationNotification, t.app);
+}
+
+void X11Workspace::post(const char* name, const RunningApplicationPtr& app) {
+    Dictionary info;
+    info[NSWorkspaceApplicationKey] = Value(app);
+    NotificationCenter::workspaceCenter().postNotificationName(name, Value(), info);
+}
+
+void X11Workspace::onChange(const X11Change& change) {
+    using K = X11Change::Kind;
+    switch (change.kind) {
+        case K::Created:
+            if (change.pid > 0) track(change.pid, true);
+            break;
+        case K::Destroyed: {
+            auto it = tracked_.find(change.pid);
+            if (it == tracked_.end() || !windowsOf(change.pid).empty()) break;
+            // Last window gone: the application ends with it when its exit cannot be
+            // watched, or when the process has already gone.
+            if (it->second.pidfd < 0 || !processAlive(change.pid)) untrack(change.pid);
+            break;
+        }
+        case K::Deminimized: {
+            auto it = tracked_.find(change.pid);
+            if (it != tracked_.end() && it->second.app->isHidden()) {
+                it->second.app->setHidden(false);
+                post(NSWorkspaceDidUnhideApplicationNotification, it->second.app);
+            }
+            break;
+        }
+        case K::Activated: {
+            if (auto it = tracked_.find(change.previousPid); it != tracked_.end()) {
+                it->second.app->setActive(false);
+                post(NSWorkspaceDidDeactivateApplicationNotification, it->second.app);
+            }
+            activePid_ = change.pid;
+            if (change.pid > 0) {
+                auto app = track(change.pid, true);
+                app->setActive(true);
+                post(NSWorkspaceDidActivateApplicationNotification, app);
+            }
+            break;
+        }
+        default: break;
+    }
+}
+
+std::vector<RunningApplicationPtr> X11Workspace::runningApplications() {
+    if (conn_) conn_->processPendingEvents();
+    std::vector<RunningApplicationPtr> list;
+    for (auto pid : order_) list.push_back(tracked_[pid].app);
+    return list;
+}
+
+RunningApplicationPtr X11Workspace::frontmostApplication() {
+    auto it = tracked_.find(activePid_);
+    return it == tracked_.end() ? nullptr : it->second.app;
+}
+
+RunningApplicationPtr X11Workspace::currentApplication() {
+    desktop::Pid self = desktop::Pid(::getpid());
+    if (auto it = tracked_.find(self); it != tracked_.end()) return it->second.app;
+    if (!current_) {
+        RunningApplication::Info info;
+        info.pid = self;
+        info.bundleIdentifier = "org.quayside.Quayside";
+        info.localizedName = "Quayside";
+        info.executablePath = executableOf(self);
+        current_ = std::make_shared<RunningApplication>(info);
+    }
+    return current_;
+}
+
+bool X11Workspace::activate(RunningApplication& app, unsigned options) {
+    auto own = windowsOf(app.processIdentifier());
+    if (own.empty()) return false;
+    if (app.isHidden()) unhide(app);
+    xcb_window_t active = windows_->activeWindow();
+    xcb_window_t top = std::find(own.begin(), own.end(), active) != own.end() ? active : own.front();
+    if (options & NSApplicationActivateAllWindows)
+        for (auto it = own.rbegin(); it != own.rend(); ++it)
+            if (*it != top) windows_->raise(*it);
+    return windows_->activate(top);
+}
+
+bool X11Workspace::hide(RunningApplication& app) {
+    auto own = windowsOf(app.processIdentifier());
+    if (own.empty()) return false;
+    for (auto w : own) windows_->iconify(w);
+    if (!app.isHidden()) {
+        app.setHidden(true);
+        post(NSWorkspaceDidHideApplicationNotification,
+             std::static_pointer_cast<RunningApplication>(app.shared_from_this()));
+    }
+    return true;
+}
+
+bool X11Workspace::unhide(RunningApplication& app) {
+    auto own = windowsOf(app.processIdentifier());
+    if (own.empty()) return false;
+    // Back to front, so the front window ends on top.
+    for (auto it = own.rbegin(); it != own.rend(); ++it)
+        if (auto c = windows_->client(*it); c && c->hidden) windows_->activate(*it);
+    if (app.isHidden()) {
+        app.setHidden(false);
+        post(NSWorkspaceDidUnhideApplicationNotification,
+             std::static_pointer_cast<RunningApplication>(app.shared_from_this()));
+    }
+    return true;
+}
+
+bool X11Workspace::terminate(RunningApplication& app) {
+    desktop::Pid pid = app.processIdentifier();
+    if (!processAlive(pid)) return false;
+    auto own = windowsOf(pid);
+    for (auto w : own) windows_->close(w);
+    if (own.empty()) return ::kill(pid, SIGTERM) == 0;
+    return true;
+}
+
+bool X11Workspace::forceTerminate(RunningApplication& app) {
+    desktop::Pid pid = app.processIdentifier();
+    return processAlive(pid) && ::kill(pid, SIGKILL) == 0;
+}
+
+std::optional<desktop::DesktopEntry> X11Workspace::entryForBundleIdentifier(const std::string& id) {
+    return index().byId(id);
+}
+
+std::optional<desktop::DesktopEntry> X11Workspace::entryAtPath(const std::string& path) {
+    if (auto e = index().byPath(path)) return e;
+    return readDesktopEntry(path);
+}
+
+std::vector<desktop::DesktopEntry> X11Workspace::applicationsForMimeType(const std::string& mimeType) {
+    return index().forMimeType(mimeType);
+}
+
+ImagePtr X11Workspace::iconForFile(const std::string& path) {
+    if (path.empty()) return nullptr;
+    if (path.size() > 8 && path.compare(path.size() - 8, 8, ".desktop") == 0)
+        if (auto e = entryAtPath(path))
+            if (auto image = loadIcon(e->icon)) return image;
+    QMimeDatabase db;
+    QMimeType type = db.mimeTypeForFile(QString::fromStdString(path));
+    if (auto image = loadIcon(type.iconName().toStdString())) return image;
+    return loadIcon(type.genericIconName().toStdString());
+}
+
+std::optional<desktop::DesktopEntry> X11Workspace::resolve(const std::string& application) {
+    auto& idx = index();
+    if (auto e = idx.byPath(application)) return e;
+    if (auto e = idx.byId(application)) return e;
+    std::string name = fs::path(application).stem().string();
+    auto lower = [](std::string s) {
+        std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        return s;
+    };
+    for (auto& e : idx.entries())
+        if (lower(e.name) == lower(name) || lower(e.id) == lower(name)) return e;
+    if (auto e = idx.match("", name, name, name)) return e;
+    return std::nullopt;
+}
+
+bool X11Workspace::openFile(const std::string& path, const std::string& application) {
+    if (path.empty()) return false;
+    if (application.empty() && path.size() > 8 && path.compare(path.size() - 8, 8, ".desktop") == 0)
+        return launchApplication(path);
+    std::optional<desktop::DesktopEntry> entry;
+    if (!application.empty()) {
+        entry = resolve(application);
+        if (!entry) {
+            log("cannot open ", path, ": no application \"", application, "\"");
+            return false;
+        }
+    } else {
+        QMimeDatabase db;
+        QMimeType type = db.mimeTypeForFile(QString::fromStdString(path));
+        QStringList names{type.name()};
+        names << type.parentMimeTypes();
+        for (auto& n : names) {
+            entry = index().defaultFor(n.toStdString());
+            if (entry) break;
+        }
+        if (!entry) {
+            log("cannot open ", path, ": no application for ", type.name().toStdString());
+            return false;
+        }
+    }
+    return run(*entry, {path});
+}
+
+bool X11Workspace::openURL(const URL& url) {
+    if (url.isFileURL()) return openFile(url.path());
+    std::string scheme = url.scheme();
+    auto entry = index().defaultFor("x-scheme-handler/" + scheme);
+    if (!entry) {
+        log("cannot open ", url.absoluteString(), ": no application for ", scheme, " addresses");
+        return false;
+    }
+    return run(*entry, {url.absoluteString()});
+}
+
+bool X11Workspace::launchApplication(const std::string& pathOrIdentifier) {
+    auto entry = resolve(pathOrIdentifier);
+    if (!entry && pathOrIdentifier.find(".desktop") != std::string::npos) entry = readDesktopEntry(pathOrIdentifier);
+    if (!entry) {
+        log("cannot launch ", pathOrIdentifier, ": no such application");
+        return false;
+    }
+    return run(*entry, {});
+}
+
+bool X11Workspace::launchAppWithBundleIdentifier(const std::string& bundleIdentifier, unsigned) {
+    auto entry = index().byId(bundleIdentifier);
+    return entry && run(*entry, {});
+}
+
+bool X11Workspace::run(const desktop::DesktopEntry& entry, const std::vector<std::string>& files) {
+    auto args = expandExec(entry, files);
+    if (args.empty()) {
+        log("cannot launch ", entry.path, ": its Exec line is empty or malformed");
+        return false;
+    }
+    if (entry.terminal) args.insert(args.begin(), {"x-terminal-emulator", "-e"});
+    QString program = QString::fromStdString(args.front());
+    QStringList rest;
+    for (size_t i = 1; i < args.size(); ++i) rest << QString::fromStdString(args[i]);
+    QString dir = QString::fromStdString(entry.workingDirectory);
+    if (!QProcess::startDetached(program, rest, dir)) {
+        log("cannot launch ", entry.path, ": ", args.front(), " did not start");
+        return false;
+    }
+    return true;
+}
+
+std::string X11Workspace::nameOf(desktop::Pid pid) {
+    auto it = tracked_.find(pid);
+    return it == tracked_.end() ? std::string() : it->second.app->localizedName();
+}
+
+bool X11Workspace::isHidden(desktop::Pid pid) {
+    auto it = tracked_.find(pid);
+    return it != tracked_.end() && it->second.app->isHidden();
+}
+
+}  // namespace qs::x11

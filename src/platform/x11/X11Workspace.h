@@ -1,0 +1,77 @@
+#pragma once
+// The workspace of an X11 desktop: the running applications are the processes owning
+// managed windows, matched to their desktop entries; their launch, termination,
+// activation, hiding and unhiding are told on the workspace centre as they are seen in
+// the client list, the active window and the processes' exits. Launching runs a desktop
+// entry's Exec line; opening a file uses the default application for its type.
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/desktop/Workspace.h"
+#include "platform/x11/DesktopEntry.h"
+
+class QObject;
+
+namespace qs::x11 {
+
+class XConnection;
+class X11WindowServer;
+struct X11Change;
+
+class X11Workspace : public desktop::Workspace {
+public:
+    X11Workspace(std::shared_ptr<XConnection> connection, std::shared_ptr<X11WindowServer> windows);
+    ~X11Workspace() override;
+
+    std::vector<RunningApplicationPtr> runningApplications() override;
+    RunningApplicationPtr frontmostApplication() override;
+    RunningApplicationPtr currentApplication() override;
+    bool activate(RunningApplication& app, unsigned options) override;
+    bool hide(RunningApplication& app) override;
+    bool unhide(RunningApplication& app) override;
+    bool terminate(RunningApplication& app) override;
+    bool forceTerminate(RunningApplication& app) override;
+    std::optional<desktop::DesktopEntry> entryForBundleIdentifier(const std::string& bundleIdentifier) override;
+    std::optional<desktop::DesktopEntry> entryAtPath(const std::string& path) override;
+    std::vector<desktop::DesktopEntry> applicationsForMimeType(const std::string& mimeType) override;
+    ImagePtr iconForFile(const std::string& path) override;
+    bool openFile(const std::string& path, const std::string& application = "") override;
+    bool openURL(const URL& url) override;
+    bool launchApplication(const std::string& pathOrIdentifier) override;
+    bool launchAppWithBundleIdentifier(const std::string& bundleIdentifier, unsigned options) override;
+
+    // For the accessibility elements.
+    std::string nameOf(desktop::Pid pid);
+    bool isHidden(desktop::Pid pid);
+    // Runs an entry with files (for tests and the launch calls).
+    bool run(const desktop::DesktopEntry& entry, const std::vector<std::string>& files);
+
+private:
+    struct Tracked {
+        RunningApplicationPtr app;
+        int pidfd = -1;
+        QObject* watcher = nullptr;
+    };
+    DesktopEntryIndex& index();
+    RunningApplication::Info describe(desktop::Pid pid);
+    RunningApplicationPtr track(desktop::Pid pid, bool announce);
+    void untrack(desktop::Pid pid);
+    void onChange(const X11Change& change);
+    void post(const char* name, const RunningApplicationPtr& app);
+    std::optional<desktop::DesktopEntry> resolve(const std::string& application);
+    std::vector<uint32_t> windowsOf(desktop::Pid pid);
+
+    std::shared_ptr<XConnection> conn_;
+    std::shared_ptr<X11WindowServer> windows_;
+    int listener_ = 0;
+    DesktopEntryIndex index_;
+    std::map<desktop::Pid, Tracked> tracked_;
+    std::vector<desktop::Pid> order_;
+    desktop::Pid activePid_ = -1;
+    RunningApplicationPtr current_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace qs::x11

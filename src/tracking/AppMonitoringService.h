@@ -1,0 +1,24 @@
+#pragma once
+// The shared running-application cache. It holds only what the start needs now: the
+// shared instance, created on the first call, and dumbInit, which does nothing (calling
+// it only forces the creation).
+
+#include <memory>
+#include <string>
+
+#include "platform/foundation/Object.h"
+
+namespace qs {
+
+class AppMonitoringService : public Object {
+public:
+    static std::shared_ptr<AppMonitoringService> sharedInstance();
+    // YES once sharedInstance has created the cache.
+    static bool hasSharedInstance();
+    static void resetSharedInstanceForTesting();
+
+    std::string className() const override { return "AppMonitoringService"; }
+    void dumbInit() {}
+};
+
+}  // namespace qs

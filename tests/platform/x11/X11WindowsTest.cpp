@@ -1,0 +1,274 @@
+// Other applications' windows on a real X server with a window manager (Xvfb and
+// openbox) and real clients (xterm, xeyes, xclock). Skipped without DISPLAY.
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include "platform/desktop/Desktop.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/x11/X11Accessibility.h"
+#include "platform/x11/X11Events.h"
+#include "platform/x11/X11Screens.h"
+#include "platform/x11/X11WindowServer.h"
+#include "platform/x11/X11Workspace.h"
+#include "platform/x11/XConnection.h"
+#include "support/TestEnvironment.h"
+#include "tracking/SIApplication.h"
+#include "tracking/SIWindow.h"
+
+namespace {
+const bool windowsPlatformChosen = [] {
+    const char* display = std::getenv("DISPLAY");
+    setenv("QT_QPA_PLATFORM", display && *display ? "xcb" : "offscreen", 1);
+    return true;
+}();
+}  // namespace
+
+namespace qs::x11 {
+namespace {
+
+class X11WindowsTest : public qs::test::IsolatedTest {
+protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
+        conn = XConnection::open();
+        ASSERT_TRUE(conn);
+        windows = std::make_shared<X11WindowServer>(conn);
+        workspace = std::make_shared<X11Workspace>(conn, windows);
+        accessibility = std::make_shared<X11Accessibility>(conn, windows);
+        std::weak_ptr<X11Workspace> ws = workspace;
+        accessibility->setApplicationInfo([ws](desktop::Pid p) { return ws.lock()->nameOf(p); },
+                                          [ws](desktop::Pid p) { return ws.lock()->isHidden(p); });
+        desktop::Services s;
+        s.screens = std::make_shared<X11Screens>(conn);
+        s.windowServer = windows;
+        s.workspace = workspace;
+        s.accessibility = accessibility;
+        s.events = std::make_shared<X11Events>(conn);
+        desktop::install(s);
+        if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
+    }
+    void TearDown() override {
+        for (pid_t pid : children) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        desktop::install({});
+    }
+
+    template <class F>
+    bool pumpUntil(F done, int ms = 4000) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            conn->processPendingEvents();
+            QCoreApplication::processEvents();
+            env.loop().runPending();
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return done();
+    }
+
+    pid_t spawn(std::vector<std::string> argv) {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            std::vector<char*> args;
+            for (auto& a : argv) args.push_back(a.data());
+            args.push_back(nullptr);
+            ::execvp(args[0], args.data());
+            ::_exit(127);
+        }
+        children.push_back(pid);
+        return pid;
+    }
+
+    // The first window of the process, once the window manager manages it.
+    std::shared_ptr<SIWindow> windowOf(pid_t pid) {
+        std::shared_ptr<SIWindow> found;
+        pumpUntil([&] {
+            auto app = SIApplication::applicationWithProcessIdentifier(pid);
+            auto& list = app->windows();
+            if (!list.empty() && !RectIsNull(list[0]->frame()) && list[0]->frame().size.width > 1) found = list[0];
+            return found != nullptr;
+        });
+        return found;
+    }
+
+    std::shared_ptr<XConnection> conn;
+    std::shared_ptr<X11WindowServer> windows;
+    std::shared_ptr<X11Workspace> workspace;
+    std::shared_ptr<X11Accessibility> accessibility;
+    std::vector<pid_t> children;
+};
+
+TEST_F(X11WindowsTest, WindowsAreListedWithTheirOwnerAndTitle) {
+    pid_t clock = spawn({"xclock", "-title", "quayside clock", "-geometry", "200x200+50+60"});
+    pid_t term = spawn({"xterm", "-title", "quayside term", "-geometry", "60x10+300+60"});
+    auto clockWindow = windowOf(clock);
+    auto termWindow = windowOf(term);
+    ASSERT_NE(clockWindow, nullptr);
+    ASSERT_NE(termWindow, nullptr);
+    EXPECT_EQ(clockWindow->title(), "quayside clock");
+    EXPECT_EQ(clockWindow->processIdentifier(), clock);
+    EXPECT_TRUE(clockWindow->isNormalWindow());
+    EXPECT_TRUE(clockWindow->isNotDead());
+    EXPECT_TRUE(clockWindow->isOnScreen());
+
+    ASSERT_TRUE(pumpUntil([&] { return RunningApplication::runningApplicationWithProcessIdentifier(term) != nullptr; }));
+    auto xterm = RunningApplication::runningApplicationWithProcessIdentifier(term);
+    EXPECT_EQ(xterm->className(), "NSRunningApplication");
+    EXPECT_EQ(xterm->bundleIdentifier(), "debian-xterm");  // StartupWMClass=XTerm
+    EXPECT_EQ(xterm->localizedName(), "XTerm");
+    ASSERT_NE(xterm->bundleURL(), nullptr);
+    auto xclock = RunningApplication::runningApplicationWithProcessIdentifier(clock);
+    ASSERT_NE(xclock, nullptr);
+    EXPECT_EQ(xclock->localizedName(), "XClock");  // no entry: named after WM_CLASS
+    EXPECT_EQ(xclock->bundleURL(), nullptr);
+
+    bool listed = false;
+    for (auto& w : SIWindow::allWindows()) listed = listed || w->win_id() == clockWindow->win_id();
+    EXPECT_TRUE(listed);
+    // Outer frames: the decorations are included.
+    Rect frame = termWindow->frame();
+    EXPECT_GT(frame.size.width, 0);
+    EXPECT_LE(frame.origin.y, 60);
+    EXPECT_TRUE(RunningApplication::runningApplicationsWithBundleIdentifier("com.apple.dock").empty());
+}
+
+TEST_F(X11WindowsTest, AWindowIsFocusedMovedResizedMinimisedAndRestored) {
+    pid_t term = spawn({"xterm", "-geometry", "60x10+40+40"});
+    pid_t eyes = spawn({"xeyes", "-geometry", "150x100+600+300"});
+    auto termWindow = windowOf(term);
+    auto eyesWindow = windowOf(eyes);
+    ASSERT_NE(termWindow, nullptr);
+    ASSERT_NE(eyesWindow, nullptr);
+
+    EXPECT_TRUE(termWindow->focusWindow());
+    EXPECT_TRUE(pumpUntil([&] { return windows->activeWindow() == termWindow->win_id(); }));
+    EXPECT_TRUE(pumpUntil([&] {
+        auto f = SIWindow::focusedWindow();
+        return f && f->win_id() == termWindow->win_id();
+    }));
+
+    Rect target = MakeRect(200, 150, 500, 300);
+    termWindow->setFrame(target);
+    EXPECT_TRUE(pumpUntil([&] { return termWindow->frame().origin == target.origin; }))
+        << termWindow->frame();
+    // xterm sizes itself by character cells: within a cell of the request.
+    Rect now = termWindow->frame();
+    EXPECT_NEAR(now.size.width, 500, 20);
+    EXPECT_NEAR(now.size.height, 300, 25);
+
+    EXPECT_TRUE(eyesWindow->minimize());
+    EXPECT_TRUE(pumpUntil([&] { return eyesWindow->isWindowMinimized(); }));
+    EXPECT_FALSE(eyesWindow->isOnScreen());
+    EXPECT_EQ(windows->captureWindow(eyesWindow->win_id()), nullptr);  // unmapped: no picture
+    eyesWindow->unMinimize();
+    EXPECT_TRUE(pumpUntil([&] { return !eyesWindow->isWindowMinimized(); }));
+    EXPECT_TRUE(pumpUntil([&] { return eyesWindow->isOnScreen(); }));
+}
+
+TEST_F(X11WindowsTest, AWindowMovesToAnotherDesktop) {
+    if (windows->numberOfSpaces() < 2) GTEST_SKIP() << "one desktop only";
+    pid_t clock = spawn({"xclock", "-geometry", "120x120+100+100"});
+    auto w = windowOf(clock);
+    ASSERT_NE(w, nullptr);
+    w->moveToSpace(2);
+    EXPECT_TRUE(pumpUntil([&] {
+        auto c = windows->client(w->win_id());
+        return c && c->desktop == 1;
+    }));
+    EXPECT_TRUE(pumpUntil([&] { return !w->isOnScreen(); }));
+    EXPECT_TRUE(w->isNotDead());
+}
+
+TEST_F(X11WindowsTest, AMappedWindowIsCaptured) {
+    pid_t clock = spawn({"xclock", "-geometry", "160x140+400+200"});
+    auto w = windowOf(clock);
+    ASSERT_NE(w, nullptr);
+    ImagePtr image;
+    // The first picture may come before the clock has drawn; it is a picture all the same.
+    ASSERT_TRUE(pumpUntil([&] { return (image = windows->captureWindow(w->win_id())) != nullptr; }));
+    EXPECT_EQ(image->size(), MakeSize(160, 140));
+    EXPECT_EQ(windows->captureWindow(0x7ffffff0), nullptr);  // no such window
+
+    w->updatePreview();
+    EXPECT_TRUE(pumpUntil([&] { return w->previewImage() != nullptr; }));
+}
+
+TEST_F(X11WindowsTest, ObserversAreToldOfCreatedAndDestroyedWindows) {
+    pid_t eyes = spawn({"xeyes", "-geometry", "100x100+700+100"});
+    auto first = windowOf(eyes);
+    ASSERT_NE(first, nullptr);
+    auto app = SIApplication::applicationWithProcessIdentifier(eyes);
+    std::shared_ptr<SIWindow> destroyed;
+    ASSERT_TRUE(app->observeNotification("AXUIElementDestroyed", first, [&](auto& w) { destroyed = w; }));
+
+    // A window of this very process, made on a connection of its own.
+    auto self = SIApplication::applicationWithProcessIdentifier(::getpid());
+    std::shared_ptr<SIWindow> created;
+    ASSERT_TRUE(self->observeNotification("AXWindowCreated", self, [&](auto& w) { created = w; }));
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(other));
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(other)).data;
+    xcb_window_t mine = xcb_generate_id(other);
+    xcb_create_window(other, XCB_COPY_FROM_PARENT, mine, screen->root, 10, 10, 120, 90, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    uint32_t pid = uint32_t(::getpid());
+    auto atom = [&](const char* n) {
+        auto* r = xcb_intern_atom_reply(other, xcb_intern_atom(other, 0, uint16_t(std::strlen(n)), n), nullptr);
+        xcb_atom_t a = r->atom;
+        free(r);
+        return a;
+    };
+    xcb_change_property(other, XCB_PROP_MODE_REPLACE, mine, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
+    xcb_map_window(other, mine);
+    xcb_flush(other);
+    EXPECT_TRUE(pumpUntil([&] { return created != nullptr; }));
+    if (created) {
+        EXPECT_EQ(created->win_id(), mine);
+    }
+    xcb_disconnect(other);
+
+    first->close();
+    EXPECT_TRUE(pumpUntil([&] { return destroyed != nullptr; }));
+    if (destroyed) {
+        EXPECT_EQ(destroyed->win_id(), first->win_id());
+    }
+    EXPECT_FALSE(first->isNotDead());
+}
+
+TEST_F(X11WindowsTest, WorkspaceTellsOfLaunchAndTermination) {
+    std::vector<std::string> seen;
+    pid_t clock = 0;
+    auto token = NotificationCenter::workspaceCenter().addObserver(this, "", nullptr, [&](const Notification& n) {
+        auto it = n.userInfo.find(NSWorkspaceApplicationKey);
+        if (it == n.userInfo.end()) return;
+        auto app = it->second.objectAs<RunningApplication>();
+        if (app && app->processIdentifier() == clock) seen.push_back(n.name);
+    });
+    clock = spawn({"xclock", "-geometry", "100x100+900+500"});
+    EXPECT_TRUE(pumpUntil([&] {
+        return std::find(seen.begin(), seen.end(), "NSWorkspaceDidLaunchApplicationNotification") != seen.end();
+    }));
+    auto app = RunningApplication::runningApplicationWithProcessIdentifier(clock);
+    ASSERT_NE(app, nullptr);
+    EXPECT_TRUE(app->terminate());  // asks its windows to close
+    EXPECT_TRUE(pumpUntil([&] {
+        return std::find(seen.begin(), seen.end(), "NSWorkspaceDidTerminateApplicationNotification") != seen.end();
+    }));
+    EXPECT_TRUE(app->isTerminated());
+    NotificationCenter::workspaceCenter().removeObserver(token);
+}
+
+}  // namespace
+}  // namespace qs::x11
