@@ -122,7 +122,10 @@ TEST_F(SystemDock, ToggleHidesUpToSixtyAndOtherwiseRestores) {
 
     writes.clear();
     delegate->toggleMacOSDockAction(true);  // already hidden: a hide request gives it back
-    EXPECT_TRUE(isRestoredState());
+    // The user's own delay of 60 comes back; the two switches had no value, so they read NO.
+    EXPECT_EQ(suite->objectForKey("autohide-delay"), Value(60));
+    EXPECT_EQ(suite->objectForKey("autohide"), Value(false));
+    EXPECT_EQ(suite->objectForKey("no-bouncing"), Value(false));
     EXPECT_EQ(writes, (std::vector<std::string>{"no-bouncing", "autohide", "autohide-delay"}));
     EXPECT_EQ(workspace->terminations, 2);
 }

@@ -251,6 +251,7 @@ X11WindowServer::Table X11WindowServer::read() {
                                 g2.size.width + client.extents[0] + client.extents[1],
                                 g2.size.height + client.extents[2] + client.extents[3]);
         if (client.pid < 0) needPid.push_back(t.clients.size());
+        t.position[client.window] = t.clients.size();
         t.clients.push_back(std::move(client));
     }
 
@@ -426,9 +427,9 @@ std::vector<X11Client> X11WindowServer::clients() {
 std::optional<X11Client> X11WindowServer::client(xcb_window_t window) {
     ensureFresh();
     std::lock_guard lock(mutex_);
-    for (auto& c : table_.clients)
-        if (c.window == window) return c;
-    return std::nullopt;
+    auto it = table_.position.find(window);
+    if (it == table_.position.end()) return std::nullopt;
+    return table_.clients[it->second];
 }
 
 xcb_window_t X11WindowServer::activeWindow() {

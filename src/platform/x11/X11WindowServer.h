@@ -97,6 +97,7 @@ public:
 private:
     struct Table {
         std::vector<X11Client> clients;  // front to back
+        std::map<xcb_window_t, size_t> position;  // window -> index in clients
         xcb_window_t active = XCB_WINDOW_NONE;
         int currentDesktop = 0;
         int desktops = 1;

@@ -206,16 +206,10 @@ TEST_F(X11WindowsTest, AMappedWindowIsCaptured) {
 }
 
 TEST_F(X11WindowsTest, ObserversAreToldOfCreatedAndDestroyedWindows) {
-    pid_t eyes = spawn({"xeyes", "-geometry", "100x100+700+100"});
-    auto first = windowOf(eyes);
-    ASSERT_NE(first, nullptr);
-    auto app = SIApplication::applicationWithProcessIdentifier(eyes);
-    std::shared_ptr<SIWindow> destroyed;
-    ASSERT_TRUE(app->observeNotification("AXUIElementDestroyed", first, [&](auto& w) { destroyed = w; }));
-
-    // A window of this very process, made on a connection of its own.
+    // Windows of this very process, made on a connection of its own: the process
+    // outlives them, as an application closing one of its windows does.
     auto self = SIApplication::applicationWithProcessIdentifier(::getpid());
-    std::shared_ptr<SIWindow> created;
+    std::shared_ptr<SIWindow> created, destroyed;
     ASSERT_TRUE(self->observeNotification("AXWindowCreated", self, [&](auto& w) { created = w; }));
     xcb_connection_t* other = xcb_connect(nullptr, nullptr);
     ASSERT_FALSE(xcb_connection_has_error(other));
@@ -224,27 +218,31 @@ TEST_F(X11WindowsTest, ObserversAreToldOfCreatedAndDestroyedWindows) {
     xcb_create_window(other, XCB_COPY_FROM_PARENT, mine, screen->root, 10, 10, 120, 90, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
     uint32_t pid = uint32_t(::getpid());
-    auto atom = [&](const char* n) {
-        auto* r = xcb_intern_atom_reply(other, xcb_intern_atom(other, 0, uint16_t(std::strlen(n)), n), nullptr);
-        xcb_atom_t a = r->atom;
-        free(r);
-        return a;
-    };
-    xcb_change_property(other, XCB_PROP_MODE_REPLACE, mine, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
+    auto* r = xcb_intern_atom_reply(other, xcb_intern_atom(other, 0, 11, "_NET_WM_PID"), nullptr);
+    xcb_change_property(other, XCB_PROP_MODE_REPLACE, mine, r->atom, XCB_ATOM_CARDINAL, 32, 1, &pid);
+    free(r);
     xcb_map_window(other, mine);
     xcb_flush(other);
-    EXPECT_TRUE(pumpUntil([&] { return created != nullptr; }));
-    if (created) {
-        EXPECT_EQ(created->win_id(), mine);
-    }
-    xcb_disconnect(other);
+    ASSERT_TRUE(pumpUntil([&] { return created != nullptr; }));
+    EXPECT_EQ(created->win_id(), mine);
+    EXPECT_FALSE(created->appName().empty());
 
-    first->close();
-    EXPECT_TRUE(pumpUntil([&] { return destroyed != nullptr; }));
-    if (destroyed) {
-        EXPECT_EQ(destroyed->win_id(), first->win_id());
-    }
-    EXPECT_FALSE(first->isNotDead());
+    ASSERT_TRUE(self->observeNotification("AXUIElementDestroyed", created, [&](auto& w) { destroyed = w; }));
+    xcb_destroy_window(other, mine);
+    xcb_flush(other);
+    ASSERT_TRUE(pumpUntil([&] { return destroyed != nullptr; }));
+    EXPECT_EQ(destroyed->win_id(), mine);
+    EXPECT_FALSE(created->isNotDead());
+    EXPECT_TRUE(RectIsNull(created->frame()));  // a window that is gone answers empty
+    xcb_disconnect(other);
+}
+
+TEST_F(X11WindowsTest, AWindowIsClosed) {
+    pid_t eyes = spawn({"xeyes", "-geometry", "100x100+700+100"});
+    auto w = windowOf(eyes);
+    ASSERT_NE(w, nullptr);
+    w->close();
+    EXPECT_TRUE(pumpUntil([&] { return !w->isNotDead(); }));
 }
 
 TEST_F(X11WindowsTest, WorkspaceTellsOfLaunchAndTermination) {
