@@ -40,7 +40,6 @@ DockWindow::DockWindow(std::shared_ptr<DockModel> model, std::shared_ptr<DockCon
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
       model_(std::move(model)),
       configuration_(std::move(configuration)) {
-    setAttribute(Qt::WA_X11NetWmWindowTypeDock);
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(QStringLiteral("Quayside"));
@@ -49,6 +48,9 @@ DockWindow::DockWindow(std::shared_ptr<DockModel> model, std::shared_ptr<DockCon
     if (screen) start = RectOffset(start, screen->frame().origin.x, screen->frame().origin.y);
     setGeometry(WidgetGeometry::qtRectFromPlatform(start));
     setWindowOpacity(0.0);
+    // The window type reaches the window system only once the native window exists.
+    winId();
+    setAttribute(Qt::WA_X11NetWmWindowTypeDock);
 }
 
 DockWindow::~DockWindow() = default;

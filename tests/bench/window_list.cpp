@@ -78,11 +78,14 @@ struct Desktop {
     ~Desktop() { desktop::install({}); }
 };
 
-// Waits until the window manager manages at least `count` clients.
-bool managed(X11WindowServer& windows, size_t count) {
+// Waits until the window manager manages every one of the windows, mapped.
+bool managed(X11WindowServer& windows, const Clients& clients) {
     for (int i = 0; i < 1000; ++i) {
         windows.refresh();
-        if (windows.clients().size() >= count) return true;
+        size_t ready = 0;
+        for (auto w : clients.windows)
+            if (auto c = windows.client(w); c && c->viewable) ++ready;
+        if (ready == clients.windows.size()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
@@ -96,7 +99,7 @@ void BM_ListWindowsOfAllApplications(benchmark::State& state) {
     }
     Clients clients(int(state.range(0)));
     Desktop d;
-    if (!d.windows || !managed(*d.windows, size_t(state.range(0)))) {
+    if (!d.windows || !managed(*d.windows, clients)) {
         state.SkipWithError("the window manager did not manage the windows");
         return;
     }
@@ -124,7 +127,7 @@ void BM_RefreshWindowTable(benchmark::State& state) {
     }
     Clients clients(int(state.range(0)));
     Desktop d;
-    if (!d.windows || !managed(*d.windows, size_t(state.range(0)))) {
+    if (!d.windows || !managed(*d.windows, clients)) {
         state.SkipWithError("the window manager did not manage the windows");
         return;
     }
@@ -140,7 +143,7 @@ void BM_CaptureOneWindow(benchmark::State& state) {
     }
     Clients clients(1);
     Desktop d;
-    if (!d.windows || !managed(*d.windows, 1)) {
+    if (!d.windows || !managed(*d.windows, clients)) {
         state.SkipWithError("the window manager did not manage the window");
         return;
     }

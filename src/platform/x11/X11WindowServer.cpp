@@ -516,7 +516,10 @@ ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
     xcb_drawable_t source = window;
     xcb_pixmap_t pixmap = XCB_NONE;
     if (hasComposite_) {
-        xcb_composite_redirect_window(c, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+        if (redirected_.insert(window).second) {
+            if (redirected_.size() > 4096) redirected_.clear();  // ids of windows long gone
+            xcb_composite_redirect_window(c, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+        }
         pixmap = xcb_generate_id(c);
         e = xcb_request_check(c, xcb_composite_name_window_pixmap_checked(c, window, pixmap));
         if (e) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,7 @@ private:
     std::mutex captureMutex_;
     xcb_connection_t* capture_ = nullptr;
     bool compositeChecked_ = false, hasComposite_ = false;
+    std::set<xcb_window_t> redirected_;  // windows the capture connection redirected
 };
 
 }  // namespace qs::x11

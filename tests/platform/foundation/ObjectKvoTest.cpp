@@ -331,6 +331,39 @@ TEST_F(ObjectKvoTest, ObjectDestroyedInsideACallback) {
     EXPECT_TRUE(bystander.calls.empty()) << "its registration died with the object";
 }
 
+// A controller that observes its own key paths, as the panels do; either base may go first.
+class SelfWatcher : public Node, public KeyValueObserver {
+public:
+    SelfWatcher() { child = std::make_shared<Node>("c"); }
+    void observeValueForKeyPath(const std::string& keyPath, Object*, const KeyValueChange&, void*) override {
+        seen.push_back(keyPath);
+    }
+    std::vector<std::string> seen;
+};
+class SelfWatcherObserverFirst : public KeyValueObserver, public Node {
+public:
+    void observeValueForKeyPath(const std::string&, Object*, const KeyValueChange&, void*) override { ++calls; }
+    int calls = 0;
+};
+
+TEST_F(ObjectKvoTest, ObjectObservingItself) {
+    auto grandchild = std::make_shared<Node>();
+    {
+        auto w = std::make_shared<SelfWatcher>();
+        w->addObserver(w.get(), "child.name", NewOld, myContext);
+        w->addObserver(w.get(), "child.items.@count", NewOld, myContext);
+        w->child->setName("d");
+        w->child->setItems(Array{1});
+        EXPECT_EQ(w->seen, (std::vector<std::string>{"child.name", "child.items.@count"}));
+        auto o = std::make_shared<SelfWatcherObserverFirst>();
+        o->child = grandchild;
+        o->addObserver(o.get(), "child.name", 0, nullptr);
+        grandchild->setName("x");
+        EXPECT_EQ(o->calls, 1);
+    }
+    EXPECT_EQ(grandchild->observationCount(), 0u);
+}
+
 TEST_F(ObjectKvoTest, BlockObservation) {
     auto root = std::make_shared<Node>();
     root->child = std::make_shared<Node>("a");
