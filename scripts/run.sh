@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-bash scripts/build.sh
+bash scripts/build.sh quayside
 
 if [ -n "${DISPLAY:-}" ]; then
   exec ./build/quayside

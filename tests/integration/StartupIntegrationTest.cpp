@@ -24,7 +24,7 @@ namespace {
 
 xcb_atom_t intern(xcb_connection_t* c, const char* name) {
     auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
-    xcb_atom_t a = r ? r->atom : XCB_ATOM_NONE;
+    xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
     free(r);
     return a;
 }
