@@ -212,9 +212,10 @@ void ma_do(const std::set<T>& set, F block) {
 
 // NSString(Category)
 namespace Category {
-// The user's short name in a path under the users folder ("/home/bob/x" gives "bob");
-// "" for a path that is not under it. A relative path answers its third component.
+// The third "/"-separated component: the user's short name in a path under the users
+// folder ("/home/bob/x" gives "bob"); "" when the path has fewer components.
 std::string getUserName(const std::string& path);
+// Whether something is at the path, links followed.
 bool isExistAtPath(const std::string& path);
 }  // namespace Category
 

@@ -1,5 +1,16 @@
 #include "core/DockModel.h"
 
+#include <QString>
+#include <algorithm>
+
+#include "core/BlacklistItem.h"
+#include "core/FileSystemNode.h"
+#include "core/GroupModel.h"
+#include "core/MenuModel.h"
+#include "core/RunningApplicationPersistent.h"
+#include "core/Separator.h"
+#include "core/TrashModel.h"
+#include "platform/desktop/Desktop.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
 
@@ -8,60 +19,192 @@ namespace qs {
 namespace {
 const bool registered = registerCodingClass<DockModel>("DockModel");
 
+char myContext[] = "myContext";
+
+constexpr const char* kSettingsKeyPaths[] = {"values.enableStartMenu", "values.ShowThumbnails", "values.sortOrder",
+                                             "values.enableTrash", "values.DoNotDisplayRunning"};
+
+UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
+
 // The kinds of item that are stored in the archive as themselves.
 bool isArchivedKind(const std::string& name) {
     return name == "FileSystemNode" || name == "GroupModel" || name == "TrashModel" || name == "MenuModel" ||
            name == "Separator";
 }
+
+bool isKind(const Value& item, const char* className) {
+    auto object = item.object();
+    return object && object->className() == className;
+}
+
+// A file item that stands for a folder (application bundles included).
+FileSystemNodePtr directoryNode(const ObjectPtr& item) {
+    if (!item || item->className() != "FileSystemNode") return nullptr;
+    auto node = std::dynamic_pointer_cast<FileSystemNode>(item);
+    return node && node->isDirectory() ? node : nullptr;
+}
+
+long indexIn(const Array& list, const Object* item) {
+    if (!item) return -1;
+    for (size_t i = 0; i < list.size(); ++i) {
+        auto object = list[i].object();
+        if (object && (object.get() == item || object->isEqual(item))) return long(i);
+    }
+    return -1;
+}
 }  // namespace
 
+// ---- construction and set-up ---------------------------------------------------------
+
 std::shared_ptr<DockModel> DockModel::create() {
+    (void)registered;
     auto model = std::make_shared<DockModel>();
     model->setUpModel();
     return model;
 }
 
 std::shared_ptr<DockModel> DockModel::initWithCoder(Coder& coder) {
-    (void)registered;
     auto model = std::make_shared<DockModel>();
     Value stored = coder.decodeObjectForKey("persistent");
     Value blackList = coder.decodeObjectForKey("blackList");
-    if (blackList.array()) model->blackList_ = *blackList.array();
+    if (const Array* entries = blackList.array()) {
+        for (const Value& entry : *entries)
+            if (entry.object()) model->blackList_.push_back(entry);
+    }
     if (stored.array() && !stored.array()->empty()) model->loadPersistentObjects(*stored.array());
     model->setUpModel();
     return model;
 }
 
-void DockModel::loadPersistentObjects(const Array& stored) {
-    persistentContent_ = stored;
-    Array items;
-    for (const Value& item : stored) {
-        auto object = item.object();
-        if (!object) {
-            log("-[DockModel loadPersistentObjects:] a stored item that cannot be read was left out");
-            continue;
-        }
-        if (object->className() == "MenuModel" && !UserDefaults::standardUserDefaults().boolForKey("enableStartMenu"))
-            continue;
-        items.push_back(item);
+DockModel::~DockModel() {
+    if (persistentObserver_) NotificationCenter::defaultCenter().removeObserver(persistentObserver_);
+    if (refreshTimer_ && RunLoop::isLive(refreshLoop_)) refreshLoop_->cancel(refreshTimer_);
+    if (observingSettings_) {
+        auto& controller = UserDefaultsController::sharedUserDefaultsController();
+        for (const char* keyPath : kSettingsKeyPaths) controller.removeObserver(this, keyPath, myContext);
     }
-    setPanelContent(std::move(items));
 }
+
+void DockModel::createDefaultsValue() {
+    auto& store = defaults();
+    const std::pair<const char*, Value> table[] = {
+        {"enableStartMenu", Value(true)}, {"enableTrash", Value(true)}, {"sortOrder", Value(0)}};
+    for (const auto& [key, value] : table) {
+        if (!store.valueForKey(key).isNil()) continue;
+        store.setObject(value, key);
+        store.synchronize();
+    }
+}
+
+void DockModel::setUpModel() {
+    auto& store = defaults();
+    if (!store.boolForKey("DoNotDisplayRunning")) addRunningApps();
+    startMonitoringAppsNotifications();
+    createDefaultsValue();
+    if (store.boolForKey("enableTrash") && !hasTrash()) addTrash();
+    if (!hasStartMenu() && store.boolForKey("enableStartMenu")) addStartMenu();
+    finishedStartActions_ = true;
+
+    std::weak_ptr<DockModel> weak = std::static_pointer_cast<DockModel>(shared_from_this());
+    RunLoop::main().after(0.5, [weak] {
+        if (auto self = weak.lock()) self->sortItems();
+    });
+
+    persistentObserver_ = NotificationCenter::defaultCenter().addObserver(
+        this, "isPersistent", nullptr, [weak](const Notification& note) {
+            if (auto self = weak.lock()) self->updatePersistentContent(note);
+        });
+
+    auto& controller = UserDefaultsController::sharedUserDefaultsController();
+    for (const char* keyPath : kSettingsKeyPaths)
+        controller.addObserver(this, keyPath, KeyValueObservingOptionNew | KeyValueObservingOptionOld, myContext);
+    observingSettings_ = true;
+
+    refreshLoop_ = &RunLoop::main();
+    refreshTimer_ = refreshLoop_->every(2.0, [weak] {
+        if (auto self = weak.lock()) self->periodicalUpdateAppsList();
+    });
+}
+
+void DockModel::loadPersistentObjects(const Array& stored) {
+    for (const Value& item : stored)
+        if (item.object()) persistentContent_.push_back(item);
+    if (persistentContent_.size() != stored.size())
+        log("-[DockModel loadPersistentObjects:] " + std::to_string(stored.size() - persistentContent_.size()) +
+            " stored item(s) that cannot be read were left out");
+
+    const auto running = getManageableRunningApps();
+    for (const Value& item : persistentContent_) {
+        auto object = item.object();
+        const std::string kind = object->className();
+        if (kind == "FileSystemNode") {
+            auto storedNode = std::dynamic_pointer_cast<FileSystemNode>(object);
+            auto url = storedNode ? storedNode->URL() : nullptr;
+            auto fresh = url ? FileSystemNode::initWithURL(url) : nullptr;
+            if (!fresh) {
+                log("-[DockModel loadPersistentObjects:] a stored file item without a usable URL was left out");
+                continue;
+            }
+            // The folder's grid choice is the user's: keep it across restarts.
+            if (storedNode->showAsGrid()) fresh->setShowAsGrid(true);
+            RunningApplicationPtr app;
+            if (fresh->isApplication()) {
+                for (const auto& candidate : running) {
+                    auto bundle = candidate->bundleURL();
+                    if (bundle && bundle->isEqual(url.get())) {
+                        app = candidate;
+                        break;
+                    }
+                }
+                if (!app) app = runningApplicationByLocalizedName(fresh->localizedName());
+            }
+            if (app) {
+                Persistent::setIsPersistent(*app, true);
+                addItem(app);
+            } else {
+                addItem(fresh);
+            }
+        } else if (kind == "MenuModel") {
+            if (defaults().boolForKey("enableStartMenu")) addItem(object);
+        } else if (kind == "GroupModel" || kind == "TrashModel" || kind == "Separator") {
+            addItem(object);
+        } else {
+            log("-[DockModel loadPersistentObjects:] a stored item of kind " + kind + " was left out");
+        }
+    }
+}
+
+// ---- archive -------------------------------------------------------------------------
 
 void DockModel::encodeWithCoder(Coder& coder) const {
     Array stored;
     for (const Value& item : panelContent_) {
         auto object = item.object();
-        if (object && isArchivedKind(object->className())) stored.push_back(item);
+        if (!object) continue;
+        const std::string kind = object->className();
+        if (kind == "NSRunningApplication") {
+            auto app = std::dynamic_pointer_cast<RunningApplication>(object);
+            auto bundle = app ? app->bundleURL() : nullptr;
+            auto node = bundle ? FileSystemNode::initWithURL(bundle) : nullptr;
+            if (node && indexIn(persistentContent_, node.get()) >= 0) stored.push_back(Value(node));
+        } else if (isArchivedKind(kind)) {
+            stored.push_back(item);
+        }
     }
     coder.encodeObject(Value(std::move(stored)), "persistent");
     coder.encodeObject(Value(blackList_), "blackList");
 }
 
-void DockModel::setPanelContent(Array content) {
+// ---- accessors -----------------------------------------------------------------------
+
+void DockModel::announce(const std::function<void()>& change) {
     willChangeValueForKey("panelContent");
-    panelContent_ = std::move(content);
+    change();
     didChangeValueForKey("panelContent");
+}
+
+void DockModel::setPanelContent(Array content) {
+    announce([&] { panelContent_ = std::move(content); });
 }
 
 void DockModel::setBlackList(Array list) {
@@ -70,26 +213,276 @@ void DockModel::setBlackList(Array list) {
     didChangeValueForKey("blackList");
 }
 
-void DockModel::createDefaultsValue() {
-    auto& defaults = UserDefaults::standardUserDefaults();
-    const std::pair<const char*, Value> table[] = {
-        {"enableStartMenu", Value(true)}, {"enableTrash", Value(true)}, {"sortOrder", Value(0)}};
-    for (const auto& [key, value] : table) {
-        if (!defaults.valueForKey(key).isNil()) continue;
-        defaults.setObject(value, key);
-        defaults.synchronize();
-    }
-}
-
-void DockModel::setUpModel() {
-    createDefaultsValue();
-    finishedStartActions_ = true;
-}
-
 Value DockModel::valueForKey(const std::string& key) const {
     if (key == "panelContent") return Value(panelContent_);
     if (key == "blackList") return Value(blackList_);
     return Object::valueForKey(key);
+}
+
+long DockModel::indexOfItem(const Object* item) const { return indexIn(panelContent_, item); }
+
+long DockModel::indexOfKind(const std::string& className) const {
+    for (size_t i = 0; i < panelContent_.size(); ++i)
+        if (isKind(panelContent_[i], className.c_str())) return long(i);
+    return -1;
+}
+
+// ---- editing -------------------------------------------------------------------------
+
+void DockModel::prepareFolder(const ObjectPtr& item) {
+    auto node = directoryNode(item);
+    if (!node) return;
+    node->populateChildrenArrayInBackground();
+    node->watchChanges();
+}
+
+void DockModel::addItem(const ObjectPtr& item) {
+    if (!item) return;
+    prepareFolder(item);
+    if (!containsItem(item.get())) {
+        announce([&] {
+            long trash = indexOfKind("TrashModel");
+            if (trash < 0 || item->className() == "TrashModel" || long(panelContent_.size()) != trash + 1)
+                panelContent_.push_back(Value(item));
+            else
+                panelContent_.insert(panelContent_.begin() + trash, Value(item));
+        });
+    }
+    sortItems();
+}
+
+void DockModel::addItem(const ObjectPtr& item, const ObjectPtr& afterItem) {
+    if (!item) return;
+    long anchor = indexOfItem(afterItem.get());
+    prepareFolder(item);
+    announce([&] {
+        if (anchor < 0)
+            panelContent_.push_back(Value(item));
+        else
+            panelContent_.insert(panelContent_.begin() + anchor + 1, Value(item));
+    });
+}
+
+void DockModel::addSeparatorAffterItem(const ObjectPtr& anchor) { addItem(Separator::create(), anchor); }
+
+void DockModel::addNewGroupAfterItem(const ObjectPtr& anchor) { addItem(GroupModel::create(), anchor); }
+
+void DockModel::insertFiles(const std::vector<URLPtr>& urls, int64_t index) {
+    // A drop index outside the list lands at its nearer end.
+    int64_t at = std::clamp<int64_t>(index, 0, int64_t(panelContent_.size()));
+    announce([&] {
+        for (const auto& url : urls) {
+            auto node = url ? FileSystemNode::initWithURL(url) : nullptr;
+            if (!node) {
+                log("-[DockModel insertFiles:atIndex:] a dropped file without a usable URL was skipped");
+                continue;
+            }
+            panelContent_.insert(panelContent_.begin() + at, Value(node));
+            ++at;
+            prepareFolder(node);
+        }
+    });
+}
+
+bool DockModel::rearange(int64_t destination, int64_t draggedCellIndex) {
+    if (draggedCellIndex < 0 || draggedCellIndex >= int64_t(panelContent_.size())) {
+        log("-[DockModel rearange:draggedCellIndex:] no item at index " + std::to_string(draggedCellIndex));
+        return false;
+    }
+    announce([&] {
+        // Only the dragged entry moves: an equal duplicate elsewhere in the list stays.
+        Value item = panelContent_[size_t(draggedCellIndex)];
+        panelContent_.erase(panelContent_.begin() + draggedCellIndex);
+        int64_t d = std::max<int64_t>(destination, 0);
+        if (!isKind(item, "TrashModel")) {
+            long trash = indexOfKind("TrashModel");
+            if (trash >= 0) d = std::min<int64_t>(d, trash);
+        }
+        if (d >= int64_t(panelContent_.size()))
+            panelContent_.push_back(item);
+        else
+            panelContent_.insert(panelContent_.begin() + d, item);
+    });
+    NotificationCenter::defaultCenter().postNotificationName("saveDocksData");
+    return true;
+}
+
+void DockModel::removeItem(const ObjectPtr& item) {
+    if (!item) return;
+    if (containsItem(item.get())) {
+        announce([&] {
+            std::erase_if(panelContent_, [&](const Value& v) {
+                auto object = v.object();
+                return object && (object.get() == item.get() || object->isEqual(item.get()));
+            });
+        });
+    }
+    if (auto node = directoryNode(item)) node->stopWatching();
+}
+
+// ---- start menu and trash ------------------------------------------------------------
+
+void DockModel::addStartMenu() {
+    auto menu = MenuModel::init();
+    if (!menu || containsItem(menu.get())) return;
+    announce([&] { panelContent_.insert(panelContent_.begin(), Value(menu)); });
+}
+
+void DockModel::removeStartMenu() {
+    long i = indexOfKind("MenuModel");
+    if (i < 0) return;
+    announce([&] { panelContent_.erase(panelContent_.begin() + i); });
+}
+
+bool DockModel::hasStartMenu() const { return indexOfKind("MenuModel") >= 0; }
+
+void DockModel::addTrash() {
+    if (auto trash = TrashModel::init()) addItem(trash);
+}
+
+void DockModel::removeTrash() {
+    long i = indexOfKind("TrashModel");
+    if (i >= 0) removeItem(panelContent_[size_t(i)].object());
+}
+
+bool DockModel::hasTrash() const { return indexOfKind("TrashModel") >= 0; }
+
+// ---- running applications, sorting, settings -----------------------------------------
+
+std::vector<RunningApplicationPtr> DockModel::getManageableRunningApps() const {
+    std::vector<RunningApplicationPtr> out;
+    auto* workspace = desktop::services().workspace.get();
+    if (!workspace) return out;
+    auto self = workspace->currentApplication();
+    // Regular applications other than this program. (The accessibility test of which
+    // applications can be managed joins with the application tracking.)
+    for (auto& app : workspace->runningApplications()) {
+        if (!app || app->activationPolicy() != NSApplicationActivationPolicyRegular) continue;
+        if (self && app->isEqual(self.get())) continue;
+        out.push_back(app);
+    }
+    return out;
+}
+
+void DockModel::addRunningApps() {
+    for (auto& app : getManageableRunningApps())
+        if (!isAppInBlackList(*app)) addItem(app);
+}
+
+void DockModel::startMonitoringAppsNotifications() {
+    // The workspace launch, quit and activation observers belong to the running-application
+    // handling, which is not part of the model yet; the set-up keeps its place for it.
+}
+
+void DockModel::periodicalUpdateAppsList() {
+    // Fired every 2.0 s. Clearing out applications that quit without a notification is
+    // part of the running-application handling, which is not part of the model yet.
+}
+
+void DockModel::updatePersistentContent(const Notification& notification) {
+    auto app = notification.object.objectAs<RunningApplication>();
+    if (!app || app->className() != "NSRunningApplication") return;
+    auto bundle = app->bundleURL();
+    if (!bundle) {
+        log("-[DockModel updatePersistentContent:] " + app->localizedName() +
+            " has no desktop entry, so it cannot be kept in the dock");
+        return;
+    }
+    auto node = FileSystemNode::initWithURL(bundle);
+    if (!node) return;
+    announce([&] {
+        long i = indexIn(persistentContent_, node.get());
+        if (Persistent::isPersistent(*app) && i < 0)
+            persistentContent_.push_back(Value(node));
+        else if (!Persistent::isPersistent(*app) && i >= 0)
+            persistentContent_.erase(persistentContent_.begin() + i);
+    });
+}
+
+void DockModel::sortItems() {
+    if (!finishedStartActions_ || (defaults().integerForKey("sortOrder") & 0xffff) == 0) return;
+    announce([&] {
+        Value menu, trash;
+        long m = indexOfKind("MenuModel");
+        if (m >= 0) {
+            menu = panelContent_[size_t(m)];
+            panelContent_.erase(panelContent_.begin() + m);
+        }
+        long t = indexOfKind("TrashModel");
+        if (t >= 0) {
+            trash = panelContent_[size_t(t)];
+            panelContent_.erase(panelContent_.begin() + t);
+        }
+        Array applications, running, others;
+        for (const Value& item : panelContent_) {
+            auto object = item.object();
+            if (!object) continue;
+            const std::string kind = object->className();
+            if (kind == "NSRunningApplication") {
+                running.push_back(item);
+            } else if (kind == "GroupModel") {
+                others.push_back(item);
+            } else if (kind == "FileSystemNode") {
+                auto node = std::dynamic_pointer_cast<FileSystemNode>(object);
+                auto fresh = node && node->URL() ? FileSystemNode::initWithURL(node->URL()) : nullptr;
+                (fresh && fresh->isApplication() ? applications : others).push_back(item);
+            }
+            // Separators and other kinds are left out of the sorted dock.
+        }
+        std::stable_sort(running.begin(), running.end(), [](const Value& a, const Value& b) {
+            auto x = a.objectAs<RunningApplication>(), y = b.objectAs<RunningApplication>();
+            return QString::fromStdString(x ? x->localizedName() : "")
+                       .compare(QString::fromStdString(y ? y->localizedName() : ""), Qt::CaseInsensitive) < 0;
+        });
+        panelContent_.clear();
+        if (!menu.isNil()) panelContent_.push_back(menu);
+        for (auto* group : {&applications, &running, &others})
+            panelContent_.insert(panelContent_.end(), group->begin(), group->end());
+        if (!trash.isNil()) panelContent_.push_back(trash);
+    });
+}
+
+bool DockModel::isAppInBlackList(const RunningApplication& app) const {
+    for (const Value& entry : blackList_) {
+        auto item = entry.objectAs<BlacklistItem>();
+        if (item && item->localizedName() == app.localizedName()) return true;
+    }
+    return false;
+}
+
+RunningApplicationPtr DockModel::runningApplicationByLocalizedName(const std::string& name) const {
+    for (auto& app : getManageableRunningApps())
+        if (app->localizedName() == name) return app;
+    return nullptr;
+}
+
+void DockModel::observeValueForKeyPath(const std::string& keyPath, Object*, const KeyValueChange&, void*) {
+    auto& store = defaults();
+    if (keyPath == "values.ShowThumbnails") {
+        for (const Value& item : Array(panelContent_))
+            if (auto node = item.objectAs<FileSystemNode>()) node->updateIcon();
+    } else if (keyPath == "values.sortOrder") {
+        sortItems();
+    } else if (keyPath == "values.enableStartMenu") {
+        if (!hasStartMenu() && store.boolForKey("enableStartMenu"))
+            addStartMenu();
+        else
+            removeStartMenu();
+    } else if (keyPath == "values.enableTrash") {
+        if (!hasTrash() && store.boolForKey("enableTrash"))
+            addTrash();
+        else
+            removeTrash();
+    } else if (keyPath == "values.DoNotDisplayRunning") {
+        if (store.boolForKey("DoNotDisplayRunning")) {
+            Array running;
+            for (const Value& item : panelContent_)
+                if (isKind(item, "NSRunningApplication")) running.push_back(item);
+            for (const Value& item : running) removeItem(item.object());
+        } else {
+            addRunningApps();
+        }
+    }
 }
 
 }  // namespace qs

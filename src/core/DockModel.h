@@ -1,22 +1,35 @@
 #pragma once
-// The dock's one ordered list of items (panelContent) and its block list (blackList),
-// archived under "persistent" and "blackList". This holds the list, its set-up and its
-// archive; the editing operations and the running applications build on it.
+// The dock's one ordered list of items (panelContent: running applications, kept
+// applications, files and folders, groups, separators, the start menu and the trash) and
+// its block list (blackList), archived under "persistent" and "blackList". Item kinds are
+// told apart by their class-name literal.
+//
+// Index rules: addItem keeps the trash last (when it is last) and sorts; addItem(item,
+// after), addSeparatorAffterItem and addNewGroupAfterItem insert right after the anchor
+// (append when it is absent); insertFiles puts the files at index, index + 1, ...;
+// rearange moves one item, never past the trash (a dragged trash goes where it is
+// dropped), and is the only edit here that posts "saveDocksData".
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/desktop/Workspace.h"
 #include "platform/foundation/KeyedArchiver.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Object.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/foundation/URL.h"
 
 namespace qs {
 
-class DockModel : public Object, public Coding {
+class DockModel : public Object, public Coding, public KeyValueObserver {
 public:
     // A new model (init): empty lists, then setUpModel.
     static std::shared_ptr<DockModel> create();
     // The archived model: the stored items in their stored order, then setUpModel.
     static std::shared_ptr<DockModel> initWithCoder(Coder& coder);
+    ~DockModel() override;
 
     std::string className() const override { return "DockModel"; }
     std::vector<std::string> classHierarchy() const override { return {"DockModel", "NSObject"}; }
@@ -26,22 +39,67 @@ public:
     void setPanelContent(Array content);
     const Array& blackList() const { return blackList_; }
     void setBlackList(Array list);
+    // The stored items plus a file item for each running application kept in the dock.
     const Array& persistentContent() const { return persistentContent_; }
     bool finishedStartActions() const { return finishedStartActions_; }
+
+    // Editing.
+    void addItem(const ObjectPtr& item);
+    void addItem(const ObjectPtr& item, const ObjectPtr& afterItem);
+    void addSeparatorAffterItem(const ObjectPtr& anchor);
+    void addNewGroupAfterItem(const ObjectPtr& anchor);
+    // An index past the end inserts at the end.
+    void insertFiles(const std::vector<URLPtr>& urls, int64_t index);
+    // NO (and nothing moves) when draggedCellIndex is not an index of the list.
+    bool rearange(int64_t destination, int64_t draggedCellIndex);
+    void removeItem(const ObjectPtr& item);
+    void removeObjectFromDock(const ObjectPtr& item) { removeItem(item); }
+
+    // The start-menu and trash slots.
+    void addStartMenu();
+    void removeStartMenu();
+    bool hasStartMenu() const;
+    void addTrash();
+    void removeTrash();
+    bool hasTrash() const;
 
     // Writes "enableStartMenu", "enableTrash" and "sortOrder" when absent.
     void createDefaultsValue();
     void setUpModel();
 
+    // Running applications, sorting and settings.
+    std::vector<RunningApplicationPtr> getManageableRunningApps() const;
+    void addRunningApps();
+    void startMonitoringAppsNotifications();
+    void periodicalUpdateAppsList();
+    void updatePersistentContent(const Notification& notification);
+    void sortItems();
+    bool isAppInBlackList(const RunningApplication& app) const;
+    RunningApplicationPtr runningApplicationByLocalizedName(const std::string& name) const;
+
+    void observeValueForKeyPath(const std::string& keyPath, Object* object, const KeyValueChange& change,
+                                void* context) override;
     Value valueForKey(const std::string& key) const override;
+
+    // The index of the first item equal to `item`, -1 when none.
+    long indexOfItem(const Object* item) const;
+    bool containsItem(const Object* item) const { return indexOfItem(item) >= 0; }
 
 private:
     void loadPersistentObjects(const Array& stored);
+    void prepareFolder(const ObjectPtr& item);
+    long indexOfKind(const std::string& className) const;
+    void announce(const std::function<void()>& change);
 
     Array persistentContent_;
     bool finishedStartActions_ = false;
     Array panelContent_;
     Array blackList_;
+
+    NotificationCenter::ObserverToken persistentObserver_ = 0;
+    RunLoop::TimerId refreshTimer_ = 0;
+    RunLoop* refreshLoop_ = nullptr;
+    bool observingSettings_ = false;
 };
 
 }  // namespace qs

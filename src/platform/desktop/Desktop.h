@@ -25,6 +25,7 @@ class Accessibility;
 class WindowServer;
 class EventPoster;
 class Workspace;
+class FileServices;
 
 struct Services {
     std::shared_ptr<ScreenServer> screens;
@@ -33,6 +34,7 @@ struct Services {
     std::shared_ptr<WindowServer> windowServer;
     std::shared_ptr<EventPoster> events;
     std::shared_ptr<Workspace> workspace;
+    std::shared_ptr<FileServices> files;
     // Further services (workspace, window server, accessibility, synthetic events,
     // file operations, ...) are added here by the code that backs them.
 };

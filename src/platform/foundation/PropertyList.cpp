@@ -1,193 +1,465 @@
 #include "platform/foundation/PropertyList.h"
 
 #include <fcntl.h>
-#include <plist/plist.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <memory>
+#include <limits>
+#include <vector>
+
+#include <plist/plist.h>
 
 namespace qs::PropertyList {
 
 namespace {
 
-// Seconds between 1970-01-01 and the property-list epoch 2001-01-01.
-constexpr double kEpochOffset = 978307200.0;
-// Deeper trees than this are refused (a hostile file could exhaust the stack).
+// Seconds between 1970-01-01 and 2001-01-01, the epoch of property-list dates.
+constexpr double kPlistEpochOffset = 978307200.0;
+// Deeper trees than this are refused rather than risking the stack.
 constexpr int kMaxDepth = 512;
 
-struct PlistDeleter {
-    void operator()(plist_t p) const {
-        if (p) plist_free(p);
-    }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
-
-void setError(std::string* error, const std::string& text) {
-    if (error) *error = text;
+void setError(std::string* error, std::string text) {
+    if (error) *error = std::move(text);
 }
 
-bool toValue(plist_t node, int depth, Value& out, std::string* error) {
+struct PlistHolder {
+    plist_t node = nullptr;
+    ~PlistHolder() {
+        if (node) plist_free(node);
+    }
+};
+
+bool hasNul(const std::string& s) { return s.find('\0') != std::string::npos; }
+
+plist_t toPlist(const Value& value, int depth, std::string* error) {
     if (depth > kMaxDepth) {
-        setError(error, "property list nested too deeply");
-        return false;
+        setError(error, "value nests too deeply for a property list");
+        return nullptr;
+    }
+    switch (value.type()) {
+        case Value::Type::Nil:
+            setError(error, "nil cannot be stored in a property list");
+            return nullptr;
+        case Value::Type::Object:
+            setError(error, "an object reference (" + value.description() + ") cannot be stored in a property list");
+            return nullptr;
+        case Value::Type::Bool: return plist_new_bool(value.boolValue() ? 1 : 0);
+        // The library keeps every integer in a 64-bit field and writes it back signed,
+        // so the two's-complement bits carry negative numbers through both formats.
+        case Value::Type::Integer: return plist_new_uint(uint64_t(value.integerValue()));
+        case Value::Type::Real: return plist_new_real(value.doubleValue());
+        case Value::Type::String: {
+            const std::string& s = *value.string();
+            if (hasNul(s)) {
+                setError(error, "a string with a NUL character cannot be stored in a property list");
+                return nullptr;
+            }
+            return plist_new_string(s.c_str());
+        }
+        case Value::Type::Data: {
+            const Data& d = *value.data();
+            return plist_new_data(reinterpret_cast<const char*>(d.data()), d.size());
+        }
+        case Value::Type::Date: {
+            double since2001 = value.date()->timeIntervalSince1970 - kPlistEpochOffset;
+            if (!std::isfinite(since2001) || since2001 < double(std::numeric_limits<int32_t>::min()) ||
+                since2001 >= double(std::numeric_limits<int32_t>::max()) + 1.0) {
+                setError(error, "date " + value.description() + " is outside the range a property list can hold here");
+                return nullptr;
+            }
+            double whole = std::floor(since2001);
+            int32_t sec = int32_t(whole);
+            int32_t usec = int32_t(std::lround((since2001 - whole) * 1e6));
+            if (usec >= 1000000) {
+                usec -= 1000000;
+                if (sec == std::numeric_limits<int32_t>::max()) usec = 999999;
+                else ++sec;
+            }
+            return plist_new_date(sec, usec);
+        }
+        case Value::Type::UID: return plist_new_uid(value.uid()->value);
+        case Value::Type::Array: {
+            plist_t arr = plist_new_array();
+            for (const Value& e : *value.array()) {
+                plist_t item = toPlist(e, depth + 1, error);
+                if (!item) {
+                    plist_free(arr);
+                    return nullptr;
+                }
+                plist_array_append_item(arr, item);
+            }
+            return arr;
+        }
+        case Value::Type::Dictionary: {
+            plist_t dict = plist_new_dict();
+            for (const auto& [key, e] : *value.dictionary()) {
+                if (hasNul(key)) {
+                    setError(error, "a dictionary key with a NUL character cannot be stored in a property list");
+                    plist_free(dict);
+                    return nullptr;
+                }
+                plist_t item = toPlist(e, depth + 1, error);
+                if (!item) {
+                    plist_free(dict);
+                    return nullptr;
+                }
+                plist_dict_set_item(dict, key.c_str(), item);
+            }
+            return dict;
+        }
+    }
+    setError(error, "unknown value type");
+    return nullptr;
+}
+
+std::optional<Value> fromPlist(plist_t node, int depth, std::string* error) {
+    if (!node) {
+        setError(error, "missing node");
+        return std::nullopt;
+    }
+    if (depth > kMaxDepth) {
+        setError(error, "property list nests too deeply");
+        return std::nullopt;
     }
     switch (plist_get_node_type(node)) {
-    case PLIST_BOOLEAN: {
-        uint8_t b = 0;
-        plist_get_bool_val(node, &b);
-        out = Value(b != 0);
-        return true;
-    }
-    case PLIST_UINT: {
-        // Signed integers are carried in the unsigned node; the bits round-trip.
-        uint64_t u = 0;
-        plist_get_uint_val(node, &u);
-        out = Value(static_cast<int64_t>(u));
-        return true;
-    }
-    case PLIST_REAL: {
-        double d = 0;
-        plist_get_real_val(node, &d);
-        out = Value(d);
-        return true;
-    }
-    case PLIST_STRING:
-    case PLIST_KEY: {
-        char* s = nullptr;
-        if (plist_get_node_type(node) == PLIST_KEY)
+        case PLIST_BOOLEAN: {
+            uint8_t b = 0;
+            plist_get_bool_val(node, &b);
+            return Value(b != 0);
+        }
+        case PLIST_UINT: {
+            uint64_t u = 0;
+            plist_get_uint_val(node, &u);
+            return Value(int64_t(u));
+        }
+        case PLIST_REAL: {
+            double d = 0;
+            plist_get_real_val(node, &d);
+            return Value(d);
+        }
+        case PLIST_STRING:
+        case PLIST_KEY: {
+            if (plist_get_node_type(node) == PLIST_STRING) {
+                uint64_t length = 0;
+                const char* text = plist_get_string_ptr(node, &length);
+                return Value(text ? std::string(text, size_t(length)) : std::string());
+            }
+            char* s = nullptr;
             plist_get_key_val(node, &s);
-        else
-            plist_get_string_val(node, &s);
-        out = Value(std::string(s ? s : ""));
-        free(s);
+            std::string out = s ? s : "";
+            free(s);
+            return Value(std::move(out));
+        }
+        case PLIST_DATA: {
+            char* bytes = nullptr;
+            uint64_t len = 0;
+            plist_get_data_val(node, &bytes, &len);
+            Data out;
+            if (bytes && len) out.assign(reinterpret_cast<uint8_t*>(bytes), reinterpret_cast<uint8_t*>(bytes) + len);
+            free(bytes);
+            return Value(std::move(out));
+        }
+        case PLIST_DATE: {
+            int32_t sec = 0, usec = 0;
+            plist_get_date_val(node, &sec, &usec);
+            return Value(Date{double(sec) + double(usec) / 1e6 + kPlistEpochOffset});
+        }
+        case PLIST_UID: {
+            uint64_t u = 0;
+            plist_get_uid_val(node, &u);
+            return Value(UID{u});
+        }
+        case PLIST_ARRAY: {
+            Array out;
+            uint32_t n = plist_array_get_size(node);
+            out.reserve(n);
+            for (uint32_t i = 0; i < n; ++i) {
+                auto e = fromPlist(plist_array_get_item(node, i), depth + 1, error);
+                if (!e) return std::nullopt;
+                out.push_back(std::move(*e));
+            }
+            return Value(std::move(out));
+        }
+        case PLIST_DICT: {
+            Dictionary out;
+            plist_dict_iter it = nullptr;
+            plist_dict_new_iter(node, &it);
+            if (!it) return Value(std::move(out));
+            bool ok = true;
+            for (;;) {
+                char* key = nullptr;
+                plist_t item = nullptr;
+                plist_dict_next_item(node, it, &key, &item);
+                if (!item) {
+                    free(key);
+                    break;
+                }
+                auto e = fromPlist(item, depth + 1, error);
+                if (!e) {
+                    free(key);
+                    ok = false;
+                    break;
+                }
+                out[key ? key : ""] = std::move(*e);
+                free(key);
+            }
+            free(it);
+            if (!ok) return std::nullopt;
+            return Value(std::move(out));
+        }
+        default:
+            setError(error, "property list holds a node of unknown type");
+            return std::nullopt;
+    }
+}
+
+// A bounds-checked reader of binary property lists, used in place of the library's:
+// the library aborts the process on some hostile input (a UTF-16 string holding U+0000
+// trips an assertion when the string is read back). Every offset, count and reference
+// is checked against the buffer before use, a reference back to an object still being
+// read is refused, and the values one file may expand to (shared references are
+// expanded once per use) are limited.
+class BinaryReader {
+public:
+    BinaryReader(const uint8_t* bytes, size_t size, std::string* error) : p_(bytes), n_(size), error_(error) {}
+
+    bool read(Value& out) {
+        if (n_ < 8 + 1 + 32) return fail("binary property list too short");
+        const uint8_t* trailer = p_ + n_ - 32;
+        offsetSize_ = trailer[6];
+        refSize_ = trailer[7];
+        numObjects_ = bigEndian(trailer + 8, 8);
+        uint64_t top = bigEndian(trailer + 16, 8);
+        tableOffset_ = bigEndian(trailer + 24, 8);
+        if (offsetSize_ < 1 || offsetSize_ > 8 || refSize_ < 1 || refSize_ > 8)
+            return fail("binary property list with bad integer sizes");
+        uint64_t room = n_ - 32;
+        if (numObjects_ == 0 || tableOffset_ < 8 || tableOffset_ > room ||
+            numObjects_ > (room - tableOffset_) / offsetSize_)
+            return fail("binary property list with a bad offset table");
+        if (top >= numObjects_) return fail("binary property list whose top object is missing");
+        active_.assign(size_t(numObjects_), 0);
+        budget_ = 1000000 + 16 * numObjects_;
+        return object(top, 0, out);
+    }
+
+private:
+    bool fail(const char* text) {
+        setError(error_, text);
+        return false;
+    }
+    static uint64_t bigEndian(const uint8_t* at, size_t size) {
+        uint64_t v = 0;
+        for (size_t i = 0; i < size; ++i) v = (v << 8) | at[i];
+        return v;
+    }
+    // Bytes [pos, pos + size) lie before the trailer.
+    bool inside(uint64_t pos, uint64_t size) const { return pos <= n_ - 32 && size <= n_ - 32 - pos; }
+
+    bool count(uint64_t& pos, uint8_t low, uint64_t& out) {
+        if (low != 0x0F) {
+            out = low;
+            return true;
+        }
+        if (!inside(pos, 1) || (p_[pos] & 0xF0) != 0x10) return fail("binary property list with a bad count");
+        uint64_t size = uint64_t(1) << (p_[pos] & 0x0F);
+        if (size > 8 || !inside(pos + 1, size)) return fail("binary property list with a bad count");
+        out = bigEndian(p_ + pos + 1, size_t(size));
+        pos += 1 + size;
         return true;
     }
-    case PLIST_DATA: {
-        char* bytes = nullptr;
-        uint64_t length = 0;
-        plist_get_data_val(node, &bytes, &length);
-        Data data(reinterpret_cast<uint8_t*>(bytes), reinterpret_cast<uint8_t*>(bytes) + (bytes ? length : 0));
-        free(bytes);
-        out = Value(std::move(data));
+
+    bool refs(uint64_t pos, uint64_t n, std::vector<uint64_t>& out) {
+        if (n > (n_ - 32) / refSize_ || !inside(pos, n * refSize_))
+            return fail("binary property list with a collection beyond its end");
+        out.resize(size_t(n));
+        for (uint64_t i = 0; i < n; ++i) out[size_t(i)] = bigEndian(p_ + pos + i * refSize_, refSize_);
         return true;
     }
-    case PLIST_DATE: {
-        int32_t sec = 0, usec = 0;
-        plist_get_date_val(node, &sec, &usec);
-        out = Value(Date{double(sec) + double(usec) / 1e6 + kEpochOffset});
-        return true;
+
+    static void appendUtf8(std::string& s, uint32_t c) {
+        if (c < 0x80) {
+            s += char(c);
+        } else if (c < 0x800) {
+            s += char(0xC0 | (c >> 6));
+            s += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            s += char(0xE0 | (c >> 12));
+            s += char(0x80 | ((c >> 6) & 0x3F));
+            s += char(0x80 | (c & 0x3F));
+        } else {
+            s += char(0xF0 | (c >> 18));
+            s += char(0x80 | ((c >> 12) & 0x3F));
+            s += char(0x80 | ((c >> 6) & 0x3F));
+            s += char(0x80 | (c & 0x3F));
+        }
     }
-    case PLIST_UID: {
-        uint64_t u = 0;
-        plist_get_uid_val(node, &u);
-        out = Value(UID{u});
-        return true;
+
+    bool object(uint64_t ref, int depth, Value& out) {
+        if (depth > kMaxDepth) return fail("property list nests too deeply");
+        if (ref >= numObjects_) return fail("binary property list with a reference beyond its objects");
+        if (active_[size_t(ref)]) return fail("binary property list whose objects contain themselves");
+        if (budget_ == 0) return fail("binary property list that expands to too many values");
+        --budget_;
+        uint64_t pos = bigEndian(p_ + tableOffset_ + ref * offsetSize_, offsetSize_);
+        if (pos < 8 || !inside(pos, 1)) return fail("binary property list with an object beyond its end");
+        uint8_t marker = p_[pos++];
+        uint8_t low = marker & 0x0F;
+        switch (marker >> 4) {
+            case 0x0:
+                if (marker == 0x08 || marker == 0x09) {
+                    out = Value(marker == 0x09);
+                    return true;
+                }
+                return fail("binary property list with a null or unknown object");
+            case 0x1: {
+                uint64_t size = uint64_t(1) << low;
+                if (low > 4 || !inside(pos, size)) return fail("binary property list with a bad integer");
+                // Sixteen-byte integers carry unsigned 64-bit values in their low half.
+                out = Value(int64_t(size == 16 ? bigEndian(p_ + pos + 8, 8) : bigEndian(p_ + pos, size_t(size))));
+                return true;
+            }
+            case 0x2:
+            case 0x3: {
+                bool date = (marker >> 4) == 0x3;
+                if ((date && marker != 0x33) || (!date && low != 2 && low != 3) || !inside(pos, uint64_t(1) << low))
+                    return fail("binary property list with a bad real or date");
+                double d;
+                if (low == 2) {
+                    uint32_t bits = uint32_t(bigEndian(p_ + pos, 4));
+                    float f;
+                    std::memcpy(&f, &bits, 4);
+                    d = f;
+                } else {
+                    uint64_t bits = bigEndian(p_ + pos, 8);
+                    std::memcpy(&d, &bits, 8);
+                }
+                out = date ? Value(Date{d + kPlistEpochOffset}) : Value(d);
+                return true;
+            }
+            case 0x4:
+            case 0x5:
+            case 0x7: {
+                uint64_t n = 0;
+                if (!count(pos, low, n)) return false;
+                if (!inside(pos, n)) return fail("binary property list with data beyond its end");
+                if ((marker >> 4) == 0x4)
+                    out = Value(Data(p_ + pos, p_ + pos + n));
+                else
+                    out = Value(std::string(reinterpret_cast<const char*>(p_ + pos), size_t(n)));
+                return true;
+            }
+            case 0x6: {
+                uint64_t n = 0;
+                if (!count(pos, low, n)) return false;
+                if (n > (n_ - 32) / 2 || !inside(pos, 2 * n))
+                    return fail("binary property list with text beyond its end");
+                std::string s;
+                s.reserve(size_t(n));
+                for (uint64_t i = 0; i < n; ++i) {
+                    uint32_t c = uint32_t(bigEndian(p_ + pos + 2 * i, 2));
+                    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n) {
+                        uint32_t second = uint32_t(bigEndian(p_ + pos + 2 * (i + 1), 2));
+                        if (second >= 0xDC00 && second <= 0xDFFF) {
+                            c = 0x10000 + ((c - 0xD800) << 10) + (second - 0xDC00);
+                            ++i;
+                        }
+                    }
+                    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;  // an unpaired surrogate
+                    appendUtf8(s, c);
+                }
+                out = Value(std::move(s));
+                return true;
+            }
+            case 0x8:
+                if (!inside(pos, uint64_t(low) + 1)) return fail("binary property list with a bad UID");
+                out = Value(UID{bigEndian(p_ + pos, size_t(low) + 1)});
+                return true;
+            case 0xA:
+            case 0xB:
+            case 0xC:
+            case 0xD: {
+                bool dict = (marker >> 4) == 0xD;
+                uint64_t n = 0;
+                if (!count(pos, low, n)) return false;
+                std::vector<uint64_t> keys, values;
+                if (dict) {
+                    if (!refs(pos, n, keys) || !refs(pos + n * refSize_, n, values)) return false;
+                } else if (!refs(pos, n, values)) {
+                    return false;
+                }
+                active_[size_t(ref)] = 1;
+                bool ok = dict ? readDictionary(keys, values, depth, out) : readArray(values, depth, out);
+                active_[size_t(ref)] = 0;
+                return ok;
+            }
+            default:
+                return fail("binary property list with an object of an unknown type");
+        }
     }
-    case PLIST_ARRAY: {
+
+    bool readArray(const std::vector<uint64_t>& values, int depth, Value& out) {
         Array array;
-        uint32_t n = plist_array_get_size(node);
-        array.reserve(n);
-        for (uint32_t i = 0; i < n; ++i) {
+        array.reserve(values.size());
+        for (uint64_t r : values) {
             Value element;
-            plist_t item = plist_array_get_item(node, i);
-            if (!item || !toValue(item, depth + 1, element, error)) return false;
+            if (!object(r, depth + 1, element)) return false;
             array.push_back(std::move(element));
         }
         out = Value(std::move(array));
         return true;
     }
-    case PLIST_DICT: {
+
+    bool readDictionary(const std::vector<uint64_t>& keys, const std::vector<uint64_t>& values, int depth,
+                        Value& out) {
         Dictionary dict;
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        bool ok = true;
-        while (it) {
-            char* key = nullptr;
-            plist_t item = nullptr;
-            plist_dict_next_item(node, it, &key, &item);
-            if (!key) break;
-            std::string k(key);
-            free(key);
-            Value element;
-            if (!item || !toValue(item, depth + 1, element, error)) {
-                ok = false;
-                break;
-            }
-            dict[k] = std::move(element);
+        for (size_t i = 0; i < keys.size(); ++i) {
+            Value key, element;
+            if (!object(keys[i], depth + 1, key)) return false;
+            if (!key.isString()) return fail("binary property list with a dictionary key that is not a string");
+            if (!object(values[i], depth + 1, element)) return false;
+            dict[*key.string()] = std::move(element);
         }
-        free(it);
-        if (!ok) return false;
         out = Value(std::move(dict));
         return true;
     }
-    default:
-        setError(error, "property list holds a node of an unknown type");
-        return false;
-    }
+
+    const uint8_t* p_;
+    size_t n_;
+    std::string* error_;
+    size_t offsetSize_ = 0, refSize_ = 0;
+    uint64_t numObjects_ = 0, tableOffset_ = 0;
+    std::vector<uint8_t> active_;
+    uint64_t budget_ = 0;
+};
+
+bool looksLikeXml(const Data& bytes) {
+    size_t i = 0;
+    // A UTF-8 byte-order mark may precede the XML declaration.
+    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) i = 3;
+    while (i < bytes.size() && (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' || bytes[i] == '\n')) ++i;
+    return i < bytes.size() && bytes[i] == '<';
 }
 
-plist_t fromValue(const Value& v, int depth, std::string* error) {
-    if (depth > kMaxDepth) {
-        setError(error, "value nested too deeply for a property list");
-        return nullptr;
-    }
-    switch (v.type()) {
-    case Value::Type::Bool:
-        return plist_new_bool(v.boolValue() ? 1 : 0);
-    case Value::Type::Integer:
-        return plist_new_uint(static_cast<uint64_t>(v.integerValue()));
-    case Value::Type::Real:
-        return plist_new_real(v.doubleValue());
-    case Value::Type::String:
-        return plist_new_string(v.string()->c_str());
-    case Value::Type::Data:
-        return plist_new_data(reinterpret_cast<const char*>(v.data()->data()), v.data()->size());
-    case Value::Type::Date: {
-        double t = v.date()->timeIntervalSince1970 - kEpochOffset;
-        double sec = std::floor(t);
-        return plist_new_date(int32_t(sec), int32_t(std::lround((t - sec) * 1e6)));
-    }
-    case Value::Type::UID:
-        return plist_new_uid(v.uid()->value);
-    case Value::Type::Array: {
-        plist_t array = plist_new_array();
-        for (const Value& element : *v.array()) {
-            plist_t item = fromValue(element, depth + 1, error);
-            if (!item) {
-                plist_free(array);
-                return nullptr;
-            }
-            plist_array_append_item(array, item);
+std::string errnoText(int err) { return std::strerror(err); }
+
+bool writeAll(int fd, const uint8_t* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
         }
-        return array;
+        p += w;
+        n -= size_t(w);
     }
-    case Value::Type::Dictionary: {
-        plist_t dict = plist_new_dict();
-        for (const auto& [key, element] : *v.dictionary()) {
-            plist_t item = fromValue(element, depth + 1, error);
-            if (!item) {
-                plist_free(dict);
-                return nullptr;
-            }
-            plist_dict_set_item(dict, key.c_str(), item);
-        }
-        return dict;
-    }
-    case Value::Type::Nil:
-        setError(error, "nil cannot be stored in a property list");
-        return nullptr;
-    case Value::Type::Object:
-        setError(error, "an object reference cannot be stored in a property list");
-        return nullptr;
-    }
-    return nullptr;
+    return true;
 }
 
 }  // namespace
@@ -197,62 +469,54 @@ std::optional<Value> parse(const Data& bytes, std::string* error) {
         setError(error, "empty property list");
         return std::nullopt;
     }
-    if (bytes.size() > 0x7fffffff) {
+    if (bytes.size() >= std::numeric_limits<uint32_t>::max()) {
         setError(error, "property list too large");
         return std::nullopt;
     }
-    const char* p = reinterpret_cast<const char*>(bytes.data());
-    uint32_t n = uint32_t(bytes.size());
-    plist_t root = nullptr;
-    if (n >= 8 && std::memcmp(p, "bplist00", 8) == 0) {
-        plist_from_bin(p, n, &root);
-    } else {
-        // The XML reader wants to see the document start; anything else is not ours.
-        size_t i = 0;
-        if (n >= 3 && uint8_t(p[0]) == 0xEF && uint8_t(p[1]) == 0xBB && uint8_t(p[2]) == 0xBF) i = 3;
-        while (i < n && std::isspace(uint8_t(p[i]))) ++i;
-        if (i >= n || p[i] != '<') {
-            setError(error, "not a property list");
+    PlistHolder root;
+    auto length = uint32_t(bytes.size());
+    if (plist_is_binary(reinterpret_cast<const char*>(bytes.data()), length)) {
+        Value out;
+        if (!BinaryReader(bytes.data(), bytes.size(), error).read(out)) return std::nullopt;
+        return out;
+    } else if (looksLikeXml(bytes)) {
+        // The XML reader is handed a terminated copy so it can never run past the end.
+        std::string text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        plist_from_xml(text.c_str(), length, &root.node);
+        if (!root.node) {
+            setError(error, "malformed XML property list");
             return std::nullopt;
         }
-        plist_from_xml(p, n, &root);
-    }
-    PlistPtr holder(root);
-    if (!root) {
-        setError(error, "malformed property list");
+    } else {
+        setError(error, "not a property list (neither binary nor XML)");
         return std::nullopt;
     }
-    Value out;
-    if (!toValue(root, 0, out, error)) return std::nullopt;
-    return out;
+    return fromPlist(root.node, 0, error);
 }
 
 std::optional<Data> serialize(const Value& value, Format format, std::string* error) {
-    PlistPtr root(fromValue(value, 0, error));
-    if (!root) return std::nullopt;
-    char* buffer = nullptr;
-    uint32_t length = 0;
-    if (format == Format::Binary) {
-        plist_to_bin(root.get(), &buffer, &length);
-    } else {
-        plist_to_xml(root.get(), &buffer, &length);
-    }
-    if (!buffer) {
-        setError(error, "the property list could not be written");
+    PlistHolder root;
+    root.node = toPlist(value, 0, error);
+    if (!root.node) return std::nullopt;
+    char* buf = nullptr;
+    uint32_t len = 0;
+    if (format == Format::XML) plist_to_xml(root.node, &buf, &len);
+    else plist_to_bin(root.node, &buf, &len);
+    if (!buf || len == 0) {
+        if (buf) (format == Format::XML ? plist_to_xml_free : plist_to_bin_free)(buf);
+        setError(error, "the property list library could not serialise the value");
         return std::nullopt;
     }
-    Data out(reinterpret_cast<uint8_t*>(buffer), reinterpret_cast<uint8_t*>(buffer) + length);
-    if (format == Format::Binary)
-        plist_to_bin_free(buffer);
-    else
-        plist_to_xml_free(buffer);
+    Data out(reinterpret_cast<uint8_t*>(buf), reinterpret_cast<uint8_t*>(buf) + len);
+    if (format == Format::XML) plist_to_xml_free(buf);
+    else plist_to_bin_free(buf);
     return out;
 }
 
 std::optional<Value> readFile(const std::string& path, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        setError(error, "cannot open " + path);
+        setError(error, "cannot open " + path + ": " + errnoText(errno));
         return std::nullopt;
     }
     Data bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -260,44 +524,49 @@ std::optional<Value> readFile(const std::string& path, std::string* error) {
         setError(error, "cannot read " + path);
         return std::nullopt;
     }
-    return parse(bytes, error);
+    std::string why;
+    auto v = parse(bytes, &why);
+    if (!v) setError(error, path + ": " + why);
+    return v;
 }
 
-bool writeFileAtomically(const std::string& path, const Data& bytes, std::string* error) {
-    std::string dir = ".";
-    auto slash = path.rfind('/');
-    if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
-    std::string temp = path + ".tmp-XXXXXX";
-    int fd = mkstemp(temp.data());
+bool writeFileAtomically(const std::string& requestedPath, const Data& bytes, std::string* error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    // Replace what a symbolic link points at, not the link itself.
+    fs::path target(requestedPath);
+    if (fs::is_symlink(target, ec)) {
+        fs::path resolved = fs::weakly_canonical(target, ec);
+        if (!ec) target = resolved;
+    }
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+
+    std::string tmpl = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
+    int fd = mkstemp(tmpl.data());
     if (fd < 0) {
-        setError(error, "cannot create a temporary file beside " + path + ": " + std::strerror(errno));
+        setError(error, "cannot create a temporary file in " + dir.string() + ": " + errnoText(errno));
         return false;
     }
-    fchmod(fd, 0600);
-    size_t done = 0;
-    bool ok = true;
-    while (done < bytes.size()) {
-        ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        done += size_t(w);
-    }
-    if (ok && ::fsync(fd) != 0) ok = false;
-    int savedErrno = errno;
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        setError(error, "cannot write " + path + ": " + std::strerror(savedErrno));
+    auto fail = [&](const std::string& what) {
+        int err = errno;
+        if (fd >= 0) ::close(fd);
+        ::unlink(tmpl.c_str());
+        setError(error, what + " " + target.string() + ": " + errnoText(err));
         return false;
-    }
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    };
+    // Keep the permissions of the file being replaced; a new file is 0644.
+    struct stat st {};
+    mode_t mode = (::stat(target.c_str(), &st) == 0) ? (st.st_mode & 07777) : 0644;
+    if (::fchmod(fd, mode) != 0) return fail("cannot set permissions for");
+    if (!writeAll(fd, bytes.data(), bytes.size())) return fail("cannot write");
+    if (::fsync(fd) != 0) return fail("cannot flush");
+    int closing = fd;
+    fd = -1;
+    if (::close(closing) != 0) return fail("cannot close");
+    if (::rename(tmpl.c_str(), target.c_str()) != 0) return fail("cannot replace");
+    // Make the rename itself durable.
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);
         ::close(dfd);

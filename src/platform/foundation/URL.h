@@ -12,10 +12,15 @@ namespace qs {
 class URL : public Object, public Coding {
 public:
     // "file://" + the percent-encoded absolute path; a directory path keeps a trailing "/"
-    // when isDirectory is YES.
+    // when isDirectory is YES. A relative path (and "") is taken from the current
+    // working directory.
     static std::shared_ptr<URL> fileURLWithPath(const std::string& path, bool isDirectory = false);
-    // nullptr for an empty string or one without a scheme.
+    // nullptr for an empty string, one without a scheme, or one holding characters a
+    // URL cannot hold (spaces, controls, a "%" not followed by two hex digits).
     static std::shared_ptr<URL> URLWithString(const std::string& string);
+    // The string resolved against base (RFC 3986 reference resolution); nullptr when
+    // the result is not a valid URL.
+    static std::shared_ptr<URL> URLWithStringRelativeToURL(const std::string& string, const URL& base);
 
     std::string className() const override { return "NSURL"; }
     std::vector<std::string> classHierarchy() const override { return {"NSURL", "NSObject"}; }

@@ -129,9 +129,37 @@ Data UserDefaults::dataForKey(const std::string& key) const {
 
 bool UserDefaults::hasDataForKey(const std::string& key) const { return objectForKey(key).isData(); }
 
+namespace {
+
+// Only what a property list can hold may be stored: an object, a nil or a string with a
+// NUL anywhere inside would make every later write of the domain fail.
+bool isPropertyListValue(const Value& value, int depth = 0) {
+    if (depth > 256) return false;
+    switch (value.type()) {
+    case Value::Type::Nil:
+    case Value::Type::Object:
+        return false;
+    case Value::Type::String:
+        return value.string()->find('\0') == std::string::npos;
+    case Value::Type::Array:
+        for (const Value& element : *value.array())
+            if (!isPropertyListValue(element, depth + 1)) return false;
+        return true;
+    case Value::Type::Dictionary:
+        for (const auto& [k, element] : *value.dictionary())
+            if (k.find('\0') != std::string::npos || !isPropertyListValue(element, depth + 1)) return false;
+        return true;
+    default:
+        return true;
+    }
+}
+
+}  // namespace
+
 void UserDefaults::setObject(const Value& value, const std::string& key) {
-    if (value.isObject()) {
-        log("-[NSUserDefaults setObject:forKey:] an object cannot be stored under \"", key, "\"");
+    if (!value.isNil() && !isPropertyListValue(value)) {
+        log("-[NSUserDefaults setObject:forKey:] ", value.description(), " is not a property-list value; \"", key,
+            "\" was not stored");
         return;
     }
     willChangeValueForKey(key);

@@ -9,6 +9,7 @@ SimBackend installSimBackend(bool withDefaultScreen) {
     sim.screens = std::make_shared<SimScreens>();
     sim.hotkeys = std::make_shared<SimHotkeys>();
     sim.desktop = std::make_shared<SimDesktop>();
+    sim.files = std::make_shared<SimFiles>();
     if (withDefaultScreen) sim.screens->addScreen(MakeRect(0, 0, 1440, 900), "Built-in Display");
 
     desktop::Services services;
@@ -18,6 +19,7 @@ SimBackend installSimBackend(bool withDefaultScreen) {
     services.windowServer = sim.desktop;
     services.events = sim.desktop;
     services.workspace = sim.desktop;
+    services.files = sim.files;
     desktop::install(std::move(services));
     return sim;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimFiles.h"
 #include "platform/sim/SimHotkeys.h"
 #include "platform/sim/SimScreens.h"
 #include "platform/sim/SimWorkspaceEvents.h"
@@ -16,6 +17,8 @@ struct SimBackend {
     std::shared_ptr<SimHotkeys> hotkeys;
     // Applications, windows, spaces, events and the workspace.
     std::shared_ptr<SimDesktop> desktop;
+    // Folder watches fed by the test, and a recording file manager.
+    std::shared_ptr<SimFiles> files;
     // Further simulated services are added here along with the code that backs them.
 };
 

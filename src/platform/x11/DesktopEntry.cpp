@@ -34,7 +34,11 @@ std::string unescape(const std::string& v) {
                 case 'n': out += '\n'; break;
                 case 't': out += '\t'; break;
                 case 'r': out += '\r'; break;
-                default: out += n; break;
+                case '\\': out += '\\'; break;
+                default:  // not a string escape: left for the Exec quoting rules
+                    out += '\\';
+                    out += n;
+                    break;
             }
         } else {
             out += v[i];
@@ -209,31 +213,32 @@ std::vector<std::string> expandExec(const desktop::DesktopEntry& entry, const st
             }
         }
         std::string out;
-        bool drop = false;
+        bool literal = false;  // the word has text of its own, not only field codes
         for (size_t i = 0; i < word.size(); ++i) {
             if (word[i] != '%' || i + 1 >= word.size()) {
                 out += word[i];
+                literal = true;
                 continue;
             }
             char code = word[++i];
             switch (code) {
-                case '%': out += '%'; break;
+                case '%':
+                    out += '%';
+                    literal = true;
+                    break;
                 case 'f':
                 case 'u':
-                    if (files.empty()) drop = out.empty() && i + 1 == word.size();
-                    else out += files.front();
-                    break;
                 case 'F':
                 case 'U':
                     if (!files.empty()) out += files.front();
-                    else drop = out.empty() && i + 1 == word.size();
                     break;
                 case 'c': out += entry.name; break;
                 case 'k': out += entry.path; break;
                 default: break;  // %d %D %n %N %v %m and unknown codes are dropped
             }
         }
-        if (!drop) args.push_back(out);
+        // A word of field codes that expanded to nothing is no argument at all.
+        if (literal || !out.empty() || quoted[w]) args.push_back(out);
     }
     return args;
 }

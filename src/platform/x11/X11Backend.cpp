@@ -4,6 +4,7 @@
 
 #include "platform/desktop/Desktop.h"
 #include "platform/foundation/Log.h"
+#include "platform/x11/FileManager.h"
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11Events.h"
 #include "platform/x11/X11Hotkeys.h"
@@ -46,6 +47,7 @@ bool installX11Backend() {
     services.workspace = workspace;
     services.accessibility = accessibility;
     services.events = std::make_shared<X11Events>(conn);
+    services.files = std::make_shared<FileManagerServices>();
     // Further services of the x11 backend are created here.
 
     desktop::install(std::move(services));

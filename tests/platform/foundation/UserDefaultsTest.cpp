@@ -143,6 +143,8 @@ TEST_F(UserDefaultsTest, ObjectsAreRefusedAndDoNotBlockOtherSettings) {
     d.setInteger(5, "kept");
     d.setObject(Value(std::make_shared<Object>()), "object");
     d.setObject(Value(Array{Value(1), Value(std::make_shared<Object>())}), "hidden");
+    d.setObject(Value(std::string("nul\0inside", 10)), "nul");
+    EXPECT_TRUE(d.objectForKey("nul").isNil());
     EXPECT_TRUE(d.objectForKey("object").isNil());
     EXPECT_TRUE(d.objectForKey("hidden").isNil());
     EXPECT_TRUE(env.logged("hidden"));

@@ -1,0 +1,437 @@
+#include "core/FileSystemNode.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QCollator>
+#include <QLocale>
+#include <QMimeDatabase>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <unordered_map>
+
+#include "core/CustomIconsHelper.h"
+#include "core/ItemImages.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/DesktopEntryFile.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/foundation/UserDefaults.h"
+#include "tracking/FinderOperations.h"
+
+namespace fs = std::filesystem;
+
+namespace qs {
+
+namespace {
+const bool registered = registerCodingClass<FileSystemNode>("FileSystemNode");
+
+desktop::Workspace* workspace() { return desktop::services().workspace.get(); }
+
+std::optional<Date> dateOf(const struct statx& st, unsigned mask, const struct statx_timestamp& t) {
+    if (!(st.stx_mask & mask)) return std::nullopt;
+    return Date{double(t.tv_sec) + t.tv_nsec / 1e9};
+}
+
+bool statPath(const std::string& path, struct statx& st) {
+    return !path.empty() && ::statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &st) == 0;
+}
+
+std::string stripExtension(const std::string& name) {
+    auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return name;
+    return name.substr(0, dot);
+}
+}  // namespace
+
+std::string localApplicationsFolder() { return desktop::applicationFolders().front(); }
+
+FileSystemNodePtr FileSystemNode::initWithURL(URLPtr url) { return std::make_shared<FileSystemNode>(std::move(url)); }
+
+FileSystemNodePtr FileSystemNode::initWithPath(const std::string& path) {
+    std::error_code ec;
+    return initWithURL(URL::fileURLWithPath(path, fs::is_directory(path, ec)));
+}
+
+std::shared_ptr<FileSystemNode> FileSystemNode::initWithCoder(Coder& coder) {
+    (void)registered;
+    auto url = coder.decodeObjectForKey("URL").objectAs<qs::URL>();
+    if (!url) {
+        log("a stored file item has no readable URL and was left out");
+        return nullptr;
+    }
+    auto node = initWithURL(url);
+    node->showAsGrid_ = coder.decodeBoolForKey("showAsGrid");
+    return node;
+}
+
+FileSystemNode::~FileSystemNode() = default;
+
+void FileSystemNode::encodeWithCoder(Coder& coder) const {
+    coder.encodeObject(Value(URL_), "URL");
+    coder.encodeObject(Value(customIcon()), "customIcon");
+    coder.encodeBool(showAsGrid_, "showAsGrid");
+}
+
+bool FileSystemNode::isEqual(const Object* other) const {
+    if (other == this) return true;
+    auto* node = dynamic_cast<const FileSystemNode*>(other);
+    if (!node) return false;
+    if (!URL_ || !node->URL_) return !URL_ && !node->URL_;
+    return URL_->isEqual(node->URL_.get());
+}
+
+uint64_t FileSystemNode::hash() const { return URL_ ? URL_->hash() : 0; }
+
+std::string FileSystemNode::description() const {
+    return Object::description() + " - " + (URL_ ? URL_->absoluteString() : std::string("(null)"));
+}
+
+Value FileSystemNode::valueForKey(const std::string& key) const {
+    if (key == "URL") return Value(URL_);
+    if (key == "name") return Value(name());
+    if (key == "localizedName") return Value(localizedName());
+    if (key == "displayName") return Value(displayName());
+    if (key == "icon") return Value(icon());
+    if (key == "childrenArray") return Value(childrenArray());
+    if (key == "showAsGrid") return Value(showAsGrid_);
+    if (key == "openInFinder") return Value(openInFinder_);
+    if (key == "isDirectory") return Value(isDirectory());
+    if (key == "isApplication") return Value(isApplication());
+    return Object::valueForKey(key);
+}
+
+URLPtr FileSystemNode::URL() const { return URL_; }
+std::string FileSystemNode::path() const { return URL_ ? URL_->path() : std::string(); }
+
+std::string FileSystemNode::displayName() const {
+    // A missing file keeps the name it was stored with.
+    if (!URL_) return "";
+    std::string name = URL_->lastPathComponent();
+    return name.empty() ? path() : name;
+}
+
+std::string FileSystemNode::localizedName() const {
+    if (auto entry = desktop::readDesktopEntryFile(path()))
+        if (entry->isApplication() && !entry->name.empty()) return entry->name;
+    return displayName();
+}
+
+std::string FileSystemNode::filename() const { return stripExtension(displayName()); }
+
+bool FileSystemNode::isDirectory() const {
+    std::error_code ec;
+    const std::string p = path();
+    return !p.empty() && fs::is_directory(p, ec);
+}
+
+bool FileSystemNode::isPackage() const { return isApplication(); }
+
+bool FileSystemNode::isApplication() const {
+    auto entry = desktop::readDesktopEntryFile(path());
+    return entry && entry->isApplication();
+}
+
+std::string FileSystemNode::documentKind() const {
+    const std::string p = path();
+    std::error_code ec;
+    if (p.empty() || !fs::exists(p, ec)) return "";
+    if (isApplication()) return "Application";
+    QMimeDatabase db;
+    return db.mimeTypeForFile(QString::fromStdString(p)).comment().toStdString();
+}
+
+std::optional<Date> FileSystemNode::creationDate() const {
+    struct statx st {};
+    if (!statPath(path(), st)) return std::nullopt;
+    return dateOf(st, STATX_BTIME, st.stx_btime);
+}
+
+std::optional<Date> FileSystemNode::addedDate() const {
+    // The time the entry last changed (a move into a folder changes it).
+    struct statx st {};
+    if (!statPath(path(), st)) return std::nullopt;
+    return dateOf(st, STATX_CTIME, st.stx_ctime);
+}
+
+std::optional<Date> FileSystemNode::modificationDate() const {
+    struct statx st {};
+    if (!statPath(path(), st)) return std::nullopt;
+    return dateOf(st, STATX_MTIME, st.stx_mtime);
+}
+
+uint64_t FileSystemNode::size() const {
+    struct statx st {};
+    if (!statPath(path(), st) || S_ISDIR(st.stx_mode)) return 0;
+    return st.stx_size;
+}
+
+std::string FileSystemNode::formattedFileSize() const {
+    const uint64_t bytes = size();
+    if (bytes == 0) return "Zero KB";
+    if (bytes < 1000) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    static const char* units[] = {"KB", "MB", "GB", "TB", "PB"};
+    double value = double(bytes);
+    int unit = -1;
+    while (value >= 1000 && unit < 4) value /= 1000, ++unit;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, unit == 0 ? "%.0f %s" : "%.1f %s", value, units[unit]);
+    return buf;
+}
+
+std::optional<Date> FileSystemNode::lastOpened() const { return desktop::files::lastUsedDate(path()); }
+
+ImagePtr FileSystemNode::customIcon() const { return CustomIconsHelper::sharedInstance().getCustomIconForItem(this); }
+
+ImagePtr FileSystemNode::icon() const {
+    if (auto custom = customIcon()) return custom;
+    const std::string p = path();
+    if (UserDefaults::standardUserDefaults().boolForKey("ShowThumbnails"))
+        if (auto thumb = desktop::files::thumbnailForFile(p, 200)) return thumb;
+    if (auto* ws = workspace())
+        if (auto image = ws->iconForFile(p)) return image;
+    // No workspace icon: the entry's icon, the type's icon, a generic one.
+    if (auto entry = desktop::readDesktopEntryFile(p); entry && entry->isApplication()) {
+        if (auto image = themeIcon(entry->icon)) return image;
+        return genericIcon(GenericIcon::Application);
+    }
+    std::error_code ec;
+    if (p.empty() || !fs::exists(p, ec)) return genericIcon(GenericIcon::Missing);
+    if (fs::is_directory(p, ec)) return genericIcon(GenericIcon::Folder);
+    QMimeDatabase db;
+    QMimeType type = db.mimeTypeForFile(QString::fromStdString(p));
+    if (auto image = themeIcon(type.iconName().toStdString())) return image;
+    if (auto image = themeIcon(type.genericIconName().toStdString())) return image;
+    return genericIcon(GenericIcon::File);
+}
+
+void FileSystemNode::setCustomIcon(ImagePtr image) {
+    if (!image) return;
+    willChangeValueForKey("icon");
+    CustomIconsHelper::sharedInstance().setCustomIconForItem(this, std::move(image));
+    didChangeValueForKey("icon");
+}
+
+void FileSystemNode::clearCustomIcon() {
+    CustomIconsHelper::sharedInstance().clearCustomIconForItem(this);
+    willChangeValueForKey("icon");
+    didChangeValueForKey("icon");
+}
+
+void FileSystemNode::updateIcon() {
+    willChangeValueForKey("icon");
+    didChangeValueForKey("icon");
+}
+
+bool FileSystemNode::isEqualToAppWithBundleURL(const URLPtr& bundleURL) const {
+    return bundleURL && URL_ && bundleURL->lastPathComponent() == URL_->lastPathComponent();
+}
+
+bool FileSystemNode::isRunning() {
+    // By kind, not by the localized kind text (which differs between languages).
+    if (!isApplication()) return false;
+    if (auto* ws = workspace()) {
+        for (const auto& app : ws->runningApplications()) {
+            if (app->activationPolicy() != NSApplicationActivationPolicyRegular) continue;
+            if (isEqualToAppWithBundleURL(app->bundleURL())) app_ = app;
+        }
+    }
+    return app_ && !app_->isTerminated();
+}
+
+void FileSystemNode::clickAction(const Object* clicked) {
+    if (!clicked || !isEqual(clicked)) return;
+    auto* ws = workspace();
+    if (isApplication() && isRunning()) {
+        if (app_->isHidden()) app_->unhide();
+        app_->activateWithOptions(NSApplicationActivateAllWindows | NSApplicationActivateIgnoringOtherApps);
+        return;
+    }
+    if (!ws || !URL_) return;
+    bool ok = isApplication() ? ws->launchApplication(path()) : ws->openURL(*URL_);
+    if (!ok) log("cannot open ", path());
+}
+
+void FileSystemNode::prcessFiles(const std::vector<URLPtr>& files) {
+    if (isApplication()) {
+        if (auto* ws = workspace())
+            for (const auto& file : files)
+                if (file) ws->openFile(file->path(), path());
+        return;
+    }
+    if (!isDirectory()) return;
+    if (!FileOperations::moveItemsAtURLs(files, URL_)) log("not every file dropped on ", path(), " could be moved there");
+    populateChildrenArray();
+    NotificationCenter::defaultCenter().postNotificationName("PopulateChildrenArray", Value(shared_from_this()));
+}
+
+void FileSystemNode::setShowAsGrid(bool value) {
+    willChangeValueForKey("showAsGrid");
+    showAsGrid_ = value;
+    didChangeValueForKey("showAsGrid");
+    NotificationCenter::defaultCenter().postNotificationName("saveDocksData");
+}
+
+void FileSystemNode::setOpenInFinder(bool value) {
+    openInFinder_ = value;
+    NotificationCenter::defaultCenter().postNotificationName("saveDocksData");
+}
+
+std::vector<std::string> FileSystemNode::listedFolders() const {
+    const std::string p = path();
+    if (!p.empty() && p == localApplicationsFolder()) return desktop::applicationFolders();
+    return {p};
+}
+
+std::vector<FileSystemNodePtr> FileSystemNode::listChildren(const std::vector<FileSystemNodePtr>& previous) const {
+    std::unordered_map<std::string, FileSystemNodePtr> earlier;
+    for (const auto& child : previous) earlier.emplace(child->path(), child);
+    const auto folders = listedFolders();
+    const bool applications = folders.size() > 1 || (!folders.empty() && folders[0] == localApplicationsFolder());
+    std::vector<FileSystemNodePtr> out;
+    std::map<std::string, bool> seenIds;
+    for (size_t f = 0; f < folders.size(); ++f) {
+        const std::string& folder = folders[f];
+        if (folder.empty()) continue;
+        std::error_code ec;
+        fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
+        if (ec) {
+            // A missing XDG applications folder is normal; anything else is worth a line.
+            if (!(applications && ec == std::errc::no_such_file_or_directory))
+                log("cannot list the folder ", folder, ": ", ec.message(), "; it shows as empty");
+            continue;
+        }
+        for (; it != end; it.increment(ec)) {
+            if (ec) {
+                log("listing ", folder, " stopped early: ", ec.message());
+                break;
+            }
+            const std::string name = it->path().filename().string();
+            if (name.empty() || name[0] == '.') continue;  // hidden
+            const std::string childPath = it->path().string();
+            if (applications) {
+                if (!desktop::isDesktopEntryPath(childPath) || seenIds.count(name)) continue;
+                auto entry = desktop::readDesktopEntryFile(childPath);
+                seenIds[name] = true;  // an earlier folder's entry hides a later one of the same id
+                if (!entry || !entry->isApplication() || !entry->shownInMenus()) continue;
+            }
+            if (auto e = earlier.find(childPath); e != earlier.end()) {
+                out.push_back(e->second);
+                continue;
+            }
+            std::error_code dirEc;
+            out.push_back(initWithURL(URL::fileURLWithPath(childPath, it->is_directory(dirEc))));
+        }
+    }
+    // The file manager's order: case ignored, numbers by value.
+    QCollator collator{QLocale()};
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<std::pair<QCollatorSortKey, size_t>> keys;
+    keys.reserve(out.size());
+    for (size_t i = 0; i < out.size(); ++i) {
+        std::string label = applications ? out[i]->localizedName() : out[i]->displayName();
+        keys.emplace_back(collator.sortKey(QString::fromStdString(label)), i);
+    }
+    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    std::vector<FileSystemNodePtr> sorted;
+    sorted.reserve(out.size());
+    for (const auto& k : keys) sorted.push_back(out[k.second]);
+    return sorted;
+}
+
+std::vector<FileSystemNodePtr> FileSystemNode::children() {
+    std::vector<FileSystemNodePtr> previous;
+    {
+        std::lock_guard lock(mutex_);
+        if (childrenListed_ && !childrenDirty_) return internalChildren_;
+        previous = internalChildren_;
+    }
+    auto listed = listChildren(previous);
+    std::lock_guard lock(mutex_);
+    internalChildren_ = listed;
+    childrenDirty_ = false;
+    childrenListed_ = true;
+    return listed;
+}
+
+void FileSystemNode::invalidateChildren() {
+    std::vector<FileSystemNodePtr> cached;
+    {
+        std::lock_guard lock(mutex_);
+        childrenDirty_ = true;
+        cached = internalChildren_;
+    }
+    for (const auto& child : cached) child->invalidateChildren();
+}
+
+Array FileSystemNode::childrenArray() const {
+    std::lock_guard lock(mutex_);
+    return childrenArray_;
+}
+
+void FileSystemNode::setChildrenArray(Array children) {
+    willChangeValueForKey("childrenArray");
+    {
+        std::lock_guard lock(mutex_);
+        childrenArray_ = std::move(children);
+    }
+    didChangeValueForKey("childrenArray");
+}
+
+void FileSystemNode::publishChildren(std::vector<FileSystemNodePtr> listed) {
+    Array array(listed.begin(), listed.end());
+    setChildrenArray(std::move(array));
+    willChangeValueForKey("childrenArray");
+    didChangeValueForKey("childrenArray");
+}
+
+void FileSystemNode::populateChildrenArray() {
+    invalidateChildren();
+    publishChildren(children());
+}
+
+void FileSystemNode::populateChildrenArrayInBackground(std::function<void()> then) {
+    invalidateChildren();
+    std::vector<FileSystemNodePtr> previous;
+    {
+        std::lock_guard lock(mutex_);
+        previous = internalChildren_;
+    }
+    auto self = std::static_pointer_cast<FileSystemNode>(shared_from_this());
+    RunLoop::main().runInBackground<std::vector<FileSystemNodePtr>>(
+        [self, previous] { return self->listChildren(previous); },
+        [self, then = std::move(then)](std::vector<FileSystemNodePtr> listed) {
+            {
+                std::lock_guard lock(self->mutex_);
+                self->internalChildren_ = listed;
+                self->childrenDirty_ = false;
+                self->childrenListed_ = true;
+            }
+            self->publishChildren(std::move(listed));
+            if (then) then();
+        });
+}
+
+void FileSystemNode::watchChanges() {
+    auto* services = desktop::fileServices();
+    if (!services || path().empty()) return;
+    std::weak_ptr<FileSystemNode> weak = std::static_pointer_cast<FileSystemNode>(shared_from_this());
+    watch_ = services->watchPaths(listedFolders(), false, 1.0, [weak](const std::vector<desktop::FileEvent>&) {
+        auto self = weak.lock();
+        if (!self) return;
+        // Relisted off the main thread; the notification follows the new listing.
+        std::weak_ptr<FileSystemNode> again = self;
+        self->populateChildrenArrayInBackground([again] {
+            if (auto node = again.lock())
+                NotificationCenter::defaultCenter().postNotificationName("PopulateChildrenArray", Value(node));
+        });
+    });
+}
+
+void FileSystemNode::stopWatching() { watch_.reset(); }
+
+}  // namespace qs

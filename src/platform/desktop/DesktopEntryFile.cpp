@@ -1,0 +1,162 @@
+#include "platform/desktop/DesktopEntryFile.h"
+
+#include <sys/stat.h>
+
+#include <QLocale>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+
+#include "platform/foundation/Log.h"
+
+namespace qs::desktop {
+
+namespace {
+
+std::vector<std::string> splitList(const std::string& value, char sep) {
+    std::vector<std::string> out;
+    std::string part;
+    std::istringstream in(value);
+    while (std::getline(in, part, sep))
+        if (!part.empty()) out.push_back(part);
+    return out;
+}
+
+// Locale suffixes to try for Name[...], best first: ll_CC@mod, ll_CC, ll@mod, ll.
+std::vector<std::string> localeKeys() {
+    std::string lang;
+    for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* v = std::getenv(var);
+        if (v && *v) {
+            lang = v;
+            break;
+        }
+    }
+    if (lang.empty()) lang = QLocale::system().name().toStdString();
+    std::string mod;
+    if (auto at = lang.find('@'); at != std::string::npos) mod = lang.substr(at), lang.erase(at);
+    if (auto dot = lang.find('.'); dot != std::string::npos) lang.erase(dot);
+    std::string ll = lang.substr(0, lang.find('_'));
+    std::vector<std::string> keys;
+    if (!mod.empty()) keys.push_back(lang + mod);
+    keys.push_back(lang);
+    if (!mod.empty()) keys.push_back(ll + mod);
+    keys.push_back(ll);
+    return keys;
+}
+
+struct CacheEntry {
+    long long mtime = 0;
+    long long size = 0;
+    std::optional<DesktopEntryFile> entry;
+};
+
+std::optional<DesktopEntryFile> parse(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) return std::nullopt;
+    std::map<std::string, std::string> keys;
+    std::string line;
+    bool inMain = false, sawMain = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] == '[') {
+            inMain = line == "[Desktop Entry]";
+            sawMain = sawMain || inMain;
+            continue;
+        }
+        if (!inMain) continue;
+        auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        while (!key.empty() && key.back() == ' ') key.pop_back();
+        while (!value.empty() && value.front() == ' ') value.erase(0, 1);
+        keys.emplace(key, value);  // the first occurrence wins
+    }
+    if (!sawMain) return std::nullopt;
+    DesktopEntryFile e;
+    e.type = keys["Type"];
+    e.icon = keys["Icon"];
+    e.tryExec = keys["TryExec"];
+    e.noDisplay = keys["NoDisplay"] == "true";
+    e.hidden = keys["Hidden"] == "true";
+    e.onlyShowIn = splitList(keys["OnlyShowIn"], ';');
+    e.notShowIn = splitList(keys["NotShowIn"], ';');
+    for (const auto& suffix : localeKeys())
+        if (auto it = keys.find("Name[" + suffix + "]"); it != keys.end() && !it->second.empty()) {
+            e.name = it->second;
+            break;
+        }
+    if (e.name.empty()) e.name = keys["Name"];
+    if (e.name.empty()) {
+        auto slash = path.rfind('/');
+        e.name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (e.name.size() > 8) e.name.resize(e.name.size() - 8);
+        log("the desktop entry ", path, " has no Name; its file name is used");
+    }
+    return e;
+}
+
+}  // namespace
+
+bool DesktopEntryFile::shownInMenus() const {
+    if (noDisplay || hidden) return false;
+    const char* current = std::getenv("XDG_CURRENT_DESKTOP");
+    std::vector<std::string> desktops = splitList(current ? current : "", ':');
+    auto listed = [&](const std::vector<std::string>& list) {
+        for (const auto& d : desktops)
+            for (const auto& l : list)
+                if (d == l) return true;
+        return false;
+    };
+    if (!onlyShowIn.empty() && !listed(onlyShowIn)) return false;
+    if (listed(notShowIn)) return false;
+    return true;
+}
+
+bool isDesktopEntryPath(const std::string& path) {
+    return path.size() > 8 && path.compare(path.size() - 8, 8, ".desktop") == 0;
+}
+
+std::optional<DesktopEntryFile> readDesktopEntryFile(const std::string& path) {
+    struct stat st {};
+    if (!isDesktopEntryPath(path) || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    static std::mutex mutex;
+    static std::map<std::string, CacheEntry> cache;
+    const long long mtime = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    {
+        std::lock_guard lock(mutex);
+        auto it = cache.find(path);
+        if (it != cache.end() && it->second.mtime == mtime && it->second.size == (long long)st.st_size)
+            return it->second.entry;
+    }
+    auto entry = parse(path);
+    if (!entry) log("the desktop entry ", path, " is malformed (no [Desktop Entry] group) and is read as a plain file");
+    std::lock_guard lock(mutex);
+    if (cache.size() > 4096) cache.clear();
+    cache[path] = CacheEntry{mtime, (long long)st.st_size, entry};
+    return entry;
+}
+
+std::vector<std::string> applicationFolders() {
+    std::vector<std::string> out;
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    out.push_back((dataHome && *dataHome == '/' ? std::string(dataHome) : std::string(home ? home : "") + "/.local/share") +
+                  "/applications");
+    const char* dirs = std::getenv("XDG_DATA_DIRS");
+    std::string list = dirs && *dirs ? dirs : "/usr/local/share:/usr/share";
+    for (auto& d : splitList(list, ':')) {
+        if (d.front() != '/') continue;
+        while (d.size() > 1 && d.back() == '/') d.pop_back();
+        std::string folder = d + "/applications";
+        bool dup = false;
+        for (const auto& f : out) dup = dup || f == folder;
+        if (!dup) out.push_back(folder);
+    }
+    return out;
+}
+
+}  // namespace qs::desktop

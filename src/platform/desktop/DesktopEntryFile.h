@@ -1,0 +1,35 @@
+#pragma once
+// What a file item needs to know of a .desktop file: its type, localized name, icon and
+// whether it is shown in the current desktop, read directly from the file (cached while
+// the file is unchanged), and the XDG folders that hold applications.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qs::desktop {
+
+struct DesktopEntryFile {
+    std::string type;  // "Application", "Link", "Directory", ...
+    std::string name;  // Name= in the user's language, else Name=
+    std::string icon;
+    std::string tryExec;
+    bool noDisplay = false;
+    bool hidden = false;
+    std::vector<std::string> onlyShowIn;
+    std::vector<std::string> notShowIn;
+
+    bool isApplication() const { return type == "Application"; }
+    // NoDisplay, Hidden, OnlyShowIn and NotShowIn against $XDG_CURRENT_DESKTOP.
+    bool shownInMenus() const;
+};
+
+// nullopt (with one log line per version of the file) when the file cannot be read or
+// has no [Desktop Entry] group; an entry without Name gets its file name as name.
+std::optional<DesktopEntryFile> readDesktopEntryFile(const std::string& path);
+bool isDesktopEntryPath(const std::string& path);
+
+// $XDG_DATA_HOME/applications, then each $XDG_DATA_DIRS/applications, most important first.
+std::vector<std::string> applicationFolders();
+
+}  // namespace qs::desktop

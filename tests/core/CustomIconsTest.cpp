@@ -1,0 +1,161 @@
+// Custom icons: stable keys, persistence in "customIconsData", and the kept flag and icon
+// of running applications.
+
+#include <gtest/gtest.h>
+
+#include "core/CustomIconsHelper.h"
+#include "core/DockTestSupport.h"
+#include "core/FileSystemNode.h"
+#include "core/GroupModel.h"
+#include "core/RunningApplicationPersistent.h"
+#include "core/Separator.h"
+#include "platform/sim/SimBackend.h"
+
+namespace qs {
+namespace {
+
+using test::PostCounter;
+
+ImagePtr solid(QColor color, int side = 16) {
+    QImage image(side, side, QImage::Format_ARGB32);
+    image.fill(color);
+    return std::make_shared<Image>(image);
+}
+
+class CustomIconsTest : public test::IsolatedTest {
+protected:
+    CustomIconsTest() { sim = sim::installSimBackend(); }
+
+    RunningApplicationPtr app(const std::string& name, const std::string& bundlePath) {
+        RunningApplication::Info info;
+        info.localizedName = name;
+        info.bundlePath = bundlePath;
+        return sim.desktop->addApplication(info);
+    }
+    UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
+
+    sim::SimBackend sim;
+};
+
+TEST_F(CustomIconsTest, KeysAreStableHashesOfTheURLOrName) {
+    const std::string bundle = "/usr/share/applications/org.example.Mail.desktop";
+    auto mail = app("Mail", bundle);
+    auto node = FileSystemNode::initWithPath(bundle);
+    // The key must be the same in every run: a fixed FNV-1a value of the URL string.
+    EXPECT_EQ(CustomIconsHelper::hashForItem(node.get()), 0xac16809cfefdcc1eull);
+    EXPECT_EQ(CustomIconsHelper::hashForItem(mail.get()), CustomIconsHelper::hashForItem(node.get()));
+
+    auto bare = app("Foo", "");
+    EXPECT_EQ(CustomIconsHelper::hashForItem(bare.get()), stableHash("Foo"));
+    EXPECT_EQ(CustomIconsHelper::hashForItem(GroupModel::create().get()), 0u);
+    EXPECT_EQ(CustomIconsHelper::hashForItem(Separator::create().get()), 0u);
+    EXPECT_EQ(CustomIconsHelper::hashForItem(nullptr), 0u);
+}
+
+TEST_F(CustomIconsTest, AnIconSurvivesARestartAndClearingRewritesTheStore) {
+    auto node = FileSystemNode::initWithPath("/home/user/Documents/report.pdf");
+    CustomIconsHelper::sharedInstance().setCustomIconForItem(node.get(), solid(Qt::blue));
+    ASSERT_TRUE(defaults().hasDataForKey("customIconsData"));
+
+    // A restart: the defaults are read again from disk, the store from the defaults.
+    UserDefaults::resetForTesting();
+    auto again = FileSystemNode::initWithPath("/home/user/Documents/report.pdf");
+    auto icon = CustomIconsHelper::sharedInstance().getCustomIconForItem(again.get());
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->qimage().pixelColor(3, 3), QColor(Qt::blue));
+
+    Data before = defaults().dataForKey("customIconsData");
+    CustomIconsHelper::sharedInstance().setCustomIconForItem(again.get(), nullptr);
+    EXPECT_NE(defaults().dataForKey("customIconsData"), before);
+    EXPECT_FALSE(CustomIconsHelper().getCustomIconForItem(again.get()));
+}
+
+TEST_F(CustomIconsTest, KindsWithoutAKeyDoNotShareOneIcon) {
+    auto first = Separator::create(), second = Separator::create();
+    CustomIconsHelper::sharedInstance().setCustomIconForItem(first.get(), solid(Qt::green));
+    EXPECT_FALSE(CustomIconsHelper::sharedInstance().getCustomIconForItem(second.get()));
+    EXPECT_EQ(CustomIconsHelper::sharedInstance().count(), 0u);
+}
+
+TEST_F(CustomIconsTest, UnreadableStoreStartsEmpty) {
+    defaults().setObject(Value(Data{1, 2, 3, 4}), "customIconsData");
+    CustomIconsHelper store;
+    EXPECT_EQ(store.count(), 0u);
+    EXPECT_TRUE(env.logged("customIconsData"));
+
+    // A table whose entries are not images or whose keys are not numbers loses only those.
+    auto node = FileSystemNode::initWithPath("/tmp/x");
+    Dictionary table{{std::to_string(CustomIconsHelper::hashForItem(node.get())), Value(solid(Qt::red))},
+                     {"not-a-number", Value(solid(Qt::red))},
+                     {"42", Value("text")}};
+    defaults().setObject(Value(KeyedArchiver::archivedDataWithRootObject(Value(table))), "customIconsData");
+    CustomIconsHelper partial;
+    EXPECT_EQ(partial.count(), 1u);
+    EXPECT_TRUE(partial.getCustomIconForItem(node.get()));
+}
+
+TEST_F(CustomIconsTest, KeptFlagIsOffUntilMarkedAndMarkingPostsOnce) {
+    auto mail = app("Mail", "/usr/share/applications/mail.desktop");
+    EXPECT_FALSE(Persistent::isPersistent(*mail));
+
+    std::vector<Value> objects;
+    auto token = NotificationCenter::defaultCenter().addObserver(
+        this, "isPersistent", nullptr, [&](const Notification& n) { objects.push_back(n.object); });
+    int announced = 0;
+    auto watch = mail->observe("isPersistent", KeyValueObservingOptionNew, [&](const KeyValueChange&) { ++announced; });
+
+    Persistent::setIsPersistent(*mail, true);
+    EXPECT_TRUE(Persistent::isPersistent(*mail));
+    ASSERT_EQ(objects.size(), 1u);
+    EXPECT_EQ(objects[0].object(), mail);
+    EXPECT_EQ(announced, 1);
+
+    // The flag belongs to that application object only.
+    auto other = app("Mail", "/usr/share/applications/mail.desktop");
+    EXPECT_FALSE(Persistent::isPersistent(*other));
+    Persistent::setIsPersistent(*mail, false);
+    EXPECT_FALSE(Persistent::isPersistent(*mail));
+    NotificationCenter::defaultCenter().removeObserver(token);
+}
+
+TEST_F(CustomIconsTest, ApplicationIconHonoursTheCustomIconSharedWithItsFileItem) {
+    const std::string bundle = "/usr/share/applications/org.example.Edit.desktop";
+    auto edit = app("Edit", bundle);
+    auto node = FileSystemNode::initWithPath(bundle);
+    auto plain = Persistent::icon(*edit);
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->qimage(), node->icon()->qimage());
+
+    int iconChanges = 0;
+    auto watch = edit->observe("icon", KeyValueObservingOptionNew, [&](const KeyValueChange&) { ++iconChanges; });
+    auto custom = solid(Qt::magenta);
+    Persistent::setCustomIcon(*edit, custom);
+    EXPECT_EQ(iconChanges, 1);
+    EXPECT_EQ(Persistent::icon(*edit), custom);
+    EXPECT_EQ(Persistent::customIcon(*edit), custom);
+    // The kept file item of the same bundle shows it too.
+    EXPECT_EQ(CustomIconsHelper::sharedInstance().getCustomIconForItem(node.get()), custom);
+
+    Persistent::clearCustomIcon(*edit);
+    EXPECT_EQ(iconChanges, 2);
+    EXPECT_FALSE(CustomIconsHelper::sharedInstance().getCustomIconForItem(node.get()));
+    EXPECT_EQ(Persistent::icon(*edit)->qimage(), plain->qimage());
+}
+
+TEST_F(CustomIconsTest, AnApplicationWithoutABundleKeysByNameAndKeepsItsOwnIcon) {
+    RunningApplication::Info info;
+    info.localizedName = "scratch";
+    info.executablePath = "/usr/bin/scratch";
+    auto scratch = sim.desktop->addApplication(info);
+    auto own = Persistent::icon(*scratch);
+    ASSERT_TRUE(own);
+    EXPECT_EQ(own->qimage(), scratch->icon()->qimage());
+    Persistent::setCustomIcon(*scratch, solid(Qt::yellow));
+    RunningApplication::Info twin = info;
+    twin.pid = 0;
+    auto sameName = sim.desktop->addApplication(twin);
+    EXPECT_TRUE(Persistent::customIcon(*sameName));
+}
+
+}  // namespace
+}  // namespace qs
