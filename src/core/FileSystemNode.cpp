@@ -327,7 +327,11 @@ std::vector<FileSystemNodePtr> FileSystemNode::listChildren(const std::vector<Fi
         }
     }
     // The file manager's order: case ignored, numbers by value.
-    QCollator collator{QLocale()};
+    // The C locale's collation ignores numeric mode; English gives the same order of
+    // plain letters and compares numbers by value.
+    QLocale locale;
+    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English);
+    QCollator collator{locale};
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::vector<std::pair<QCollatorSortKey, size_t>> keys;

@@ -106,15 +106,6 @@ TEST_F(GroupTest, AGroupArchivedWithoutItemsStillTakesDrops) {
     EXPECT_EQ(group->items().size(), 1u);
 }
 
-TEST_F(GroupTest, ResetIconGoesBackToTheGroupImage) {
-    auto group = GroupModel::create();
-    auto standard = group->icon();
-    group->setIcon(std::make_shared<Image>(QImage(4, 4, QImage::Format_ARGB32)));
-    EXPECT_NE(group->icon(), standard);
-    group->resetIcon();
-    EXPECT_EQ(group->icon(), standard);
-}
-
 TEST(SeparatorTest, NewSeparatorsAreEmptyAndDistinct) {
     auto a = Separator::create(), b = Separator::create();
     EXPECT_EQ(a->name(), "");
@@ -123,14 +114,6 @@ TEST(SeparatorTest, NewSeparatorsAreEmptyAndDistinct) {
     EXPECT_FALSE(a->isEqual(b.get()));
     EXPECT_TRUE(a->isEqual(a.get()));
     EXPECT_TRUE(a->valueForKey("localizedName").isNil());
-}
-
-TEST(SeparatorTest, ArchiveKeepsTheName) {
-    auto s = Separator::create();
-    s->setName("gap");
-    auto back = roundTrip(Value(s)).objectAs<Separator>();
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->name(), "gap");
 }
 
 BlacklistItemPtr entry(const std::string& name, URLPtr url, const std::string& identifier = "") {
@@ -156,12 +139,6 @@ TEST(BlacklistItemTest, IdentityIsTheBundleURLElseTheName) {
     // A name-only entry is not the same as an entry with a bundle, whatever the name.
     EXPECT_FALSE(x->isEqual(entry("Tool", fileURL("/x/tool.desktop")).get()));
     EXPECT_FALSE(x->isEqual(Separator::create().get()));
-}
-
-TEST(BlacklistItemTest, HashIsStableForTheSameURL) {
-    auto a = entry("A", fileURL("/usr/share/applications/a.desktop"));
-    EXPECT_EQ(a->hash(), stableHash(URL::fileURLWithPath("/usr/share/applications/a.desktop")->absoluteString()));
-    EXPECT_EQ(entry("Name", nullptr)->hash(), stableHash("Name"));
 }
 
 TEST(BlacklistItemTest, ArchiveKeepsTheFourKeys) {

@@ -75,7 +75,7 @@ TEST(NTExtensionsTest, CopiesWithOneChange) {
 }
 
 TEST(NTExtensionsTest, RemovingByIdentityKeepsEqualButDistinctObjects) {
-    // Two file-like values equal by content but distinct objects: only the very object goes.
+    // Only the very object goes; another object of the same kind stays.
     auto a = Separator::create(), b = Separator::create();
     Array list{Value(a), Value(b), Value(a)};
     auto out = NTExtensions::arrayByRemovingObjectIdenticalTo(list, Value(a));
@@ -91,17 +91,6 @@ TEST(NTExtensionsTest, DeepMutableCopyCopiesNestedContainers) {
     (*copy[1].dictionary())["k"].array()->clear();
     EXPECT_EQ(outer[0].count(), 1u);
     EXPECT_EQ(outer[1]["k"].count(), 1u);
-}
-
-TEST(NTExtensionsTest, FoldingSortingAndMatching) {
-    Ints xs{4, 1, 3};
-    EXPECT_EQ(NTExtensions::ma_reduce(xs, 0, [](int acc, int x) { return acc * 10 + x; }), 413);
-    EXPECT_EQ(NTExtensions::ma_reduce(Ints{}, 7, [](int acc, int x) { return acc + x; }), 7);
-    EXPECT_EQ(NTExtensions::ma_sorted(xs, [](int a, int b) { return a < b; }), (Ints{1, 3, 4}));
-    EXPECT_EQ(NTExtensions::ma_match(xs, [](int x) { return x < 4; }), 1);
-    EXPECT_EQ(NTExtensions::ma_select(xs, [](int x) { return x > 1; }), (Ints{4, 3}));
-    std::set<int> set{1, 2, 3};
-    EXPECT_EQ(MACollectionUtilities::ma_map(set, [](int x) { return x / 2; }), (std::set<int>{0, 1}));
 }
 
 TEST(MoveToIndexTest, TheDestinationIsAnInsertionPointBeforeTheMove) {

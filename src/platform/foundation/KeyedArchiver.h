@@ -9,8 +9,11 @@
 //
 // Our own classes take part by deriving from Coding and registering a factory under
 // their class-name string. Unarchiving never throws: malformed or hostile input
-// (not a property list, wrong types, bad or cyclic UIDs, unknown classes, absurd
-// nesting or counts) answers nil and writes a log line.
+// (not a property list, wrong types, bad UIDs, a factory that throws, absurd nesting
+// or counts) answers nil for the whole archive and writes one log line. Softer faults
+// leave the rest of the archive intact: an object of an unknown class, an unreadable
+// URL or image, and a reference back to an object still being decoded (a cycle)
+// decode as nil, with one log line each.
 
 #include <functional>
 #include <memory>

@@ -6,25 +6,41 @@
 namespace qs {
 
 namespace {
-std::mutex& logMutex() {
-    static std::mutex m;
-    return m;
+
+// Never destroyed: destructors of other statics may still log at exit. The mutex is
+// recursive so that a sink which itself logs does not deadlock.
+struct LogState {
+    std::recursive_mutex mutex;
+    std::function<void(const std::string&)> sink;
+};
+
+LogState& state() {
+    static LogState* s = new LogState;
+    return *s;
 }
-std::function<void(const std::string&)>& sink() {
-    static std::function<void(const std::string&)> s;
-    return s;
-}
+
 }  // namespace
 
 void logLine(const std::string& line) {
-    std::lock_guard<std::mutex> lock(logMutex());
+    LogState& s = state();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
     std::fprintf(stderr, "quayside: %s\n", line.c_str());
-    if (sink()) sink()(line);
+    if (s.sink) {
+        // A sink that logs must not call itself again endlessly.
+        static thread_local bool inSink = false;
+        if (inSink) return;
+        struct Reset {
+            ~Reset() { inSink = false; }
+        } reset;
+        inSink = true;
+        s.sink(line);
+    }
 }
 
-void setLogSink(std::function<void(const std::string&)> s) {
-    std::lock_guard<std::mutex> lock(logMutex());
-    sink() = std::move(s);
+void setLogSink(std::function<void(const std::string&)> sink) {
+    LogState& s = state();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    s.sink = std::move(sink);
 }
 
 }  // namespace qs

@@ -168,7 +168,12 @@ std::optional<Value> fromPlist(plist_t node, int depth, std::string* error) {
         case PLIST_DATE: {
             int32_t sec = 0, usec = 0;
             plist_get_date_val(node, &sec, &usec);
-            return Value(Date{double(sec) + double(usec) / 1e6 + kPlistEpochOffset});
+            // The library answers the whole seconds rounded toward zero and the size of
+            // the fraction, so a date before the epoch subtracts its fraction. (Within the
+            // last second before the epoch the sign is lost; it reads as after it.)
+            double fraction = double(usec < 0 ? -usec : usec) / 1e6;
+            double since2001 = sec < 0 ? double(sec) - fraction : double(sec) + fraction;
+            return Value(Date{since2001 + kPlistEpochOffset});
         }
         case PLIST_UID: {
             uint64_t u = 0;
@@ -179,11 +184,21 @@ std::optional<Value> fromPlist(plist_t node, int depth, std::string* error) {
             Array out;
             uint32_t n = plist_array_get_size(node);
             out.reserve(n);
-            for (uint32_t i = 0; i < n; ++i) {
-                auto e = fromPlist(plist_array_get_item(node, i), depth + 1, error);
-                if (!e) return std::nullopt;
+            // Walked with an iterator: plist_array_get_item counts from the front
+            // each time, which makes a long array quadratic.
+            plist_array_iter it = nullptr;
+            plist_array_new_iter(node, &it);
+            for (uint32_t i = 0; i < n && it; ++i) {
+                plist_t item = nullptr;
+                plist_array_next_item(node, it, &item);
+                auto e = fromPlist(item, depth + 1, error);
+                if (!e) {
+                    free(it);
+                    return std::nullopt;
+                }
                 out.push_back(std::move(*e));
             }
+            free(it);
             return Value(std::move(out));
         }
         case PLIST_DICT: {

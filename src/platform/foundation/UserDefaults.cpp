@@ -104,8 +104,10 @@ void UserDefaults::load() {
     }
     if (error.empty()) error = "its root is not a dictionary";
     std::string kept = keepAside(path);
+    fileProtected_ = kept.empty();
     log("the defaults file ", path, " cannot be read (", error, "); ",
-        kept.empty() ? std::string("it could not be moved aside") : "kept it as " + kept,
+        kept.empty() ? std::string("it could not be moved aside and will not be written over")
+                     : "kept it as " + kept,
         "; starting with empty settings");
 }
 
@@ -191,6 +193,10 @@ void UserDefaults::scheduleWrite() {
 bool UserDefaults::synchronize() {
     if (!dirty_) return true;
     std::string path = filePath();
+    if (fileProtected_) {
+        log("the defaults of ", domain_, " are not written: ", path, " could not be read nor moved aside");
+        return false;
+    }
     std::error_code ec;
     std::filesystem::create_directories(configDirectory(), ec);
     std::string error;

@@ -84,6 +84,8 @@ private:
     bool dirty_ = false;
     bool writeScheduled_ = false;
     int writes_ = 0;
+    // Set when an unreadable file could not be moved aside: it is never written over.
+    bool fileProtected_ = false;
 };
 
 // The shared defaults controller: "values" is the standard user defaults, so key paths

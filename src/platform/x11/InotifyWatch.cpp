@@ -14,7 +14,6 @@
 #include <filesystem>
 
 #include "platform/foundation/Log.h"
-#include "platform/foundation/RunLoop.h"
 
 namespace fs = std::filesystem;
 
@@ -78,7 +77,8 @@ InotifyWatch::InotifyWatch(int fd, int wakeFd, bool subdirectories, double laten
       subdirectories_(subdirectories),
       latency_(latency < 0 ? 0 : latency),
       handler_(std::move(handler)),
-      alive_(std::make_shared<std::atomic<bool>>(true)) {}
+      alive_(std::make_shared<std::atomic<bool>>(true)),
+      loop_(&RunLoop::main()) {}
 
 InotifyWatch::~InotifyWatch() {
     alive_->store(false);
@@ -147,7 +147,9 @@ void InotifyWatch::addTree(const std::string& folder) {
 
 void InotifyWatch::deliver(std::vector<desktop::FileEvent> batch) {
     if (batch.empty() || !alive_->load()) return;
-    RunLoop::main().post([alive = alive_, handler = handler_, batch = std::move(batch)] {
+    // The loop the watch was started for; a loop that has gone (a test's) gets nothing.
+    if (!RunLoop::isLive(loop_)) return;
+    loop_->post([alive = alive_, handler = handler_, batch = std::move(batch)] {
         if (alive->load()) handler(batch);
     });
 }

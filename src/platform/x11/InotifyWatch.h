@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/desktop/FileServices.h"
+#include "platform/foundation/RunLoop.h"
 
 namespace qs::x11 {
 
@@ -43,6 +44,7 @@ private:
     double latency_;
     desktop::FileWatchHandler handler_;
     std::shared_ptr<std::atomic<bool>> alive_;
+    RunLoop* loop_;
     std::map<int, std::string> folders_;  // watch descriptor -> folder; reader thread only after start
     std::vector<std::string> roots_;
     std::atomic<size_t> watchCount_{0};

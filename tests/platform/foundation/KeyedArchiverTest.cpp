@@ -315,6 +315,9 @@ TEST_F(KeyedArchiverTest, HostileInputAnswersNilWithOneLine) {
         cases.push_back({"too deep", handMade(deep, ref(2))});
     }
     cases.push_back({"too many", handMade({Value("$null"), list(Array(1200000, ref(3)), 2), arr, Value("s")})});
+    // 1100 references to one array of 1000 strings: small to store, 1.1 million to expand.
+    cases.push_back({"too many shared", handMade({Value("$null"), list(Array(1100, ref(3)), 2), arr,
+                                                  list(Array(1000, ref(4)), 2), Value("s")})});
     {
         Array laughs{Value("$null"), arr};  // 60 arrays, each naming the next twice: 2^60 values
         for (uint64_t i = 0; i < 60; ++i) laughs.push_back(i == 59 ? Value("lol") : list({ref(i + 3), ref(i + 3)}, 1));

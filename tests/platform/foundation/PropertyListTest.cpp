@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
@@ -175,6 +176,22 @@ TEST(PropertyListTest, NilAndObjectsCannotBeSerialised) {
     EXPECT_FALSE(PropertyList::serialize(withObject, Format::XML));
 }
 
+TEST(PropertyListTest, UnrepresentableScalarsAreRefusedNotAltered) {
+    // Dates travel as 32-bit seconds from 2001; one far beyond that would come back as
+    // another date, so it is refused. A NUL would cut a string or key short.
+    for (Value v : {Value(Date{978307200.0 * 70}), Value(Date{-978307200.0 * 3}), Value(Date{std::nan("")}),
+                    Value(std::string("ab\0cd", 5)), Value(Dictionary{{std::string("k\0", 2), Value(1)}})}) {
+        for (Format format : {Format::XML, Format::Binary}) {
+            std::string error;
+            EXPECT_FALSE(PropertyList::serialize(Value(Array{v}), format, &error)) << v;
+            EXPECT_FALSE(error.empty());
+        }
+    }
+    // The edges that fit still round-trip.
+    Value early(Date{978307200.0 - 2147483648.0});
+    EXPECT_EQ(roundTrip(Value(Array{early}), Format::Binary), Value(Array{early}));
+}
+
 TEST(PropertyListTest, MalformedInputAnswersNullopt) {
     auto binary = PropertyList::serialize(everyKind(), Format::Binary);
     auto xml = PropertyList::serialize(everyKind(), Format::XML);
@@ -247,6 +264,38 @@ TEST_F(PropertyListFileTest, UnwritableFolderAnswersFalse) {
     EXPECT_FALSE(error.empty());
     chmod(dir.c_str(), 0700);
     EXPECT_TRUE(fs::is_empty(dir));
+}
+
+TEST_F(PropertyListFileTest, ReplacingKeepsLinksAndPermissions) {
+    // A settings file kept elsewhere and linked in (a dotfiles checkout) stays linked.
+    std::string real = env.root() + "/elsewhere.plist";
+    std::string link = env.root() + "/linked.plist";
+    { std::ofstream(real) << "old"; }
+    chmod(real.c_str(), 0640);
+    fs::create_symlink(real, link);
+    std::string error;
+    ASSERT_TRUE(PropertyList::writeFileAtomically(link, bytesOf("new"), &error)) << error;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(contentsOf(real), "new");
+    struct stat st {};
+    ASSERT_EQ(stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(PropertyListFileTest, FailedReplaceLeavesTargetAndNoTemporary) {
+    // A non-empty folder where the file should be: the final rename fails.
+    std::string dir = env.root() + "/blocked";
+    fs::create_directories(dir + "/settings.plist/inside");
+    std::string error;
+    EXPECT_FALSE(PropertyList::writeFileAtomically(dir + "/settings.plist", bytesOf("x"), &error));
+    EXPECT_NE(error.find("settings.plist"), std::string::npos) << error;
+    size_t entries = 0;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        ++entries;
+        EXPECT_EQ(e.path().filename(), "settings.plist");
+    }
+    EXPECT_EQ(entries, 1u);
+    EXPECT_TRUE(fs::is_directory(dir + "/settings.plist/inside"));
 }
 
 TEST_F(PropertyListFileTest, MissingFolderAndMissingFile) {
