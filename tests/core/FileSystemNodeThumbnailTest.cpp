@@ -7,7 +7,6 @@
 
 #include <QCryptographicHash>
 #include <QImage>
-#include <QImageWriter>
 #include <filesystem>
 #include <fstream>
 
@@ -46,10 +45,11 @@ protected:
         fs::create_directories(folder);
         QImage thumb(256, 192, QImage::Format_RGB32);
         thumb.fill(colour);
-        QImageWriter writer(QString::fromStdString(folder + "/") + QString::fromLatin1(md5) + ".png", "png");
-        writer.setText("Thumb::URI", QString::fromStdString(uri));
-        writer.setText("Thumb::MTime", QString::number(mtime));
-        ASSERT_TRUE(writer.write(thumb));
+        // Keys go in as tEXt chunks of their own (the writer's description text would
+        // split "Thumb::MTime" at its colon).
+        thumb.setText("Thumb::URI", QString::fromStdString(uri));
+        thumb.setText("Thumb::MTime", QString::number(mtime));
+        ASSERT_TRUE(thumb.save(QString::fromStdString(folder + "/") + QString::fromLatin1(md5) + ".png", "PNG"));
     }
     static long long mtimeOf(const std::string& path) {
         struct stat st;
