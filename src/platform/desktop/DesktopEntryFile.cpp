@@ -54,42 +54,21 @@ struct CacheEntry {
 };
 
 std::optional<DesktopEntryFile> parse(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) return std::nullopt;
-    std::map<std::string, std::string> keys;
-    std::string line;
-    bool inMain = false, sawMain = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
-        if (line[0] == '[') {
-            inMain = line == "[Desktop Entry]";
-            sawMain = sawMain || inMain;
-            continue;
-        }
-        if (!inMain) continue;
-        auto eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-        while (!key.empty() && key.back() == ' ') key.pop_back();
-        while (!value.empty() && value.front() == ' ') value.erase(0, 1);
-        keys.emplace(key, value);  // the first occurrence wins
-    }
-    if (!sawMain) return std::nullopt;
+    auto keys = readKeyFileGroup(path, "Desktop Entry");
+    if (!keys) return std::nullopt;
+    auto value = [&](const char* key) {
+        auto it = keys->find(key);
+        return it == keys->end() ? std::string() : it->second;
+    };
     DesktopEntryFile e;
-    e.type = keys["Type"];
-    e.icon = keys["Icon"];
-    e.tryExec = keys["TryExec"];
-    e.noDisplay = keys["NoDisplay"] == "true";
-    e.hidden = keys["Hidden"] == "true";
-    e.onlyShowIn = splitList(keys["OnlyShowIn"], ';');
-    e.notShowIn = splitList(keys["NotShowIn"], ';');
-    for (const auto& suffix : localeKeys())
-        if (auto it = keys.find("Name[" + suffix + "]"); it != keys.end() && !it->second.empty()) {
-            e.name = it->second;
-            break;
-        }
-    if (e.name.empty()) e.name = keys["Name"];
+    e.type = value("Type");
+    e.icon = unescapeKeyFileValue(value("Icon"));
+    e.tryExec = unescapeKeyFileValue(value("TryExec"));
+    e.noDisplay = value("NoDisplay") == "true";
+    e.hidden = value("Hidden") == "true";
+    e.onlyShowIn = splitKeyFileList(value("OnlyShowIn"));
+    e.notShowIn = splitKeyFileList(value("NotShowIn"));
+    e.name = localizedKeyFileValue(*keys, "Name");
     if (e.name.empty()) {
         auto slash = path.rfind('/');
         e.name = path.substr(slash == std::string::npos ? 0 : slash + 1);
@@ -157,6 +136,86 @@ std::vector<std::string> applicationFolders() {
         if (!dup) out.push_back(folder);
     }
     return out;
+}
+
+std::optional<KeyFileGroup> readKeyFileGroup(const std::string& path, const std::string& group) {
+    std::ifstream in(path);
+    if (!in) return std::nullopt;
+    KeyFileGroup keys;
+    std::string line;
+    const std::string header = "[" + group + "]";
+    bool inGroup = false, sawGroup = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#') continue;
+        if (line[first] == '[') {
+            size_t last = line.find_last_not_of(" \t");
+            inGroup = line.compare(first, last - first + 1, header) == 0;
+            sawGroup = sawGroup || inGroup;
+            continue;
+        }
+        if (!inGroup) continue;
+        auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = line.substr(first, eq - first), value = line.substr(eq + 1);
+        while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+        size_t v = value.find_first_not_of(" \t");
+        value = v == std::string::npos ? std::string() : value.substr(v);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+        keys.emplace(key, value);
+    }
+    if (!sawGroup) return std::nullopt;
+    return keys;
+}
+
+std::string unescapeKeyFileValue(const std::string& v) {
+    std::string out;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '\\' && i + 1 < v.size()) {
+            char n = v[++i];
+            switch (n) {
+                case 's': out += ' '; break;
+                case 'n': out += '\n'; break;
+                case 't': out += '\t'; break;
+                case 'r': out += '\r'; break;
+                case '\\': out += '\\'; break;
+                default:
+                    out += '\\';
+                    out += n;
+                    break;
+            }
+        } else {
+            out += v[i];
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> splitKeyFileList(const std::string& v) {
+    std::vector<std::string> out;
+    std::string cur;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '\\' && i + 1 < v.size() && v[i + 1] == ';') {
+            cur += ';';
+            ++i;
+        } else if (v[i] == ';') {
+            if (!cur.empty()) out.push_back(cur);
+            cur.clear();
+        } else {
+            cur += v[i];
+        }
+    }
+    if (!cur.empty()) out.push_back(cur);
+    return out;
+}
+
+std::string localizedKeyFileValue(const KeyFileGroup& group, const std::string& key) {
+    for (const auto& suffix : localeKeys())
+        if (auto it = group.find(key + "[" + suffix + "]"); it != group.end() && !it->second.empty())
+            return unescapeKeyFileValue(it->second);
+    auto it = group.find(key);
+    return it == group.end() ? std::string() : unescapeKeyFileValue(it->second);
 }
 
 }  // namespace qs::desktop

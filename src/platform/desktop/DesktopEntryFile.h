@@ -3,11 +3,24 @@
 // whether it is shown in the current desktop, read directly from the file (cached while
 // the file is unchanged), and the XDG folders that hold applications.
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace qs::desktop {
+
+// The key-file format of desktop entries, mimeapps.list and mimeinfo.cache.
+using KeyFileGroup = std::map<std::string, std::string>;
+// The key=value lines of one [group]; nullopt when the file cannot be read or has no such
+// group. The first occurrence of a key wins.
+std::optional<KeyFileGroup> readKeyFileGroup(const std::string& path, const std::string& group);
+// The string escapes \s \n \t \r \\ undone; any other escape is kept for the Exec rules.
+std::string unescapeKeyFileValue(const std::string& value);
+// A ";"-separated list ("\;" stands for a semicolon inside an element).
+std::vector<std::string> splitKeyFileList(const std::string& value);
+// Key[ll_CC@mod], Key[ll_CC], Key[ll@mod], Key[ll], then Key, unescaped; "" when absent.
+std::string localizedKeyFileValue(const KeyFileGroup& group, const std::string& key);
 
 struct DesktopEntryFile {
     std::string type;  // "Application", "Link", "Directory", ...

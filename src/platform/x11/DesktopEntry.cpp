@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include <QLocale>
 
+#include "platform/desktop/DesktopEntryFile.h"
 #include "platform/foundation/Log.h"
 
 namespace qs::x11 {
@@ -16,85 +16,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string trim(const std::string& s) {
-    size_t a = s.find_first_not_of(" \t\r");
-    if (a == std::string::npos) return "";
-    size_t b = s.find_last_not_of(" \t\r");
-    return s.substr(a, b - a + 1);
-}
+using desktop::readKeyFileGroup;
+using desktop::splitKeyFileList;
+using desktop::unescapeKeyFileValue;
 
-// The escapes of a string value (\s \n \t \r \\).
-std::string unescape(const std::string& v) {
-    std::string out;
-    for (size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '\\' && i + 1 < v.size()) {
-            char n = v[++i];
-            switch (n) {
-                case 's': out += ' '; break;
-                case 'n': out += '\n'; break;
-                case 't': out += '\t'; break;
-                case 'r': out += '\r'; break;
-                case '\\': out += '\\'; break;
-                default:  // not a string escape: left for the Exec quoting rules
-                    out += '\\';
-                    out += n;
-                    break;
-            }
-        } else {
-            out += v[i];
-        }
-    }
-    return out;
+// One group of a key file; empty when the file or the group is missing.
+desktop::KeyFileGroup readGroup(const std::string& path, const std::string& group) {
+    return readKeyFileGroup(path, group).value_or(desktop::KeyFileGroup{});
 }
-
-std::vector<std::string> splitList(const std::string& v) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '\\' && i + 1 < v.size() && v[i + 1] == ';') {
-            cur += ';';
-            ++i;
-        } else if (v[i] == ';') {
-            if (!cur.empty()) out.push_back(cur);
-            cur.clear();
-        } else {
-            cur += v[i];
-        }
-    }
-    if (!cur.empty()) out.push_back(cur);
-    return out;
-}
-
-// Key=value lines of one group of an ini-style file.
-std::map<std::string, std::string> readGroup(const std::string& path, const std::string& group) {
-    std::map<std::string, std::string> values;
-    std::ifstream in(path);
-    if (!in) return values;
-    std::string line;
-    bool inGroup = false;
-    while (std::getline(in, line)) {
-        std::string t = trim(line);
-        if (t.empty() || t[0] == '#') continue;
-        if (t[0] == '[') {
-            inGroup = t == "[" + group + "]";
-            continue;
-        }
-        if (!inGroup) continue;
-        auto eq = t.find('=');
-        if (eq == std::string::npos) continue;
-        values[trim(t.substr(0, eq))] = trim(t.substr(eq + 1));
-    }
-    return values;
-}
-
-std::string localized(const std::map<std::string, std::string>& g, const std::string& key) {
-    std::string name = QLocale().name().toStdString();  // "de_DE"
-    std::string lang = name.substr(0, name.find('_'));
-    for (const std::string& k : {key + "[" + name + "]", key + "[" + lang + "]", key}) {
-        auto it = g.find(k);
-        if (it != g.end()) return unescape(it->second);
-    }
-    return "";
+std::string unescape(const std::string& v) { return unescapeKeyFileValue(v); }
+std::vector<std::string> splitList(const std::string& v) { return splitKeyFileList(v); }
+std::string localized(const desktop::KeyFileGroup& g, const std::string& key) {
+    return desktop::localizedKeyFileValue(g, key);
 }
 
 std::string env(const char* name, const std::string& fallback) {
@@ -243,11 +176,7 @@ std::vector<std::string> expandExec(const desktop::DesktopEntry& entry, const st
     return args;
 }
 
-std::vector<std::string> applicationDirectories() {
-    std::vector<std::string> dirs{env("XDG_DATA_HOME", home() + "/.local/share") + "/applications"};
-    for (auto& d : splitPath(env("XDG_DATA_DIRS", "/usr/local/share:/usr/share"))) dirs.push_back(d + "/applications");
-    return dirs;
-}
+std::vector<std::string> applicationDirectories() { return desktop::applicationFolders(); }
 
 void DesktopEntryIndex::scan() {
     entries_.clear();
