@@ -1,6 +1,5 @@
 #include "core/DockManager.h"
 
-#include <ctime>
 #include <filesystem>
 
 #include "core/DockConfiguration.h"
@@ -36,15 +35,6 @@ DockManager::WindowFactory& factorySlot() {
 }
 
 UserDefaults& standardDefaults() { return UserDefaults::standardUserDefaults(); }
-
-std::string timestamp() {
-    std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &tm);
-    return buf;
-}
 
 }  // namespace
 
@@ -132,7 +122,7 @@ void DockManager::stopObserving() {
 
 void DockManager::keepUnreadable(const std::string& key, const Value& stored) {
     auto& defaults = standardDefaults();
-    std::string base = key + ".unreadable-" + timestamp();
+    std::string base = key + UserDefaults::unreadableSuffix();
     std::string asideKey = base;
     for (int n = 2; !defaults.objectForKey(asideKey).isNil(); ++n) asideKey = base + "-" + std::to_string(n);
     defaults.setObject(stored, asideKey);

@@ -16,6 +16,7 @@
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
+#include "platform/x11/X11Backend.h"
 #include "platform/x11/XConnection.h"
 #include "tracking/SIApplication.h"
 #include "tracking/SIWindow.h"
@@ -63,16 +64,11 @@ struct Desktop {
     Desktop() {
         conn = XConnection::open();
         if (!conn) return;
-        windows = std::make_shared<X11WindowServer>(conn);
-        workspace = std::make_shared<X11Workspace>(conn, windows);
-        accessibility = std::make_shared<X11Accessibility>(conn, windows);
-        std::weak_ptr<X11Workspace> ws = workspace;
-        accessibility->setApplicationInfo([ws](desktop::Pid p) { return ws.lock()->nameOf(p); },
-                                          [ws](desktop::Pid p) { return ws.lock()->isHidden(p); });
         desktop::Services s;
-        s.windowServer = windows;
-        s.workspace = workspace;
-        s.accessibility = accessibility;
+        addWindowServices(s, conn);
+        windows = std::static_pointer_cast<X11WindowServer>(s.windowServer);
+        workspace = std::static_pointer_cast<X11Workspace>(s.workspace);
+        accessibility = std::static_pointer_cast<X11Accessibility>(s.accessibility);
         desktop::install(s);
     }
     ~Desktop() { desktop::install({}); }

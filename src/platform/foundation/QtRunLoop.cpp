@@ -154,13 +154,7 @@ void QtRunLoop::dispatchBackground(std::function<void()> fn) {
     }
     Impl* d = d_.get();
     QThreadPool::globalInstance()->start([d, fn = std::move(fn)]() mutable {
-        try {
-            fn();
-        } catch (const std::exception& e) {
-            log("a background task failed: ", e.what());
-        } catch (...) {
-            log("a background task failed with an unknown exception");
-        }
+        runBackgroundTask(fn);
         fn = nullptr;
         std::lock_guard lock(d->mutex);
         --d->backgroundRunning;

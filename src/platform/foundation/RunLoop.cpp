@@ -40,15 +40,6 @@ constexpr double kMinimumInterval = 0.0001;
 // Clock sums such as 0.1 + 0.2 must still reach a timer due at 0.3.
 constexpr double kClockTolerance = 1e-9;
 
-void runBackgroundTask(std::function<void()>& fn) {
-    try {
-        fn();
-    } catch (const std::exception& e) {
-        log("a background task failed: ", e.what());
-    } catch (...) {
-        log("a background task failed with an unknown exception");
-    }
-}
 
 }  // namespace
 
@@ -68,6 +59,16 @@ bool RunLoop::isLive(const RunLoop* loop) {
     auto& live = LiveLoops::shared();
     std::lock_guard lock(live.mutex);
     return live.loops.count(loop) != 0;
+}
+
+void RunLoop::runBackgroundTask(std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        log("a background task failed: ", e.what());
+    } catch (...) {
+        log("a background task failed with an unknown exception");
+    }
 }
 
 RunLoop::TimerId RunLoop::makeTimerId() { return nextTimerId.fetch_add(1); }

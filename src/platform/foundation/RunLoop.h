@@ -57,6 +57,8 @@ public:
 protected:
     // Timer ids are unique across every loop of the process.
     static TimerId makeTimerId();
+    // Runs one background task; an exception it throws is logged, never let out.
+    static void runBackgroundTask(std::function<void()>& fn);
 };
 
 // A repeating or one-shot timer object (the platform's scheduled timer), cancelled

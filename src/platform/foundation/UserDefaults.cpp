@@ -28,7 +28,7 @@ Registry& registry() {
     return r;
 }
 
-std::string timestamp() {
+std::string localTimestamp() {
     std::time_t t = std::time(nullptr);
     std::tm tm{};
     localtime_r(&t, &tm);
@@ -39,7 +39,7 @@ std::string timestamp() {
 
 // Moves an unreadable file out of the way, never over another kept file.
 std::string keepAside(const std::string& path) {
-    std::string base = path + ".unreadable-" + timestamp();
+    std::string base = path + UserDefaults::unreadableSuffix();
     std::string target = base;
     std::error_code ec;
     for (int n = 2; std::filesystem::exists(target, ec); ++n) target = base + "-" + std::to_string(n);
@@ -48,6 +48,8 @@ std::string keepAside(const std::string& path) {
 }
 
 }  // namespace
+
+std::string UserDefaults::unreadableSuffix() { return ".unreadable-" + localTimestamp(); }
 
 std::string UserDefaults::configDirectory() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");

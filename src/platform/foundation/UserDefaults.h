@@ -33,6 +33,9 @@ public:
     // Forget every loaded domain (tests point XDG_CONFIG_HOME elsewhere, then call this).
     // Pending writes are flushed first.
     static void resetForTesting();
+    // ".unreadable-<YYYYmmdd-HHMMSS>": what is appended to the name of a file or key whose
+    // contents cannot be read when they are kept aside.
+    static std::string unreadableSuffix();
     // Write every domain with unsaved changes (at quit).
     static void synchronizeAll();
 

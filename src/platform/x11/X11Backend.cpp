@@ -23,6 +23,19 @@ std::unique_ptr<X11WorkspaceEvents>& workspaceEvents() {
 }
 }  // namespace
 
+void addWindowServices(desktop::Services& services, const std::shared_ptr<XConnection>& conn) {
+    auto windows = std::make_shared<X11WindowServer>(conn);
+    auto workspace = std::make_shared<X11Workspace>(conn, windows);
+    auto accessibility = std::make_shared<X11Accessibility>(conn, windows);
+    std::weak_ptr<X11Workspace> ws = workspace;
+    accessibility->setApplicationInfo(
+        [ws](desktop::Pid pid) { auto w = ws.lock(); return w ? w->nameOf(pid) : std::string(); },
+        [ws](desktop::Pid pid) { auto w = ws.lock(); return w && w->isHidden(pid); });
+    services.windowServer = windows;
+    services.workspace = workspace;
+    services.accessibility = accessibility;
+}
+
 bool installX11Backend() {
     auto conn = XConnection::open();
     if (!conn) {
@@ -35,17 +48,7 @@ bool installX11Backend() {
     auto screens = std::make_shared<X11Screens>(conn);
     services.screens = screens;
     services.hotkeys = std::make_shared<X11Hotkeys>(conn);
-    // Other applications and their windows.
-    auto windows = std::make_shared<X11WindowServer>(conn);
-    auto workspace = std::make_shared<X11Workspace>(conn, windows);
-    auto accessibility = std::make_shared<X11Accessibility>(conn, windows);
-    std::weak_ptr<X11Workspace> ws = workspace;
-    accessibility->setApplicationInfo(
-        [ws](desktop::Pid pid) { auto w = ws.lock(); return w ? w->nameOf(pid) : std::string(); },
-        [ws](desktop::Pid pid) { auto w = ws.lock(); return w && w->isHidden(pid); });
-    services.windowServer = windows;
-    services.workspace = workspace;
-    services.accessibility = accessibility;
+    addWindowServices(services, conn);
     services.events = std::make_shared<X11Events>(conn);
     services.files = std::make_shared<FileManagerServices>();
     // Further services of the x11 backend are created here.

@@ -2,7 +2,17 @@
 // Installs the X11 desktop services (desktop::services()) and starts the workspace
 // events. Call on the main thread once the QGuiApplication exists.
 
+#include <memory>
+
+#include "platform/desktop/Desktop.h"
+
 namespace qs::x11 {
+
+class XConnection;
+
+// Creates the window server, the workspace and the accessibility layer on conn, wired to
+// each other, and puts them into services (the program's backend, tests and benchmarks).
+void addWindowServices(desktop::Services& services, const std::shared_ptr<XConnection>& conn);
 
 // Answers NO, with a log line, when no X display can be reached.
 bool installX11Backend();

@@ -23,16 +23,6 @@
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
 
-namespace {
-// Before the test program's QGuiApplication exists: the real xcb platform when there is
-// a display, offscreen otherwise (every test then skips).
-const bool platformChosen = [] {
-    const char* display = std::getenv("DISPLAY");
-    setenv("QT_QPA_PLATFORM", display && *display ? "xcb" : "offscreen", 1);
-    return true;
-}();
-}  // namespace
-
 namespace qs::x11 {
 namespace {
 

@@ -19,18 +19,11 @@
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
+#include "platform/x11/X11Backend.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
 #include "tracking/SIApplication.h"
 #include "tracking/SIWindow.h"
-
-namespace {
-const bool windowsPlatformChosen = [] {
-    const char* display = std::getenv("DISPLAY");
-    setenv("QT_QPA_PLATFORM", display && *display ? "xcb" : "offscreen", 1);
-    return true;
-}();
-}  // namespace
 
 namespace qs::x11 {
 namespace {
@@ -42,17 +35,12 @@ protected:
         if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
         conn = XConnection::open();
         ASSERT_TRUE(conn);
-        windows = std::make_shared<X11WindowServer>(conn);
-        workspace = std::make_shared<X11Workspace>(conn, windows);
-        accessibility = std::make_shared<X11Accessibility>(conn, windows);
-        std::weak_ptr<X11Workspace> ws = workspace;
-        accessibility->setApplicationInfo([ws](desktop::Pid p) { return ws.lock()->nameOf(p); },
-                                          [ws](desktop::Pid p) { return ws.lock()->isHidden(p); });
         desktop::Services s;
         s.screens = std::make_shared<X11Screens>(conn);
-        s.windowServer = windows;
-        s.workspace = workspace;
-        s.accessibility = accessibility;
+        addWindowServices(s, conn);
+        windows = std::static_pointer_cast<X11WindowServer>(s.windowServer);
+        workspace = std::static_pointer_cast<X11Workspace>(s.workspace);
+        accessibility = std::static_pointer_cast<X11Accessibility>(s.accessibility);
         s.events = std::make_shared<X11Events>(conn);
         desktop::install(s);
         if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
