@@ -19,3 +19,15 @@ bool AppMonitoringService::hasSharedInstance() { return static_cast<bool>(instan
 void AppMonitoringService::resetSharedInstanceForTesting() { instanceSlot().reset(); }
 
 }  // namespace qs
+
+namespace qs::Persistent {
+
+bool isManageable(const RunningApplication& app) {
+    const std::string& id = app.bundleIdentifier();
+    for (const char* prefix : {"com.apple.dashboard", "com.apple.loginwindow", "com.apple.dock"})
+        if (id.rfind(prefix, 0) == 0) return false;
+    const std::string& name = app.localizedName();
+    return name != "coreautha" && name != "Dock";
+}
+
+}  // namespace qs::Persistent

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/desktop/Workspace.h"
 #include "platform/foundation/Object.h"
 
 namespace qs {
@@ -22,3 +23,11 @@ public:
 };
 
 }  // namespace qs
+
+namespace qs::Persistent {
+
+// Whether the dock may show and track the application at all: NO for the system's own
+// dock, login window and dashboard processes, by bundle-identifier prefix or name.
+bool isManageable(const RunningApplication& app);
+
+}  // namespace qs::Persistent
