@@ -10,23 +10,10 @@
 #include "core/DockManager.h"
 #include "core/DockModel.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/WindowGeometry.h"
 #include "tracking/SIScreenPointConversion.h"
 
 namespace qs {
-
-namespace WidgetGeometry {
-
-QRect qtRectFromPlatform(const Rect& r) {
-    Rect m = NSScreen_PointConversion::convertToAccessibility(r);
-    return QRect(int(std::lround(m.origin.x)), int(std::lround(m.origin.y)), int(std::lround(m.size.width)),
-                 int(std::lround(m.size.height)));
-}
-
-Rect platformRectFromQt(const QRect& q) {
-    return NSScreen_PointConversion::convertToAccessibility(MakeRect(q.x(), q.y(), q.width(), q.height()));
-}
-
-}  // namespace WidgetGeometry
 
 std::shared_ptr<DockWindow> DockWindow::initWithPanelModel(std::shared_ptr<DockModel> model,
                                                            std::shared_ptr<DockConfiguration> configuration,
@@ -46,7 +33,7 @@ DockWindow::DockWindow(std::shared_ptr<DockModel> model, std::shared_ptr<DockCon
     // The construction's content rectangle, placed on the given screen.
     Rect start = MakeRect(100, 100, 600, 100);
     if (screen) start = RectOffset(start, screen->frame().origin.x, screen->frame().origin.y);
-    setGeometry(WidgetGeometry::qtRectFromPlatform(start));
+    setGeometry(WindowGeometry::qtRectFromPlatform(start));
     setWindowOpacity(0.0);
     // The window type reaches the window system only once the native window exists.
     winId();
@@ -59,7 +46,7 @@ int16_t DockWindow::position() const { return configuration_ ? configuration_->p
 
 bool DockWindow::hasIndent() const { return UserDefaults::standardUserDefaults().boolForKey("Indent"); }
 
-Rect DockWindow::frame() const { return WidgetGeometry::platformRectFromQt(geometry()); }
+Rect DockWindow::frame() const { return WindowGeometry::platformRectFromQt(geometry()); }
 
 void DockWindow::fadeInOnScreen(ScreenPtr screen) {
     screen_ = std::move(screen);
@@ -89,7 +76,7 @@ void DockWindow::updatePositionAndSize() {
     double cell = (n > 0 && double(n) * icon >= edge) ? edge / double(n) : icon;
     cell = std::ceil(cell);
     double length = std::min(edge, n > 0 ? double(n) * cell : cell);
-    setGeometry(WidgetGeometry::qtRectFromPlatform(MakeRect(s.origin.x, s.origin.y, length, cell)));
+    setGeometry(WindowGeometry::qtRectFromPlatform(MakeRect(s.origin.x, s.origin.y, length, cell)));
     update();
 }
 

@@ -19,14 +19,6 @@ namespace qs {
 class DockConfiguration;
 class DockModel;
 
-// Platform rectangles (y up from the first screen's bottom) to and from Qt's global
-// widget coordinates (y down from the first screen's top). The mirror about the first
-// screen's height is its own inverse, so one helper serves both directions.
-namespace WidgetGeometry {
-QRect qtRectFromPlatform(const Rect& platformRect);
-Rect platformRectFromQt(const QRect& qtRect);
-}  // namespace WidgetGeometry
-
 class DockWindow : public QWidget, public DockPanelWindow {
     Q_OBJECT
 
