@@ -45,7 +45,7 @@ bool decodeLauncherEntryUpdate(const QDBusMessage& message, std::string& appUri,
     if (args.size() != 2 || args[0].metaType().id() != QMetaType::QString) return false;
 
     QVariantMap properties;
-    if (args[1].canConvert<QDBusArgument>() && args[1].metaType() == QMetaType::fromType<QDBusArgument>()) {
+    if (args[1].metaType() == QMetaType::fromType<QDBusArgument>()) {
         const QDBusArgument arg = args[1].value<QDBusArgument>();
         if (arg.currentSignature() != QLatin1String("a{sv}")) return false;
         arg >> properties;
