@@ -1,21 +1,45 @@
 #include "tracking/AccessHelper.h"
 
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/Permissions.h"
+
 namespace qs {
 
 namespace {
-std::optional<bool> forcedAnswer;
-int prompts = 0;
+desktop::Permissions* permissions() { return desktop::services().permissions.get(); }
 }  // namespace
 
-bool AccessHelper::allAccessGranted() { return forcedAnswer.value_or(true); }
-bool AccessHelper::accessibilityEnabled() { return forcedAnswer.value_or(true); }
-void AccessHelper::openAccessibility() { ++prompts; }
+bool AccessHelper::allAccessGranted() { return recordScreenGranted() && accessibilityGranted() && fullDiskAccessGranted(); }
 
-void AccessHelper::setGrantedForTesting(std::optional<bool> granted) { forcedAnswer = granted; }
-int AccessHelper::openAccessibilityCount() { return prompts; }
-void AccessHelper::resetForTesting() {
-    forcedAnswer.reset();
-    prompts = 0;
+bool AccessHelper::accessibilityEnabled() {
+    auto* p = permissions();
+    return p && p->isProcessTrusted(false);
+}
+
+bool AccessHelper::accessibilityGranted() { return accessibilityEnabled(); }
+
+void AccessHelper::openAccessibility() {
+    if (auto* p = permissions()) p->isProcessTrusted(true);
+}
+
+void AccessHelper::requestAccessibilityAccess() { openAccessibility(); }
+
+bool AccessHelper::recordScreenGranted() {
+    auto* p = permissions();
+    return p && p->screenRecordingGranted();
+}
+
+void AccessHelper::requestScreenRecordingAccess() {
+    if (auto* p = permissions()) p->requestScreenRecording();
+}
+
+bool AccessHelper::fullDiskAccessGranted() {
+    auto* p = permissions();
+    return p && p->fullDiskAccessStatus() == desktop::PermissionStatusAuthorized;
+}
+
+void AccessHelper::openFullDiskAccess() {
+    if (auto* p = permissions()) p->requestFullDiskAccess([] {});
 }
 
 }  // namespace qs

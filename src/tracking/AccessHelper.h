@@ -1,23 +1,28 @@
 #pragma once
-// Permission checks. An X11 session has no permission gate for reading or moving other
-// applications' windows, so every permission reads as granted. This holds only what the
-// start needs now; tests can make the answers NO.
-
-#include <optional>
+// The three permissions the dock needs, asked of the desktop: accessibility (window
+// tracking and control), screen recording (window previews) and full disk access (the
+// trash), and the requests for them. Class methods only; called on the main thread.
+// Every answer is NO when no permission service is installed.
 
 namespace qs {
 
 class AccessHelper {
 public:
+    // Screen recording, then accessibility, then full disk access, stopping at the
+    // first NO; YES only when all three are granted.
     static bool allAccessGranted();
+    // Accessibility, without asking the user.
     static bool accessibilityEnabled();
-    // The system's accessibility prompt; there is none on X11, so it only counts.
+    static bool accessibilityGranted();
+    // Accessibility, letting the desktop ask the user; the answer is ignored.
     static void openAccessibility();
-
-    // Tests: force the answers (std::nullopt: the real ones) and read the prompt count.
-    static void setGrantedForTesting(std::optional<bool> granted);
-    static int openAccessibilityCount();
-    static void resetForTesting();
+    static void requestAccessibilityAccess();
+    static bool recordScreenGranted();
+    static void requestScreenRecordingAccess();
+    static bool fullDiskAccessGranted();
+    // Asks for full disk access; the answer comes back on the main thread and changes
+    // nothing (callers read fullDiskAccessGranted again).
+    static void openFullDiskAccess();
 };
 
 }  // namespace qs

@@ -8,6 +8,7 @@
 #include "platform/desktop/Updater.h"
 #include "tracking/AccessHelper.h"
 #include "tracking/AppMonitoringService.h"
+#include "tracking/BadgeHelper.h"
 
 namespace qs::test {
 namespace {
@@ -20,13 +21,13 @@ class Launch : public DockTest {
 protected:
     Launch() {
         AppDelegate::resetDockStartForTesting();
-        AccessHelper::resetForTesting();
+        BadgeHelper::resetSharedInstanceForTesting();
         AppMonitoringService::resetSharedInstanceForTesting();
         SUUpdater::sharedUpdater().resetForTesting();
         MSAppCenter::resetForTesting();
     }
     ~Launch() override {
-        AccessHelper::resetForTesting();
+        BadgeHelper::resetSharedInstanceForTesting();
         AppMonitoringService::resetSharedInstanceForTesting();
     }
     void launch() {
@@ -154,7 +155,10 @@ TEST_F(Launch, PermissionStep) {
             defaults().setBool(*k.flag, "AccessDoNotShow");
         else
             defaults().removeObjectForKey("AccessDoNotShow");
-        AccessHelper::setGrantedForTesting(k.granted);
+        BadgeHelper::resetSharedInstanceForTesting();
+        // Screen recording is asked first; missing, it is enough to deny.
+        sim.permissions->setScreenRecordingGranted(k.granted);
+        EXPECT_EQ(AccessHelper::allAccessGranted(), k.granted) << k.name;
         auto d = AppDelegate::create();
         d->StartViewControllerDisappear();
         EXPECT_EQ(bool(d->ac()), k.dialog) << k.name;
@@ -163,7 +167,7 @@ TEST_F(Launch, PermissionStep) {
             EXPECT_TRUE(d->ac()->isVisible()) << k.name;
         }
         EXPECT_EQ(AppMonitoringService::hasSharedInstance(), k.cache) << k.name;
-        EXPECT_EQ(AccessHelper::openAccessibilityCount(), 0) << k.name;
+        EXPECT_EQ(sim.permissions->prompts(), 0) << k.name;
         // Missing permissions never keep the dock from being shown.
         EXPECT_TRUE(d->manager()) << k.name;
         EXPECT_TRUE(d->badgeHelper()) << k.name;

@@ -15,6 +15,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/sim/SimBackend.h"
 #include "support/TestEnvironment.h"
+#include "tracking/Displays.h"
 
 namespace qs::test {
 
@@ -164,6 +165,7 @@ protected:
     ~DockTest() override {
         DockManager::resetSharedInstanceForTesting();
         DockManager::setWindowFactory(nullptr);
+        Displays::resetSharedInstanceForTesting();
     }
     std::shared_ptr<sim::SimScreen> addB() { return b = sim.screens->addScreen(MakeRect(1440, 0, 1280, 800), "B"); }
     UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }

@@ -26,6 +26,9 @@ class WindowServer;
 class EventPoster;
 class Workspace;
 class FileServices;
+class BadgeSource;
+class DisplayService;
+class Permissions;
 
 struct Services {
     std::shared_ptr<ScreenServer> screens;
@@ -35,6 +38,9 @@ struct Services {
     std::shared_ptr<EventPoster> events;
     std::shared_ptr<Workspace> workspace;
     std::shared_ptr<FileServices> files;
+    std::shared_ptr<BadgeSource> badges;
+    std::shared_ptr<DisplayService> displays;
+    std::shared_ptr<Permissions> permissions;
     // Further services (workspace, window server, accessibility, synthetic events,
     // file operations, ...) are added here by the code that backs them.
 };

@@ -10,6 +10,9 @@ SimBackend installSimBackend(bool withDefaultScreen) {
     sim.hotkeys = std::make_shared<SimHotkeys>();
     sim.desktop = std::make_shared<SimDesktop>();
     sim.files = std::make_shared<SimFiles>();
+    sim.badges = std::make_shared<SimBadges>();
+    sim.displays = std::make_shared<SimDisplays>();
+    sim.permissions = std::make_shared<SimPermissions>();
     if (withDefaultScreen) sim.screens->addScreen(MakeRect(0, 0, 1440, 900), "Built-in Display");
 
     desktop::Services services;
@@ -20,6 +23,9 @@ SimBackend installSimBackend(bool withDefaultScreen) {
     services.events = sim.desktop;
     services.workspace = sim.desktop;
     services.files = sim.files;
+    services.badges = sim.badges;
+    services.displays = sim.displays;
+    services.permissions = sim.permissions;
     desktop::install(std::move(services));
     return sim;
 }

@@ -4,9 +4,12 @@
 
 #include <memory>
 
+#include "platform/sim/SimBadges.h"
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimDisplays.h"
 #include "platform/sim/SimFiles.h"
 #include "platform/sim/SimHotkeys.h"
+#include "platform/sim/SimPermissions.h"
 #include "platform/sim/SimScreens.h"
 #include "platform/sim/SimWorkspaceEvents.h"
 
@@ -19,6 +22,12 @@ struct SimBackend {
     std::shared_ptr<SimDesktop> desktop;
     // Folder watches fed by the test, and a recording file manager.
     std::shared_ptr<SimFiles> files;
+    // Launcher-entry badges fed by the test.
+    std::shared_ptr<SimBadges> badges;
+    // A display table (empty at first: no display with brightness control).
+    std::shared_ptr<SimDisplays> displays;
+    // Permission switches; full disk access follows the real home and trash folders.
+    std::shared_ptr<SimPermissions> permissions;
     // Further simulated services are added here along with the code that backs them.
 };
 

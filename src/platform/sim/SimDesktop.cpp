@@ -188,7 +188,7 @@ RunningApplicationPtr SimDesktop::addApplication(RunningApplication::Info info) 
         if (info.pid < 1) info.pid = nextPid_++;
         if (info.launchDate == 0.0) info.launchDate = Date::now().timeIntervalSince1970;
         app = std::make_shared<RunningApplication>(std::move(info));
-        apps_.push_back({app});
+        apps_.push_back(App{app, {}});
         record("launched " + std::to_string(app->processIdentifier()));
     }
     postWorkspace(NSWorkspaceWillLaunchApplicationNotification, app);
@@ -405,6 +405,10 @@ void SimDesktop::setSpaces(int count, int current) {
     spaces_ = count;
     currentSpace_ = current;
 }
+void SimDesktop::setApplicationAttribute(Pid pid, const std::string& attribute, AXValue value) {
+    std::lock_guard lock(mutex_);
+    if (auto* a = findApp(pid)) a->extraAttributes[attribute] = std::move(value);
+}
 void SimDesktop::setSizeClamp(std::function<Size(const Window&, const Size&)> clamp) {
     std::lock_guard lock(mutex_);
     clamp_ = std::move(clamp);
@@ -430,6 +434,8 @@ std::optional<desktop::AXValue> SimDesktop::copyAttributeValue(const AXElement& 
             return std::nullopt;
         case Kind::Application: {
             auto* a = findApp(e.pid);
+            if (auto extra = a->extraAttributes.find(attribute); extra != a->extraAttributes.end())
+                return extra->second;
             if (attribute == desktop::kAXTitleAttribute) return AXValue(a->app->localizedName());
             if (attribute == desktop::kAXRoleAttribute) return AXValue(std::string(desktop::kAXApplicationRole));
             if (attribute == desktop::kAXHiddenAttribute) return AXValue(a->app->isHidden());

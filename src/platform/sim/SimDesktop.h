@@ -97,6 +97,8 @@ public:
     std::vector<WindowNumber> stacking() const;
     WindowNumber activeWindow() const;
     void addDesktopEntry(const desktop::DesktopEntry& entry);
+    // An attribute the application element answers as it stands (before its own ones).
+    void setApplicationAttribute(Pid pid, const std::string& attribute, AXValue value);
     void setPointer(const Point& p);
     // Delivers `notification` to the registrations of `target`, with `subject` as the
     // notifying element (queued on the main run loop).
@@ -172,6 +174,7 @@ private:
     class Observer;
     struct App {
         RunningApplicationPtr app;
+        std::map<std::string, AXValue> extraAttributes;
     };
 
     App* findApp(Pid pid);

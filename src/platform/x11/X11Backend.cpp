@@ -6,8 +6,11 @@
 #include "platform/foundation/Log.h"
 #include "platform/x11/FileManager.h"
 #include "platform/x11/X11Accessibility.h"
+#include "platform/x11/X11Badges.h"
+#include "platform/x11/X11Displays.h"
 #include "platform/x11/X11Events.h"
 #include "platform/x11/X11Hotkeys.h"
+#include "platform/x11/X11Permissions.h"
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
@@ -51,6 +54,9 @@ bool installX11Backend() {
     addWindowServices(services, conn);
     services.events = std::make_shared<X11Events>(conn);
     services.files = std::make_shared<FileManagerServices>();
+    services.badges = std::make_shared<X11Badges>();
+    services.displays = std::make_shared<X11Displays>(conn);
+    services.permissions = std::make_shared<X11Permissions>();
     // Further services of the x11 backend are created here.
 
     desktop::install(std::move(services));
