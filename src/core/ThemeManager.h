@@ -13,7 +13,7 @@
 // Bad theme folders are skipped with a log line: an unreadable or malformed
 // "theme.plist", a picture path that leaves the theme folder, a file that is no regular
 // file (a symbolic-link loop, a pipe, a device), a picture that does not decode, is
-// empty, or is larger than kMaxPictureSide points on a side or kMaxPicturePixels pixels
+// empty, or is larger than kMaxPictureSide pixels on a side or kMaxPicturePixels pixels
 // in all (the size is read from the file's header before anything is decoded).
 
 #include <cstdint>
