@@ -87,7 +87,10 @@ std::string displayNameAtPath(const std::string& path) {
     std::string trimmed = path;
     while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
     auto slash = trimmed.find_last_of('/');
-    return slash == std::string::npos || trimmed.size() == 1 ? trimmed : trimmed.substr(slash + 1);
+    std::string name = slash == std::string::npos || trimmed.size() == 1 ? trimmed : trimmed.substr(slash + 1);
+    // An application's entry that cannot be read still shows without its extension.
+    if (desktop::isDesktopEntryPath(name)) name.resize(name.size() - 8);
+    return name;
 }
 
 std::optional<std::string> defaultApplicationForFile(const std::string& path) {
