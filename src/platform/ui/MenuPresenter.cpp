@@ -17,21 +17,32 @@ public:
     ModelMenu(MenuPtr model, QWidget* parent) : QMenu(parent), model_(std::move(model)) {
         setTitle(displayText(model_->title()));
         setToolTipsVisible(true);
-        connect(this, &QMenu::aboutToShow, this, [this] { rebuild(true); });
+        connect(this, &QMenu::aboutToShow, this, [this] {
+            // A menu prepared for this showing keeps its actions (one of them may be the
+            // positioning action Qt is holding).
+            if (prepared_)
+                prepared_ = false;
+            else
+                rebuild(true);
+            if (auto d = model_->delegate()) d->menuWillOpen(*model_);
+        });
         connect(this, &QMenu::aboutToHide, this, [this] {
             if (auto d = model_->delegate()) d->menuDidClose(*model_);
         });
         rebuild(false);
     }
 
+    // Updates and builds the menu now, for a showing that follows at once.
+    void prepare() {
+        rebuild(true);
+        prepared_ = true;
+    }
+
     bool chosen = false;
 
 private:
-    void rebuild(bool showing) {
-        if (showing) {
-            model_->update();
-            if (auto d = model_->delegate()) d->menuWillOpen(*model_);
-        }
+    void rebuild(bool update) {
+        if (update) model_->update();
         // The submenus of the previous showing go with their actions.
         for (QAction* a : actions())
             if (QMenu* sub = a->menu()) sub->deleteLater();
@@ -71,6 +82,7 @@ private:
     }
 
     MenuPtr model_;
+    bool prepared_ = false;
 };
 
 }  // namespace
@@ -88,6 +100,7 @@ bool popUpMenuPositioningItem(const MenuPtr& menu, const MenuItemPtr& item, cons
     if (!menu) return false;
     auto* shown = static_cast<ModelMenu*>(makeQMenu(menu, nullptr));
     QPointer<ModelMenu> guard(shown);
+    shown->prepare();
     QPoint at(int(location.x), int(location.y));
     if (view) at = view->mapToGlobal(at);
     QAction* positioned = nullptr;

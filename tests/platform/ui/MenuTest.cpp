@@ -139,6 +139,22 @@ TEST(MenuPresentation, PoppingUpAnswersWhetherAnEntryWasChosen) {
     });
     EXPECT_FALSE(MenuPresenter::popUpMenuPositioningItem(menu, nullptr, {10, 10}, nullptr));
     EXPECT_EQ(runs, 1);
+
+    // A menu its delegate fills is filled once per showing, before it is placed.
+    auto filled = std::make_shared<Menu>("/home/user/folder");
+    auto filler = std::make_shared<Filler>();
+    filled->setDelegate(filler);
+    filled->addItemWithTitle("stale");
+    std::string shownTitle;
+    QTimer::singleShot(0, [&] {
+        if (auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            shownTitle = popup->actions().at(0)->text().toStdString();
+            popup->close();
+        }
+    });
+    EXPECT_FALSE(MenuPresenter::popUpMenuPositioningItem(filled, filled->itemAtIndex(0), {5, 5}, nullptr));
+    EXPECT_EQ(filler->updates, 1);
+    EXPECT_EQ(shownTitle, "late 1");
 }
 
 }  // namespace
