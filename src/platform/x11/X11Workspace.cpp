@@ -18,7 +18,6 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMimeDatabase>
-#include <QProcess>
 #include <QSocketNotifier>
 #include <QStringList>
 
