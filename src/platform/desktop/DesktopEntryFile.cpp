@@ -138,25 +138,30 @@ std::vector<std::string> applicationFolders() {
     return out;
 }
 
-std::optional<KeyFileGroup> readKeyFileGroup(const std::string& path, const std::string& group) {
+std::optional<KeyFileGroup> readKeyFileGroup(const std::string& path, const std::string& group,
+                                             size_t* malformedLines) {
+    if (malformedLines) *malformedLines = 0;
     std::ifstream in(path);
     if (!in) return std::nullopt;
     KeyFileGroup keys;
     std::string line;
     const std::string header = "[" + group + "]";
-    bool inGroup = false, sawGroup = false;
+    bool inGroup = false, sawGroup = false, sawHeader = false;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         size_t first = line.find_first_not_of(" \t");
         if (first == std::string::npos || line[first] == '#') continue;
         if (line[first] == '[') {
             size_t last = line.find_last_not_of(" \t");
+            if (malformedLines && line[last] != ']') ++*malformedLines;
+            sawHeader = true;
             inGroup = line.compare(first, last - first + 1, header) == 0;
             sawGroup = sawGroup || inGroup;
             continue;
         }
-        if (!inGroup) continue;
         auto eq = line.find('=');
+        if (malformedLines && (eq == std::string::npos || eq == first || !sawHeader)) ++*malformedLines;
+        if (!inGroup) continue;
         if (eq == std::string::npos) continue;
         std::string key = line.substr(first, eq - first), value = line.substr(eq + 1);
         while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();

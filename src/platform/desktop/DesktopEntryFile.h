@@ -13,8 +13,11 @@ namespace qs::desktop {
 // The key-file format of desktop entries, mimeapps.list and mimeinfo.cache.
 using KeyFileGroup = std::map<std::string, std::string>;
 // The key=value lines of one [group]; nullopt when the file cannot be read or has no such
-// group. The first occurrence of a key wins.
-std::optional<KeyFileGroup> readKeyFileGroup(const std::string& path, const std::string& group);
+// group. The first occurrence of a key wins. `malformedLines`, when given, receives the
+// number of lines anywhere in the file that are neither blank, a comment, a group header
+// nor a key=value line (they are skipped).
+std::optional<KeyFileGroup> readKeyFileGroup(const std::string& path, const std::string& group,
+                                             size_t* malformedLines = nullptr);
 // The string escapes \s \n \t \r \\ undone; any other escape is kept for the Exec rules.
 std::string unescapeKeyFileValue(const std::string& value);
 // A ";"-separated list ("\;" stands for a semicolon inside an element).

@@ -381,7 +381,13 @@ std::optional<TrashInfo> readTrashInfo(const std::string& infoPath) {
 }
 
 std::string fileURI(const std::string& path) {
-    return QUrl::fromLocalFile(QString::fromStdString(path)).toString(QUrl::FullyEncoded).toStdString();
+    const QByteArray bytes = QByteArray::fromStdString(path);
+    const QString text = QString::fromUtf8(bytes);
+    if (text.toUtf8() == bytes)
+        return QUrl::fromLocalFile(text).toString(QUrl::FullyEncoded).toStdString();
+    // A name that is not UTF-8 keeps its own bytes, percent-encoded, rather than turning
+    // into replacement characters (which would name another file).
+    return "file://" + bytes.toPercentEncoding("/!$&'()*+,;=:@~").toStdString();
 }
 
 ImagePtr thumbnailForFile(const std::string& path, int max) {

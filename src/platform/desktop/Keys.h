@@ -2,9 +2,25 @@
 // The platform's keyboard constants: event modifier flags and the virtual key codes of
 // the ANSI layout (the position of a key, not the letter it types).
 
+#include <array>
 #include <cstdint>
 
 namespace qs {
+
+// The modifier bits of the live keyboard state, in the platform's older key-modifier
+// layout (what GetCurrentKeyModifiers answers): Command is Super, Option is Alt.
+enum : uint32_t {
+    cmdKey = 1u << 8,
+    shiftKey = 1u << 9,
+    alphaLock = 1u << 10,
+    optionKey = 1u << 11,
+    controlKey = 1u << 12,
+    kEventKeyModifierFnMask = 1u << 17,
+};
+
+// The keys held down now: a 128-bit set indexed by virtual key code, key code k being bit
+// (k mod 8) of byte (k div 8).
+using KeyMap = std::array<uint8_t, 16>;
 
 inline constexpr uint64_t NSEventModifierFlagCapsLock = 0x10000;
 inline constexpr uint64_t NSEventModifierFlagShift = 0x20000;

@@ -1,10 +1,12 @@
 #pragma once
-// Synthetic keyboard and mouse events, posted as the user's own input. Key codes are the
-// ANSI virtual key codes (18 is the "1" key, 29 the "0" key, 45 "N"); flags are the
-// modifier bits below. Points are accessibility coordinates.
+// Synthetic keyboard and mouse events, posted as the user's own input, and the live state
+// of the pointer buttons and the keyboard. Key codes are the ANSI virtual key codes (18 is
+// the "1" key, 29 the "0" key, 45 "N"); flags are the modifier bits below. Points are
+// accessibility coordinates.
 
 #include <cstdint>
 
+#include "platform/desktop/Keys.h"
 #include "platform/foundation/Geometry.h"
 
 namespace qs::desktop {
@@ -33,6 +35,15 @@ public:
     virtual void postKey(uint16_t keyCode, bool down, uint64_t flags) = 0;
     virtual void postMouse(MouseEventType type, const Point& location, uint64_t flags) = 0;
     virtual Point pointerLocation() = 0;
+
+    // The input devices as they are now, whichever program has the pointer or the focus
+    // (not the events this program was sent). Buttons: bit 0 the primary button, bit 1
+    // the secondary, bit 2 the middle one. A poster that cannot tell answers nothing down.
+    virtual uint32_t currentButtonState() { return 0; }
+    // cmdKey, shiftKey, alphaLock, optionKey and controlKey (Keys.h).
+    virtual uint32_t currentKeyModifiers() { return 0; }
+    // The keys held down, by ANSI virtual key code.
+    virtual KeyMap currentKeyMap() { return KeyMap{}; }
 };
 
 }  // namespace qs::desktop

@@ -156,6 +156,15 @@ public:
     virtual std::optional<DesktopEntry> entryAtPath(const std::string& path) = 0;
     virtual std::vector<DesktopEntry> applicationsForMimeType(const std::string& mimeType) = 0;
 
+    // The applications for a file, as desktop entry paths: by its MIME type and that
+    // type's ancestors, through the user's and the system's mimeapps.list files,
+    // mimeinfo.cache and the entries' MimeType lists. The default application; nullopt
+    // when no application opens the file (or it does not exist).
+    virtual std::optional<std::string> defaultApplicationForFile(const std::string&) { return std::nullopt; }
+    // Every application that opens the file, the default first; nullopt when there is
+    // none (or the file does not exist).
+    virtual std::optional<std::vector<std::string>> applicationsForFile(const std::string&) { return std::nullopt; }
+
     // The icon of a file: an application's entry icon, else the icon of its type.
     virtual ImagePtr iconForFile(const std::string& path) = 0;
     // Opens a file with the named application (a desktop entry path, a desktop-file id

@@ -1,5 +1,8 @@
 #include "platform/sim/SimDesktop.h"
 
+#include <QMimeDatabase>
+#include <QStringList>
+
 #include <algorithm>
 #include <sstream>
 
@@ -692,6 +695,19 @@ void SimDesktop::postKey(uint16_t keyCode, bool down, uint64_t flags) {
     e.flags = flags;
     events_.push_back(e);
     record(std::string("key ") + std::to_string(keyCode) + (down ? " down" : " up"));
+    if (keyCode < 128) {
+        if (down)
+            keys_[keyCode / 8] |= uint8_t(1u << (keyCode % 8));
+        else
+            keys_[keyCode / 8] &= uint8_t(~(1u << (keyCode % 8)));
+    }
+    // The modifiers of the flags are held while the key is down.
+    uint32_t mods = 0;
+    if (flags & desktop::kCGEventFlagMaskShift) mods |= shiftKey;
+    if (flags & desktop::kCGEventFlagMaskControl) mods |= controlKey;
+    if (flags & desktop::kCGEventFlagMaskAlternate) mods |= optionKey;
+    if (flags & desktop::kCGEventFlagMaskCommand) mods |= cmdKey;
+    modifiers_ = (modifiers_ & alphaLock) | (down ? mods : 0u);
 }
 
 void SimDesktop::postMouse(desktop::MouseEventType type, const Point& location, uint64_t flags) {
@@ -704,6 +720,42 @@ void SimDesktop::postMouse(desktop::MouseEventType type, const Point& location, 
     events_.push_back(e);
     pointer_ = location;
     record("mouse");
+    if (type == desktop::MouseEventType::LeftDown) buttons_ |= 1u;
+    if (type == desktop::MouseEventType::LeftUp) buttons_ &= ~1u;
+}
+
+uint32_t SimDesktop::currentButtonState() {
+    std::lock_guard lock(mutex_);
+    return buttons_;
+}
+
+uint32_t SimDesktop::currentKeyModifiers() {
+    std::lock_guard lock(mutex_);
+    return modifiers_;
+}
+
+KeyMap SimDesktop::currentKeyMap() {
+    std::lock_guard lock(mutex_);
+    return keys_;
+}
+
+void SimDesktop::setButtonState(uint32_t buttons) {
+    std::lock_guard lock(mutex_);
+    buttons_ = buttons;
+}
+
+void SimDesktop::setKeyModifiers(uint32_t modifiers) {
+    std::lock_guard lock(mutex_);
+    modifiers_ = modifiers;
+}
+
+void SimDesktop::setKeyDown(uint16_t keyCode, bool down) {
+    std::lock_guard lock(mutex_);
+    if (keyCode >= 128) return;
+    if (down)
+        keys_[keyCode / 8] |= uint8_t(1u << (keyCode % 8));
+    else
+        keys_[keyCode / 8] &= uint8_t(~(1u << (keyCode % 8)));
 }
 
 Point SimDesktop::pointerLocation() {
@@ -821,10 +873,53 @@ std::vector<desktop::DesktopEntry> SimDesktop::applicationsForMimeType(const std
     return found;
 }
 
+void SimDesktop::setApplicationsForFile(const std::string& path, std::optional<std::string> defaultApplication,
+                                        std::optional<std::vector<std::string>> applications) {
+    std::lock_guard lock(mutex_);
+    fileApplications_[path] = FileApplications{std::move(defaultApplication), std::move(applications)};
+}
+
+std::optional<std::vector<std::string>> SimDesktop::applicationsForFile(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    record("applicationsForFile " + path);
+    if (auto it = fileApplications_.find(path); it != fileApplications_.end()) return it->second.applications;
+    QMimeDatabase db;
+    QMimeType type = db.mimeTypeForFile(QString::fromStdString(path), QMimeDatabase::MatchExtension);
+    QStringList names{type.name()};
+    names << type.allAncestors();
+    std::vector<std::string> found;
+    for (const auto& n : names)
+        for (auto& e : entries_)
+            if (std::find(e.mimeTypes.begin(), e.mimeTypes.end(), n.toStdString()) != e.mimeTypes.end() &&
+                std::find(found.begin(), found.end(), e.path) == found.end())
+                found.push_back(e.path);
+    if (found.empty()) return std::nullopt;
+    return found;
+}
+
+std::optional<std::string> SimDesktop::defaultApplicationForFile(const std::string& path) {
+    {
+        std::lock_guard lock(mutex_);
+        if (auto it = fileApplications_.find(path); it != fileApplications_.end()) {
+            record("defaultApplicationForFile " + path);
+            return it->second.defaultApplication;
+        }
+    }
+    auto all = applicationsForFile(path);
+    if (!all || all->empty()) return std::nullopt;
+    return all->front();
+}
+
+void SimDesktop::setIconless(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    iconless_.push_back(path);
+}
+
 ImagePtr SimDesktop::iconForFile(const std::string& path) {
     {
         std::lock_guard lock(mutex_);
         record("iconForFile " + path);
+        if (std::find(iconless_.begin(), iconless_.end(), path) != iconless_.end()) return nullptr;
     }
     if (path.empty()) return nullptr;
     QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);

@@ -99,7 +99,15 @@ public:
     void addDesktopEntry(const desktop::DesktopEntry& entry);
     // An attribute the application element answers as it stands (before its own ones).
     void setApplicationAttribute(Pid pid, const std::string& attribute, AXValue value);
+    // The answers of the application lookups for one file (entry paths; nullopt: none).
+    // Files without answers get the entries that list their type (by name), first first.
+    void setApplicationsForFile(const std::string& path, std::optional<std::string> defaultApplication,
+                                std::optional<std::vector<std::string>> applications);
     void setPointer(const Point& p);
+    // The live input state (posted mouse and key events change it too, as on a desktop).
+    void setButtonState(uint32_t buttons);
+    void setKeyModifiers(uint32_t modifiers);
+    void setKeyDown(uint16_t keyCode, bool down);
     // Delivers `notification` to the registrations of `target`, with `subject` as the
     // notifying element (queued on the main run loop).
     void postNotification(const AXElement& target, const std::string& notification, const AXElement& subject);
@@ -149,6 +157,9 @@ public:
     void postKey(uint16_t keyCode, bool down, uint64_t flags) override;
     void postMouse(desktop::MouseEventType type, const Point& location, uint64_t flags) override;
     Point pointerLocation() override;
+    uint32_t currentButtonState() override;
+    uint32_t currentKeyModifiers() override;
+    KeyMap currentKeyMap() override;
 
     // desktop::Workspace ---------------------------------------------------------------
     std::vector<RunningApplicationPtr> runningApplications() override;
@@ -162,7 +173,11 @@ public:
     std::optional<desktop::DesktopEntry> entryForBundleIdentifier(const std::string& bundleIdentifier) override;
     std::optional<desktop::DesktopEntry> entryAtPath(const std::string& path) override;
     std::vector<desktop::DesktopEntry> applicationsForMimeType(const std::string& mimeType) override;
+    std::optional<std::string> defaultApplicationForFile(const std::string& path) override;
+    std::optional<std::vector<std::string>> applicationsForFile(const std::string& path) override;
     ImagePtr iconForFile(const std::string& path) override;
+    // No icon for these paths (an application whose entry names no icon).
+    void setIconless(const std::string& path);
     bool openFile(const std::string& path, const std::string& application = "") override;
     bool openURL(const URL& url) override;
     bool launchApplication(const std::string& pathOrIdentifier) override;
@@ -197,7 +212,16 @@ private:
     WindowNumber nextWindow_ = 0x400001;
     static inline std::atomic<Pid> nextPid_{50000};  // unique across desktops
     std::vector<desktop::DesktopEntry> entries_;
+    struct FileApplications {
+        std::optional<std::string> defaultApplication;
+        std::optional<std::vector<std::string>> applications;
+    };
+    std::map<std::string, FileApplications> fileApplications_;
+    std::vector<std::string> iconless_;
     Point pointer_;
+    uint32_t buttons_ = 0;
+    uint32_t modifiers_ = 0;
+    KeyMap keys_{};
     bool trusted_ = true;
     bool observersFail_ = false;
     bool activationFails_ = false;

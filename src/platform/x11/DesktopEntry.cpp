@@ -4,10 +4,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <sstream>
 
 
 #include "platform/desktop/DesktopEntryFile.h"
+#include "platform/desktop/FileServices.h"
 #include "platform/foundation/Log.h"
 
 namespace qs::x11 {
@@ -129,12 +132,21 @@ std::vector<std::string> expandExec(const desktop::DesktopEntry& entry, const st
         quoted.push_back(wasQuoted);
     }
 
+    // %u and %U take URIs: a local path becomes its file:// URI, so that any byte of a
+    // name survives the trip.
+    std::vector<std::string> uris;
+    for (const auto& f : files) uris.push_back(!f.empty() && f.front() == '/' ? desktop::files::fileURI(f) : f);
+
     std::vector<std::string> args;
     for (size_t w = 0; w < words.size(); ++w) {
         const std::string& word = words[w];
         if (!quoted[w]) {
-            if (word == "%F" || word == "%U") {
+            if (word == "%F") {
                 args.insert(args.end(), files.begin(), files.end());
+                continue;
+            }
+            if (word == "%U") {
+                args.insert(args.end(), uris.begin(), uris.end());
                 continue;
             }
             if (word == "%i") {
@@ -160,10 +172,12 @@ std::vector<std::string> expandExec(const desktop::DesktopEntry& entry, const st
                     literal = true;
                     break;
                 case 'f':
-                case 'u':
                 case 'F':
-                case 'U':
                     if (!files.empty()) out += files.front();
+                    break;
+                case 'u':
+                case 'U':
+                    if (!uris.empty()) out += uris.front();
                     break;
                 case 'c': out += entry.name; break;
                 case 'k': out += entry.path; break;
@@ -253,26 +267,107 @@ std::vector<desktop::DesktopEntry> DesktopEntryIndex::forMimeType(const std::str
     return found;
 }
 
+std::vector<std::string> mimeAppsLists() {
+    std::vector<std::string> folders;
+    std::string configHome = env("XDG_CONFIG_HOME", "");
+    folders.push_back(!configHome.empty() && configHome.front() == '/' ? configHome : home() + "/.config");
+    for (auto& d : splitPath(env("XDG_CONFIG_DIRS", "/etc/xdg")))
+        if (d.front() == '/') folders.push_back(d);
+    for (auto& d : applicationDirectories()) folders.push_back(d);
+    std::vector<std::string> desktops;
+    for (auto& d : splitPath(env("XDG_CURRENT_DESKTOP", "")))
+        if (d.find('/') == std::string::npos) desktops.push_back(lower(d));
+    std::vector<std::string> lists;
+    for (auto& folder : folders) {
+        std::string f = folder;
+        while (f.size() > 1 && f.back() == '/') f.pop_back();
+        for (auto& d : desktops) lists.push_back(f + "/" + d + "-mimeapps.list");
+        lists.push_back(f + "/mimeapps.list");
+    }
+    // A folder named twice (an XDG variable that repeats one) is read once.
+    std::vector<std::string> unique;
+    for (auto& l : lists)
+        if (std::find(unique.begin(), unique.end(), l) == unique.end()) unique.push_back(l);
+    return unique;
+}
+
+namespace {
+
+// One group of a mimeapps.list or mimeinfo.cache. Lines that are not key=value lines are
+// skipped, with one log line per version of the file.
+desktop::KeyFileGroup readAssociationGroup(const std::string& path, const std::string& group) {
+    size_t malformed = 0;
+    auto g = readKeyFileGroup(path, group, &malformed);
+    if (malformed > 0) {
+        static std::mutex mutex;
+        static std::set<std::string> told;
+        std::error_code ec;
+        auto stamp = fs::last_write_time(path, ec).time_since_epoch().count();
+        std::string key = path + "@" + std::to_string(stamp);
+        std::lock_guard lock(mutex);
+        if (told.insert(key).second)
+            log("the application list ", path, " has ", malformed, " malformed line", malformed == 1 ? "" : "s",
+                ": skipped");
+    }
+    return g.value_or(desktop::KeyFileGroup{});
+}
+
+// The ids listed for the type in one group ("a.desktop;b.desktop;").
+std::vector<std::string> idsFor(const desktop::KeyFileGroup& group, const std::string& mimeType) {
+    auto it = group.find(mimeType);
+    return it == group.end() ? std::vector<std::string>{} : splitList(it->second);
+}
+
+std::string withoutSuffix(std::string id) {
+    if (id.size() > 8 && id.compare(id.size() - 8, 8, ".desktop") == 0) id.resize(id.size() - 8);
+    return id;
+}
+
+}  // namespace
+
+std::optional<desktop::DesktopEntry> DesktopEntryIndex::explicitDefaultFor(const std::string& mimeType) const {
+    if (mimeType.empty()) return std::nullopt;
+    for (auto& list : mimeAppsLists())
+        for (auto& id : idsFor(readAssociationGroup(list, "Default Applications"), mimeType))
+            if (auto e = byId(id)) return e;
+    return std::nullopt;
+}
+
+std::vector<desktop::DesktopEntry> DesktopEntryIndex::associationsFor(const std::string& mimeType) const {
+    std::vector<desktop::DesktopEntry> found;
+    if (mimeType.empty()) return found;
+    std::set<std::string> removed, taken;
+    auto add = [&](const std::string& rawId) {
+        std::string id = withoutSuffix(rawId);
+        if (removed.count(id) || taken.count(id)) return;
+        if (auto e = byId(id)) {
+            taken.insert(e->id);
+            found.push_back(std::move(*e));
+        }
+    };
+    auto appFolders = applicationDirectories();
+    for (auto& list : mimeAppsLists()) {
+        for (auto& id : idsFor(readAssociationGroup(list, "Added Associations"), mimeType)) add(id);
+        for (auto& id : idsFor(readAssociationGroup(list, "Removed Associations"), mimeType))
+            removed.insert(withoutSuffix(id));
+    }
+    for (auto& d : appFolders)
+        for (auto& id : idsFor(readAssociationGroup(d + "/mimeinfo.cache", "MIME Cache"), mimeType)) add(id);
+    for (auto& e : forMimeType(mimeType)) add(e.id);
+    return found;
+}
+
 std::optional<desktop::DesktopEntry> DesktopEntryIndex::defaultFor(const std::string& mimeType) const {
-    std::vector<std::string> lists{env("XDG_CONFIG_HOME", home() + "/.config") + "/mimeapps.list"};
-    for (auto& d : splitPath(env("XDG_CONFIG_DIRS", "/etc/xdg"))) lists.push_back(d + "/mimeapps.list");
-    for (auto& d : applicationDirectories()) lists.push_back(d + "/mimeapps.list");
-    for (auto& list : lists) {
-        auto g = readGroup(list, "Default Applications");
-        auto it = g.find(mimeType);
-        if (it == g.end()) continue;
-        for (auto& id : splitList(it->second))
-            if (auto e = byId(id)) return e;
+    return defaultForTypes({mimeType});
+}
+
+std::optional<desktop::DesktopEntry> DesktopEntryIndex::defaultForTypes(const std::vector<std::string>& mimeTypes) const {
+    for (auto& type : mimeTypes)
+        if (auto e = explicitDefaultFor(type)) return e;
+    for (auto& type : mimeTypes) {
+        auto all = associationsFor(type);
+        if (!all.empty()) return all.front();
     }
-    for (auto& d : applicationDirectories()) {
-        auto g = readGroup(d + "/mimeinfo.cache", "MIME Cache");
-        auto it = g.find(mimeType);
-        if (it == g.end()) continue;
-        for (auto& id : splitList(it->second))
-            if (auto e = byId(id)) return e;
-    }
-    auto all = forMimeType(mimeType);
-    if (!all.empty()) return all.front();
     return std::nullopt;
 }
 

@@ -3,7 +3,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
@@ -11,6 +10,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/x11/InotifyWatch.h"
+#include "platform/x11/X11Workspace.h"
 
 namespace qs::x11 {
 
@@ -67,7 +67,8 @@ bool FileManagerServices::callFileManager(const std::string& method, const std::
 bool FileManagerServices::openWithDefaultHandler(const std::string& pathOrURI) {
     const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (opener.isEmpty()) return false;
-    return QProcess::startDetached(opener, {QString::fromStdString(pathOrURI)});
+    // The path goes byte for byte, as one argument.
+    return X11Workspace::spawnDetached({opener.toStdString(), pathOrURI}, "");
 }
 
 bool FileManagerServices::showItems(const std::vector<std::string>& paths) {

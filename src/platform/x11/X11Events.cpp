@@ -98,6 +98,58 @@ void X11Events::postMouse(desktop::MouseEventType type, const Point& location, u
     xcb_flush(conn_->connection());
 }
 
+uint16_t X11Events::pointerMask() {
+    if (!conn_ || !conn_->isValid()) return 0;
+    auto* c = conn_->connection();
+    xcb_generic_error_t* e = nullptr;
+    auto* reply = xcb_query_pointer_reply(c, xcb_query_pointer(c, conn_->root()), &e);
+    free(e);
+    if (!reply) return 0;
+    uint16_t mask = reply->mask;
+    free(reply);
+    return mask;
+}
+
+uint32_t X11Events::currentButtonState() {
+    uint16_t mask = pointerMask();
+    uint32_t state = 0;
+    if (mask & XCB_BUTTON_MASK_1) state |= 1u << 0;
+    if (mask & XCB_BUTTON_MASK_3) state |= 1u << 1;
+    if (mask & XCB_BUTTON_MASK_2) state |= 1u << 2;
+    return state;
+}
+
+uint32_t X11Events::currentKeyModifiers() {
+    // Command is Super (Mod4) and Option is Alt (Mod1), as the hotkeys and synthetic keys
+    // map them.
+    uint16_t mask = pointerMask();
+    uint32_t state = 0;
+    if (mask & XCB_MOD_MASK_4) state |= cmdKey;
+    if (mask & XCB_MOD_MASK_SHIFT) state |= shiftKey;
+    if (mask & XCB_MOD_MASK_LOCK) state |= alphaLock;
+    if (mask & XCB_MOD_MASK_1) state |= optionKey;
+    if (mask & XCB_MOD_MASK_CONTROL) state |= controlKey;
+    return state;
+}
+
+KeyMap X11Events::currentKeyMap() {
+    KeyMap map{};
+    if (!conn_ || !conn_->isValid()) return map;
+    auto* c = conn_->connection();
+    xcb_generic_error_t* e = nullptr;
+    auto* reply = xcb_query_keymap_reply(c, xcb_query_keymap(c), &e);
+    free(e);
+    if (!reply) return map;
+    std::lock_guard lock(mutex_);
+    // Each virtual key code is the X key that carries its symbol in the current layout.
+    for (uint16_t code = 0; code < 128; ++code) {
+        xcb_keycode_t x = keycodeFor(X11Hotkeys::keysymForKeyCode(code));
+        if (x && (reply->keys[x / 8] & (1u << (x % 8)))) map[code / 8] |= uint8_t(1u << (code % 8));
+    }
+    free(reply);
+    return map;
+}
+
 Point X11Events::pointerLocation() {
     if (!conn_ || !conn_->isValid()) return PointZero;
     auto* c = conn_->connection();

@@ -6,13 +6,18 @@
 #include <filesystem>
 #include <set>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstring>
+#include <fstream>
 
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMimeDatabase>
-#include <QProcess>
 #include <QSocketNotifier>
 #include <QStringList>
 
@@ -314,6 +319,56 @@ std::vector<desktop::DesktopEntry> X11Workspace::applicationsForMimeType(const s
     return index().forMimeType(mimeType);
 }
 
+std::vector<std::string> X11Workspace::mimeTypesForFile(const std::string& path) {
+    QMimeDatabase db;
+    QMimeType type;
+    const QString name = QString::fromUtf8(QByteArray::fromStdString(fs::path(path).filename().string()));
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        type = db.mimeTypeForName(QStringLiteral("inode/directory"));
+    } else if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        // The bytes are read here, so that a name that is not UTF-8 is still read.
+        QByteArray head(16384, '\0');
+        std::ifstream in(path, std::ios::binary);
+        in.read(head.data(), head.size());
+        head.resize(in ? head.size() : qsizetype(std::max<std::streamsize>(in.gcount(), 0)));
+        type = db.mimeTypeForFileNameAndData(name, head);
+    } else {
+        type = db.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+    }
+    if (!type.isValid() || type.name().isEmpty()) {
+        log("the MIME database has no type for ", path, ": it is taken as application/octet-stream");
+        return {"application/octet-stream"};
+    }
+    std::vector<std::string> out{type.name().toStdString()};
+    for (const auto& ancestor : type.allAncestors()) {
+        std::string a = ancestor.toStdString();
+        if (!a.empty() && std::find(out.begin(), out.end(), a) == out.end()) out.push_back(a);
+    }
+    return out;
+}
+
+std::optional<std::string> X11Workspace::defaultApplicationForFile(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+    auto entry = index().defaultForTypes(mimeTypesForFile(path));
+    if (!entry) return std::nullopt;
+    return entry->path;
+}
+
+std::optional<std::vector<std::string>> X11Workspace::applicationsForFile(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+    auto types = mimeTypesForFile(path);
+    std::vector<std::string> paths;
+    if (auto preferred = index().defaultForTypes(types)) paths.push_back(preferred->path);
+    for (const auto& type : types)
+        for (const auto& e : index().associationsFor(type))
+            if (std::find(paths.begin(), paths.end(), e.path) == paths.end()) paths.push_back(e.path);
+    if (paths.empty()) return std::nullopt;
+    return paths;
+}
+
 ImagePtr X11Workspace::iconForFile(const std::string& path) {
     if (path.empty()) return nullptr;
     if (path.size() > 8 && path.compare(path.size() - 8, 8, ".desktop") == 0)
@@ -352,16 +407,10 @@ bool X11Workspace::openFile(const std::string& path, const std::string& applicat
             return false;
         }
     } else {
-        QMimeDatabase db;
-        QMimeType type = db.mimeTypeForFile(QString::fromStdString(path));
-        QStringList names{type.name()};
-        names << type.parentMimeTypes();
-        for (auto& n : names) {
-            entry = index().defaultFor(n.toStdString());
-            if (entry) break;
-        }
+        auto types = mimeTypesForFile(path);
+        entry = index().defaultForTypes(types);
         if (!entry) {
-            log("cannot open ", path, ": no application for ", type.name().toStdString());
+            log("cannot open ", path, ": no application for ", types.front());
             return false;
         }
     }
@@ -401,12 +450,70 @@ bool X11Workspace::run(const desktop::DesktopEntry& entry, const std::vector<std
         return false;
     }
     if (entry.terminal) args.insert(args.begin(), {"x-terminal-emulator", "-e"});
-    QString program = QString::fromStdString(args.front());
-    QStringList rest;
-    for (size_t i = 1; i < args.size(); ++i) rest << QString::fromStdString(args[i]);
-    QString dir = QString::fromStdString(entry.workingDirectory);
-    if (!QProcess::startDetached(program, rest, dir)) {
+    if (!spawnDetached(args, entry.workingDirectory)) {
         log("cannot launch ", entry.path, ": ", args.front(), " did not start");
+        return false;
+    }
+    return true;
+}
+
+bool X11Workspace::spawnDetached(const std::vector<std::string>& arguments, const std::string& directory) {
+    if (arguments.empty() || arguments.front().empty()) return false;
+    // Everything the child needs is made before fork: after it, only calls that are safe
+    // in a forked copy of a threaded program.
+    std::vector<char*> argv;
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const char* dir = directory.empty() ? nullptr : directory.c_str();
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) return false;
+    pid_t child = ::fork();
+    if (child < 0) {
+        ::close(report[0]);
+        ::close(report[1]);
+        return false;
+    }
+    if (child == 0) {
+        // The middle process leaves at once, so the program is nobody's child here and
+        // leaves no zombie behind.
+        ::close(report[0]);
+        ::setsid();
+        pid_t grandchild = ::fork();
+        if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        struct sigaction dfl {};
+        dfl.sa_handler = SIG_DFL;
+        ::sigaction(SIGPIPE, &dfl, nullptr);
+        ::sigaction(SIGCHLD, &dfl, nullptr);
+        // None of the program's descriptors (the X connection, watches) go along.
+        if (report[1] > 3) ::close_range(3, unsigned(report[1] - 1), 0);
+        ::close_range(unsigned(report[1] + 1), ~0u, 0);
+        int err = 0;
+        if (dir && ::chdir(dir) != 0) {
+            err = errno;
+        } else {
+            ::execvp(argv[0], argv.data());
+            err = errno;
+        }
+        ssize_t ignored = ::write(report[1], &err, sizeof err);
+        (void)ignored;
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int err = 0;
+    ssize_t n;
+    do {
+        n = ::read(report[0], &err, sizeof err);
+    } while (n < 0 && errno == EINTR);
+    ::close(report[0]);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
+    if (n == ssize_t(sizeof err)) {
+        log(arguments.front(), ": ", std::strerror(err));
         return false;
     }
     return true;

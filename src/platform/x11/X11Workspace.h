@@ -36,6 +36,8 @@ public:
     std::optional<desktop::DesktopEntry> entryForBundleIdentifier(const std::string& bundleIdentifier) override;
     std::optional<desktop::DesktopEntry> entryAtPath(const std::string& path) override;
     std::vector<desktop::DesktopEntry> applicationsForMimeType(const std::string& mimeType) override;
+    std::optional<std::string> defaultApplicationForFile(const std::string& path) override;
+    std::optional<std::vector<std::string>> applicationsForFile(const std::string& path) override;
     ImagePtr iconForFile(const std::string& path) override;
     bool openFile(const std::string& path, const std::string& application = "") override;
     bool openURL(const URL& url) override;
@@ -47,6 +49,12 @@ public:
     bool isHidden(desktop::Pid pid);
     // Runs an entry with files (for tests and the launch calls).
     bool run(const desktop::DesktopEntry& entry, const std::vector<std::string>& files);
+    // A file's MIME type (from its name and its first bytes; "inode/directory" for a
+    // folder) followed by the type's ancestors, most specific first.
+    static std::vector<std::string> mimeTypesForFile(const std::string& path);
+    // Starts a program detached from this one (no shell; every argument passed byte for
+    // byte), in `directory` when it is not "". NO when it could not be started.
+    static bool spawnDetached(const std::vector<std::string>& arguments, const std::string& directory);
 
 private:
     struct Tracked {
