@@ -432,6 +432,15 @@ std::optional<X11Client> X11WindowServer::client(xcb_window_t window) {
     return table_.clients[it->second];
 }
 
+std::vector<X11Client> X11WindowServer::clientsOf(desktop::Pid pid) {
+    ensureFresh();
+    std::lock_guard lock(mutex_);
+    std::vector<X11Client> own;
+    for (auto& c : table_.clients)
+        if (c.pid == pid) own.push_back(c);
+    return own;
+}
+
 xcb_window_t X11WindowServer::activeWindow() {
     ensureFresh();
     std::lock_guard lock(mutex_);

@@ -75,6 +75,8 @@ public:
     // The table, front to back (refreshed first when stale).
     std::vector<X11Client> clients();
     std::optional<X11Client> client(xcb_window_t window);
+    // The clients of one process, front to back (copies only those).
+    std::vector<X11Client> clientsOf(desktop::Pid pid);
     xcb_window_t activeWindow();
     // Reads everything again now (the benchmark and tests use it).
     void refresh();

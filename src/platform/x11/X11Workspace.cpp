@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <set>
+#include <sstream>
 
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -33,6 +35,26 @@ std::string executableOf(desktop::Pid pid) {
     std::error_code ec;
     auto target = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
     return ec ? std::string() : target.string();
+}
+
+// The start time of the process (clock ticks since boot, /proc/<pid>/stat field 22);
+// 0 when the process is gone. Two processes that had the same identifier differ in it.
+uint64_t startTimeOf(desktop::Pid pid) {
+    if (pid < 1) return 0;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(in, line)) return 0;
+    auto close = line.rfind(')');  // the command name may hold spaces and parentheses
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(line.substr(close + 1));
+    std::string field;
+    for (int i = 3; i <= 22; ++i)
+        if (!(fields >> field)) return 0;
+    try {
+        return std::stoull(field);
+    } catch (...) {
+        return 0;
+    }
 }
 
 bool regularType(const X11Client& c) {
@@ -90,21 +112,20 @@ DesktopEntryIndex& X11Workspace::index() {
 
 std::vector<uint32_t> X11Workspace::windowsOf(desktop::Pid pid) {
     std::vector<uint32_t> out;
-    for (auto& c : windows_->clients())
-        if (c.pid == pid) out.push_back(c.window);
+    for (auto& c : windows_->clientsOf(pid)) out.push_back(c.window);
     return out;
 }
 
 RunningApplication::Info X11Workspace::describe(desktop::Pid pid) {
     RunningApplication::Info info;
     info.pid = pid;
+    info.startTime = startTimeOf(pid);
     info.executablePath = executableOf(pid);
     const X11Client* first = nullptr;
     bool regular = false;
-    auto clients = windows_->clients();
+    auto clients = windows_->clientsOf(pid);
     std::string appId;
     for (auto& c : clients) {
-        if (c.pid != pid) continue;
         if (!first) first = &c;
         if (appId.empty()) appId = c.applicationId;
         regular = regular || regularType(c);
@@ -134,9 +155,22 @@ RunningApplication::Info X11Workspace::describe(desktop::Pid pid) {
 RunningApplicationPtr X11Workspace::track(desktop::Pid pid, bool announce) {
     auto it = tracked_.find(pid);
     if (it != tracked_.end()) {
+        uint64_t started = it->second.app->startTime();
+        uint64_t now = startTimeOf(pid);
+        if (started != 0 && now != 0 && started != now) {
+            // The identifier now belongs to another process: the one we knew has ended
+            // (its exit not seen yet), and this window is the new one's.
+            untrack(pid);
+            it = tracked_.end();
+        }
+    }
+    if (it != tracked_.end()) {
         // A new window may change what the application is (its first normal window).
         auto info = describe(pid);
-        if (info.activationPolicy != it->second.app->activationPolicy()) it->second.app->setInfo(info);
+        if (info.activationPolicy != it->second.app->activationPolicy()) {
+            info.startTime = it->second.app->startTime();
+            it->second.app->setInfo(info);
+        }
         return it->second.app;
     }
     Tracked t;
@@ -147,10 +181,16 @@ RunningApplicationPtr X11Workspace::track(desktop::Pid pid, bool announce) {
     if (t.pidfd >= 0 && QCoreApplication::instance()) {
         auto* notifier = new QSocketNotifier(t.pidfd, QSocketNotifier::Read);
         std::weak_ptr<bool> alive = alive_;
-        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this, alive, pid] {
+        std::weak_ptr<RunningApplication> which = t.app;
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this, alive, pid, which, notifier] {
             if (alive.expired()) return;
-            RunLoop::main().post([this, alive, pid] {
-                if (!alive.expired()) untrack(pid);
+            notifier->setEnabled(false);  // readable for good once the process has ended
+            RunLoop::main().post([this, alive, pid, which] {
+                if (alive.expired()) return;
+                // Only the process this descriptor watched: the identifier may have
+                // been taken over since.
+                auto it = tracked_.find(pid);
+                if (it != tracked_.end() && it->second.app == which.lock()) untrack(pid);
             });
         });
         t.watcher = notifier;
