@@ -211,6 +211,8 @@ void X11Workspace::untrack(desktop::Pid pid) {
     Tracked t = it->second;
     tracked_.erase(it);
     order_.erase(std::remove(order_.begin(), order_.end(), pid), order_.end());
+    // The notifier lets go of the descriptor before it is closed.
+    if (auto* notifier = qobject_cast<QSocketNotifier*>(t.watcher)) notifier->setEnabled(false);
     if (t.watcher) t.watcher->deleteLater();
     if (t.pidfd >= 0) ::close(t.pidfd);
     if (activePid_ == pid) activePid_ = -1;
