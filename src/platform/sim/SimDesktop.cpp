@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <unordered_set>
 
 #include <unistd.h>
 
@@ -449,9 +450,13 @@ std::optional<desktop::AXValue> SimDesktop::copyAttributeValue(const AXElement& 
             if (attribute == desktop::kAXRoleAttribute) return AXValue(std::string(desktop::kAXApplicationRole));
             if (attribute == desktop::kAXHiddenAttribute) return AXValue(a->app->isHidden());
             if (attribute == desktop::kAXWindowsAttribute) {
+                // Front to back; one pass over the windows, not one look-up per window.
+                std::unordered_set<WindowNumber> own;
+                for (auto& w : windows_)
+                    if (w.pid == e.pid) own.insert(w.number);
                 std::vector<AXElement> list;
                 for (auto n : stack_)
-                    if (auto* w = findWindow(n); w && w->pid == e.pid) list.push_back(AXElement::windowOf(e.pid, n));
+                    if (own.count(n)) list.push_back(AXElement::windowOf(e.pid, n));
                 return AXValue(list);
             }
             if (attribute == desktop::kAXFocusedWindowAttribute) {
