@@ -43,7 +43,13 @@ void AppMonitoringService::init() {
                                          [weak](const Notification& note) {
                                              auto self = weak.lock();
                                              auto app = applicationOf(note);
-                                             if (self && app && Persistent::isManageable(*app)) self->addApplication(app);
+                                             if (!self || !app || !Persistent::isManageable(*app)) return;
+                                             // Told again of a process already tracked (it became a
+                                             // regular application): its tracking goes on.
+                                             auto cached = self->cachedApplicationForProcessIdentifier(
+                                                 app->processIdentifier());
+                                             if (cached && cached->isEqual(app.get()) && cached->isMonitoring()) return;
+                                             self->addApplication(app);
                                          });
     terminateObserver_ = center.addObserver(this, NSWorkspaceDidTerminateApplicationNotification, nullptr,
                                             [weak](const Notification& note) {

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include "platform/foundation/NotificationCenter.h"
 #include "tracking/AppMonitoringService.h"
 #include "tracking/TrackingFixture.h"
 
@@ -71,6 +72,10 @@ TEST_F(AppMonitoringServiceTest, LaunchesAndQuitsKeepTheCacheCurrent) {
     ASSERT_TRUE(entry);
     launch("Dock", "com.apple.dock");
     EXPECT_EQ(cache->appsCache().size(), 1u);
+    // Told again of the same process (it became a regular application): tracking goes on.
+    NotificationCenter::workspaceCenter().postNotificationName(NSWorkspaceDidLaunchApplicationNotification, Value(),
+                                                              {{NSWorkspaceApplicationKey, Value(helper)}});
+    EXPECT_EQ(cache->cachedApplicationForProcessIdentifier(helper->processIdentifier()), entry);
 
     desk->terminateApplication(helper->processIdentifier());
     run();

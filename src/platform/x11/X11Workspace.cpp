@@ -166,12 +166,19 @@ RunningApplicationPtr X11Workspace::track(desktop::Pid pid, bool announce) {
     }
     if (it != tracked_.end()) {
         // A new window may change what the application is (its first normal window).
+        auto app = it->second.app;
         auto info = describe(pid);
-        if (info.activationPolicy != it->second.app->activationPolicy()) {
-            info.startTime = it->second.app->startTime();
-            it->second.app->setInfo(info);
+        const int was = app->activationPolicy();
+        if (info.activationPolicy != was) {
+            info.startTime = app->startTime();
+            app->setInfo(info);
+            // One that showed only a splash or a tool window at first becomes a regular
+            // application now: told again, so that those who dropped it take it back.
+            if (announce && was != NSApplicationActivationPolicyRegular &&
+                info.activationPolicy == NSApplicationActivationPolicyRegular && pid != desktop::Pid(::getpid()))
+                post(NSWorkspaceDidLaunchApplicationNotification, app);
         }
-        return it->second.app;
+        return app;
     }
     Tracked t;
     t.app = std::make_shared<RunningApplication>(describe(pid));
@@ -198,7 +205,8 @@ RunningApplicationPtr X11Workspace::track(desktop::Pid pid, bool announce) {
     auto app = t.app;
     tracked_[pid] = std::move(t);
     order_.push_back(pid);
-    if (announce) {
+    // This program learns of its own windows, not of its own launch.
+    if (announce && pid != desktop::Pid(::getpid())) {
         post(NSWorkspaceWillLaunchApplicationNotification, app);
         post(NSWorkspaceDidLaunchApplicationNotification, app);
     }

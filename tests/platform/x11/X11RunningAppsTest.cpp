@@ -30,6 +30,7 @@
 #include "core/RunningApplicationPersistent.h"
 #include "core/TrashModel.h"
 #include "platform/desktop/Desktop.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/X11Events.h"
@@ -44,8 +45,9 @@ namespace {
 
 // ---- the test client -------------------------------------------------------------------------
 // QUAYSIDE_TEST_CLIENT="<windows at start> <seconds before mapping> <windows later> <seconds
-// before those> [nopid]" ("nopid": the windows do not name their process). Runs before
-// main() in the started copy and never returns.
+// before those> [nopid] [splash]" ("nopid": the windows do not name their process;
+// "splash": the first windows are splash screens). Runs before main() in the started
+// copy and never returns.
 
 xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
     auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
@@ -59,11 +61,13 @@ xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
     double delay = 0, laterDelay = 0;
     std::sscanf(spec, "%d %lf %d %lf", &first, &delay, &later, &laterDelay);
     const bool namePid = std::strstr(spec, "nopid") == nullptr;
+    const bool splashFirst = std::strstr(spec, "splash") != nullptr;
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c)) _exit(2);
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     xcb_atom_t protocols = internAtom(c, "WM_PROTOCOLS"), deleteWindow = internAtom(c, "WM_DELETE_WINDOW");
     xcb_atom_t pidAtom = internAtom(c, "_NET_WM_PID");
+    xcb_atom_t typeAtom = internAtom(c, "_NET_WM_WINDOW_TYPE"), splash = internAtom(c, "_NET_WM_WINDOW_TYPE_SPLASH");
     uint32_t pid = uint32_t(getpid());
     int made = 0;
     auto make = [&](int count) {
@@ -80,6 +84,8 @@ xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
             xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, sizeof cls, cls);
             if (namePid) xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, pidAtom, XCB_ATOM_CARDINAL, 32, 1, &pid);
             xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, protocols, XCB_ATOM_ATOM, 32, 1, &deleteWindow);
+            if (splashFirst && made < first)
+                xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, typeAtom, XCB_ATOM_ATOM, 32, 1, &splash);
             xcb_map_window(c, w);
         }
         xcb_flush(c);
@@ -344,6 +350,54 @@ TEST_F(X11RunningAppsTest, AStormOfShortLivedClientsLeavesExactlyTheLiveOnes) {
     }
     std::printf("longest main-loop turn during the storm: %.1f ms\n", longest * 1000);
     EXPECT_LT(longest, 0.5);
+}
+
+TEST_F(X11RunningAppsTest, AnApplicationThatStartsWithASplashScreenComesBackAsARegularOne) {
+    makeModel();
+    pid_t pid = client("1 0 1 3.0 splash");
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(pid) >= 0; }));  // its launch brings it in
+    EXPECT_EQ(appOf(pid)->activationPolicy(), NSApplicationActivationPolicyAccessory);
+    env.loop().advance(2.0);  // the refresh lets it go: it is not a regular application yet
+    pumpOnce();
+    EXPECT_LT(slotOf(pid), 0);
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(pid) >= 0; }));  // its main window appears
+    EXPECT_EQ(appOf(pid)->activationPolicy(), NSApplicationActivationPolicyRegular);
+    env.loop().advance(2.0);
+    pumpOnce();
+    EXPECT_GE(slotOf(pid), 0);
+    auto tracked = AppMonitoringService::sharedInstance()->getCachedApplicationExForApplication(appOf(pid));
+    ASSERT_TRUE(tracked);
+    ASSERT_TRUE(pumpUntil([&] { return tracked->windows().size() == 1; }));  // the splash is not listed
+}
+
+TEST_F(X11RunningAppsTest, TheDockIsNotToldOfItsOwnWindows) {
+    makeModel();
+    // A window of this very process, as the dock's own panels and preferences are.
+    xcb_connection_t* c = conn->connection();
+    xcb_window_t w = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, w, conn->root(), 10, 10, 200, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      conn->screen()->root_visual, 0, nullptr);
+    uint32_t self = uint32_t(::getpid());
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, conn->atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &self);
+    xcb_map_window(c, w);
+    xcb_flush(c);
+    int launches = 0;
+    auto token = NotificationCenter::workspaceCenter().addObserver(
+        this, NSWorkspaceDidLaunchApplicationNotification, nullptr, [&](const Notification& n) {
+            auto app = n.userInfo.at(NSWorkspaceApplicationKey).objectAs<RunningApplication>();
+            launches += app && app->processIdentifier() == desktop::Pid(::getpid());
+        });
+    ASSERT_TRUE(pumpUntil([&] {
+        for (auto& app : desktop::services().workspace->runningApplications())
+            if (app->processIdentifier() == desktop::Pid(::getpid())) return true;
+        return false;
+    }));
+    pumpFor(200);
+    EXPECT_EQ(launches, 0);
+    EXPECT_LT(slotOf(desktop::Pid(::getpid())), 0);
+    NotificationCenter::workspaceCenter().removeObserver(token);
+    xcb_destroy_window(c, w);
+    xcb_flush(c);
 }
 
 TEST_F(X11RunningAppsTest, AClientThatDoesNotNameItsProcessIsFoundAndAKilledOneLeaves) {
