@@ -80,6 +80,9 @@ std::shared_ptr<DockModel> DockModel::initWithCoder(Coder& coder) {
 
 DockModel::~DockModel() {
     if (persistentObserver_) NotificationCenter::defaultCenter().removeObserver(persistentObserver_);
+    for (auto token : workspaceObservers_) NotificationCenter::workspaceCenter().removeObserver(token);
+    for (auto& [pid, timer] : windowChecks_)
+        if (RunLoop::isLive(refreshLoop_)) refreshLoop_->cancel(timer);
     if (refreshTimer_ && RunLoop::isLive(refreshLoop_)) refreshLoop_->cancel(refreshTimer_);
     if (observingSettings_) {
         auto& controller = UserDefaultsController::sharedUserDefaultsController();
@@ -417,9 +420,15 @@ FileSystemNodePtr bundleNode(const RunningApplication& app) {
 }  // namespace
 
 void DockModel::scheduleSort() {
+    // One pending sort serves every launch and quit before it runs.
+    if (sortPending_) return;
+    sortPending_ = true;
     std::weak_ptr<DockModel> weak = self();
     RunLoop::main().after(0.5, [weak] {
-        if (auto model = weak.lock()) model->sortItems();
+        auto model = weak.lock();
+        if (!model) return;
+        model->sortPending_ = false;
+        model->sortItems();
     });
 }
 
@@ -588,45 +597,51 @@ void DockModel::updatePersistentContent(const Notification& notification) {
 
 void DockModel::sortItems() {
     if (!finishedStartActions_ || (defaults().integerForKey("sortOrder") & 0xffff) == 0) return;
-    announce([&] {
-        Value menu, trash;
-        long m = indexOfKind("MenuModel");
-        if (m >= 0) {
-            menu = panelContent_[size_t(m)];
-            panelContent_.erase(panelContent_.begin() + m);
-        }
-        long t = indexOfKind("TrashModel");
-        if (t >= 0) {
-            trash = panelContent_[size_t(t)];
-            panelContent_.erase(panelContent_.begin() + t);
-        }
-        Array applications, running, others;
-        for (const Value& item : panelContent_) {
-            auto object = item.object();
-            if (!object) continue;
-            const std::string kind = object->className();
-            if (kind == "NSRunningApplication") {
-                running.push_back(item);
-            } else if (kind == "GroupModel") {
-                others.push_back(item);
-            } else if (kind == "FileSystemNode") {
-                auto node = std::dynamic_pointer_cast<FileSystemNode>(object);
-                auto fresh = node && node->URL() ? FileSystemNode::initWithURL(node->URL()) : nullptr;
-                (fresh && fresh->isApplication() ? applications : others).push_back(item);
+    Array rest = panelContent_;
+    Value menu, trash;
+    auto takeFirst = [&rest](const char* kind, Value& into) {
+        for (size_t i = 0; i < rest.size(); ++i)
+            if (isKind(rest[i], kind)) {
+                into = rest[i];
+                rest.erase(rest.begin() + long(i));
+                return;
             }
-            // Separators and other kinds are left out of the sorted dock.
+    };
+    takeFirst("MenuModel", menu);
+    takeFirst("TrashModel", trash);
+    Array applications, running, others;
+    for (const Value& item : rest) {
+        auto object = item.object();
+        if (!object) continue;
+        const std::string kind = object->className();
+        if (kind == "NSRunningApplication") {
+            running.push_back(item);
+        } else if (kind == "GroupModel") {
+            others.push_back(item);
+        } else if (kind == "FileSystemNode") {
+            auto node = std::dynamic_pointer_cast<FileSystemNode>(object);
+            auto fresh = node && node->URL() ? FileSystemNode::initWithURL(node->URL()) : nullptr;
+            (fresh && fresh->isApplication() ? applications : others).push_back(item);
         }
-        std::stable_sort(running.begin(), running.end(), [](const Value& a, const Value& b) {
-            auto x = a.objectAs<RunningApplication>(), y = b.objectAs<RunningApplication>();
-            return QString::fromStdString(x ? x->localizedName() : "")
-                       .compare(QString::fromStdString(y ? y->localizedName() : ""), Qt::CaseInsensitive) < 0;
-        });
-        panelContent_.clear();
-        if (!menu.isNil()) panelContent_.push_back(menu);
-        for (auto* group : {&applications, &running, &others})
-            panelContent_.insert(panelContent_.end(), group->begin(), group->end());
-        if (!trash.isNil()) panelContent_.push_back(trash);
+        // Separators and other kinds are left out of the sorted dock.
+    }
+    std::stable_sort(running.begin(), running.end(), [](const Value& a, const Value& b) {
+        auto x = a.objectAs<RunningApplication>(), y = b.objectAs<RunningApplication>();
+        return QString::fromStdString(x ? x->localizedName() : "")
+                   .compare(QString::fromStdString(y ? y->localizedName() : ""), Qt::CaseInsensitive) < 0;
     });
+    Array sorted;
+    sorted.reserve(panelContent_.size());
+    if (!menu.isNil()) sorted.push_back(menu);
+    for (auto* group : {&applications, &running, &others}) sorted.insert(sorted.end(), group->begin(), group->end());
+    if (!trash.isNil()) sorted.push_back(trash);
+    // Already in order: nothing to announce (sorting is asked for after every launch,
+    // quit and addition).
+    bool same = sorted.size() == panelContent_.size() &&
+                std::equal(sorted.begin(), sorted.end(), panelContent_.begin(),
+                           [](const Value& a, const Value& b) { return a.object() == b.object(); });
+    if (same) return;
+    announce([&] { panelContent_ = std::move(sorted); });
 }
 
 bool DockModel::isAppInBlackList(const RunningApplication& app) const {

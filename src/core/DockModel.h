@@ -139,6 +139,7 @@ private:
     RunLoop* refreshLoop_ = nullptr;
     bool observingSettings_ = false;
     std::vector<NotificationCenter::ObserverToken> workspaceObservers_;
+    bool sortPending_ = false;
     // One pending window check per application (by process identifier).
     std::map<desktop::Pid, RunLoop::TimerId> windowChecks_;
 };

@@ -270,6 +270,8 @@ TEST_F(RunningAppsTest, LaunchesAndQuitsSortHalfASecondLater) {
     EXPECT_EQ(content(), (Labels{"Menu", "app:Beta", "Zed.desktop", "Trash"}));
     env.loop().advance(0.02);
     EXPECT_EQ(content(), (Labels{"Menu", "Zed.desktop", "app:Beta", "Trash"}));
+    // A dock already in order is not announced again.
+    EXPECT_EQ(changesDuring([&] { model->sortItems(); }), 0);
 }
 
 TEST_F(RunningAppsTest, OnlyTheLowSixteenBitsOfTheSortOrderCount) {
