@@ -26,7 +26,7 @@ std::shared_ptr<AppMonitoringService> AppMonitoringService::sharedInstance() {
 }
 
 bool AppMonitoringService::hasSharedInstance() { return static_cast<bool>(instanceSlot()); }
-void AppMonitoringService::resetSharedInstanceForTesting() { instanceSlot().reset(); }
+void AppMonitoringService::releaseSharedInstance() { instanceSlot().reset(); }
 
 AppMonitoringService::~AppMonitoringService() {
     auto& center = NotificationCenter::workspaceCenter();

@@ -25,7 +25,9 @@ public:
     static std::shared_ptr<AppMonitoringService> sharedInstance();
     // YES once sharedInstance has created the cache.
     static bool hasSharedInstance();
-    static void resetSharedInstanceForTesting();
+    // Drops the service: every tracking object stops (the program calls it at quit).
+    static void releaseSharedInstance();
+    static void resetSharedInstanceForTesting() { releaseSharedInstance(); }
 
     AppMonitoringService() = default;
     ~AppMonitoringService() override;
