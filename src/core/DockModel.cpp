@@ -557,13 +557,16 @@ void DockModel::periodicalUpdateAppsList() {
 
 long DockModel::indexOfStoredFileSystemNodeForApp(const RunningApplication& app) const {
     auto bundle = app.bundleURL();
+    // An application without a desktop entry cannot turn back into a file item when it
+    // quits: taking the place of one would lose it.
+    if (!bundle) return -1;
     std::vector<std::pair<size_t, FileSystemNodePtr>> nodes;
     for (size_t i = 0; i < panelContent_.size(); ++i) {
         auto object = panelContent_[i].object();
         if (!object || object->className() != "FileSystemNode") continue;
         auto node = std::dynamic_pointer_cast<FileSystemNode>(object);
         if (!node) continue;
-        if (bundle && node->URL() && node->URL()->isEqual(bundle.get())) return long(i);
+        if (node->URL() && node->URL()->isEqual(bundle.get())) return long(i);
         nodes.emplace_back(i, node);
     }
     // By name only an application item stands for it: a document or folder of the same

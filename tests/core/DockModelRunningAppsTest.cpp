@@ -199,6 +199,18 @@ TEST_F(RunningAppsTest, AMovedBundleIsFoundByNameButNeverInPlaceOfADocumentOrFol
     sim.desktop->addApplication(info);
     settle();
     EXPECT_EQ(content(), (Labels{"Menu", "Mail", "app:Mail", "Trash"}));
+
+    // A program without a desktop entry never takes an application item's place: it could
+    // not turn back into it.
+    model->addItem(node(entry("Notes")));
+    RunningApplication::Info bare;
+    bare.localizedName = "Notes";
+    auto notes = sim.desktop->addApplication(bare);
+    settle();
+    EXPECT_EQ(content(), (Labels{"Menu", "Mail", "app:Mail", "Notes.desktop", "app:Notes", "Trash"}));
+    quit(notes);
+    settle();
+    EXPECT_EQ(content(), (Labels{"Menu", "Mail", "app:Mail", "Notes.desktop", "Trash"}));
 }
 
 TEST_F(RunningAppsTest, AReusedProcessIdentifierLeavesNoStaleItem) {
