@@ -56,12 +56,12 @@ xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
     return a;
 }
 
-[[noreturn]] void runClient(const char* spec) {
+[[noreturn]] void runClient(const char* plan) {
     int first = 1, later = 0;
     double delay = 0, laterDelay = 0;
-    std::sscanf(spec, "%d %lf %d %lf", &first, &delay, &later, &laterDelay);
-    const bool namePid = std::strstr(spec, "nopid") == nullptr;
-    const bool splashFirst = std::strstr(spec, "splash") != nullptr;
+    std::sscanf(plan, "%d %lf %d %lf", &first, &delay, &later, &laterDelay);
+    const bool namePid = std::strstr(plan, "nopid") == nullptr;
+    const bool splashFirst = std::strstr(plan, "splash") != nullptr;
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c)) _exit(2);
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
@@ -119,7 +119,7 @@ xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
 }
 
 const int clientHook = [] {
-    if (const char* spec = std::getenv("QUAYSIDE_TEST_CLIENT")) runClient(spec);
+    if (const char* plan = std::getenv("QUAYSIDE_TEST_CLIENT")) runClient(plan);
     return 0;
 }();
 
@@ -190,10 +190,10 @@ protected:
         }
     }
 
-    pid_t spawn(std::vector<std::string> argv, const char* clientSpec = nullptr) {
+    pid_t spawn(std::vector<std::string> argv, const char* clientPlan = nullptr) {
         pid_t pid = ::fork();
         if (pid == 0) {
-            if (clientSpec) ::setenv("QUAYSIDE_TEST_CLIENT", clientSpec, 1);
+            if (clientPlan) ::setenv("QUAYSIDE_TEST_CLIENT", clientPlan, 1);
             std::vector<char*> args;
             for (auto& a : argv) args.push_back(a.data());
             args.push_back(nullptr);
@@ -203,7 +203,7 @@ protected:
         children.push_back(pid);
         return pid;
     }
-    pid_t client(const char* spec) { return spawn({"/proc/self/exe"}, spec); }
+    pid_t client(const char* plan) { return spawn({"/proc/self/exe"}, plan); }
 
     void makeModel() {
         UserDefaults::standardUserDefaults().setBool(false, "DoNotDisplayRunning");
