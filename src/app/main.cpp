@@ -19,6 +19,7 @@
 #include "platform/foundation/QtRunLoop.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/x11/X11Backend.h"
+#include "tracking/AppMonitoringService.h"
 
 namespace {
 
@@ -92,6 +93,8 @@ int main(int argc, char** argv) {
     delegate->applicationWillTerminate();  // runs once: a no-op after aboutToQuit
     // The dock windows go while the application object still exists.
     qs::DockManager::releaseSharedInstance();
+    // The window tracking ends while the desktop services it observes are still there.
+    qs::AppMonitoringService::releaseSharedInstance();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     qs::x11::uninstallX11Backend();
     return result;

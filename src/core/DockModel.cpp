@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <unordered_map>
 
 #include "core/BlacklistItem.h"
 #include "core/FileSystemNode.h"
@@ -13,6 +14,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tracking/AppMonitoringService.h"
 
 namespace qs {
 
@@ -78,6 +80,9 @@ std::shared_ptr<DockModel> DockModel::initWithCoder(Coder& coder) {
 
 DockModel::~DockModel() {
     if (persistentObserver_) NotificationCenter::defaultCenter().removeObserver(persistentObserver_);
+    for (auto token : workspaceObservers_) NotificationCenter::workspaceCenter().removeObserver(token);
+    for (auto& [pid, timer] : windowChecks_)
+        if (RunLoop::isLive(refreshLoop_)) refreshLoop_->cancel(timer);
     if (refreshTimer_ && RunLoop::isLive(refreshLoop_)) refreshLoop_->cancel(refreshTimer_);
     if (observingSettings_) {
         auto& controller = UserDefaultsController::sharedUserDefaultsController();
@@ -160,6 +165,11 @@ void DockModel::loadPersistentObjects(const Array& stored) {
             }
             if (app) {
                 Persistent::setIsPersistent(*app, true);
+                // Found by name (its bundle was moved): it is kept under the URL it has
+                // now, or the next save would leave it out.
+                if (auto now = app->bundleURL(); now && !now->isEqual(url.get()))
+                    if (indexIn(persistentContent_, FileSystemNode::initWithURL(now).get()) < 0)
+                        persistentContent_.push_back(Value(FileSystemNode::initWithURL(now)));
                 addItem(app);
             } else {
                 addItem(fresh);
@@ -178,6 +188,7 @@ void DockModel::loadPersistentObjects(const Array& stored) {
 
 void DockModel::encodeWithCoder(Coder& coder) const {
     Array stored;
+    Array keptApps;  // the file items stored for running applications
     for (const Value& item : panelContent_) {
         auto object = item.object();
         if (!object) continue;
@@ -186,7 +197,11 @@ void DockModel::encodeWithCoder(Coder& coder) const {
             auto app = std::dynamic_pointer_cast<RunningApplication>(object);
             auto bundle = app ? app->bundleURL() : nullptr;
             auto node = bundle ? FileSystemNode::initWithURL(bundle) : nullptr;
-            if (node && indexIn(persistentContent_, node.get()) >= 0) stored.push_back(Value(node));
+            // Two processes of one kept application are stored as one item.
+            if (node && indexIn(persistentContent_, node.get()) >= 0 && indexIn(keptApps, node.get()) < 0) {
+                stored.push_back(Value(node));
+                keptApps.push_back(Value(node));
+            }
         } else if (isArchivedKind(kind)) {
             stored.push_back(item);
         }
@@ -347,18 +362,19 @@ void DockModel::removeTrash() {
 
 bool DockModel::hasTrash() const { return indexOfKind("TrashModel") >= 0; }
 
-// ---- running applications, sorting, settings -----------------------------------------
+// ---- running applications ------------------------------------------------------------
+
+std::shared_ptr<DockModel> DockModel::self() { return std::static_pointer_cast<DockModel>(shared_from_this()); }
 
 std::vector<RunningApplicationPtr> DockModel::getManageableRunningApps() const {
     std::vector<RunningApplicationPtr> out;
     auto* workspace = desktop::services().workspace.get();
     if (!workspace) return out;
-    auto self = workspace->currentApplication();
-    // Regular applications other than this program. (The accessibility test of which
-    // applications can be managed joins with the application tracking.)
+    auto current = workspace->currentApplication();
     for (auto& app : workspace->runningApplications()) {
         if (!app || app->activationPolicy() != NSApplicationActivationPolicyRegular) continue;
-        if (self && app->isEqual(self.get())) continue;
+        if (current && app->isEqual(current.get())) continue;
+        if (!Persistent::isManageable(*app)) continue;
         out.push_back(app);
     }
     return out;
@@ -370,13 +386,196 @@ void DockModel::addRunningApps() {
 }
 
 void DockModel::startMonitoringAppsNotifications() {
-    // The workspace launch, quit and activation observers belong to the running-application
-    // handling, which is not part of the model yet; the set-up keeps its place for it.
+    if (!workspaceObservers_.empty()) return;
+    std::weak_ptr<DockModel> weak = self();
+    auto& center = NotificationCenter::workspaceCenter();
+    auto observe = [&](const char* name, void (DockModel::*handler)(const Notification&)) {
+        workspaceObservers_.push_back(center.addObserver(this, name, nullptr, [weak, handler](const Notification& n) {
+            if (auto model = weak.lock()) (model.get()->*handler)(n);
+        }));
+    };
+    observe(NSWorkspaceWillLaunchApplicationNotification, &DockModel::applicationWillLaunch);
+    observe(NSWorkspaceDidLaunchApplicationNotification, &DockModel::applicationDidLaunch);
+    observe(NSWorkspaceDidTerminateApplicationNotification, &DockModel::applicationTerminated);
+    observe(NSWorkspaceDidActivateApplicationNotification, &DockModel::didActivateApplication);
+    observe(NSWorkspaceDidDeactivateApplicationNotification, &DockModel::didDeActivateApplication);
+}
+
+namespace {
+RunningApplicationPtr applicationOf(const Notification& note) {
+    auto it = note.userInfo.find(NSWorkspaceApplicationKey);
+    return it == note.userInfo.end() ? nullptr : it->second.objectAs<RunningApplication>();
+}
+
+// The two applications that come and go with their windows.
+bool isWatchedWhileItHasWindows(const RunningApplication& app) {
+    return app.bundleIdentifier() == "com.agilebits.onepassword7" || app.bundleIdentifier() == "com.microsoft.rdc.macos";
+}
+
+// A file item of the application's bundle; nullptr for an application without one.
+FileSystemNodePtr bundleNode(const RunningApplication& app) {
+    auto bundle = app.bundleURL();
+    return bundle ? FileSystemNode::initWithURL(bundle) : nullptr;
+}
+}  // namespace
+
+void DockModel::scheduleSort() {
+    // One pending sort serves every launch and quit before it runs.
+    if (sortPending_) return;
+    sortPending_ = true;
+    std::weak_ptr<DockModel> weak = self();
+    RunLoop::main().after(0.5, [weak] {
+        auto model = weak.lock();
+        if (!model) return;
+        model->sortPending_ = false;
+        model->sortItems();
+    });
+}
+
+bool DockModel::isKept(const RunningApplication& app) const {
+    auto node = bundleNode(app);
+    return node && indexIn(persistentContent_, node.get()) >= 0;
+}
+
+void DockModel::mergeLaunchedApp(const RunningApplicationPtr& app) {
+    // Told twice of one launch: the application keeps the slot it has.
+    long i = containsItem(app.get()) ? -1 : indexOfStoredFileSystemNodeForApp(*app);
+    if (i < 0) {
+        addItem(app);
+        return;
+    }
+    // Marked first: the kept-flag handler announces a change of its own.
+    Persistent::setIsPersistent(*app, true);
+    announce([&] { panelContent_[size_t(i)] = Value(app); });
+}
+
+void DockModel::applicationDidLaunch(const Notification& notification) {
+    auto app = applicationOf(notification);
+    if (!app) return;
+    if (isAppInBlackList(*app)) return;
+    if (defaults().boolForKey("DoNotDisplayRunning")) return;
+    // A launch that is already over (the process ended before the news arrived) adds
+    // nothing that the quit would have to take away again.
+    if (app->isTerminated()) return;
+    mergeLaunchedApp(app);
+    scheduleSort();
+}
+
+void DockModel::applicationTerminated(const Notification& notification) {
+    if (auto app = applicationOf(notification)) processTerminatedApp(app);
+    scheduleSort();
+}
+
+void DockModel::processTerminatedApp(const RunningApplicationPtr& app) {
+    if (!app) return;
+    if (auto it = windowChecks_.find(app->processIdentifier()); it != windowChecks_.end()) {
+        RunLoop::main().cancel(it->second);
+        windowChecks_.erase(it);
+    }
+    auto node = bundleNode(*app);
+    if (node && indexIn(persistentContent_, node.get()) >= 0) {
+        long i = indexOfItem(app.get());
+        // Another item may already stand for the same application (a second process of
+        // it, or its file item): the kept slot is not doubled.
+        bool alreadyShown = false;
+        for (size_t k = 0; k < panelContent_.size(); ++k) {
+            if (long(k) == i) continue;
+            auto object = panelContent_[k].object();
+            if (!object) continue;
+            if (object->isEqual(node.get())) alreadyShown = true;
+            if (auto other = std::dynamic_pointer_cast<RunningApplication>(object))
+                if (auto url = other->bundleURL(); url && url->isEqual(node->URL().get())) alreadyShown = true;
+        }
+        if (i < 0) {
+            long j = indexOfStoredFileSystemNodeForApp(*app);
+            if (j >= 0) {
+                Persistent::setIsPersistent(*app, true);
+                announce([&] { panelContent_[size_t(j)] = Value(node); });
+            }
+        } else if (!alreadyShown) {
+            announce([&] { panelContent_[size_t(i)] = Value(node); });
+        }
+    }
+    removeItem(app);
+}
+
+void DockModel::didActivateApplication(const Notification& notification) {
+    auto app = applicationOf(notification);
+    if (app && isWatchedWhileItHasWindows(*app)) applicationDidLaunch(notification);
+}
+
+void DockModel::didDeActivateApplication(const Notification& notification) {
+    auto app = applicationOf(notification);
+    if (app && isWatchedWhileItHasWindows(*app)) scheduleWindowCheck(app, 0.9);
+}
+
+void DockModel::scheduleWindowCheck(const RunningApplicationPtr& app, double delay) {
+    // One pending check per application: a new deactivation restarts it.
+    const desktop::Pid pid = app->processIdentifier();
+    if (auto it = windowChecks_.find(pid); it != windowChecks_.end()) RunLoop::main().cancel(it->second);
+    std::weak_ptr<DockModel> weak = self();
+    std::weak_ptr<RunningApplication> which = app;
+    windowChecks_[pid] = RunLoop::main().after(delay, [weak, which, pid] {
+        auto model = weak.lock();
+        if (!model) return;
+        model->windowChecks_.erase(pid);
+        if (auto a = which.lock()) model->checkWindowsAndRemove(a);
+    });
+}
+
+void DockModel::checkWindowsAndRemove(const RunningApplicationPtr& app) {
+    if (!app) return;
+    auto record = AppMonitoringService::sharedInstance()->getCachedApplicationExForApplication(app);
+    if (record && !record->windows().empty())
+        scheduleWindowCheck(app, 0.5);
+    else
+        processTerminatedApp(app);
 }
 
 void DockModel::periodicalUpdateAppsList() {
-    // Fired every 2.0 s. Clearing out applications that quit without a notification is
-    // part of the running-application handling, which is not part of the model yet.
+    std::weak_ptr<DockModel> weak = self();
+    RunLoop::main().post([weak] {
+        auto model = weak.lock();
+        if (!model) return;
+        auto running = model->allRunningsApps();
+        std::unordered_multimap<desktop::Pid, const RunningApplication*> byPid;
+        byPid.reserve(running.size());
+        for (const auto& app : running) byPid.emplace(app->processIdentifier(), app.get());
+        std::vector<RunningApplicationPtr> gone;
+        for (const Value& item : model->panelContent_) {
+            auto object = item.object();
+            if (!object || object->className() != "NSRunningApplication") continue;
+            auto app = std::dynamic_pointer_cast<RunningApplication>(object);
+            if (!app) continue;
+            auto [from, to] = byPid.equal_range(app->processIdentifier());
+            bool found = std::any_of(from, to, [&](const auto& entry) { return app->isEqual(entry.second); });
+            if (!found) gone.push_back(app);
+        }
+        for (const auto& app : gone) model->processTerminatedApp(app);
+    });
+}
+
+long DockModel::indexOfStoredFileSystemNodeForApp(const RunningApplication& app) const {
+    auto bundle = app.bundleURL();
+    // An application without a desktop entry cannot turn back into a file item when it
+    // quits: taking the place of one would lose it.
+    if (!bundle) return -1;
+    std::vector<std::pair<size_t, FileSystemNodePtr>> nodes;
+    for (size_t i = 0; i < panelContent_.size(); ++i) {
+        auto object = panelContent_[i].object();
+        if (!object || object->className() != "FileSystemNode") continue;
+        auto node = std::dynamic_pointer_cast<FileSystemNode>(object);
+        if (!node) continue;
+        if (node->URL() && node->URL()->isEqual(bundle.get())) return long(i);
+        nodes.emplace_back(i, node);
+    }
+    // By name only an application item stands for it: a document or folder of the same
+    // name is not replaced by the application (and lost when it quits).
+    const std::string& name = app.localizedName();
+    if (name.empty()) return -1;
+    for (const auto& [i, node] : nodes)
+        if (node->localizedName() == name && node->isApplication()) return long(i);
+    return -1;
 }
 
 void DockModel::updatePersistentContent(const Notification& notification) {
@@ -401,45 +600,51 @@ void DockModel::updatePersistentContent(const Notification& notification) {
 
 void DockModel::sortItems() {
     if (!finishedStartActions_ || (defaults().integerForKey("sortOrder") & 0xffff) == 0) return;
-    announce([&] {
-        Value menu, trash;
-        long m = indexOfKind("MenuModel");
-        if (m >= 0) {
-            menu = panelContent_[size_t(m)];
-            panelContent_.erase(panelContent_.begin() + m);
-        }
-        long t = indexOfKind("TrashModel");
-        if (t >= 0) {
-            trash = panelContent_[size_t(t)];
-            panelContent_.erase(panelContent_.begin() + t);
-        }
-        Array applications, running, others;
-        for (const Value& item : panelContent_) {
-            auto object = item.object();
-            if (!object) continue;
-            const std::string kind = object->className();
-            if (kind == "NSRunningApplication") {
-                running.push_back(item);
-            } else if (kind == "GroupModel") {
-                others.push_back(item);
-            } else if (kind == "FileSystemNode") {
-                auto node = std::dynamic_pointer_cast<FileSystemNode>(object);
-                auto fresh = node && node->URL() ? FileSystemNode::initWithURL(node->URL()) : nullptr;
-                (fresh && fresh->isApplication() ? applications : others).push_back(item);
+    Array rest = panelContent_;
+    Value menu, trash;
+    auto takeFirst = [&rest](const char* kind, Value& into) {
+        for (size_t i = 0; i < rest.size(); ++i)
+            if (isKind(rest[i], kind)) {
+                into = rest[i];
+                rest.erase(rest.begin() + long(i));
+                return;
             }
-            // Separators and other kinds are left out of the sorted dock.
+    };
+    takeFirst("MenuModel", menu);
+    takeFirst("TrashModel", trash);
+    Array applications, running, others;
+    for (const Value& item : rest) {
+        auto object = item.object();
+        if (!object) continue;
+        const std::string kind = object->className();
+        if (kind == "NSRunningApplication") {
+            running.push_back(item);
+        } else if (kind == "GroupModel") {
+            others.push_back(item);
+        } else if (kind == "FileSystemNode") {
+            auto node = std::dynamic_pointer_cast<FileSystemNode>(object);
+            auto fresh = node && node->URL() ? FileSystemNode::initWithURL(node->URL()) : nullptr;
+            (fresh && fresh->isApplication() ? applications : others).push_back(item);
         }
-        std::stable_sort(running.begin(), running.end(), [](const Value& a, const Value& b) {
-            auto x = a.objectAs<RunningApplication>(), y = b.objectAs<RunningApplication>();
-            return QString::fromStdString(x ? x->localizedName() : "")
-                       .compare(QString::fromStdString(y ? y->localizedName() : ""), Qt::CaseInsensitive) < 0;
-        });
-        panelContent_.clear();
-        if (!menu.isNil()) panelContent_.push_back(menu);
-        for (auto* group : {&applications, &running, &others})
-            panelContent_.insert(panelContent_.end(), group->begin(), group->end());
-        if (!trash.isNil()) panelContent_.push_back(trash);
+        // Separators and other kinds are left out of the sorted dock.
+    }
+    std::stable_sort(running.begin(), running.end(), [](const Value& a, const Value& b) {
+        auto x = a.objectAs<RunningApplication>(), y = b.objectAs<RunningApplication>();
+        return QString::fromStdString(x ? x->localizedName() : "")
+                   .compare(QString::fromStdString(y ? y->localizedName() : ""), Qt::CaseInsensitive) < 0;
     });
+    Array sorted;
+    sorted.reserve(panelContent_.size());
+    if (!menu.isNil()) sorted.push_back(menu);
+    for (auto* group : {&applications, &running, &others}) sorted.insert(sorted.end(), group->begin(), group->end());
+    if (!trash.isNil()) sorted.push_back(trash);
+    // Already in order: nothing to announce (sorting is asked for after every launch,
+    // quit and addition).
+    bool same = sorted.size() == panelContent_.size() &&
+                std::equal(sorted.begin(), sorted.end(), panelContent_.begin(),
+                           [](const Value& a, const Value& b) { return a.object() == b.object(); });
+    if (same) return;
+    announce([&] { panelContent_ = std::move(sorted); });
 }
 
 bool DockModel::isAppInBlackList(const RunningApplication& app) const {
@@ -448,6 +653,52 @@ bool DockModel::isAppInBlackList(const RunningApplication& app) const {
         if (item && item->localizedName() == app.localizedName()) return true;
     }
     return false;
+}
+
+void DockModel::addToBlackListApp(const RunningApplicationPtr& app) {
+    if (!app) return;
+    auto entry = BlacklistItem::create();
+    entry->setLocalizedName(app->localizedName());
+    entry->setBundleURL(app->bundleURL());
+    entry->setIcon(Persistent::icon(*app));
+    entry->setBundleIdentifier(app->bundleIdentifier());
+    if (indexIn(blackList_, entry.get()) >= 0) return;
+    willChangeValueForKey("blackList");
+    blackList_.push_back(Value(entry));
+    didChangeValueForKey("blackList");
+    removeItem(app);
+}
+
+void DockModel::addToBlackListNode(const FileSystemNodePtr& node) {
+    if (!node) return;
+    auto entry = BlacklistItem::create();
+    entry->setLocalizedName(node->localizedName());
+    entry->setBundleURL(node->URL());
+    entry->setIcon(node->icon());
+    auto running = runningApplicationByLocalizedName(entry->localizedName());
+    if (running) {
+        entry->setBundleIdentifier(running->bundleIdentifier());
+        addToBlackListApp(running);
+        return;
+    }
+    willChangeValueForKey("blackList");
+    blackList_.push_back(Value(entry));
+    didChangeValueForKey("blackList");
+}
+
+void DockModel::removeFromBlackListItem(const BlacklistItemPtr& entry) {
+    if (!entry) return;
+    willChangeValueForKey("blackList");
+    std::erase_if(blackList_, [&](const Value& v) {
+        auto object = v.object();
+        return object && (object.get() == entry.get() || object->isEqual(entry.get()));
+    });
+    didChangeValueForKey("blackList");
+    if (!entry->bundleIdentifier().empty()) {
+        auto found = RunningApplication::runningApplicationsWithBundleIdentifier(entry->bundleIdentifier());
+        if (!found.empty()) addItem(found.front());
+    }
+    if (auto app = runningApplicationByLocalizedName(entry->localizedName())) addItem(app);
 }
 
 RunningApplicationPtr DockModel::runningApplicationByLocalizedName(const std::string& name) const {
@@ -464,23 +715,38 @@ void DockModel::observeValueForKeyPath(const std::string& keyPath, Object*, cons
     } else if (keyPath == "values.sortOrder") {
         sortItems();
     } else if (keyPath == "values.enableStartMenu") {
-        if (!hasStartMenu() && store.boolForKey("enableStartMenu"))
+        // Writing the value it already has changes nothing.
+        bool enabled = store.boolForKey("enableStartMenu");
+        if (!hasStartMenu() && enabled)
             addStartMenu();
-        else
+        else if (!enabled)
             removeStartMenu();
     } else if (keyPath == "values.enableTrash") {
-        if (!hasTrash() && store.boolForKey("enableTrash"))
+        bool enabled = store.boolForKey("enableTrash");
+        if (!hasTrash() && enabled)
             addTrash();
-        else
+        else if (!enabled)
             removeTrash();
     } else if (keyPath == "values.DoNotDisplayRunning") {
         if (store.boolForKey("DoNotDisplayRunning")) {
             Array running;
             for (const Value& item : panelContent_)
                 if (isKind(item, "NSRunningApplication")) running.push_back(item);
-            for (const Value& item : running) removeItem(item.object());
+            // A kept application stays as its file item, as when it quits: hiding the
+            // running ones must not drop the user's kept items.
+            for (const Value& item : running) {
+                auto app = item.objectAs<RunningApplication>();
+                long i = app ? indexOfItem(app.get()) : -1;
+                auto node = app ? bundleNode(*app) : nullptr;
+                if (i >= 0 && node && isKept(*app) && indexOfItem(node.get()) < 0)
+                    announce([&] { panelContent_[size_t(i)] = Value(node); });
+                else
+                    removeItem(item.object());
+            }
         } else {
-            addRunningApps();
+            // Each one back where its kept file item stands, else before the trash.
+            for (auto& app : getManageableRunningApps())
+                if (!isAppInBlackList(*app)) mergeLaunchedApp(app);
         }
     }
 }

@@ -10,6 +10,7 @@
 // rearange moves one item, never past the trash (a dragged trash goes where it is
 // dropped), and is the only edit here that posts "saveDocksData".
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,9 @@
 #include "platform/foundation/URL.h"
 
 namespace qs {
+
+class BlacklistItem;
+class FileSystemNode;
 
 class DockModel : public Object, public Coding, public KeyValueObserver {
 public:
@@ -67,14 +71,40 @@ public:
     void createDefaultsValue();
     void setUpModel();
 
-    // Running applications, sorting and settings.
+    // Running applications. The manageable ones are the regular applications other than
+    // this program that the dock may manage (allRunningsApps is the same list).
     std::vector<RunningApplicationPtr> getManageableRunningApps() const;
+    std::vector<RunningApplicationPtr> allRunningsApps() const { return getManageableRunningApps(); }
+    // Adds every manageable application that is not blocked.
     void addRunningApps();
+    // Observes launches, quits, activations and deactivations on the workspace centre.
     void startMonitoringAppsNotifications();
+    void applicationWillLaunch(const Notification&) {}
+    // A launched application takes the slot of the file item that stands for it (and is
+    // kept), or goes before the trash; sorting follows after 0.5 s.
+    void applicationDidLaunch(const Notification& notification);
+    // processTerminatedApp, then sorting after 0.5 s.
+    void applicationTerminated(const Notification& notification);
+    // A kept application turns back into its file item in its slot; another one leaves.
+    void processTerminatedApp(const RunningApplicationPtr& app);
+    void didActivateApplication(const Notification& notification);
+    void didDeActivateApplication(const Notification& notification);
+    // Leaves the dock once the application has no window (checked again every 0.5 s).
+    void checkWindowsAndRemove(const RunningApplicationPtr& app);
+    // Every 2.0 s: applications no longer running (or no longer manageable) leave.
     void periodicalUpdateAppsList();
+    // The top-level file item standing for the application: the one of its bundle URL,
+    // else an application item of its name; -1 when none.
+    long indexOfStoredFileSystemNodeForApp(const RunningApplication& app) const;
     void updatePersistentContent(const Notification& notification);
     void sortItems();
+
+    // The block list (matched by name).
     bool isAppInBlackList(const RunningApplication& app) const;
+    void addToBlackListApp(const RunningApplicationPtr& app);
+    // An application chosen as a file (its desktop entry).
+    void addToBlackListNode(const std::shared_ptr<FileSystemNode>& node);
+    void removeFromBlackListItem(const std::shared_ptr<BlacklistItem>& entry);
     RunningApplicationPtr runningApplicationByLocalizedName(const std::string& name) const;
 
     void observeValueForKeyPath(const std::string& keyPath, Object* object, const KeyValueChange& change,
@@ -91,6 +121,14 @@ private:
     long indexOfKind(const std::string& className) const;
     void announce(const std::function<void()>& change);
 
+    // Whether a running application is kept: persistentContent holds a file item of its
+    // bundle URL.
+    bool isKept(const RunningApplication& app) const;
+    void mergeLaunchedApp(const RunningApplicationPtr& app);
+    void scheduleSort();
+    void scheduleWindowCheck(const RunningApplicationPtr& app, double delay);
+    std::shared_ptr<DockModel> self();
+
     Array persistentContent_;
     bool finishedStartActions_ = false;
     Array panelContent_;
@@ -100,6 +138,10 @@ private:
     RunLoop::TimerId refreshTimer_ = 0;
     RunLoop* refreshLoop_ = nullptr;
     bool observingSettings_ = false;
+    std::vector<NotificationCenter::ObserverToken> workspaceObservers_;
+    bool sortPending_ = false;
+    // One pending window check per application (by process identifier).
+    std::map<desktop::Pid, RunLoop::TimerId> windowChecks_;
 };
 
 }  // namespace qs

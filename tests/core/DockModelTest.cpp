@@ -135,6 +135,7 @@ TEST_F(DockModelTest, TheFirstSortComesHalfASecondAfterSetUp) {
     launch("zed");
     launch("Alpha");
     launch("mid");
+    env.loop().runPending();  // the launches are told before the model exists
     model = DockModel::create();
     EXPECT_EQ(content(), (Labels{"Menu", "app:zed", "app:Alpha", "app:mid", "Trash"}));
     env.loop().advance(0.49);
@@ -413,7 +414,12 @@ TEST_F(DockModelTest, ARunningKeptAppTakesTheSlotOfItsStoredFileItem) {
     model = DockModel::initWithCoder(coder);
     EXPECT_EQ(content(), (Labels{"Menu", "a.txt", "app:Mail", "app:Other", "Trash"}));
     EXPECT_TRUE(Persistent::isPersistent(*mail));
-    EXPECT_EQ(model->persistentContent().size(), 3u);
+    // Kept under the URL it has now as well, so the next save stores it.
+    EXPECT_EQ(model->persistentContent().size(), 4u);
+    test::DictionaryCoder saved;
+    model->encodeWithCoder(saved);
+    EXPECT_EQ(labels(*saved.values["persistent"].array()), (Labels{"Menu", "a.txt", "Mail.desktop", "Trash"}));
+    EXPECT_EQ(saved.values["persistent"].array()->at(2).objectAs<FileSystemNode>()->path(), info.bundlePath);
 }
 
 TEST_F(DockModelTest, ARoundTripKeepsEveryKindOfItem) {

@@ -11,7 +11,8 @@ desktop::Workspace* workspace() { return desktop::services().workspace.get(); }
 
 bool RunningApplication::isEqual(const Object* other) const {
     auto* app = dynamic_cast<const RunningApplication*>(other);
-    return app && app->info_.pid == info_.pid;
+    if (!app || app->info_.pid != info_.pid) return false;
+    return app->info_.startTime == 0 || info_.startTime == 0 || app->info_.startTime == info_.startTime;
 }
 
 std::string RunningApplication::description() const {

@@ -43,7 +43,8 @@ enum ApplicationActivationOptions : unsigned {
 
 // One running application. Its state is kept current by the workspace backend, which
 // announces "hidden", "active" and "terminated" through key-value observing on the main
-// thread. Equal when the process identifiers are equal.
+// thread. Equal when they are the same process: the same process identifier and, when
+// both know it, the same start time (a reused identifier is another application).
 class RunningApplication : public Object {
 public:
     struct Info {
@@ -55,6 +56,9 @@ public:
         std::string iconName;          // the entry's Icon= value (a theme name or a path)
         int activationPolicy = NSApplicationActivationPolicyRegular;
         double launchDate = 0.0;       // seconds since 1970
+        // Tells two processes that had the same identifier apart (the process start time
+        // on Linux, a serial number on the sim desktop); 0 when unknown.
+        uint64_t startTime = 0;
     };
 
     explicit RunningApplication(Info info) : info_(std::move(info)) {}
@@ -76,6 +80,7 @@ public:
     ImagePtr icon() const;
     int activationPolicy() const { return info_.activationPolicy; }
     double launchDate() const { return info_.launchDate; }
+    uint64_t startTime() const { return info_.startTime; }
     bool isHidden() const { return hidden_; }
     bool isActive() const { return active_; }
     bool isTerminated() const { return terminated_; }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <unordered_set>
 
 #include <unistd.h>
 
@@ -190,6 +191,8 @@ RunningApplicationPtr SimDesktop::addApplication(RunningApplication::Info info) 
         std::lock_guard lock(mutex_);
         if (info.pid < 1) info.pid = nextPid_++;
         if (info.launchDate == 0.0) info.launchDate = Date::now().timeIntervalSince1970;
+        // Each launch is a process of its own, also when it reuses an identifier.
+        if (info.startTime == 0) info.startTime = nextStart_++;
         app = std::make_shared<RunningApplication>(std::move(info));
         apps_.push_back(App{app, {}});
         record("launched " + std::to_string(app->processIdentifier()));
@@ -208,7 +211,18 @@ RunningApplicationPtr SimDesktop::addApplication(Pid pid, const std::string& nam
     return addApplication(std::move(info));
 }
 
-void SimDesktop::terminateApplication(Pid pid) {
+void SimDesktop::changeApplication(Pid pid, const std::function<void(RunningApplication::Info&)>& change) {
+    std::lock_guard lock(mutex_);
+    auto* a = findApp(pid);
+    if (!a) return;
+    RunningApplication::Info info = a->app->info();
+    change(info);
+    info.pid = pid;
+    a->app->setInfo(std::move(info));
+    record("changed " + std::to_string(pid));
+}
+
+void SimDesktop::terminateApplication(Pid pid, bool announce) {
     RunningApplicationPtr app;
     {
         std::lock_guard lock(mutex_);
@@ -218,13 +232,13 @@ void SimDesktop::terminateApplication(Pid pid) {
         std::vector<WindowNumber> own;
         for (auto& w : windows_)
             if (w.pid == pid) own.push_back(w.number);
-        for (auto n : own) removeWindowLocked(n);
+        for (auto n : own) removeWindowLocked(n, announce);
         apps_.erase(std::remove_if(apps_.begin(), apps_.end(), [&](const App& x) { return x.app == app; }),
                     apps_.end());
         record("terminated " + std::to_string(pid));
     }
     RunLoop::main().post([app] { app->setTerminated(); });
-    postWorkspace(NSWorkspaceDidTerminateApplicationNotification, app);
+    if (announce) postWorkspace(NSWorkspaceDidTerminateApplicationNotification, app);
 }
 
 SimDesktop::WindowNumber SimDesktop::addWindow(Pid pid, const std::string& title, const Rect& frame) {
@@ -235,13 +249,14 @@ SimDesktop::WindowNumber SimDesktop::addWindow(Pid pid, const std::string& title
     return addWindow(w);
 }
 
-SimDesktop::WindowNumber SimDesktop::addWindow(const Window& window) {
+SimDesktop::WindowNumber SimDesktop::addWindow(const Window& window, bool announce) {
     std::lock_guard lock(mutex_);
     Window w = window;
     if (w.number == 0) w.number = nextWindow_++;
     windows_.push_back(w);
     stack_.insert(stack_.begin(), w.number);
-    notify(AXElement::application(w.pid), desktop::kAXWindowCreatedNotification, AXElement::windowOf(w.pid, w.number));
+    if (announce)
+        notify(AXElement::application(w.pid), desktop::kAXWindowCreatedNotification, AXElement::windowOf(w.pid, w.number));
     return w.number;
 }
 
@@ -250,20 +265,21 @@ SimDesktop::Window* SimDesktop::window(WindowNumber number) {
     return findWindow(number);
 }
 
-void SimDesktop::removeWindowLocked(WindowNumber number) {
+void SimDesktop::removeWindowLocked(WindowNumber number, bool announce) {
     auto* w = findWindow(number);
     if (!w) return;
     Pid pid = w->pid;
     windows_.erase(windows_.begin() + (w - windows_.data()));
     stack_.erase(std::remove(stack_.begin(), stack_.end(), number), stack_.end());
     if (active_ == number) active_ = 0;
-    notify(AXElement::windowOf(pid, number), desktop::kAXUIElementDestroyedNotification,
-           AXElement::windowOf(pid, number));
+    if (announce)
+        notify(AXElement::windowOf(pid, number), desktop::kAXUIElementDestroyedNotification,
+               AXElement::windowOf(pid, number));
 }
 
-void SimDesktop::removeWindow(WindowNumber number) {
+void SimDesktop::removeWindow(WindowNumber number, bool announce) {
     std::lock_guard lock(mutex_);
-    removeWindowLocked(number);
+    removeWindowLocked(number, announce);
 }
 
 void SimDesktop::moveWindow(WindowNumber number, const Rect& frame) {
@@ -443,9 +459,13 @@ std::optional<desktop::AXValue> SimDesktop::copyAttributeValue(const AXElement& 
             if (attribute == desktop::kAXRoleAttribute) return AXValue(std::string(desktop::kAXApplicationRole));
             if (attribute == desktop::kAXHiddenAttribute) return AXValue(a->app->isHidden());
             if (attribute == desktop::kAXWindowsAttribute) {
+                // Front to back; one pass over the windows, not one look-up per window.
+                std::unordered_set<WindowNumber> own;
+                for (auto& w : windows_)
+                    if (w.pid == e.pid) own.insert(w.number);
                 std::vector<AXElement> list;
                 for (auto n : stack_)
-                    if (auto* w = findWindow(n); w && w->pid == e.pid) list.push_back(AXElement::windowOf(e.pid, n));
+                    if (own.count(n)) list.push_back(AXElement::windowOf(e.pid, n));
                 return AXValue(list);
             }
             if (attribute == desktop::kAXFocusedWindowAttribute) {

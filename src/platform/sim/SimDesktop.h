@@ -82,13 +82,20 @@ public:
     // Building the scene --------------------------------------------------------------
     RunningApplicationPtr addApplication(RunningApplication::Info info);
     RunningApplicationPtr addApplication(Pid pid, const std::string& name, const std::string& bundleIdentifier = "");
-    void terminateApplication(Pid pid);
+    // The process ends and its windows go. With `announce` NO the workspace says
+    // nothing (a process that died unnoticed): only its absence from the lists tells.
+    void terminateApplication(Pid pid, bool announce = true);
+    // Changes what the workspace says of a running application (its activation policy,
+    // name, ...), with no notification.
+    void changeApplication(Pid pid, const std::function<void(RunningApplication::Info&)>& change);
     // A new window, frontmost; answers its number.
     WindowNumber addWindow(Pid pid, const std::string& title, const Rect& frame);
-    WindowNumber addWindow(const Window& window);
+    // With `announce` NO no accessibility notification tells of it (a window the
+    // notifications missed).
+    WindowNumber addWindow(const Window& window, bool announce = true);
     // The window's record for direct changes (no notification); nullptr when gone.
     Window* window(WindowNumber number);
-    void removeWindow(WindowNumber number);
+    void removeWindow(WindowNumber number, bool announce = true);
     void moveWindow(WindowNumber number, const Rect& frame);
     void setMinimized(WindowNumber number, bool minimized);
     void focus(WindowNumber number);
@@ -201,7 +208,7 @@ private:
     void notify(const AXElement& target, const std::string& notification, const AXElement& subject);
     void setActiveWindow(WindowNumber number);
     void raiseLocked(WindowNumber number);
-    void removeWindowLocked(WindowNumber number);
+    void removeWindowLocked(WindowNumber number, bool announce = true);
     bool launchEntry(const desktop::DesktopEntry& entry);
 
     mutable std::recursive_mutex mutex_;
@@ -211,6 +218,7 @@ private:
     WindowNumber active_ = 0;
     WindowNumber nextWindow_ = 0x400001;
     static inline std::atomic<Pid> nextPid_{50000};  // unique across desktops
+    static inline std::atomic<uint64_t> nextStart_{1};
     std::vector<desktop::DesktopEntry> entries_;
     struct FileApplications {
         std::optional<std::string> defaultApplication;

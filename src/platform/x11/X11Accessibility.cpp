@@ -100,10 +100,9 @@ std::optional<AXValue> X11Accessibility::copyAttributeValue(const AXElement& e, 
         case Kind::Application: {
             if (attribute == desktop::kAXRoleAttribute) return AXValue(std::string(desktop::kAXApplicationRole));
             if (attribute == desktop::kAXHiddenAttribute) return AXValue(appHidden_ && appHidden_(e.pid));
-            auto clients = windows_->clients();
+            auto clients = windows_->clientsOf(e.pid);
             std::vector<const X11Client*> own;
-            for (auto& c : clients)
-                if (c.pid == e.pid) own.push_back(&c);
+            for (auto& c : clients) own.push_back(&c);
             if (own.empty() && !processAlive(e.pid)) return std::nullopt;
             if (attribute == desktop::kAXWindowsAttribute) {
                 std::vector<AXElement> list;

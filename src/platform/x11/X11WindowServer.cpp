@@ -75,6 +75,9 @@ int layerOf(const X11Client& c) {
     return 0;
 }
 
+// Mapped by the window manager, or kept iconic: a window the user can see or restore.
+bool shown(const X11Client& c) { return c.mapped || c.hidden; }
+
 bool onScreen(const X11Client& c, int current) {
     return c.viewable && !c.hidden && (c.desktop == -1 || c.desktop == current);
 }
@@ -100,6 +103,8 @@ X11WindowServer::X11WindowServer(std::shared_ptr<XConnection> connection) : conn
     std::lock_guard lock(mutex_);
     table_ = read();
     fresh_ = true;
+    for (auto& client : table_.clients)
+        if (shown(client)) told_.insert(client.window);
     for (auto& client : table_.clients) {
         uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_change_window_attributes(c, client.window, XCB_CW_EVENT_MASK, &mask);
@@ -189,6 +194,7 @@ X11WindowServer::Table X11WindowServer::read() {
         if (!gone) {
             client.clientGeometry = MakeRect(o->dst_x, o->dst_y, g->width, g->height);
             client.viewable = a->map_state == XCB_MAP_STATE_VIEWABLE;
+            client.mapped = a->map_state != XCB_MAP_STATE_UNMAPPED;
         }
         free(g);
         free(o);
@@ -310,10 +316,16 @@ void X11WindowServer::compare(const Table& before, const Table& after) {
     for (auto& c : after.clients) {
         seen.insert(c.window);
         auto it = old.find(c.window);
-        if (it == old.end()) {
-            changes.push_back({X11Change::Kind::Created, c.window, c.pid});
+        if (!told_.count(c.window)) {
+            // A client the window manager lists but has not shown yet is told of once
+            // it is.
+            if (shown(c)) {
+                told_.insert(c.window);
+                changes.push_back({X11Change::Kind::Created, c.window, c.pid});
+            }
             continue;
         }
+        if (it == old.end()) continue;
         const X11Client& o = *it->second;
         if (o.hidden != c.hidden)
             changes.push_back({c.hidden ? X11Change::Kind::Minimized : X11Change::Kind::Deminimized, c.window, c.pid});
@@ -321,8 +333,9 @@ void X11WindowServer::compare(const Table& before, const Table& after) {
         if (o.frame.size != c.frame.size) changes.push_back({X11Change::Kind::Resized, c.window, c.pid});
         if (o.title != c.title) changes.push_back({X11Change::Kind::TitleChanged, c.window, c.pid});
     }
+    // One that goes before it was ever shown goes untold, as it came.
     for (auto& c : before.clients)
-        if (!seen.count(c.window)) changes.push_back({X11Change::Kind::Destroyed, c.window, c.pid});
+        if (!seen.count(c.window) && told_.erase(c.window)) changes.push_back({X11Change::Kind::Destroyed, c.window, c.pid});
     if (before.active != after.active) {
         auto pidOf = [](const Table& t, xcb_window_t w) {
             for (auto& c : t.clients)
@@ -430,6 +443,15 @@ std::optional<X11Client> X11WindowServer::client(xcb_window_t window) {
     auto it = table_.position.find(window);
     if (it == table_.position.end()) return std::nullopt;
     return table_.clients[it->second];
+}
+
+std::vector<X11Client> X11WindowServer::clientsOf(desktop::Pid pid) {
+    ensureFresh();
+    std::lock_guard lock(mutex_);
+    std::vector<X11Client> own;
+    for (auto& c : table_.clients)
+        if (c.pid == pid) own.push_back(c);
+    return own;
 }
 
 xcb_window_t X11WindowServer::activeWindow() {

@@ -5,7 +5,8 @@
 // events say something changed (on the next main-loop turn, or at once when it is read
 // while stale), and each refresh is compared with the previous one to tell the
 // listeners what changed: windows made, gone, minimised, moved, resized, retitled, the
-// active window.
+// active window. A window counts as made once the window manager has mapped it (or
+// keeps it iconic): a client listed but not yet shown is told of when it is.
 //
 // Window pictures come from the Composite extension on a connection of their own, so
 // captures can run on any thread.
@@ -38,6 +39,7 @@ struct X11Client {
     Rect clientGeometry;              // the client window alone, root coordinates
     uint32_t extents[4] = {0, 0, 0, 0};  // frame extents: left, right, top, bottom
     bool viewable = false;
+    bool mapped = false;              // mapped by the window manager (maybe inside an unmapped frame)
     bool hidden = false;              // _NET_WM_STATE_HIDDEN or WM_STATE Iconic
     bool modal = false;
     bool above = false, below = false;
@@ -75,6 +77,8 @@ public:
     // The table, front to back (refreshed first when stale).
     std::vector<X11Client> clients();
     std::optional<X11Client> client(xcb_window_t window);
+    // The clients of one process, front to back (copies only those).
+    std::vector<X11Client> clientsOf(desktop::Pid pid);
     xcb_window_t activeWindow();
     // Reads everything again now (the benchmark and tests use it).
     void refresh();
@@ -120,6 +124,7 @@ private:
     bool refreshQueued_ = false;
     int refreshes_ = 0;
     std::map<xcb_window_t, bool> selected_;  // clients whose events we asked for
+    std::set<xcb_window_t> told_;            // clients the listeners were told of
     std::map<int, std::shared_ptr<std::function<void(const X11Change&)>>> listeners_;
     int nextListener_ = 1;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

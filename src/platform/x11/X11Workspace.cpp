@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <set>
+#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,6 +40,26 @@ std::string executableOf(desktop::Pid pid) {
     std::error_code ec;
     auto target = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
     return ec ? std::string() : target.string();
+}
+
+// The start time of the process (clock ticks since boot, /proc/<pid>/stat field 22);
+// 0 when the process is gone. Two processes that had the same identifier differ in it.
+uint64_t startTimeOf(desktop::Pid pid) {
+    if (pid < 1) return 0;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(in, line)) return 0;
+    auto close = line.rfind(')');  // the command name may hold spaces and parentheses
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(line.substr(close + 1));
+    std::string field;
+    for (int i = 3; i <= 22; ++i)
+        if (!(fields >> field)) return 0;
+    try {
+        return std::stoull(field);
+    } catch (...) {
+        return 0;
+    }
 }
 
 bool regularType(const X11Client& c) {
@@ -95,21 +117,20 @@ DesktopEntryIndex& X11Workspace::index() {
 
 std::vector<uint32_t> X11Workspace::windowsOf(desktop::Pid pid) {
     std::vector<uint32_t> out;
-    for (auto& c : windows_->clients())
-        if (c.pid == pid) out.push_back(c.window);
+    for (auto& c : windows_->clientsOf(pid)) out.push_back(c.window);
     return out;
 }
 
 RunningApplication::Info X11Workspace::describe(desktop::Pid pid) {
     RunningApplication::Info info;
     info.pid = pid;
+    info.startTime = startTimeOf(pid);
     info.executablePath = executableOf(pid);
     const X11Client* first = nullptr;
     bool regular = false;
-    auto clients = windows_->clients();
+    auto clients = windows_->clientsOf(pid);
     std::string appId;
     for (auto& c : clients) {
-        if (c.pid != pid) continue;
         if (!first) first = &c;
         if (appId.empty()) appId = c.applicationId;
         regular = regular || regularType(c);
@@ -139,10 +160,30 @@ RunningApplication::Info X11Workspace::describe(desktop::Pid pid) {
 RunningApplicationPtr X11Workspace::track(desktop::Pid pid, bool announce) {
     auto it = tracked_.find(pid);
     if (it != tracked_.end()) {
+        uint64_t started = it->second.app->startTime();
+        uint64_t now = startTimeOf(pid);
+        if (started != 0 && now != 0 && started != now) {
+            // The identifier now belongs to another process: the one we knew has ended
+            // (its exit not seen yet), and this window is the new one's.
+            untrack(pid);
+            it = tracked_.end();
+        }
+    }
+    if (it != tracked_.end()) {
         // A new window may change what the application is (its first normal window).
+        auto app = it->second.app;
         auto info = describe(pid);
-        if (info.activationPolicy != it->second.app->activationPolicy()) it->second.app->setInfo(info);
-        return it->second.app;
+        const int was = app->activationPolicy();
+        if (info.activationPolicy != was) {
+            info.startTime = app->startTime();
+            app->setInfo(info);
+            // One that showed only a splash or a tool window at first becomes a regular
+            // application now: told again, so that those who dropped it take it back.
+            if (announce && was != NSApplicationActivationPolicyRegular &&
+                info.activationPolicy == NSApplicationActivationPolicyRegular && pid != desktop::Pid(::getpid()))
+                post(NSWorkspaceDidLaunchApplicationNotification, app);
+        }
+        return app;
     }
     Tracked t;
     t.app = std::make_shared<RunningApplication>(describe(pid));
@@ -152,10 +193,16 @@ RunningApplicationPtr X11Workspace::track(desktop::Pid pid, bool announce) {
     if (t.pidfd >= 0 && QCoreApplication::instance()) {
         auto* notifier = new QSocketNotifier(t.pidfd, QSocketNotifier::Read);
         std::weak_ptr<bool> alive = alive_;
-        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this, alive, pid] {
+        std::weak_ptr<RunningApplication> which = t.app;
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this, alive, pid, which, notifier] {
             if (alive.expired()) return;
-            RunLoop::main().post([this, alive, pid] {
-                if (!alive.expired()) untrack(pid);
+            notifier->setEnabled(false);  // readable for good once the process has ended
+            RunLoop::main().post([this, alive, pid, which] {
+                if (alive.expired()) return;
+                // Only the process this descriptor watched: the identifier may have
+                // been taken over since.
+                auto it = tracked_.find(pid);
+                if (it != tracked_.end() && it->second.app == which.lock()) untrack(pid);
             });
         });
         t.watcher = notifier;
@@ -163,7 +210,8 @@ RunningApplicationPtr X11Workspace::track(desktop::Pid pid, bool announce) {
     auto app = t.app;
     tracked_[pid] = std::move(t);
     order_.push_back(pid);
-    if (announce) {
+    // This program learns of its own windows, not of its own launch.
+    if (announce && pid != desktop::Pid(::getpid())) {
         post(NSWorkspaceWillLaunchApplicationNotification, app);
         post(NSWorkspaceDidLaunchApplicationNotification, app);
     }
@@ -176,6 +224,8 @@ void X11Workspace::untrack(desktop::Pid pid) {
     Tracked t = it->second;
     tracked_.erase(it);
     order_.erase(std::remove(order_.begin(), order_.end(), pid), order_.end());
+    // The notifier lets go of the descriptor before it is closed.
+    if (auto* notifier = qobject_cast<QSocketNotifier*>(t.watcher)) notifier->setEnabled(false);
     if (t.watcher) t.watcher->deleteLater();
     if (t.pidfd >= 0) ::close(t.pidfd);
     if (activePid_ == pid) activePid_ = -1;

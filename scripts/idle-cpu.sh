@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Measures what the dock costs while nothing happens: a private Xvfb with openbox, four
+# running applications (two xterms, xeyes, xclock), the dock started with a fresh
+# configuration, then the CPU time of its process (user + system, from /proc/<pid>/stat)
+# over SECONDS seconds (default 60) after a settling pause. Needs build/quayside.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-60}"
+[ -x build/quayside ] || { echo "build/quayside is missing: run scripts/build.sh quayside" >&2; exit 1; }
+
+source scripts/xsession.sh
+xsession_start
+home="$(mktemp -d /tmp/quayside-idle.XXXXXX)"
+clients=()
+cleanup() {
+  kill "${clients[@]}" "${dock:-}" 2>/dev/null || true
+  wait 2>/dev/null || true
+  xsession_stop
+  rm -rf "$home"
+}
+trap cleanup EXIT
+
+xterm -geometry 80x24+40+40 & clients+=($!)
+xterm -geometry 80x24+200+200 & clients+=($!)
+xeyes -geometry 150x100+700+60 & clients+=($!)
+xclock -geometry 150x150+900+60 & clients+=($!)
+sleep 1
+XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_CACHE_HOME="$home/cache" \
+  ./build/quayside > "$home/dock.log" 2>&1 & dock=$!
+sleep 5
+
+ticks() { awk '{print $14 + $15}' "/proc/$dock/stat"; }
+hz="$(getconf CLK_TCK)"
+start="$(ticks)"
+sleep "$seconds"
+end="$(ticks)"
+awk -v a="$start" -v b="$end" -v hz="$hz" -v s="$seconds" 'BEGIN {
+  cpu = (b - a) / hz
+  printf "dock CPU time over %d s idle with 4 running applications: %.2f s (%.3f%% of one core)\n", s, cpu, 100 * cpu / s
+}'

@@ -1,0 +1,412 @@
+// Running applications of a real X desktop (Xvfb with openbox) merging into the dock
+// model and tracked with their windows: launches and quits of real clients, a client
+// with several windows, one that maps its window late, minimise and restore, a close,
+// and a storm of short-lived clients. Skipped without DISPLAY.
+//
+// Besides xterm and xclock the tests run a small client of their own: this test program
+// started again with QUAYSIDE_TEST_CLIENT set, which makes windows as told and closes one
+// when the window manager asks.
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <thread>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include "core/DockModel.h"
+#include "core/FileSystemNode.h"
+#include "core/MenuModel.h"
+#include "core/RunningApplicationPersistent.h"
+#include "core/TrashModel.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/x11/X11Backend.h"
+#include "platform/x11/X11Events.h"
+#include "platform/x11/X11Screens.h"
+#include "platform/x11/X11WindowServer.h"
+#include "platform/x11/XConnection.h"
+#include "support/TestEnvironment.h"
+#include "tracking/AppMonitoringService.h"
+#include "tracking/SIAccessibilityElement.h"
+
+namespace {
+
+// ---- the test client -------------------------------------------------------------------------
+// QUAYSIDE_TEST_CLIENT="<windows at start> <seconds before mapping> <windows later> <seconds
+// before those> [nopid] [splash]" ("nopid": the windows do not name their process;
+// "splash": the first windows are splash screens). Runs before main() in the started
+// copy and never returns.
+
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
+    auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+    xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(r);
+    return a;
+}
+
+[[noreturn]] void runClient(const char* plan) {
+    int first = 1, later = 0;
+    double delay = 0, laterDelay = 0;
+    std::sscanf(plan, "%d %lf %d %lf", &first, &delay, &later, &laterDelay);
+    const bool namePid = std::strstr(plan, "nopid") == nullptr;
+    const bool splashFirst = std::strstr(plan, "splash") != nullptr;
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) _exit(2);
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    xcb_atom_t protocols = internAtom(c, "WM_PROTOCOLS"), deleteWindow = internAtom(c, "WM_DELETE_WINDOW");
+    xcb_atom_t pidAtom = internAtom(c, "_NET_WM_PID");
+    xcb_atom_t typeAtom = internAtom(c, "_NET_WM_WINDOW_TYPE"), splash = internAtom(c, "_NET_WM_WINDOW_TYPE_SPLASH");
+    uint32_t pid = uint32_t(getpid());
+    int made = 0;
+    auto make = [&](int count) {
+        for (int i = 0; i < count; ++i, ++made) {
+            xcb_window_t w = xcb_generate_id(c);
+            uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+            xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, int16_t(60 + 40 * made), int16_t(60 + 30 * made),
+                              300, 200, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK,
+                              &mask);
+            std::string title = "quayside client " + std::to_string(made);
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                                uint32_t(title.size()), title.data());
+            const char cls[] = "quayside-client\0QuaysideClient";
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, sizeof cls, cls);
+            if (namePid) xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, pidAtom, XCB_ATOM_CARDINAL, 32, 1, &pid);
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, protocols, XCB_ATOM_ATOM, 32, 1, &deleteWindow);
+            if (splashFirst && made < first)
+                xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, typeAtom, XCB_ATOM_ATOM, 32, 1, &splash);
+            xcb_map_window(c, w);
+        }
+        xcb_flush(c);
+    };
+    auto start = std::chrono::steady_clock::now();
+    auto since = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    bool madeFirst = false, madeLater = later == 0;
+    while (true) {
+        if (!madeFirst && since() >= delay) {
+            make(first);
+            madeFirst = true;
+        }
+        if (madeFirst && !madeLater && since() >= laterDelay) {
+            make(later);
+            madeLater = true;
+        }
+        pollfd p{xcb_get_file_descriptor(c), POLLIN, 0};
+        poll(&p, 1, 20);
+        while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
+            if ((e->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+                auto* m = reinterpret_cast<xcb_client_message_event_t*>(e);
+                if (m->type == protocols && m->data.data32[0] == deleteWindow) {
+                    xcb_destroy_window(c, m->window);
+                    xcb_flush(c);
+                }
+            }
+            free(e);
+        }
+        if (xcb_connection_has_error(c)) _exit(0);
+    }
+}
+
+const int clientHook = [] {
+    if (const char* plan = std::getenv("QUAYSIDE_TEST_CLIENT")) runClient(plan);
+    return 0;
+}();
+
+}  // namespace
+
+namespace qs::x11 {
+namespace {
+
+using Pids = std::set<desktop::Pid>;
+
+class X11RunningAppsTest : public qs::test::IsolatedTest {
+protected:
+    void SetUp() override {
+        (void)clientHook;
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
+        conn = XConnection::open();
+        ASSERT_TRUE(conn);
+        desktop::Services s;
+        s.screens = std::make_shared<X11Screens>(conn);
+        addWindowServices(s, conn);
+        s.events = std::make_shared<X11Events>(conn);
+        windows = std::static_pointer_cast<X11WindowServer>(s.windowServer);
+        desktop::install(s);
+        if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
+        // Clients left by other tests belong to nobody here.
+        pumpFor(100);
+        for (auto& app : desktop::services().workspace->runningApplications()) before.insert(app->processIdentifier());
+    }
+    void TearDown() override {
+        model.reset();
+        AppMonitoringService::resetSharedInstanceForTesting();
+        TrashModel::resetSharedInstanceForTesting();
+        MenuModel::resetSharedInstanceForTesting();
+        for (pid_t pid : children) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        desktop::install({});
+    }
+
+    void pumpOnce() {
+        conn->processPendingEvents();
+        QCoreApplication::processEvents();
+        env.loop().runPending();
+        reap();
+    }
+    template <class F>
+    bool pumpUntil(F done, int ms = 5000) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            pumpOnce();
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return done();
+    }
+    void pumpFor(int ms) {
+        pumpUntil([] { return false; }, ms);
+    }
+    // Collects the children that have exited (so they do not linger as zombies).
+    void reap() {
+        for (auto it = children.begin(); it != children.end();) {
+            if (::waitpid(*it, nullptr, WNOHANG) == *it)
+                it = children.erase(it);
+            else
+                ++it;
+        }
+    }
+
+    pid_t spawn(std::vector<std::string> argv, const char* clientPlan = nullptr) {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            if (clientPlan) ::setenv("QUAYSIDE_TEST_CLIENT", clientPlan, 1);
+            std::vector<char*> args;
+            for (auto& a : argv) args.push_back(a.data());
+            args.push_back(nullptr);
+            ::execvp(args[0], args.data());
+            ::_exit(127);
+        }
+        children.push_back(pid);
+        return pid;
+    }
+    pid_t client(const char* plan) { return spawn({"/proc/self/exe"}, plan); }
+
+    void makeModel() {
+        UserDefaults::standardUserDefaults().setBool(false, "DoNotDisplayRunning");
+        model = DockModel::create();
+    }
+    // The running applications of the dock, by process, less those of other tests.
+    Pids dockPids() const {
+        Pids pids;
+        for (auto& item : model->panelContent())
+            if (auto app = item.objectAs<RunningApplication>())
+                if (!before.count(app->processIdentifier())) pids.insert(app->processIdentifier());
+        return pids;
+    }
+    long slotOf(desktop::Pid pid) const {
+        for (size_t i = 0; i < model->panelContent().size(); ++i)
+            if (auto app = model->panelContent()[i].objectAs<RunningApplication>(); app && app->processIdentifier() == pid)
+                return long(i);
+        return -1;
+    }
+    long trashSlot() const {
+        for (size_t i = 0; i < model->panelContent().size(); ++i)
+            if (model->panelContent()[i].object()->className() == "TrashModel") return long(i);
+        return -1;
+    }
+    RunningApplicationPtr appOf(desktop::Pid pid) {
+        for (auto& item : model->panelContent())
+            if (auto app = item.objectAs<RunningApplication>(); app && app->processIdentifier() == pid) return app;
+        return nullptr;
+    }
+
+    std::shared_ptr<XConnection> conn;
+    std::shared_ptr<X11WindowServer> windows;
+    std::shared_ptr<DockModel> model;
+    std::vector<pid_t> children;
+    Pids before;
+};
+
+TEST_F(X11RunningAppsTest, LaunchesAndQuitsOfRealClientsMergeIntoTheModel) {
+    makeModel();
+    pid_t term = spawn({"xterm", "-geometry", "60x10+40+40"});
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(term) >= 0; }));
+    EXPECT_EQ(slotOf(term) + 1, trashSlot());  // just before the trash
+    auto xterm = appOf(term);
+    ASSERT_TRUE(xterm->bundleURL());
+    Persistent::setIsPersistent(*xterm, true);
+    long slot = slotOf(term);
+
+    pid_t clock = spawn({"xclock", "-geometry", "100x100+500+300"});
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(clock) >= 0; }));
+
+    // Quit the kept one: its slot holds its file item again.
+    ::kill(term, SIGTERM);
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(term) < 0; }));
+    auto kept = model->panelContent()[size_t(slot)].objectAs<FileSystemNode>();
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->path(), xterm->bundleURL()->path());
+
+    // Launched again, it takes that slot back.
+    pid_t again = spawn({"xterm", "-geometry", "60x10+40+40"});
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(again) >= 0; }));
+    EXPECT_EQ(slotOf(again), slot);
+
+    // The other one simply goes.
+    ::kill(clock, SIGTERM);
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(clock) < 0; }));
+    EXPECT_EQ(dockPids(), Pids{again});
+}
+
+TEST_F(X11RunningAppsTest, WindowsAreTrackedMostRecentFirstThroughLateMapsMinimiseAndClose) {
+    makeModel();
+    auto cache = AppMonitoringService::sharedInstance();
+    // Windowless for a second, then two windows, then a third a second later.
+    pid_t pid = client("2 1.0 1 2.0");
+    pumpFor(500);
+    EXPECT_EQ(slotOf(pid), -1);
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(pid) >= 0; }));
+    auto app = appOf(pid);
+    EXPECT_EQ(app->activationPolicy(), NSApplicationActivationPolicyRegular);
+    auto tracked = cache->getCachedApplicationExForApplication(app);
+    ASSERT_TRUE(tracked);
+    ASSERT_TRUE(pumpUntil([&] { return tracked->windows().size() == 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return tracked->windows().size() == 3; }));
+    auto newest = tracked->windows()[0];
+    EXPECT_EQ(newest->title(), "quayside client 2");
+
+    // Minimised: still listed, after the windows on screen.
+    auto middle = tracked->windows()[1];
+    ASSERT_TRUE(middle->minimize());
+    ASSERT_TRUE(pumpUntil([&] { return tracked->minimized(); }));
+    tracked->manualSortWindows();
+    EXPECT_EQ(tracked->windows().back(), middle);
+    EXPECT_EQ(tracked->windows().size(), 3u);
+    // Restored: on screen again, and the focus puts it in front.
+    middle->focusWindow();
+    ASSERT_TRUE(pumpUntil([&] { return !tracked->minimized() && tracked->windows()[0] == middle; }));
+
+    // Closed: it leaves the list; the application stays.
+    newest->close();
+    ASSERT_TRUE(pumpUntil([&] { return tracked->windows().size() == 2; }));
+    EXPECT_GE(slotOf(pid), 0);
+
+    ::kill(pid, SIGTERM);
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(pid) < 0 && !cache->cachedApplicationForProcessIdentifier(pid); }));
+}
+
+TEST_F(X11RunningAppsTest, AStormOfShortLivedClientsLeavesExactlyTheLiveOnes) {
+    makeModel();
+    pid_t stays = spawn({"xclock", "-geometry", "100x100+700+100"});
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(stays) >= 0; }));
+    pid_t also = client("1 0 0 0");
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(also) >= 0; }));
+
+    // A hundred clients that end as soon as they start, in a few seconds; the main loop
+    // keeps turning meanwhile, and no turn may stall it.
+    double longest = 0;
+    auto turn = [&] {
+        auto t0 = std::chrono::steady_clock::now();
+        pumpOnce();
+        longest = std::max(longest, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    };
+    for (int i = 0; i < 100; ++i) {
+        spawn({"xterm", "-geometry", "20x4+" + std::to_string(10 * (i % 50)) + "+400", "-e", "true"});
+        for (int k = 0; k < 3; ++k) {
+            turn();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    // Until every short one has ended, then one refresh more.
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (children.size() > 2 && std::chrono::steady_clock::now() < end) {
+        turn();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(children.size(), 2u);
+    pumpFor(500);
+    env.loop().advance(2.0);
+    pumpFor(200);
+    EXPECT_EQ(dockPids(), (Pids{stays, also}));
+    auto cache = AppMonitoringService::sharedInstance();
+    for (auto& [pid, app] : cache->appsCache()) {
+        if (!before.count(pid)) {
+            EXPECT_TRUE(pid == stays || pid == also) << pid;
+        }
+    }
+    std::printf("longest main-loop turn during the storm: %.1f ms\n", longest * 1000);
+    EXPECT_LT(longest, 0.5);
+}
+
+TEST_F(X11RunningAppsTest, AnApplicationThatStartsWithASplashScreenComesBackAsARegularOne) {
+    makeModel();
+    pid_t pid = client("1 0 1 3.0 splash");
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(pid) >= 0; }));  // its launch brings it in
+    EXPECT_EQ(appOf(pid)->activationPolicy(), NSApplicationActivationPolicyAccessory);
+    env.loop().advance(2.0);  // the refresh lets it go: it is not a regular application yet
+    pumpOnce();
+    EXPECT_LT(slotOf(pid), 0);
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(pid) >= 0; }));  // its main window appears
+    EXPECT_EQ(appOf(pid)->activationPolicy(), NSApplicationActivationPolicyRegular);
+    env.loop().advance(2.0);
+    pumpOnce();
+    EXPECT_GE(slotOf(pid), 0);
+    auto tracked = AppMonitoringService::sharedInstance()->getCachedApplicationExForApplication(appOf(pid));
+    ASSERT_TRUE(tracked);
+    ASSERT_TRUE(pumpUntil([&] { return tracked->windows().size() == 1; }));  // the splash is not listed
+}
+
+TEST_F(X11RunningAppsTest, TheDockIsNotToldOfItsOwnWindows) {
+    makeModel();
+    // A window of this very process, as the dock's own panels and preferences are.
+    xcb_connection_t* c = conn->connection();
+    xcb_window_t w = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, w, conn->root(), 10, 10, 200, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      conn->screen()->root_visual, 0, nullptr);
+    uint32_t self = uint32_t(::getpid());
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, conn->atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &self);
+    xcb_map_window(c, w);
+    xcb_flush(c);
+    int launches = 0;
+    auto token = NotificationCenter::workspaceCenter().addObserver(
+        this, NSWorkspaceDidLaunchApplicationNotification, nullptr, [&](const Notification& n) {
+            auto app = n.userInfo.at(NSWorkspaceApplicationKey).objectAs<RunningApplication>();
+            launches += app && app->processIdentifier() == desktop::Pid(::getpid());
+        });
+    ASSERT_TRUE(pumpUntil([&] {
+        for (auto& app : desktop::services().workspace->runningApplications())
+            if (app->processIdentifier() == desktop::Pid(::getpid())) return true;
+        return false;
+    }));
+    pumpFor(200);
+    EXPECT_EQ(launches, 0);
+    EXPECT_LT(slotOf(desktop::Pid(::getpid())), 0);
+    NotificationCenter::workspaceCenter().removeObserver(token);
+    xcb_destroy_window(c, w);
+    xcb_flush(c);
+}
+
+TEST_F(X11RunningAppsTest, AClientThatDoesNotNameItsProcessIsFoundAndAKilledOneLeaves) {
+    makeModel();
+    pid_t silent = client("1 0 0 0 nopid");
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(silent) >= 0; }));
+    ::kill(silent, SIGKILL);  // no goodbye
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(silent) < 0; }));
+}
+
+}  // namespace
+}  // namespace qs::x11
