@@ -1,0 +1,125 @@
+#include "platform/ui/ShadowRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace qs::ShadowRenderer {
+
+namespace {
+
+// Widths of three boxes whose repeated application approximates a Gaussian.
+void boxesForGauss(double sigma, int radii[3]) {
+    const int n = 3;
+    const double wIdeal = std::sqrt(12.0 * sigma * sigma / n + 1.0);
+    int wl = int(std::floor(wIdeal));
+    if (wl % 2 == 0) wl--;
+    const int wu = wl + 2;
+    const double mIdeal = (12.0 * sigma * sigma - n * wl * wl - 4.0 * n * wl - 3.0 * n) / (-4.0 * wl - 4.0);
+    const int m = int(std::lround(mIdeal));
+    for (int i = 0; i < n; ++i) radii[i] = std::max(0, ((i < m ? wl : wu) - 1) / 2);
+}
+
+// One horizontal box pass of the radius from src into dst (zero beyond the edges).
+void boxRows(const uint8_t* src, uint8_t* dst, int w, int h, int stride, int r) {
+    const int span = 2 * r + 1;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* s = src + size_t(y) * stride;
+        uint8_t* d = dst + size_t(y) * stride;
+        int sum = 0;
+        for (int x = 0; x <= std::min(r, w - 1); ++x) sum += s[x];
+        for (int x = 0; x < w; ++x) {
+            d[x] = uint8_t((sum + span / 2) / span);
+            const int add = x + r + 1, sub = x - r;
+            if (add < w) sum += s[add];
+            if (sub >= 0) sum -= s[sub];
+        }
+    }
+}
+
+// One vertical box pass, row by row with running column sums.
+void boxColumns(const uint8_t* src, uint8_t* dst, int w, int h, int stride, int r) {
+    const int span = 2 * r + 1;
+    std::vector<int> sums(size_t(w), 0);
+    for (int y = 0; y <= std::min(r, h - 1); ++y) {
+        const uint8_t* s = src + size_t(y) * stride;
+        for (int x = 0; x < w; ++x) sums[x] += s[x];
+    }
+    for (int y = 0; y < h; ++y) {
+        uint8_t* d = dst + size_t(y) * stride;
+        for (int x = 0; x < w; ++x) d[x] = uint8_t((sums[x] + span / 2) / span);
+        const int add = y + r + 1, sub = y - r;
+        if (add < h) {
+            const uint8_t* s = src + size_t(add) * stride;
+            for (int x = 0; x < w; ++x) sums[x] += s[x];
+        }
+        if (sub >= 0) {
+            const uint8_t* s = src + size_t(sub) * stride;
+            for (int x = 0; x < w; ++x) sums[x] -= s[x];
+        }
+    }
+}
+
+}  // namespace
+
+int blurMargin(double blur) { return blur > 0 ? int(std::ceil(blur * 1.5)) + 1 : 0; }
+
+void blurCoverage(uint8_t* data, int width, int height, int stride, double sigma) {
+    if (!data || width < 1 || height < 1 || !(sigma > 0)) return;
+    int radii[3];
+    boxesForGauss(sigma, radii);
+    std::vector<uint8_t> scratch(size_t(stride) * size_t(height));
+    for (int r : radii) {
+        if (r < 1) continue;
+        boxRows(data, scratch.data(), width, height, stride, r);
+        boxColumns(scratch.data(), data, width, height, stride, r);
+    }
+}
+
+void cast(QPainter& target, const QRectF& bounds, const QRectF& visible, double dpr, const Spec& spec,
+          const std::function<void(QPainter&)>& paint) {
+    if (spec.color.alpha() == 0 || bounds.isEmpty()) return;
+    const int margin = blurMargin(spec.blur);
+    // Only the part of the shape whose shadow can land on the visible area matters.
+    const QRectF shape =
+        bounds & visible.translated(-spec.dx, -spec.dy).adjusted(-margin, -margin, margin, margin);
+    if (shape.isEmpty()) return;
+    const QRect layerRect = shape.adjusted(-margin, -margin, margin, margin).toAlignedRect();
+    if (layerRect.isEmpty() || (long long)layerRect.width() * layerRect.height() > 64LL * 1024 * 1024) return;
+
+    QImage layer(layerRect.size(), QImage::Format_ARGB32_Premultiplied);
+    if (layer.isNull()) return;
+    layer.fill(0);
+    {
+        QPainter lp(&layer);
+        lp.setWorldTransform(target.deviceTransform() * QTransform::fromTranslate(-layerRect.x(), -layerRect.y()));
+        paint(lp);
+    }
+    const int w = layer.width(), h = layer.height();
+    std::vector<uint8_t> coverage(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(layer.constScanLine(y));
+        uint8_t* c = coverage.data() + size_t(y) * w;
+        for (int x = 0; x < w; ++x) c[x] = uint8_t(qAlpha(row[x]));
+    }
+    blurCoverage(coverage.data(), w, h, w, spec.blur / 2.0);
+
+    QRgb tint[256];
+    const QRgb base = spec.color.rgba();
+    for (int i = 0; i < 256; ++i)
+        tint[i] = qPremultiply(qRgba(qRed(base), qGreen(base), qBlue(base), (qAlpha(base) * i + 127) / 255));
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(layer.scanLine(y));
+        const uint8_t* c = coverage.data() + size_t(y) * w;
+        for (int x = 0; x < w; ++x) row[x] = tint[c[x]];
+    }
+
+    target.save();
+    target.setWorldTransform(QTransform::fromScale(1.0 / dpr, 1.0 / dpr));
+    target.setOpacity(1.0);
+    target.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    target.drawImage(QPointF(layerRect.x() + spec.dx, layerRect.y() + spec.dy), layer);
+    target.restore();
+}
+
+}  // namespace qs::ShadowRenderer
