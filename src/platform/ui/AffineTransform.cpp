@@ -13,7 +13,10 @@ void AffineTransform::rotateByDegrees(double degrees) { rotateByRadians(degrees 
 void AffineTransform::rotateByRadians(double radians) {
     // QTransform::rotate rounds its sine and cosine for multiples of 90°; build the
     // matrix ourselves so every angle is treated alike.
-    const double c = std::cos(radians), s = std::sin(radians);
+    // Quarter turns come out exact (cos 90° is not quite 0 in floating point), so that
+    // a bitmap turned by them maps pixel onto pixel.
+    auto snap = [](double v) { return std::fabs(v) < 1e-12 ? 0.0 : std::fabs(std::fabs(v) - 1.0) < 1e-12 ? std::copysign(1.0, v) : v; };
+    const double c = snap(std::cos(radians)), s = snap(std::sin(radians));
     t_ = QTransform(c, s, -s, c, 0, 0) * t_;
 }
 

@@ -298,7 +298,19 @@ void GraphicsContext::drawPixels(const QImage& pixels, const Rect& dest, const Q
     }
     const QRectF bounds = toDevice.mapRect(QRectF(0, 0, w, h)).adjusted(-1, -1, 1, 1);
     const double opacity = std::clamp(std::isnan(fraction) ? 0.0 : fraction, 0.0, 1.0);
+    // Pixels that land exactly on device pixels (quarter turns, whole-pixel moves, no
+    // scaling) are copied as they are: no sampling, no softened edges.
+    auto unit = [](double v) { return v == 0 || v == 1 || v == -1; };
+    auto whole = [](double v) { return v == std::floor(v); };
+    const QPointF corner = toDevice.map(QPointF(0, 0));
+    const bool exact = unit(toDevice.m11()) && unit(toDevice.m12()) && unit(toDevice.m21()) &&
+                       unit(toDevice.m22()) && whole(corner.x()) && whole(corner.y()) && from.width() == w &&
+                       from.height() == h && whole(from.x()) && whole(from.y()) && whole(w) && whole(h);
     draw(bounds, op, [&](QPainter& p) {
+        if (exact) {
+            p.setRenderHint(QPainter::Antialiasing, false);
+            p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        }
         p.setWorldTransform(local, true);
         p.setOpacity(p.opacity() * opacity);
         p.drawImage(QRectF(0, 0, w, h), source, from);
