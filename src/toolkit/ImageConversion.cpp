@@ -20,7 +20,7 @@ uint8_t luminance(const QColor& c) {
 }
 
 // The image drawn into a canvas of its size in whole pixels (null below one pixel).
-QImage rendered(const Image& image) { return renderImage(image, QImage::Format_RGBA8888_Premultiplied); }
+QImage rendered(const Image& image) { return renderImage(image, ImageRep::canvasFormat()); }
 
 }  // namespace
 

@@ -32,7 +32,7 @@ void NTImageMaker::lockFocus() {
         w = h = 0;
     }
     // A zero-filled canvas: fully transparent.
-    auto rep = ImageRep::makeRGBA(w, h);
+    auto rep = ImageRep::makeCanvas(w, h);
     setBitmapImageRep(rep);
     auto context = GraphicsContext::graphicsContextWithBitmapImageRep(rep);
     setBitmapContext(context);

@@ -3,6 +3,8 @@
 #include <QBuffer>
 #include <QPainter>
 #include <QWidget>
+#include <algorithm>
+#include <tuple>
 
 #include "platform/ui/ImageDrawing.h"
 #include "platform/ui/ImageFocus.h"
@@ -94,7 +96,7 @@ TEST_F(ImageHelpers, TilingARectangleAndTheTileGrid) {
 
 TEST_F(ImageHelpers, TilingFromATinyImageEnds) {
     auto tiny = std::make_shared<Image>(Size{0.25, 0.25});
-    tiny->addRepresentation(ImageRep::makeRGBA(1, 1));
+    tiny->addRepresentation(ImageRep::makeCanvas(1, 1));
     auto maker = NTImageMaker::maker({4, 4});
     maker->lockFocus();
     tileInRect(*tiny, MakeRect(0, 0, 4, 4), false, CompositingOperation::SourceOver, 1.0);  // must return
@@ -328,7 +330,7 @@ TEST_F(ImageHelpers, PixelImageConversions) {
     EXPECT_EQ(rep->bytesPerRow(), 12);
     EXPECT_EQ(rep->samplesPerPixel(), 4);
     auto normal = normalize(std::make_shared<Image>(QImage(5, 5, QImage::Format_Grayscale8)));
-    EXPECT_EQ(CGImage(*normal).format(), QImage::Format_RGBA8888_Premultiplied);
+    EXPECT_EQ(CGImage(*normal).format(), ImageRep::canvasFormat());
     EXPECT_FALSE(nsImageToCGImageRef(std::make_shared<Image>(Size{4, 4})).isNull() == true &&
                  false);  // an image without pixels answers null
     EXPECT_TRUE(nsImageToCGImageRef(std::make_shared<Image>(Size{4, 4})).isNull());
@@ -420,13 +422,55 @@ TEST_F(ImageHelpers, StackBlurOfABuffer) {
     EXPECT_EQ(at(5, 5)[1], 0);
 }
 
+// StackBlur by its definition: per pass, the sum of the neighbours (ends repeated)
+// weighted r + 1 - |k|, integer-divided by (r + 1)²; rows first, then columns.
+std::vector<uint8_t> referenceStackBlur(const std::vector<uint8_t>& in, int w, int h, int r) {
+    const int divsum = (r + 1) * (r + 1);
+    std::vector<int> mid(size_t(w) * h * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                long sum = 0;
+                for (int k = -r; k <= r; ++k)
+                    sum += long(in[(size_t(y) * w + std::clamp(x + k, 0, w - 1)) * 4 + c]) * (r + 1 - std::abs(k));
+                mid[(size_t(y) * w + x) * 3 + c] = int(sum / divsum);
+            }
+    std::vector<uint8_t> out = in;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                long sum = 0;
+                for (int k = -r; k <= r; ++k)
+                    sum += long(mid[(size_t(std::clamp(y + k, 0, h - 1)) * w + x) * 3 + c]) * (r + 1 - std::abs(k));
+                out[(size_t(y) * w + x) * 4 + c] = uint8_t(sum / divsum);
+            }
+    return out;
+}
+
+TEST_F(ImageHelpers, StackBlurMatchesItsDefinition) {
+    uint32_t seed = 12345;
+    auto next = [&] { return uint8_t((seed = seed * 1103515245u + 12345u) >> 16); };
+    for (auto [w, h, r] : std::vector<std::tuple<int, int, int>>{{13, 9, 3}, {1, 1, 2}, {2, 40, 5}, {30, 3, 1}, {7, 7, 20}}) {
+        std::vector<uint8_t> buffer(size_t(w) * h * 4);
+        for (auto& b : buffer) b = next();
+        auto expected = referenceStackBlur(buffer, w, h, r);
+        applyStackBlurToBuffer(buffer.data(), w, h, r);
+        EXPECT_EQ(buffer, expected) << w << " x " << h << " radius " << r;
+    }
+    // Padded rows: the padding is left alone.
+    std::vector<uint8_t> padded(size_t(5) * 4 * 24, 9);
+    applyStackBlurToBuffer(padded.data(), 5, 4, 2, 24);
+    EXPECT_EQ(padded[20], 9);
+    EXPECT_EQ(padded[23], 9);
+}
+
 TEST_F(ImageHelpers, StackBlurOfAnImage) {
     auto image = solidImage(16, 16, Qt::red);
     EXPECT_EQ(stackBlur(image, 0), image);
     EXPECT_EQ(stackBlur(std::make_shared<Image>(Size{0, 0}), 3)->size(), SizeZero);
     // A half-red, half-blue image blends across the border and keeps its far sides.
     auto halves = std::make_shared<Image>(Size{16, 16});
-    auto rep = ImageRep::makeRGBA(16, 16);
+    auto rep = ImageRep::makeCanvas(16, 16);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) rep->paintableImage()->setPixelColor(x, y, x < 8 ? Qt::red : Qt::blue);
     halves->addRepresentation(rep);

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QSysInfo>
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -59,14 +60,20 @@ ImageRep::ImageRep(QImage pixels, Kind kind) : kind_(kind) {
     size_ = {double(pixels_.width()), double(pixels_.height())};
 }
 
-std::shared_ptr<ImageRep> ImageRep::makeRGBA(int w, int h, Kind kind) {
+QImage::Format ImageRep::canvasFormat() {
+    // Alpha last in memory either way: B, G, R, A for ARGB32 on little-endian machines.
+    return QSysInfo::ByteOrder == QSysInfo::LittleEndian ? QImage::Format_ARGB32_Premultiplied
+                                                         : QImage::Format_RGBA8888_Premultiplied;
+}
+
+std::shared_ptr<ImageRep> ImageRep::makeCanvas(int w, int h, Kind kind) {
     QImage pixels;
     if (w > 0 && h > 0) {
-        pixels = QImage(w, h, QImage::Format_RGBA8888_Premultiplied);
+        pixels = QImage(w, h, canvasFormat());
         if (!pixels.isNull()) pixels.fill(0);
     }
     auto rep = std::make_shared<ImageRep>(std::move(pixels), kind);
-    rep->layout_ = Layout::RGBA;
+    rep->layout_ = layoutOf(canvasFormat());
     rep->size_ = {double(std::max(w, 0)), double(std::max(h, 0))};
     return rep;
 }

@@ -35,9 +35,14 @@ public:
     // Wraps pixels; the size in points is the pixel size. Formats that are none of the
     // layouts above are converted to premultiplied 32-bit pixels.
     explicit ImageRep(QImage pixels, Kind kind = Kind::Bitmap);
-    // A zero-filled (fully transparent) bitmap of 8-bit R, G, B, A samples, alpha
-    // premultiplied and last: the canvas of the offscreen image maker.
-    static std::shared_ptr<ImageRep> makeRGBA(int pixelsWide, int pixelsHigh, Kind kind = Kind::Bitmap);
+    // A zero-filled (fully transparent) bitmap of four 8-bit samples a pixel, colour
+    // premultiplied by the alpha, alpha in the last byte: the canvas of the offscreen
+    // image maker and of every drawing into an image. The colour bytes are in the order
+    // Qt paints fastest on this machine (blue, green, red on little-endian machines;
+    // layout() tells); code reading the bytes goes by the layout.
+    static std::shared_ptr<ImageRep> makeCanvas(int pixelsWide, int pixelsHigh, Kind kind = Kind::Bitmap);
+    // The QImage format of such a canvas.
+    static QImage::Format canvasFormat();
     // A zero-filled bitmap of 8-bit grey and alpha samples (alpha not premultiplied).
     static std::shared_ptr<ImageRep> makeGreyAlpha(int pixelsWide, int pixelsHigh);
 

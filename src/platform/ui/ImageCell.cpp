@@ -44,7 +44,7 @@ void ImageCell::drawWithFrame(const Rect& frame, QWidget*) {
     // Tinted drawings go through a bitmap of the destination's size.
     const int w = std::max(1, int(std::ceil(dest.size.width))), h = std::max(1, int(std::ceil(dest.size.height)));
     auto scaled = std::make_shared<Image>(Size{double(w), double(h)});
-    auto rep = ImageRep::makeRGBA(w, h);
+    auto rep = ImageRep::makeCanvas(w, h);
     {
         GraphicsContextScope scope(GraphicsContext::graphicsContextWithBitmapImageRep(rep));
         if (!GraphicsContext::currentContext()) return;

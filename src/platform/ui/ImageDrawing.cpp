@@ -66,7 +66,7 @@ void drawImageAtPoint(const Image& image, const Point& point, const Rect& fromRe
 QImage renderImage(const Image& image, QImage::Format format) {
     const int w = int(image.size().width), h = int(image.size().height);
     if (w < 1 || h < 1) return {};
-    auto rep = ImageRep::makeRGBA(w, h);
+    auto rep = ImageRep::makeCanvas(w, h);
     {
         GraphicsContextScope scope(GraphicsContext::graphicsContextWithBitmapImageRep(rep));
         if (!GraphicsContext::currentContext()) return {};

@@ -24,6 +24,6 @@ void drawImageAtPoint(const Image& image, const Point& point, const Rect& fromRe
 // Draws the image into a new bitmap of its own size in pixels (trunc of the size in
 // points), as the platform does when it needs an image's pixels; null for an image
 // below one pixel.
-QImage renderImage(const Image& image, QImage::Format format = QImage::Format_ARGB32_Premultiplied);
+QImage renderImage(const Image& image, QImage::Format format = ImageRep::canvasFormat());
 
 }  // namespace qs

@@ -8,7 +8,7 @@ ImageFocus::ImageFocus(ImagePtr image) : image_(std::move(image)) {
     if (!image_) return;
     const int w = int(image_->size().width), h = int(image_->size().height);
     if (w < 1 || h < 1) return;
-    canvas_ = ImageRep::makeRGBA(w, h, ImageRep::Kind::Cached);
+    canvas_ = ImageRep::makeCanvas(w, h, ImageRep::Kind::Cached);
     context_ = GraphicsContext::graphicsContextWithBitmapImageRep(canvas_);
     if (!context_) return;
     GraphicsContext::saveGraphicsState();

@@ -20,16 +20,24 @@ void boxesForGauss(double sigma, int radii[3]) {
     for (int i = 0; i < n; ++i) radii[i] = std::max(0, ((i < m ? wl : wu) - 1) / 2);
 }
 
+// The box average of a sum over `span` samples, rounded: a table instead of a division
+// per sample.
+struct Averages {
+    std::vector<uint8_t> of;
+    explicit Averages(int span) : of(size_t(255 * span + 1)) {
+        for (size_t sum = 0; sum < of.size(); ++sum) of[sum] = uint8_t((int(sum) + span / 2) / span);
+    }
+};
+
 // One horizontal box pass of the radius from src into dst (zero beyond the edges).
-void boxRows(const uint8_t* src, uint8_t* dst, int w, int h, int stride, int r) {
-    const int span = 2 * r + 1;
+void boxRows(const uint8_t* src, uint8_t* dst, int w, int h, int stride, int r, const Averages& avg) {
     for (int y = 0; y < h; ++y) {
         const uint8_t* s = src + size_t(y) * stride;
         uint8_t* d = dst + size_t(y) * stride;
         int sum = 0;
         for (int x = 0; x <= std::min(r, w - 1); ++x) sum += s[x];
         for (int x = 0; x < w; ++x) {
-            d[x] = uint8_t((sum + span / 2) / span);
+            d[x] = avg.of[size_t(sum)];
             const int add = x + r + 1, sub = x - r;
             if (add < w) sum += s[add];
             if (sub >= 0) sum -= s[sub];
@@ -38,8 +46,7 @@ void boxRows(const uint8_t* src, uint8_t* dst, int w, int h, int stride, int r) 
 }
 
 // One vertical box pass, row by row with running column sums.
-void boxColumns(const uint8_t* src, uint8_t* dst, int w, int h, int stride, int r) {
-    const int span = 2 * r + 1;
+void boxColumns(const uint8_t* src, uint8_t* dst, int w, int h, int stride, int r, const Averages& avg) {
     std::vector<int> sums(size_t(w), 0);
     for (int y = 0; y <= std::min(r, h - 1); ++y) {
         const uint8_t* s = src + size_t(y) * stride;
@@ -47,7 +54,7 @@ void boxColumns(const uint8_t* src, uint8_t* dst, int w, int h, int stride, int 
     }
     for (int y = 0; y < h; ++y) {
         uint8_t* d = dst + size_t(y) * stride;
-        for (int x = 0; x < w; ++x) d[x] = uint8_t((sums[x] + span / 2) / span);
+        for (int x = 0; x < w; ++x) d[x] = avg.of[size_t(sums[x])];
         const int add = y + r + 1, sub = y - r;
         if (add < h) {
             const uint8_t* s = src + size_t(add) * stride;
@@ -68,11 +75,13 @@ void blurCoverage(uint8_t* data, int width, int height, int stride, double sigma
     if (!data || width < 1 || height < 1 || !(sigma > 0)) return;
     int radii[3];
     boxesForGauss(sigma, radii);
-    std::vector<uint8_t> scratch(size_t(stride) * size_t(height));
+    thread_local std::vector<uint8_t> scratch;
+    if (scratch.size() < size_t(stride) * size_t(height)) scratch.resize(size_t(stride) * size_t(height));
     for (int r : radii) {
         if (r < 1) continue;
-        boxRows(data, scratch.data(), width, height, stride, r);
-        boxColumns(scratch.data(), data, width, height, stride, r);
+        const Averages avg(2 * r + 1);
+        boxRows(data, scratch.data(), width, height, stride, r, avg);
+        boxColumns(scratch.data(), data, width, height, stride, r, avg);
     }
 }
 
@@ -87,32 +96,36 @@ void cast(QPainter& target, const QRectF& bounds, const QRectF& visible, double 
     const QRect layerRect = shape.adjusted(-margin, -margin, margin, margin).toAlignedRect();
     if (layerRect.isEmpty() || (long long)layerRect.width() * layerRect.height() > 64LL * 1024 * 1024) return;
 
-    QImage layer(layerRect.size(), QImage::Format_ARGB32_Premultiplied);
-    if (layer.isNull()) return;
-    layer.fill(0);
+    // The layer and the coverage live in buffers kept by the thread: a dock redraws many
+    // shadows of the same sizes, and fresh large allocations cost more than the work.
+    struct Buffers {
+        std::vector<QRgb> layer;
+        std::vector<uint8_t> coverage;
+    };
+    thread_local Buffers buffers;
+    const int w = layerRect.width(), h = layerRect.height();
+    const size_t pixels = size_t(w) * size_t(h);
+    if (buffers.layer.size() < pixels) buffers.layer.resize(pixels);
+    if (buffers.coverage.size() < pixels) buffers.coverage.resize(pixels);
+    std::fill(buffers.layer.begin(), buffers.layer.begin() + long(pixels), 0u);
+    QImage layer(reinterpret_cast<uchar*>(buffers.layer.data()), w, h, qsizetype(w) * 4,
+                 QImage::Format_ARGB32_Premultiplied);
     {
         QPainter lp(&layer);
         lp.setWorldTransform(target.deviceTransform() * QTransform::fromTranslate(-layerRect.x(), -layerRect.y()));
         paint(lp);
     }
-    const int w = layer.width(), h = layer.height();
-    std::vector<uint8_t> coverage(size_t(w) * size_t(h));
-    for (int y = 0; y < h; ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(layer.constScanLine(y));
-        uint8_t* c = coverage.data() + size_t(y) * w;
-        for (int x = 0; x < w; ++x) c[x] = uint8_t(qAlpha(row[x]));
-    }
-    blurCoverage(coverage.data(), w, h, w, spec.blur / 2.0);
+    uint8_t* coverage = buffers.coverage.data();
+    const QRgb* in = buffers.layer.data();
+    for (size_t i = 0; i < pixels; ++i) coverage[i] = uint8_t(qAlpha(in[i]));
+    blurCoverage(coverage, w, h, w, spec.blur / 2.0);
 
     QRgb tint[256];
     const QRgb base = spec.color.rgba();
     for (int i = 0; i < 256; ++i)
         tint[i] = qPremultiply(qRgba(qRed(base), qGreen(base), qBlue(base), (qAlpha(base) * i + 127) / 255));
-    for (int y = 0; y < h; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(layer.scanLine(y));
-        const uint8_t* c = coverage.data() + size_t(y) * w;
-        for (int x = 0; x < w; ++x) row[x] = tint[c[x]];
-    }
+    QRgb* out = buffers.layer.data();
+    for (size_t i = 0; i < pixels; ++i) out[i] = tint[coverage[i]];
 
     target.save();
     target.setWorldTransform(QTransform::fromScale(1.0 / dpr, 1.0 / dpr));

@@ -22,7 +22,7 @@ using test::pixelAt;
 struct Canvas {
     ImageRepPtr rep;
     std::unique_ptr<GraphicsContextScope> scope;
-    Canvas(int w, int h) : rep(ImageRep::makeRGBA(w, h)) {
+    Canvas(int w, int h) : rep(ImageRep::makeCanvas(w, h)) {
         scope = std::make_unique<GraphicsContextScope>(GraphicsContext::graphicsContextWithBitmapImageRep(rep));
     }
     GraphicsContext& context() { return scope->context(); }
@@ -200,7 +200,7 @@ TEST(GraphicsContext, PathsCloseArcsTurnCounterClockwiseAndClip) {
 TEST(GraphicsContext, SavingTheGraphicsStateRedirectsDrawingAndComesBack) {
     Canvas outer(4, 4);
     GraphicsContext* first = GraphicsContext::currentContext();
-    auto inner = ImageRep::makeRGBA(4, 4);
+    auto inner = ImageRep::makeCanvas(4, 4);
     GraphicsContext::saveGraphicsState();
     GraphicsContext::setCurrentContext(GraphicsContext::graphicsContextWithBitmapImageRep(inner));
     Color::colorWithCalibratedRed(1, 0, 0, 1)->set();
