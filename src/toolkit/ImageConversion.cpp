@@ -49,25 +49,26 @@ ImagePtr monochromeImage(const ImagePtr& image) {
     if (w < 1 || h < 1) return out;
     auto rep = ImageRep::makeGreyAlpha(w, h);
     // The pixels are read from the image drawn at its size, as with its focus locked
-    // (on a copy: locking the receiver's own focus would flatten it).
+    // (on a copy: locking the receiver's own focus would flatten it). The point
+    // (x, h - 1 - y) of row y lies in the canvas's row y counted from the top.
     auto scratch = image->copy();
     ImageFocus focus(scratch);
-    if (focus.isLocked()) {
+    const ImageRepPtr canvas = focus.canvasCopy();
+    focus.unlock();
+    if (canvas) {
+        const QImage pixels = canvas->image().convertToFormat(QImage::Format_ARGB32);
         uint8_t* data = rep->bitmapData();
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                ColorPtr c = focus.context()->readPixel({double(x), size.height - 1 - y});
-                uint8_t* px = data + size_t(y) * rep->bytesPerRow() + 2 * size_t(x);
-                if (!c) continue;
-                px[0] = uint8_t(std::clamp(std::nearbyint((0.299 * c->redComponent() + 0.587 * c->greenComponent() +
-                                                           0.114 * c->blueComponent()) *
-                                                          255.0),
-                                           0.0, 255.0));
-                px[1] = uint8_t(std::clamp(std::trunc(c->alphaComponent() * 255.0), 0.0, 255.0));
+        for (int y = 0; y < h && y < pixels.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+            uint8_t* px = data + size_t(y) * size_t(rep->bytesPerRow());
+            for (int x = 0; x < w && x < pixels.width(); ++x) {
+                const QRgb c = row[x];
+                const double grey = (0.299 * qRed(c) + 0.587 * qGreen(c) + 0.114 * qBlue(c)) / 255.0;
+                px[2 * x] = uint8_t(std::clamp(std::nearbyint(grey * 255.0), 0.0, 255.0));
+                px[2 * x + 1] = uint8_t(std::clamp(std::trunc(qAlpha(c) / 255.0 * 255.0), 0.0, 255.0));
             }
         }
     }
-    focus.unlock();
     out->addRepresentation(rep);
     return out;
 }

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <cmath>
 
+#include "platform/foundation/Log.h"
 #include "platform/ui/AffineTransform.h"
 #include "platform/ui/ImageDrawing.h"
 #include "platform/ui/ImageFocus.h"
@@ -166,8 +167,17 @@ void tileInRect(const Image& image, const Rect& rect, bool isFlipped, Compositin
     const double iw = image.size().width, ih = image.size().height;
     c->saveGState();
     c->clipToRect(rect);
+    // A rectangle of millions of tiles is not a tiling anyone can see; it is stopped
+    // rather than left to hold the thread.
+    constexpr long kMaxTiles = 1000000;
+    long tiles = 0;
     for (double y = std::trunc(rect.origin.y); rect.origin.y + rect.size.height > y;) {
         for (double x = std::trunc(rect.origin.x); rect.origin.x + rect.size.width > x;) {
+            if (++tiles > kMaxTiles) {
+                log("tiling stopped after ", kMaxTiles, " tiles of ", iw, " x ", ih, " points");
+                c->restoreGState();
+                return;
+            }
             drawImageAtPoint(image, {x, isFlipped ? y + ih : y}, RectZero, op, fraction);
             const double next = std::trunc(x + iw);
             if (!(next > x)) break;  // an image less than a point wide would never advance
@@ -204,8 +214,15 @@ void tileInView(const Image& image, QWidget* view, double fraction, const Rect& 
     const bool flushing = !WindowAttributes::isFlushWindowDisabled(window);
     if (flushing) WindowAttributes::disableFlushWindow(window);
     const bool flipped = ViewGeometry::isFlipped(view);
+    constexpr long kMaxTiles = 1000000;
+    long tiles = 0;
     for (double y = std::trunc(grid.origin.y); grid.origin.y + grid.size.height > y; y = std::trunc(y + stepY)) {
         for (double x = std::trunc(grid.origin.x); grid.origin.x + grid.size.width > x; x = std::trunc(x + stepX)) {
+            if (++tiles > kMaxTiles) {
+                log("tiling stopped after ", kMaxTiles, " tiles of ", s.width, " x ", s.height, " points");
+                if (flushing) WindowAttributes::enableFlushWindow(window);
+                return;
+            }
             const Rect tile = MakeRect(x, y, s.width, s.height);
             const Rect inter = RectIntersection(tile, area);
             if (RectIsNull(inter) || RectIsEmpty(inter)) continue;

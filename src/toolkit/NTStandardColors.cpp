@@ -13,11 +13,22 @@ namespace {
 ColorPtr white(double w, double a) { return Color::colorWithCalibratedWhite(w, a); }
 ColorPtr rgb(double r, double g, double b) { return Color::colorWithCalibratedRed(r, g, b, 1.0); }
 
-// One colour per flag value, made on first request (main thread).
-ColorPtr cached(ColorPtr (&cache)[2], bool flag, ColorPtr (*make)(bool)) {
-    ColorPtr& slot = cache[flag ? 1 : 0];
-    if (!slot) slot = make(flag);
-    return slot;
+// One colour per flag value, made on its first request and kept (safe from any thread).
+// Every call site passes lambdas of its own types, so each has its own two colours.
+template <class MakeNo, class MakeYes>
+ColorPtr perFlag(bool flag, MakeNo no, MakeYes yes) {
+    if (flag) {
+        static const ColorPtr made = yes();
+        return made;
+    }
+    static const ColorPtr made = no();
+    return made;
+}
+
+template <class Make>
+ColorPtr once(Make make) {
+    static const ColorPtr made = make();
+    return made;
 }
 
 bool isFirstResponder(QWidget* control) {
@@ -27,64 +38,38 @@ bool isFirstResponder(QWidget* control) {
 }  // namespace
 
 ColorPtr NTStandardColors::frameColor(bool dimmed) {
-    static ColorPtr cache[2];
-    return cached(cache, dimmed, [](bool d) { return white(d ? 0.55 : 0.3, 1.0); });
+    return perFlag(dimmed, [] { return white(0.3, 1.0); }, [] { return white(0.55, 1.0); });
 }
 
 ColorPtr NTStandardColors::lightFrameColor(bool dimmed) {
-    static ColorPtr cache[2];
-    return cached(cache, dimmed, [](bool d) { return white(d ? 0.7 : 0.42, 1.0); });
+    return perFlag(dimmed, [] { return white(0.42, 1.0); }, [] { return white(0.7, 1.0); });
 }
 
 ColorPtr NTStandardColors::frameAccentLineColor(bool dimmed) {
-    static ColorPtr cache[2];
-    return cached(cache, dimmed, [](bool d) { return white(1.0, d ? 0.05 : 0.26); });
+    return perFlag(dimmed, [] { return white(1.0, 0.26); }, [] { return white(1.0, 0.05); });
 }
 
 ColorPtr NTStandardColors::verticalFrameAccentLineColor(bool dimmed) {
-    static ColorPtr cache[2];
-    return cached(cache, dimmed, [](bool d) { return white(1.0, d ? 0.05 : 0.1); });
+    return perFlag(dimmed, [] { return white(1.0, 0.1); }, [] { return white(1.0, 0.05); });
 }
 
 ColorPtr NTStandardColors::tabBarBackgroundColor(bool dimmed) {
-    static ColorPtr cache[2];
-    return cached(cache, dimmed, [](bool d) { return white(d ? 0.75 : 0.47, 1.0); });
+    return perFlag(dimmed, [] { return white(0.47, 1.0); }, [] { return white(0.75, 1.0); });
 }
 
 ColorPtr NTStandardColors::sourceListBackgroundColor(bool dimmed) {
-    static ColorPtr cache[2];
-    return cached(cache, dimmed, [](bool d) { return d ? rgb(0.91, 0.91, 0.91) : rgb(0.82, 0.843, 0.886); });
+    return perFlag(dimmed, [] { return rgb(0.82, 0.843, 0.886); }, [] { return rgb(0.91, 0.91, 0.91); });
 }
 
-ColorPtr NTStandardColors::shadowColor() {
-    static ColorPtr c;
-    if (!c) c = white(0.6, 1.0);
-    return c;
-}
+ColorPtr NTStandardColors::shadowColor() { return once([] { return white(0.6, 1.0); }); }
 
-ColorPtr NTStandardColors::blueBackgroundColor() {
-    static ColorPtr c;
-    if (!c) c = rgb(0.898, 0.925, 0.973);
-    return c;
-}
+ColorPtr NTStandardColors::blueBackgroundColor() { return once([] { return rgb(0.898, 0.925, 0.973); }); }
 
-ColorPtr NTStandardColors::blueBackgroundRowColor() {
-    static ColorPtr c;
-    if (!c) c = rgb(0.808, 0.867, 0.976);
-    return c;
-}
+ColorPtr NTStandardColors::blueBackgroundRowColor() { return once([] { return rgb(0.808, 0.867, 0.976); }); }
 
-ColorPtr NTStandardColors::whiteAccentLineColor() {
-    static ColorPtr c;
-    if (!c) c = white(1.0, 0.5);
-    return c;
-}
+ColorPtr NTStandardColors::whiteAccentLineColor() { return once([] { return white(1.0, 0.5); }); }
 
-ColorPtr NTStandardColors::windowBackground() {
-    static ColorPtr c;
-    if (!c) c = white(0.9, 1.0);
-    return c;
-}
+ColorPtr NTStandardColors::windowBackground() { return once([] { return white(0.9, 1.0); }); }
 
 ColorPtr NTStandardColors::highlightColorForControl(QWidget* control, bool requireFirstResponder) {
     QWidget* window = control ? control->window() : nullptr;

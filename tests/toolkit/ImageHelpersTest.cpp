@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QBuffer>
 #include <QPainter>
 #include <QWidget>
 #include <algorithm>
+#include <thread>
 #include <tuple>
 
 #include "platform/ui/ImageDrawing.h"
 #include "platform/ui/ImageFocus.h"
+#include "platform/ui/ImageView.h"
 #include "platform/ui/ViewGeometry.h"
 #include "support/TestEnvironment.h"
 #include "toolkit/DrawingSupport.h"
@@ -530,6 +533,91 @@ TEST_F(ImageHelpers, DrawingHelpers) {
     EXPECT_EQ(pixelAt(*image, 15, 3), QColor(Qt::blue));
     EXPECT_EQ(pixelAt(*image, 15, 6).alpha(), 0);
     EXPECT_EQ(pixelAt(*image, 15, 1).alpha(), 0);
+}
+
+}  // namespace
+}  // namespace qs
+
+namespace qs {
+namespace {
+
+using namespace NSImage_Grayscale;
+using test::near;
+using test::pixelAt;
+using test::solidImage;
+
+class ImageHelpersMore : public test::IsolatedTest {};
+
+TEST_F(ImageHelpersMore, ImageCellTintsTemplatesAndFollowsTheWindowsDimming) {
+    auto glyph = solidImage(4, 4, Qt::red);
+    glyph->setTemplate(true);
+    struct Cell : QWidget {
+        ImagePtr image;
+        BackgroundStyle style = BackgroundStyle::Emphasized;
+        bool highlighted = false;
+        void paintEvent(QPaintEvent*) override {
+            QPainter painter(this);
+            GraphicsContextScope scope(&painter, height(), true);
+            Color::whiteColor()->set();
+            RectFill(MakeRect(0, 0, 10, 10));
+            drawInRect(image, MakeRect(0, 0, 10, 10), this, highlighted, style);
+        }
+    } view;
+    view.image = glyph;
+    view.resize(10, 10);
+    // Not the main window: its controls are dimmed, the style falls back to normal (dark).
+    QImage normal = view.grab().toImage();
+    EXPECT_TRUE(near(normal.pixelColor(5, 5), QColor(38, 38, 38), 2)) << "black at 0.85 on white";
+    EXPECT_EQ(normal.pixelColor(1, 1), QColor(Qt::white)) << "no scaling: 4 x 4 centred";
+    view.show();
+    view.activateWindow();
+    QApplication::processEvents();
+    QImage emphasized = view.grab().toImage();
+    EXPECT_EQ(emphasized.pixelColor(5, 5), QColor(Qt::white)) << "the main window keeps the emphasized style";
+    // A plain image is drawn as it is, darkened by a third when highlighted.
+    view.image = solidImage(4, 4, Qt::white);
+    EXPECT_EQ(view.grab().toImage().pixelColor(5, 5), QColor(Qt::white));
+    view.highlighted = true;
+    EXPECT_TRUE(near(view.grab().toImage().pixelColor(5, 5), QColor(170, 170, 170), 2));
+    view.hide();
+}
+
+TEST_F(ImageHelpersMore, ImageViewShowsItsImage) {
+    ImageView view;
+    view.resize(20, 20);
+    view.setImage(solidImage(8, 8, Qt::blue));
+    view.setImageScaling(ImageScaling::None);
+    view.setImageAlignment(ImageAlignment::BottomLeft);
+    QImage grabbed = view.grab().toImage();
+    EXPECT_EQ(grabbed.pixelColor(2, 17), QColor(Qt::blue));
+    EXPECT_NE(grabbed.pixelColor(12, 5), QColor(Qt::blue)) << "outside the image";
+}
+
+TEST_F(ImageHelpersMore, IconsScaleOffTheMainThread) {
+    auto icon = solidImage(256, 256, Qt::green);
+    ImagePtr small;
+    std::thread worker([&] { small = imageWithSize(icon, {32, 32}); });
+    worker.join();
+    ASSERT_TRUE(small);
+    EXPECT_EQ(pixelAt(*small, 16, 16), QColor(Qt::green));
+}
+
+TEST_F(ImageHelpersMore, OversizedDrawingIsRefusedNotAttempted) {
+    auto huge = std::make_shared<Image>(Size{40000, 40000});
+    {
+        ImageFocus focus(huge);
+        EXPECT_FALSE(focus.isLocked());
+    }
+    EXPECT_TRUE(env.logged("cannot draw into an image of 40000 x 40000 points"));
+    EXPECT_FALSE(imageRotated(solidImage(2, 2, Qt::red), 45)->size() == SizeZero);
+    EXPECT_FALSE(imageWithMaxSize(solidImage(2, 2, Qt::red), 1 << 20)->isValid());
+    EXPECT_FALSE(imageWithSize(solidImage(2, 2, Qt::red), {NAN, NAN})->isValid());
+
+    auto maker = NTImageMaker::maker({4, 4});
+    maker->lockFocus();
+    tileInRect(*solidImage(1, 1, Qt::red), MakeRect(0, 0, 1e7, 1e7), false, CompositingOperation::SourceOver, 1.0);
+    EXPECT_TRUE(env.logged("tiling stopped after 1000000 tiles"));
+    EXPECT_EQ(pixelAt(*maker->unlockFocus(), 2, 0), QColor(Qt::red)) << "the tiles drawn before the stop stay";
 }
 
 }  // namespace

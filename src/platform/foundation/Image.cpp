@@ -68,13 +68,16 @@ QImage::Format ImageRep::canvasFormat() {
 
 std::shared_ptr<ImageRep> ImageRep::makeCanvas(int w, int h, Kind kind) {
     QImage pixels;
-    if (w > 0 && h > 0) {
+    // Within the decoding limits: a canvas never costs more than a decoded image may.
+    const bool allowed = w <= Image::kMaxDecodeSide && h <= Image::kMaxDecodeSide &&
+                         (long long)w * h <= Image::kMaxDecodePixels;
+    if (w > 0 && h > 0 && allowed) {
         pixels = QImage(w, h, canvasFormat());
         if (!pixels.isNull()) pixels.fill(0);
     }
     auto rep = std::make_shared<ImageRep>(std::move(pixels), kind);
     rep->layout_ = layoutOf(canvasFormat());
-    rep->size_ = {double(std::max(w, 0)), double(std::max(h, 0))};
+    rep->size_ = {double(rep->pixelsWide()), double(rep->pixelsHigh())};
     return rep;
 }
 

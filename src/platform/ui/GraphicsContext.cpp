@@ -43,6 +43,11 @@ QPainter::CompositionMode compositionModeFor(CompositingOperation op) {
 
 namespace {
 
+// Shapes with coordinates that are not numbers (or infinite) are not drawn.
+bool finite(const QRectF& r) {
+    return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width()) && std::isfinite(r.height());
+}
+
 struct SavedContext {
     std::shared_ptr<GraphicsContext> context;
     bool stateSaved = false;
@@ -248,6 +253,7 @@ void GraphicsContext::fillPath(const QPainterPath& path, CompositingOperation op
     if (!isDrawing() || !state_.fill || path.isEmpty()) return;
     const QColor colour = state_.fill->toQColor();
     const QRectF bounds = painter_->deviceTransform().mapRect(path.boundingRect()).adjusted(-1, -1, 1, 1);
+    if (!finite(bounds)) return;
     draw(bounds, op, [&](QPainter& p) { p.fillPath(path, colour); });
 }
 
@@ -259,12 +265,16 @@ void GraphicsContext::strokePath(const QPainterPath& path, const QPen& penWithou
     const QRectF bounds = painter_->deviceTransform()
                               .mapRect(path.boundingRect().adjusted(-reach, -reach, reach, reach))
                               .adjusted(-1, -1, 1, 1);
+    if (!finite(bounds)) return;
     draw(bounds, state_.op, [&](QPainter& p) { p.strokePath(path, pen); });
 }
 
 void GraphicsContext::drawPixels(const QImage& pixels, const Rect& dest, const QRectF& sourcePixels,
                                  CompositingOperation op, double fraction, bool upright) {
     if (!isDrawing() || pixels.isNull() || dest.size.width == 0 || dest.size.height == 0) return;
+    if (!std::isfinite(dest.origin.x) || !std::isfinite(dest.origin.y) || !std::isfinite(dest.size.width) ||
+        !std::isfinite(dest.size.height))
+        return;
     if (sourcePixels.width() <= 0 || sourcePixels.height() <= 0) return;
     const double w = dest.size.width, h = dest.size.height;
     // The image's rows run top-down; its top row goes to the larger user y (or to the
