@@ -181,7 +181,7 @@ Image::Image(QImage image) {
     reps_.push_back(std::move(rep));
 }
 
-QImage Image::readBounded(QImageReader& reader, const std::string& what, bool logMissing) {
+QImage Image::readBounded(QImageReader& reader, const std::string& what) {
     // The header alone tells the size; nothing is decoded before it is checked.
     const QSize announced = reader.size();
     if (announced.isValid()) {
@@ -201,9 +201,7 @@ QImage Image::readBounded(QImageReader& reader, const std::string& what, bool lo
     reader.setAllocationLimit(int(kMaxDecodePixels * 4 / (1024 * 1024)));
     QImage image = reader.read();
     if (image.isNull()) {
-        const QFileInfo file(reader.fileName());
-        if (logMissing || reader.fileName().isEmpty() || file.isFile())
-            log("cannot read the image ", what, ": ", reader.errorString().toStdString());
+        log("cannot read the image ", what, ": ", reader.errorString().toStdString());
         return {};
     }
     if (image.width() > kMaxDecodeSide || image.height() > kMaxDecodeSide ||

@@ -99,9 +99,8 @@ public:
     static std::shared_ptr<Image> imageWithData(const Data& data);
     static std::shared_ptr<Image> imageWithContentsOfFile(const std::string& path);
     // Reads through the reader within the decode limits; a null image (and a log line
-    // naming `what`) when the data is refused or broken. `logMissing` false keeps a
-    // file that is not there quiet.
-    static QImage readBounded(QImageReader& reader, const std::string& what, bool logMissing = true);
+    // naming `what`) when the data is refused or broken.
+    static QImage readBounded(QImageReader& reader, const std::string& what);
 
     std::string className() const override { return "NSImage"; }
     std::vector<std::string> classHierarchy() const override { return {"NSImage", "NSObject"}; }
