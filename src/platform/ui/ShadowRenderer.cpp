@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <vector>
 
 namespace qs::ShadowRenderer {
@@ -77,9 +78,16 @@ void blurCoverage(uint8_t* data, int width, int height, int stride, double sigma
     boxesForGauss(sigma, radii);
     thread_local std::vector<uint8_t> scratch;
     if (scratch.size() < size_t(stride) * size_t(height)) scratch.resize(size_t(stride) * size_t(height));
+    // Tables per span, kept by the thread: building one costs more than blurring an
+    // icon's shadow with it.
+    thread_local std::map<int, Averages> tables;
+    if (tables.size() > 64) tables.clear();
     for (int r : radii) {
         if (r < 1) continue;
-        const Averages avg(2 * r + 1);
+        const int span = 2 * r + 1;
+        auto found = tables.find(span);
+        if (found == tables.end()) found = tables.emplace(span, Averages(span)).first;
+        const Averages& avg = found->second;
         boxRows(data, scratch.data(), width, height, stride, r, avg);
         boxColumns(scratch.data(), data, width, height, stride, r, avg);
     }
