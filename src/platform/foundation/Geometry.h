@@ -121,6 +121,41 @@ inline Rect RectIntegral(const Rect& r) {
     return MakeRect(x0, y0, x1 - x0, y1 - y0);
 }
 
+// Cuts a slice of `amount` off the edge of the rectangle (NSDivideRect); the amount is
+// limited to the rectangle's extent on that axis.
+enum class RectEdge { MinX = 0, MinY = 1, MaxX = 2, MaxY = 3 };
+inline void DivideRect(const Rect& in, Rect* slice, Rect* remainder, double amount, RectEdge edge) {
+    Rect r = RectStandardize(in);
+    const bool horizontal = edge == RectEdge::MinX || edge == RectEdge::MaxX;
+    const double extent = horizontal ? r.size.width : r.size.height;
+    amount = std::fmax(0.0, std::fmin(amount, extent));
+    Rect s = r, rem = r;
+    switch (edge) {
+    case RectEdge::MinX:
+        s.size.width = amount;
+        rem.origin.x += amount;
+        rem.size.width -= amount;
+        break;
+    case RectEdge::MaxX:
+        s.origin.x = r.origin.x + r.size.width - amount;
+        s.size.width = amount;
+        rem.size.width -= amount;
+        break;
+    case RectEdge::MinY:
+        s.size.height = amount;
+        rem.origin.y += amount;
+        rem.size.height -= amount;
+        break;
+    case RectEdge::MaxY:
+        s.origin.y = r.origin.y + r.size.height - amount;
+        s.size.height = amount;
+        rem.size.height -= amount;
+        break;
+    }
+    if (slice) *slice = s;
+    if (remainder) *remainder = rem;
+}
+
 inline std::ostream& operator<<(std::ostream& os, const Point& p) { return os << "{" << p.x << ", " << p.y << "}"; }
 inline std::ostream& operator<<(std::ostream& os, const Size& s) {
     return os << "{" << s.width << ", " << s.height << "}";

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <sstream>
 
+#include <QGuiApplication>
+#include <QPalette>
+
 namespace qs {
 
 namespace {
@@ -65,6 +68,22 @@ ColorPtr Color::clearColor() {
     static const ColorPtr c = colorWithCalibratedWhite(0.0, 0.0);
     return c;
 }
+
+namespace {
+ColorPtr paletteColor(QPalette::ColorGroup group, QPalette::ColorRole role) {
+    return Color::fromQColor(QGuiApplication::palette().color(group, role));
+}
+}  // namespace
+
+ColorPtr Color::alternateSelectedControlColor() { return paletteColor(QPalette::Active, QPalette::Highlight); }
+
+ColorPtr Color::secondarySelectedControlColor() { return paletteColor(QPalette::Inactive, QPalette::Highlight); }
+
+ColorPtr Color::alternateSelectedControlTextColor() {
+    return paletteColor(QPalette::Active, QPalette::HighlightedText);
+}
+
+ColorPtr Color::disabledControlTextColor() { return paletteColor(QPalette::Disabled, QPalette::Text); }
 
 bool Color::isEqual(const Object* other) const {
     auto* c = dynamic_cast<const Color*>(other);

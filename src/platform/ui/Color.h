@@ -32,6 +32,13 @@ public:
     static ColorPtr blackColor();
     static ColorPtr whiteColor();
     static ColorPtr clearColor();
+    // The system's control colours, from the application palette: selected controls in
+    // a key window (alternate), in a window that is not key (secondary), the text on a
+    // selected control, and disabled text.
+    static ColorPtr alternateSelectedControlColor();
+    static ColorPtr secondarySelectedControlColor();
+    static ColorPtr alternateSelectedControlTextColor();
+    static ColorPtr disabledControlTextColor();
 
     Color(Space space, double c0, double c1, double c2, double alpha);
 
@@ -51,6 +58,12 @@ public:
     ColorPtr colorWithAlphaComponent(double alpha) const;
 
     QColor toQColor() const;
+
+    // Makes the colour the current graphics context's fill and stroke colour / fill
+    // colour / stroke colour. Without a current context nothing happens.
+    void set() const;
+    void setFill() const;
+    void setStroke() const;
 
     Data archivedData() const;
     // nullptr when the data is not a colour record (callers choose their fallback).
