@@ -26,9 +26,11 @@ const QChar kEllipsis(0x2026);
 QTextOption optionFor(const QString& text) {
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    // Natural alignment: the start of the text's own direction.
-    option.setTextDirection(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
-    option.setAlignment(Qt::AlignLeft);
+    // Natural alignment: the start of the text's own direction (the layout aligns
+    // visually, so right-to-left text asks for the right).
+    const bool rightToLeft = text.isRightToLeft();
+    option.setTextDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+    option.setAlignment(rightToLeft ? Qt::AlignRight : Qt::AlignLeft);
     return option;
 }
 

@@ -518,7 +518,7 @@ void Popover::windowHidden() {
 }
 
 void Popover::watchAnchor(QWidget* view) {
-    if (anchor_ != view) {
+    if (anchor_ != view || !anchorGone_) {
         QObject::disconnect(anchorGone_);
         anchor_ = view;
         anchorGone_ = connect(view, &QObject::destroyed, this, [this] {
