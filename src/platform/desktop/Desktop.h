@@ -29,6 +29,7 @@ class FileServices;
 class BadgeSource;
 class DisplayService;
 class Permissions;
+class Compositing;
 
 struct Services {
     std::shared_ptr<ScreenServer> screens;
@@ -41,6 +42,7 @@ struct Services {
     std::shared_ptr<BadgeSource> badges;
     std::shared_ptr<DisplayService> displays;
     std::shared_ptr<Permissions> permissions;
+    std::shared_ptr<Compositing> compositing;
     // Further services (workspace, window server, accessibility, synthetic events,
     // file operations, ...) are added here by the code that backs them.
 };

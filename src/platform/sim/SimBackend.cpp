@@ -13,6 +13,7 @@ SimBackend installSimBackend(bool withDefaultScreen) {
     sim.badges = std::make_shared<SimBadges>();
     sim.displays = std::make_shared<SimDisplays>();
     sim.permissions = std::make_shared<SimPermissions>();
+    sim.compositing = std::make_shared<SimCompositing>();
     if (withDefaultScreen) sim.screens->addScreen(MakeRect(0, 0, 1440, 900), "Built-in Display");
 
     desktop::Services services;
@@ -26,6 +27,7 @@ SimBackend installSimBackend(bool withDefaultScreen) {
     services.badges = sim.badges;
     services.displays = sim.displays;
     services.permissions = sim.permissions;
+    services.compositing = sim.compositing;
     desktop::install(std::move(services));
     return sim;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/sim/SimBadges.h"
+#include "platform/sim/SimCompositing.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimDisplays.h"
 #include "platform/sim/SimFiles.h"
@@ -28,6 +29,8 @@ struct SimBackend {
     std::shared_ptr<SimDisplays> displays;
     // Permission switches; full disk access follows the real home and trash folders.
     std::shared_ptr<SimPermissions> permissions;
+    // No compositing manager until a test starts one.
+    std::shared_ptr<SimCompositing> compositing;
     // Further simulated services are added here along with the code that backs them.
 };
 

@@ -7,6 +7,7 @@
 #include "platform/x11/FileManager.h"
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11Badges.h"
+#include "platform/x11/X11Compositing.h"
 #include "platform/x11/X11Displays.h"
 #include "platform/x11/X11Events.h"
 #include "platform/x11/X11Hotkeys.h"
@@ -57,6 +58,7 @@ bool installX11Backend() {
     services.badges = std::make_shared<X11Badges>();
     services.displays = std::make_shared<X11Displays>(conn);
     services.permissions = std::make_shared<X11Permissions>();
+    services.compositing = std::make_shared<X11Compositing>(conn);
     // Further services of the x11 backend are created here.
 
     desktop::install(std::move(services));
