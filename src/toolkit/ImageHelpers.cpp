@@ -323,7 +323,7 @@ ImagePtr imageWithControlImage(const ImagePtr& image, const ImagePtr& control) {
     auto maker = NTImageMaker::maker(size);
     maker->lockFocus();
     Rect slice, remainder;
-    DivideRect(wholeCanvas(size), &slice, &remainder, cs.width, RectEdge::MaxX);
+    DivideRect(wholeCanvas(size), &slice, &remainder, cs.width, NSRectEdgeMaxX);
     drawCenteredInRectHQ(*image, remainder, CompositingOperation::SourceOver, 1.0);
     const double y = std::nearbyint((is.height - cs.height) / 2) + slice.origin.y - 1;
     drawImageAtPoint(*control, {slice.origin.x, y}, RectZero, CompositingOperation::SourceOver, 1.0);

@@ -123,30 +123,36 @@ inline Rect RectIntegral(const Rect& r) {
 
 // Cuts a slice of `amount` off the edge of the rectangle (NSDivideRect); the amount is
 // limited to the rectangle's extent on that axis.
-enum class RectEdge { MinX = 0, MinY = 1, MaxX = 2, MaxY = 3 };
+// The edges of a rectangle (NSRectEdge).
+enum RectEdge : int {
+    NSRectEdgeMinX = 0,
+    NSRectEdgeMinY = 1,
+    NSRectEdgeMaxX = 2,
+    NSRectEdgeMaxY = 3,
+};
 inline void DivideRect(const Rect& in, Rect* slice, Rect* remainder, double amount, RectEdge edge) {
     Rect r = RectStandardize(in);
-    const bool horizontal = edge == RectEdge::MinX || edge == RectEdge::MaxX;
+    const bool horizontal = edge == NSRectEdgeMinX || edge == NSRectEdgeMaxX;
     const double extent = horizontal ? r.size.width : r.size.height;
     amount = std::fmax(0.0, std::fmin(amount, extent));
     Rect s = r, rem = r;
     switch (edge) {
-    case RectEdge::MinX:
+    case NSRectEdgeMinX:
         s.size.width = amount;
         rem.origin.x += amount;
         rem.size.width -= amount;
         break;
-    case RectEdge::MaxX:
+    case NSRectEdgeMaxX:
         s.origin.x = r.origin.x + r.size.width - amount;
         s.size.width = amount;
         rem.size.width -= amount;
         break;
-    case RectEdge::MinY:
+    case NSRectEdgeMinY:
         s.size.height = amount;
         rem.origin.y += amount;
         rem.size.height -= amount;
         break;
-    case RectEdge::MaxY:
+    case NSRectEdgeMaxY:
         s.origin.y = r.origin.y + r.size.height - amount;
         s.size.height = amount;
         rem.size.height -= amount;

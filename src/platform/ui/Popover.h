@@ -53,13 +53,6 @@
 
 namespace qs {
 
-enum RectEdge : int {
-    NSRectEdgeMinX = 0,
-    NSRectEdgeMinY = 1,
-    NSRectEdgeMaxX = 2,
-    NSRectEdgeMaxY = 3,
-};
-
 enum PopoverBehavior : int {
     NSPopoverBehaviorApplicationDefined = 0,
     NSPopoverBehaviorTransient = 1,
