@@ -107,6 +107,14 @@ bool isTextField(const QWidget* view) {
     return qobject_cast<const QLineEdit*>(view) != nullptr || qobject_cast<const QLabel*>(view) != nullptr;
 }
 
+// A framed line edit paints its base panel; other fields paint a background only when
+// they fill it.
+bool drawsBackground(const QWidget* field) {
+    if (field->autoFillBackground()) return true;
+    auto* edit = qobject_cast<const QLineEdit*>(field);
+    return edit && edit->hasFrame();
+}
+
 void paintBackground(QWidget* view, const QColor& colour, bool base) {
     QPalette palette = view->palette();
     palette.setColor(view->backgroundRole(), colour);
@@ -563,7 +571,7 @@ void setBackgroundColorOnSubviews(QWidget* view, const ColorPtr& color) {
     const QColor colour = color->toQColor();
     const auto all = subviewsWithClass(view, "QWidget");
     for (QWidget* field : all)
-        if (isTextField(field) && !field->autoFillBackground()) paintBackground(field, colour, true);
+        if (isTextField(field) && !drawsBackground(field)) paintBackground(field, colour, true);
     for (QWidget* box : all)
         if (NSButton_NTExtensions::isSwitchButton(box)) paintBackground(box, colour, false);
 }

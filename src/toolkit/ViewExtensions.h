@@ -169,8 +169,9 @@ void askParentToDrawBackground(const QWidget* view);
 // An image of what the view draws in the rectangle of its coordinates (the bounds for
 // the zero rectangle), its subviews included, transparent where nothing is drawn.
 ImagePtr viewImage(const QWidget* view, const Rect& rect);
-// Descendant text fields (line edits and labels) that draw no background are made to
-// draw one in the colour; descendant check boxes get the colour as their background.
+// Descendant text fields that draw no background (labels that do not fill theirs,
+// frameless line edits) are made to draw one in the colour; descendant check boxes get
+// the colour as their background.
 void setBackgroundColorOnSubviews(QWidget* view, const ColorPtr& color);
 
 // Logs the view's class, frame, opacity and whether it has a native surface; then either
