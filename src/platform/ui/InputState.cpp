@@ -1,5 +1,7 @@
 #include "platform/ui/InputState.h"
 
+#include <QCursor>
+
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/SyntheticEvents.h"
 
@@ -22,6 +24,12 @@ uint32_t GetCurrentKeyModifiers() {
 void GetKeys(KeyMap& keys) {
     auto* d = devices();
     keys = d ? d->currentKeyMap() : KeyMap{};
+}
+
+Point GetCurrentPointerLocation() {
+    if (auto* d = devices()) return d->pointerLocation();
+    const QPoint p = QCursor::pos();
+    return {double(p.x()), double(p.y())};
 }
 
 }  // namespace qs

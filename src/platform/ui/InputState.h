@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/desktop/Keys.h"
+#include "platform/foundation/Geometry.h"
 
 namespace qs {
 
@@ -16,5 +17,9 @@ uint32_t GetCurrentButtonState();
 uint32_t GetCurrentKeyModifiers();
 // The keys held down, by virtual key code.
 void GetKeys(KeyMap& keys);
+// Where the pointer is, in Qt's global coordinates (the X root window's: top-left, y
+// down, which are also the accessibility coordinates); without an installed desktop,
+// where Qt last saw the cursor.
+Point GetCurrentPointerLocation();
 
 }  // namespace qs

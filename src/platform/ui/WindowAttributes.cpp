@@ -122,6 +122,16 @@ QWidget* firstResponder(const QWidget* window) {
     return window->focusWidget();
 }
 
+QWidget* initialFirstResponder(const QWidget* window) {
+    if (!window) return nullptr;
+    if (QWidget* proxy = window->focusProxy()) return proxy;
+    for (QWidget* w = window->nextInFocusChain(); w && w != window; w = w->nextInFocusChain()) {
+        if (w->window() != window || w->focusProxy()) continue;
+        if ((w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && w->isEnabled() && w->isVisibleTo(window)) return w;
+    }
+    return nullptr;
+}
+
 bool makeFirstResponder(QWidget* window, QWidget* view) {
     if (!window) return false;
     if (!view) {

@@ -53,6 +53,10 @@ void display(QWidget* window);
 
 // The widget of the window that has (or will have) the keyboard focus; nullptr when none.
 QWidget* firstResponder(const QWidget* window);
+// The widget that takes the focus when the window becomes active while none has it: the
+// window's focus proxy, else the first widget of its tab chain that takes the focus by
+// Tab (enabled, shown in the window, not a focus proxy's owner); nullptr when none.
+QWidget* initialFirstResponder(const QWidget* window);
 // Gives the view the focus (nullptr: takes it from whoever has it); NO when the view
 // cannot take it (not in the window, disabled, or taking no focus).
 bool makeFirstResponder(QWidget* window, QWidget* view);
