@@ -68,21 +68,22 @@ public:
     bool groupViewIsShow() const;
     bool dockInMouseRect() const;
 
-    // Mouse entry points of the item cells and drop views.
-    void mouseDown(const Event& event);
-    void mouseDragged(const Event& event);
+    // Mouse entry points of the item cells and drop views (virtual, so that tests can
+    // record what a cell sends).
+    virtual void mouseDown(const Event& event);
+    virtual void mouseDragged(const Event& event);
     // mouseUp:inView:whithObject:isKeyUp:
-    void mouseUp(const Event& event, QWidget* view, const Value& object, bool isKeyUp);
+    virtual void mouseUp(const Event& event, QWidget* view, const Value& object, bool isKeyUp);
     // showPreviewWhithObject: a hover dictionary on entry, nullopt on exit.
-    void showPreviewWhithObject(const std::optional<Dictionary>& dictionary);
-    void mouseStopedWhithDict(const Dictionary& dictionary);
-    void mouseEnteredWhithDict(const Dictionary& dictionary);
+    virtual void showPreviewWhithObject(const std::optional<Dictionary>& dictionary);
+    virtual void mouseStopedWhithDict(const Dictionary& dictionary);
+    virtual void mouseEnteredWhithDict(const Dictionary& dictionary);
     // mouseExited:fromView:whithObject:
-    void mouseExited(const Event& event, QWidget* view, const Value& object);
+    virtual void mouseExited(const Event& event, QWidget* view, const Value& object);
     // prcessFiles:withObject:
-    void prcessFiles(const std::vector<URLPtr>& files, const Value& object);
+    virtual void prcessFiles(const std::vector<URLPtr>& files, const Value& object);
     // The context menu of an item; nullptr when it has none.
-    std::shared_ptr<Menu> menuForItemViewWhithObject(const Value& object);
+    virtual std::shared_ptr<Menu> menuForItemViewWhithObject(const Value& object);
 
     // Internal steps (also run after a delay).
     void hidePreview();
