@@ -367,6 +367,10 @@ TEST_F(DockCellTest, TheIndicatorShowsOnlyForRunningItems) {
     QImage image = running->view()->grab().toImage();
     EXPECT_EQ(countPixels(image, indicatorArea, isBlack), 0);
     EXPECT_GT(countPixels(image, indicatorArea, isWhite), 20);
+    // A theme chosen later is followed too.
+    setThemeType(0);
+    NotificationCenter::defaultCenter().postNotificationName("ThemeIndex");
+    EXPECT_GT(countPixels(running->view()->grab().toImage(), indicatorArea, isBlack), 20);
     EXPECT_EQ(running->indicator()->cornerRadius(), 4.0);
     EXPECT_TRUE(running->indicator()->isMomentary());
 }
