@@ -179,10 +179,16 @@ void CustomBadge::autoBadgeSizeWithString(const std::string& text) {
         refreshDisplayText();
     }
     const double k = badgeScaleFactor_;
+    const double points = fontSize();
+    // The same text at the same settings: nothing to measure, nothing to repaint.
+    if (!textChanged && sized_ && points == sizedFontSize_ && k == sizedScale_ && maximumWidth_ == sizedLimit_ &&
+        size() == sizedSize_)
+        return;
+    const bool fontChanged = sized_ && points != sizedFontSize_;
     const qsizetype characters = QString::fromStdString(text).size();
     double width = kBaseSize * k;
     if (characters >= 2) {
-        const double tw = QFontMetricsF(badgeFont(fontSize())).horizontalAdvance(display_);
+        const double tw = QFontMetricsF(badgeFont(points)).horizontalAdvance(display_);
         width = (tw + double(characters) + kBaseSize) * k;
     }
     const double height = kBaseSize * k;
@@ -191,7 +197,12 @@ void CustomBadge::autoBadgeSizeWithString(const std::string& text) {
     const QSize size(int(std::lround(width)), int(std::lround(height)));
     const bool sizeChanged = size != this->size();
     if (sizeChanged) resize(size);  // a resize repaints by itself
-    else if (textChanged) update();
+    else if (textChanged || fontChanged) update();
+    sized_ = true;
+    sizedFontSize_ = points;
+    sizedScale_ = k;
+    sizedLimit_ = maximumWidth_;
+    sizedSize_ = size;
 }
 
 void CustomBadge::paintEvent(QPaintEvent*) {

@@ -100,6 +100,12 @@ private:
     double badgeScaleFactor_ = 1.0;
     double maximumWidth_ = 0.0;
     QString display_;
+    // What the last sizing was made for.
+    bool sized_ = false;
+    double sizedFontSize_ = 0.0;
+    double sizedScale_ = 0.0;
+    double sizedLimit_ = 0.0;
+    QSize sizedSize_;
     int paints_ = 0;
 };
 

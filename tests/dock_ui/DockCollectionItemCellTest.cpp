@@ -470,6 +470,14 @@ TEST_F(DockCellTest, IdenticalBadgesRepaintNothing) {
     postBadge(badge(123, "8"));
     settle();
     EXPECT_GT(paints(), before);
+
+    // A new badge size shows at the next notice, even where the size stays square.
+    const int badgePaints = cell->badgeView()->paintCount();
+    UserDefaults::standardUserDefaults().setInteger(2, "BadgesSize");
+    postBadge(badge(123, "8"));
+    settle();
+    EXPECT_EQ(cell->badgeView()->size(), QSize(15, 15));
+    EXPECT_GT(cell->badgeView()->paintCount(), badgePaints);
     v->hide();
 }
 
@@ -558,12 +566,23 @@ TEST_F(DockCellTest, ABounceEndsWithItsObject) {
     loop.advance(2.0);
     EXPECT_DOUBLE_EQ(cell->iconOriginY(), 9.0);
 
-    // A cell dropped mid-bounce leaves no timer behind.
+    // A cell dropped mid-bounce and mid-hover leaves no timer and no observation behind:
+    // nothing calls it afterwards.
+    auto& controller = UserDefaultsController::sharedUserDefaultsController();
+    const size_t observations = controller.observationCount();
+    const size_t observers = NotificationCenter::defaultCenter().observerCount();
     auto gone = cellFor(Value(application(102, false)));
+    EXPECT_GT(controller.observationCount(), observations);
+    gone->mouseMoved(press(gone->view(), 0, NSEventTypeMouseMoved));
     loop.advance(0.1);
     gone.reset();
     EXPECT_EQ(loop.timerCount(), 0u);
+    EXPECT_EQ(controller.observationCount(), observations);
+    EXPECT_EQ(NotificationCenter::defaultCenter().observerCount(), observers);
+    UserDefaults::standardUserDefaults().setBool(true, "hideIndicators");
+    postBadge(badge(102, "1"));
     loop.advance(1.0);
+    EXPECT_TRUE(actions->stops.empty());
 }
 
 // ---------------------------------------------------------------------------------
