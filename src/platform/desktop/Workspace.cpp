@@ -30,7 +30,7 @@ Value RunningApplication::valueForKey(const std::string& key) const {
     if (key == "hidden" || key == "isHidden") return Value(hidden_);
     if (key == "active" || key == "isActive") return Value(active_);
     if (key == "terminated" || key == "isTerminated") return Value(terminated_);
-    if (key == "finishedLaunching" || key == "isFinishedLaunching") return Value(true);
+    if (key == "finishedLaunching" || key == "isFinishedLaunching") return Value(finishedLaunching_);
     return Object::valueForKey(key);
 }
 
@@ -118,6 +118,13 @@ void RunningApplication::setTerminated() {
     terminated_ = true;
     didChangeValueForKey("terminated");
     setActive(false);
+}
+
+void RunningApplication::setFinishedLaunching(bool finished) {
+    if (finishedLaunching_ == finished) return;
+    willChangeValueForKey("finishedLaunching");
+    finishedLaunching_ = finished;
+    didChangeValueForKey("finishedLaunching");
 }
 
 }  // namespace qs

@@ -84,7 +84,9 @@ public:
     bool isHidden() const { return hidden_; }
     bool isActive() const { return active_; }
     bool isTerminated() const { return terminated_; }
-    bool isFinishedLaunching() const { return true; }
+    // NO while the application is still starting (launched, no window mapped yet); the
+    // backends that know of launching applications set it, YES otherwise.
+    bool isFinishedLaunching() const { return finishedLaunching_; }
 
     // Actions; NO when the application has terminated or the request could not be made.
     bool activateWithOptions(unsigned options);
@@ -103,6 +105,8 @@ public:
     void setHidden(bool hidden);
     void setActive(bool active);
     void setTerminated();
+    // Announced as "finishedLaunching".
+    void setFinishedLaunching(bool finished);
     void setInfo(Info info) { info_ = std::move(info); }
     const Info& info() const { return info_; }
 
@@ -111,6 +115,7 @@ private:
     bool hidden_ = false;
     bool active_ = false;
     bool terminated_ = false;
+    bool finishedLaunching_ = true;
 };
 
 using RunningApplicationPtr = std::shared_ptr<RunningApplication>;
