@@ -2,14 +2,18 @@
 
 #include <memory>
 
+#include "platform/desktop/Compositor.h"
 #include "platform/desktop/Desktop.h"
+#include "platform/desktop/PanelWindows.h"
 #include "platform/foundation/Log.h"
 #include "platform/x11/FileManager.h"
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11Badges.h"
+#include "platform/x11/X11Compositor.h"
 #include "platform/x11/X11Displays.h"
 #include "platform/x11/X11Events.h"
 #include "platform/x11/X11Hotkeys.h"
+#include "platform/x11/X11PanelWindows.h"
 #include "platform/x11/X11Permissions.h"
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/X11WindowServer.h"
@@ -58,6 +62,8 @@ bool installX11Backend() {
     services.displays = std::make_shared<X11Displays>(conn);
     services.permissions = std::make_shared<X11Permissions>();
     // Further services of the x11 backend are created here.
+    desktop::Compositor::install(std::make_shared<X11Compositor>(conn));
+    desktop::PanelWindows::install(std::make_shared<X11PanelWindows>(conn));
 
     desktop::install(std::move(services));
     workspaceEvents() = std::make_unique<X11WorkspaceEvents>(conn, screens);
@@ -67,6 +73,8 @@ bool installX11Backend() {
 void uninstallX11Backend() {
     workspaceEvents().reset();
     desktop::install({});
+    desktop::Compositor::install(nullptr);
+    desktop::PanelWindows::install(nullptr);
     XConnection::setShared(nullptr);
 }
 
