@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
+#include <QWindow>
 
 #include "core/DockConfiguration.h"
 #include "core/DockManager.h"
@@ -85,7 +86,6 @@ DockWindow::DockWindow(std::shared_ptr<DockModel> model, std::shared_ptr<DockCon
     composited_ = desktop::Compositor::compositing();
     if (composited_) setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_X11NetWmWindowTypeDock);
     setWindowTitle(QStringLiteral("Quayside"));
     Rect start = MakeRect(100, 100, 600, 100);
     if (screen) start = RectOffset(start, screen->frame().origin.x, screen->frame().origin.y);
@@ -331,7 +331,10 @@ void DockWindow::updateSubviews() {
 // Sizing and placement
 
 double DockWindow::maxItemsHightForCount(uint64_t count, double maxIconSize) const {
-    ScreenPtr s = currentScreen();
+    return maxItemsHightForCount(count, maxIconSize, currentScreen());
+}
+
+double DockWindow::maxItemsHightForCount(uint64_t count, double maxIconSize, const ScreenPtr& s) const {
     Rect frame = s ? NSScreen_PointConversion::frameIncludingDockAndMenu(*s) : RectZero;
     double edge = 0.0;
     switch (position()) {
@@ -386,11 +389,11 @@ void DockWindow::updatePositionAndSize() {
     // 2. The cell size.
     const uint64_t n = model_ ? model_->panelContent().size() : 0;
     const double icon = usableIconSize();
-    // Placed first, so that the item size is measured on the stored screen.
-    WindowGeometry::setFrame(this, f, false);
-    double S = maxItemsHightForCount(n, icon);
+    // Measured on the screen the panel stands on once moved there (the stored one).
+    ScreenPtr layoutScreen = screenOfRect(f);
+    double S = maxItemsHightForCount(n, icon, layoutScreen);
     // A cell is at least one point and never larger than its screen.
-    if (ScreenPtr s = currentScreen()) {
+    if (ScreenPtr s = layoutScreen) {
         double limit = std::max(1.0, std::min(s->frame().size.width, s->frame().size.height));
         if (!std::isfinite(S) || S > limit) S = limit;
     }
@@ -501,9 +504,28 @@ Rect DockWindow::maxFrameForVerticalMaximizeFrame(const Rect& r) const {
 void DockWindow::mapPanel() {
     auto panels = desktop::PanelWindows::installed();
     if (!nativeId_) nativeId_ = uint64_t(winId());
+    // The window type reaches the window system only once the native window exists.
+    if (!testAttribute(Qt::WA_X11NetWmWindowTypeDock)) setAttribute(Qt::WA_X11NetWmWindowTypeDock);
     if (panels) panels->prepareDockPanel(nativeId_, true);
     show();
-    if (panels) panels->dockPanelMapped(nativeId_, true);
+    // The window manager hears requests about a window it manages: they are sent once
+    // the window is exposed (mapped).
+    if (panels) {
+        mappedNoticePending_ = true;
+        if (QWindow* handle = windowHandle(); handle && !filteringHandle_) {
+            handle->installEventFilter(this);
+            filteringHandle_ = true;
+        }
+    }
+}
+
+bool DockWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && watched == windowHandle() && mappedNoticePending_ &&
+        windowHandle()->isExposed()) {
+        mappedNoticePending_ = false;
+        if (auto panels = desktop::PanelWindows::installed()) panels->dockPanelMapped(nativeId_, true);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void DockWindow::syncNativeVisibility() {

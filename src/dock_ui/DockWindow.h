@@ -136,6 +136,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildCollectionView();
@@ -151,6 +152,7 @@ private:
     void syncNativeVisibility();
     void mapPanel();
     ScreenPtr currentScreen() const;
+    double maxItemsHightForCount(uint64_t count, double maxIconSize, const ScreenPtr& screen) const;
     Point mouseLocation() const;
     // The icon size to lay out with: the configuration's, or a safe one (with a log line)
     // when it is not a usable number.
@@ -178,6 +180,8 @@ private:
     std::string appearance_;
     bool composited_ = false;
     uint64_t nativeId_ = 0;
+    bool mappedNoticePending_ = false;
+    bool filteringHandle_ = false;
     int64_t lastCount_ = -1;
     float lastBadIconSize_ = 0.0f;
     bool loggedBadIconSize_ = false;
