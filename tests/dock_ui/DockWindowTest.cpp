@@ -418,3 +418,62 @@ TEST_F(Panel, CompositingAsksForBlurAndTheWindowSystemIsTold) {
 
 }  // namespace
 }  // namespace qs::test
+
+namespace qs::test {
+namespace {
+
+TEST_F(Panel, TheManagersHotkeyTogglesAutoHideAndPanelsFollowTheScreens) {
+    installDockWindowFactory();
+    auto manager = start();
+    env.loop().advance(0.3);
+    ASSERT_EQ(manager->panelControllers().size(), 1u);
+    auto panel = std::dynamic_pointer_cast<DockWindow>(manager->panelControllers()[0]->window());
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->alphaValue(), 1.0);
+    pointerAt(700, 450);
+    ASSERT_TRUE(sim.hotkeys->press(4, 0x140000));  // Control+Command+H
+    EXPECT_TRUE(defaults().boolForKey("HideQuayside"));
+    env.loop().advance(0.4);
+    EXPECT_TRUE(panel->isAutoHidden());
+    ASSERT_TRUE(sim.hotkeys->press(4, 0x140000));
+    env.loop().advance(0.2);
+    EXPECT_EQ(panel->alphaValue(), 1.0);
+    EXPECT_FALSE(panel->isPolling());
+
+    // Every screen removed, then one added back: no panel without a screen, one after.
+    sim.screens->setScreens({});
+    sim.screens->postScreenParametersChanged();
+    env.loop().advance(0.3);
+    EXPECT_TRUE(manager->panelControllers().empty());
+    sim.screens->setScreens({a});
+    sim.screens->postScreenParametersChanged();
+    env.loop().advance(0.3);
+    ASSERT_EQ(manager->panelControllers().size(), 1u);
+    auto again = std::dynamic_pointer_cast<DockWindow>(manager->panelControllers()[0]->window());
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(again->isVisiblePanel());
+    Rect f = again->frame();
+    EXPECT_FALSE(RectIsNull(RectIntersection(f, a->frame())));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// An idle panel does no work: no timer of its own, no repaint of a cell.
+TEST_F(Panel, AnIdlePanelRepaintsNothing) {
+    fill(6);
+    open();
+    w->show();
+    QCoreApplication::processEvents();
+    auto* cell = dynamic_cast<DockIconItem*>(w->collectionView()->itemAtIndex(2));
+    ASSERT_TRUE(cell);
+    int paints = cell->paintCount();
+    int contentPaints = w->dockContentView()->paintCount();
+    size_t timers = env.loop().timerCount();
+    env.loop().advance(30);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(cell->paintCount(), paints);
+    EXPECT_EQ(w->dockContentView()->paintCount(), contentPaints);
+    EXPECT_LE(env.loop().timerCount(), timers);
+}
+
+}  // namespace
+}  // namespace qs::test
