@@ -659,6 +659,12 @@ void DockWindow::timerFireMethod() {
     RunLoop::main().post([this, alive] {
         if (alive.expired()) return;
         std::lock_guard<std::recursive_mutex> lock(lock_);
+        // One question to the desktop per tick: the pointer is read once.
+        tickPointer_ = mouseLocation();
+        struct Clear {
+            std::optional<Point>& p;
+            ~Clear() { p.reset(); }
+        } clear{tickPointer_};
         if (needShow()) {
             isFadingOut_ = false;
             // One pending show at a time; it shows the panel only if the pointer still
@@ -704,6 +710,7 @@ double DockWindow::autohideDelay() const {
 }
 
 Point DockWindow::mouseLocation() const {
+    if (tickPointer_) return *tickPointer_;
     auto events = desktop::services().events;
     if (!events) return PointZero;
     // The desktop answers root coordinates (y down); the platform's run y up.

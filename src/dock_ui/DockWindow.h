@@ -19,6 +19,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,7 @@ private:
     double fadeFinal_ = 0.0;
     std::function<void()> fadeDone_;
     RunLoop::TimerId pendingShow_ = 0;
+    std::optional<Point> tickPointer_;
     RunLoop::TimerId startMonitoringTimer_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
