@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "core/FileSystemNode.h"
+#include "core/ThemeManager.h"
 #include "dock_ui/CellActionsDelegate.h"
 #include "dock_ui/ItemIconCache.h"
 #include "platform/ui/ViewObject.h"
@@ -97,7 +98,10 @@ void DockIconView::paintEvent(QPaintEvent*) {
         p.setRenderHint(QPainter::Antialiasing);
         const double d = std::max(3.0, side * 0.08);
         p.setPen(Qt::NoPen);
-        p.setBrush(QColor(250, 250, 250));
+        // Dark on the light material, light on every other background.
+        auto theme = ThemeManager::sharedInstance()->currenThemeInfo();
+        const bool light = theme && theme->themeType() == ThemeInfo::SystemLight;
+        p.setBrush(light ? QColor(20, 20, 20) : QColor(250, 250, 250));
         p.drawEllipse(QRectF(width() / 2.0 - d / 2.0, height() - d - 1.0, d, d));
     }
 }
