@@ -26,7 +26,7 @@ xeyes -geometry 150x100+700+60 & clients+=($!)
 xclock -geometry 150x150+900+60 & clients+=($!)
 sleep 1
 XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_CACHE_HOME="$home/cache" \
-  ./build/quayside > "$home/dock.log" 2>&1 & dock=$!
+  "${QUAYSIDE_BINARY:-./build/quayside}" > "$home/dock.log" 2>&1 & dock=$!
 sleep 5
 
 ticks() { awk '{print $14 + $15}' "/proc/$dock/stat"; }

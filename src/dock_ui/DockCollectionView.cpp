@@ -1,12 +1,21 @@
 #include "dock_ui/DockCollectionView.h"
 
 #include "dock_ui/CellActionsDelegate.h"
+#include "dock_ui/DockIconItem.h"
 
 namespace qs {
 
 DockCollectionView::DockCollectionView(QWidget* parent) : CollectionView(parent) {}
 
 CollectionViewItemPtr DockCollectionView::newItemForRepresentedObject(const Value& object) {
+    auto item = object.object();
+    if (item && item->className() == "TrashModel") {
+        // The trash has a cell of its own, made fresh rather than copied.
+        auto trash = std::make_shared<DockIconItem>();
+        trash->setCellDelegate(cellActionsDelegate());
+        trash->setRepresentedObject(object);
+        return trash;
+    }
     return CollectionView::newItemForRepresentedObject(object);
 }
 

@@ -2,7 +2,9 @@
 
 #include <memory>
 
+#include "platform/desktop/Compositing.h"
 #include "platform/desktop/Desktop.h"
+#include "platform/desktop/PanelWindows.h"
 #include "platform/foundation/Log.h"
 #include "platform/x11/FileManager.h"
 #include "platform/x11/X11Accessibility.h"
@@ -11,6 +13,7 @@
 #include "platform/x11/X11Displays.h"
 #include "platform/x11/X11Events.h"
 #include "platform/x11/X11Hotkeys.h"
+#include "platform/x11/X11PanelWindows.h"
 #include "platform/x11/X11Permissions.h"
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/X11WindowServer.h"
@@ -60,6 +63,7 @@ bool installX11Backend() {
     services.permissions = std::make_shared<X11Permissions>();
     services.compositing = std::make_shared<X11Compositing>(conn);
     // Further services of the x11 backend are created here.
+    desktop::PanelWindows::install(std::make_shared<X11PanelWindows>(conn));
 
     desktop::install(std::move(services));
     workspaceEvents() = std::make_unique<X11WorkspaceEvents>(conn, screens);
@@ -69,6 +73,7 @@ bool installX11Backend() {
 void uninstallX11Backend() {
     workspaceEvents().reset();
     desktop::install({});
+    desktop::PanelWindows::install(nullptr);
     XConnection::setShared(nullptr);
 }
 

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Measures the dock panel under a private Xvfb with openbox: the time from exec to the
+# panel's window being mapped and painted, with a dock of ITEMS items (default 20:
+# the start menu, file items and the trash, plus the running clients), and the resident
+# memory of the dock a few seconds later. Needs build/quayside and
+# build/quayside_seed_dock. Prints one line per figure. Runs RUNS times (default 5) and
+# prints each start time and the median.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+items="${1:-20}"
+runs="${2:-5}"
+[ -x build/quayside ] && [ -x build/quayside_seed_dock ] || {
+  echo "build/quayside and build/quayside_seed_dock are needed: run scripts/build.sh" >&2; exit 1; }
+
+source scripts/xsession.sh
+xsession_start
+home="$(mktemp -d /tmp/quayside-metrics.XXXXXX)"
+clients=()
+main_shell="$BASHPID"
+cleanup() {
+  # Only the script itself cleans up (not a command substitution that inherits the trap).
+  [ "$BASHPID" = "$main_shell" ] || return 0
+  kill "${clients[@]}" ${dock:+"$dock"} 2>/dev/null || true
+  xsession_stop
+  rm -rf "$home"
+}
+trap cleanup EXIT
+
+xterm -geometry 80x24+40+40 & clients+=($!)
+xeyes -geometry 150x100+700+60 & clients+=($!)
+sleep 1
+export XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_CACHE_HOME="$home/cache"
+# File items: folders and files that every system has. The running clients add two.
+./build/quayside_seed_dock "$((items - 2))" /usr/share/doc /etc/hosts /usr/bin /etc/passwd /tmp /usr/share/applications/debian-xterm.desktop >/dev/null
+
+times=()
+for run in $(seq 1 "$runs"); do
+  start="$(date +%s.%N)"
+  ./build/quayside > "$home/dock.log" 2>&1 & dock=$!
+  # The panel is the dock-type window of the program: wait until it is viewable.
+  mapped=""
+  for _ in $(seq 1 1500); do
+    if xdotool search --onlyvisible --name '^Quayside$' >/dev/null 2>&1; then mapped="$(date +%s.%N)"; break; fi
+    sleep 0.002
+  done
+  if [ -z "$mapped" ]; then echo "run $run: the panel never appeared"; cat "$home/dock.log"; exit 1; fi
+  t="$(awk -v a="$start" -v b="$mapped" 'BEGIN { printf "%.3f", b - a }')"
+  times+=("$t")
+  echo "run $run: exec to panel on screen: ${t} s"
+  if [ "$run" -eq "$runs" ]; then
+    sleep 4
+    rss="$(awk '/VmRSS/ {print $2}' "/proc/$dock/status")"
+    echo "resident memory after 4 s with ${items} items: $((rss / 1024)) MiB (${rss} kB)"
+  fi
+  kill -TERM "$dock"; wait "$dock" 2>/dev/null || true; dock=""
+done
+printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {print "median exec to panel on screen: " a[int((NR+1)/2)] " s"}'

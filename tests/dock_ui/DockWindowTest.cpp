@@ -1,0 +1,476 @@
+#include <cmath>
+#include <limits>
+
+#include <QApplication>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include "core/DockTestSupport.h"
+#include "core/Separator.h"
+#include "core/ThemeManager.h"
+#include "dock_ui/CellActionsDelegate.h"
+#include "dock_ui/DockCollectionView.h"
+#include "dock_ui/DockContentView.h"
+#include "dock_ui/DockIconItem.h"
+#include "dock_ui/DockWindow.h"
+#include "platform/sim/SimPanelWindows.h"
+#include "platform/ui/VisualEffectView.h"
+#include "platform/ui/WindowGeometry.h"
+
+namespace qs::test {
+namespace {
+
+namespace NU = NSWindow_Utilities;
+
+class Panel : public DockTest {
+protected:
+    Panel() {
+        ThemeManager::resetSharedInstanceForTesting();
+        ThemeManager::setResourceThemesDirectoryForTesting(std::string());
+        model = DockModel::create();
+        model->setPanelContent({});
+        config = DockConfiguration::create();
+        config->setPosition(1);
+        config->setAligment(0);
+        config->setIconSize(64);
+    }
+    ~Panel() override {
+        if (w) {
+            w->orderOut();
+            w->close();
+            w.reset();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ThemeManager::resetSharedInstanceForTesting();
+        ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
+    }
+    void fill(size_t n) {
+        Array items;
+        for (size_t i = 0; i < n; ++i) items.push_back(Value(Separator::create()));
+        model->setPanelContent(items);
+    }
+    void open(ScreenPtr screen = nullptr) {
+        if (!screen) screen = a;
+        w = DockWindow::initWithPanelModel(model, config, screen);
+        w->fadeInOnScreen(screen);
+        env.loop().advance(0.2);
+    }
+    // The pointer at a platform point (y up) of the first screen.
+    void pointerAt(double x, double y) { sim.desktop->setPointer(MakePoint(x, 900 - y)); }
+    int themeOfType(int type) {
+        auto& list = ThemeManager::sharedInstance()->themeList();
+        for (size_t i = 0; i < list.size(); ++i)
+            if (list[i]->themeType() == type) return int(i);
+        return -1;
+    }
+
+    std::shared_ptr<DockModel> model;
+    std::shared_ptr<DockConfiguration> config;
+    std::shared_ptr<DockWindow> w;
+};
+
+TEST_F(Panel, CellSizeFollowsTheItemCountAndTheEdge) {
+    fill(30);
+    open();
+    EXPECT_TRUE(w->isVisiblePanel());
+    EXPECT_DOUBLE_EQ(w->alphaValue(), 1.0);
+    EXPECT_EQ(w->frame(), MakeRect(0, 0, 1440, 48));
+    EXPECT_EQ(w->collectionView()->itemSize(), MakeSize(48, 48));
+    EXPECT_EQ(w->maxItemsHightForCount(30, 64), 48);
+
+    fill(20);
+    EXPECT_EQ(w->frame(), MakeRect(0, 0, 1280, 64));
+    EXPECT_EQ(w->collectionView()->itemAtIndex(19)->view()->geometry(), QRect(19 * 64, 0, 64, 64));
+
+    fill(0);  // an empty dock is one cell long
+    EXPECT_EQ(w->frame(), MakeRect(0, 0, 64, 64));
+
+    fill(3);
+    config->setIconSize(63.7f);
+    EXPECT_EQ(w->frame(), MakeRect(0, 0, 189, 63));
+    config->setPosition(0);
+    EXPECT_EQ(w->frame().size, MakeSize(63, 189));
+    EXPECT_EQ(w->collectionView()->maxNumberOfColumns(), 1u);
+    EXPECT_EQ(w->collectionView()->itemAtIndex(2)->view()->geometry(), QRect(0, 126, 63, 63));
+}
+
+TEST_F(Panel, UnusableIconSizesAndScreensGiveASafePanel) {
+    fill(5);
+    open();
+    for (float bad : {0.0f, -12.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+        config->setIconSize(bad);
+        Rect f = w->frame();
+        EXPECT_EQ(f.size, MakeSize(5 * 52, 52)) << bad;
+    }
+    EXPECT_TRUE(env.logged("cannot be laid out"));
+    config->setIconSize(10000);  // shrinks to the edge; a cell never outgrows the screen
+    EXPECT_EQ(w->frame(), MakeRect(0, 0, 1440, 288));
+    fill(0);
+    EXPECT_EQ(w->frame().size, MakeSize(900, 900));
+
+    // A screen of one pixel, then no screen at all, then a screen again.
+    fill(4);
+    config->setIconSize(64);
+    a->setFrame(MakeRect(0, 0, 1, 1));
+    sim.screens->postScreenParametersChanged();
+    EXPECT_GE(w->frame().size.width, 1);
+    EXPECT_GE(w->frame().size.height, 1);
+    sim.screens->setScreens({});
+    sim.screens->postScreenParametersChanged();
+    EXPECT_GE(w->frame().size.width, 1);
+    a->setFrame(MakeRect(0, 0, 1440, 900));
+    sim.screens->setScreens({a});
+    sim.screens->postScreenParametersChanged();
+    EXPECT_EQ(w->frame(), MakeRect(0, 0, 256, 64));
+}
+
+TEST_F(Panel, EveryEdgeAndAlignmentIsPlacedByThePlacementRule) {
+    fill(4);
+    open();
+    for (int16_t pos = 0; pos < 4; ++pos) {
+        for (int16_t al = 0; al < 4; ++al) {
+            config->setPosition(pos);
+            config->setAligment(al);
+            NU::PlacementInput in;
+            in.screen = MakeSize(1440, 900);
+            in.visible = MakeSize(1440, 900);
+            in.window = (pos == 0 || pos == 2) ? MakeSize(64, 256) : MakeSize(256, 64);
+            Rect expected = NU::placedFrame(NU::Edge(pos), NU::Alignment(al), in);
+            EXPECT_EQ(w->frame(), expected) << pos << "/" << al;
+            EXPECT_EQ(w->cornerRadius(), al == 3 ? 0.0 : 6.0);
+        }
+    }
+    config->setAligment(1);
+    config->setCornerStyle(7);
+    w->applyAligmnet();
+    EXPECT_EQ(w->cornerRadius(), 20.0);
+    EXPECT_EQ(w->dockContentView()->cornerRadius(), 20.0);
+}
+
+TEST_F(Panel, APanelOnAScreenOffTheOriginIsMovedByItsOrigin) {
+    addB();
+    fill(2);
+    config->setAligment(0);
+    open(b);
+    EXPECT_EQ(w->frame(), MakeRect(1440, 0, 128, 64));
+    // Left edge with the indent: the local placement (6, ...) is moved even when it
+    // happens to equal the screen's origin.
+    b->setFrame(MakeRect(6, 900, 800, 600));
+    defaults().setBool(true, "Indent");
+    config->setPosition(0);
+    EXPECT_EQ(w->frame().origin.x, 12);
+    EXPECT_GE(w->frame().origin.y, 900);
+}
+
+TEST_F(Panel, FramesForMaximisedWindows) {
+    fill(0);
+    open();
+    EXPECT_EQ(w->maxFrameForMaximize(), MakeRect(0, 0, 1440, 900 - 64 - 1));
+    EXPECT_EQ(w->maxFrameForVerticalMaximizeFrame(MakeRect(10, 20, 800, 600)), MakeRect(10, 20, 800, 900 - 64 - 8));
+    defaults().setBool(true, "Indent");
+    EXPECT_EQ(w->maxFrameForMaximize(), MakeRect(0, 0, 1440, 900 - 64 - 1 - 8));
+    config->setPosition(2);
+    EXPECT_EQ(w->maxFrameForMaximize(), MakeRect(0, 0, 1440 - 64 - 1 - 8, 900));
+    config->setPosition(3);
+    EXPECT_EQ(w->maxFrameForMaximize(), MakeRect(0, 64, 1440, 900 - 64));
+    EXPECT_EQ(w->maxFrameForVerticalMaximizeFrame(MakeRect(10, 20, 800, 600)), RectZero);
+}
+
+TEST_F(Panel, CellsAreMadeOncePerItemAndKeptAcrossModelChanges) {
+    fill(10);
+    open();
+    auto* view = w->collectionView();
+    EXPECT_EQ(view->itemsMade(), 10);
+    std::vector<CollectionViewItem*> before;
+    for (size_t i = 0; i < 10; ++i) before.push_back(view->itemAtIndex(i));
+    Array items = model->panelContent();
+    items.insert(items.begin() + 3, Value(Separator::create()));
+    model->setPanelContent(items);
+    EXPECT_EQ(view->itemsMade(), 11);
+    EXPECT_EQ(view->itemAtIndex(4), before[3]);
+    EXPECT_EQ(w->frame().size.width, 11 * 64);
+
+    // An item replaced in place: one cell made, no resize.
+    Rect frame = w->frame();
+    items[0] = Value(Separator::create());
+    model->setPanelContent(items);
+    EXPECT_EQ(view->itemsMade(), 12);
+    EXPECT_EQ(w->frame(), frame);
+
+    // The trash gets a cell of its own kind with the panel's delegate.
+    model->addTrash();
+    auto* trash = dynamic_cast<DockIconItem*>(view->itemAtIndex(view->numberOfItems() - 1));
+    ASSERT_TRUE(trash);
+    EXPECT_EQ(trash->cellDelegate(), w->cellActionsDelegate());
+    EXPECT_EQ(w->cellActionsDelegate()->docWindow(), w.get());
+}
+
+TEST_F(Panel, AutoHideFadesWithThePollAndTheDelays) {
+    fill(4);
+    open();
+    pointerAt(700, 450);
+    defaults().setBool(true, "HideQuayside");
+    // The setting hides at once when nothing holds the panel.
+    EXPECT_DOUBLE_EQ(w->alphaValue(), 0.9);
+    env.loop().advance(0.15);
+    EXPECT_GT(w->alphaValue(), 0.1);
+    EXPECT_LT(w->alphaValue(), 0.9);
+    env.loop().advance(0.2);
+    EXPECT_EQ(w->alphaValue(), 0.0);
+    EXPECT_FALSE(w->isFadingOut());
+    EXPECT_TRUE(w->isAutoHidden());
+    EXPECT_FALSE(w->isVisible());  // unmapped: it takes no clicks
+    EXPECT_EQ(w->maxFrameForMaximize(), MakeRect(0, 0, 1440, 900));
+
+    // "autoHideDelay1" 15: the show follows 0.5 s after the poll finds the pointer in
+    // the strip, and only one show waits however many ticks pass.
+    defaults().setInteger(15, "autoHideDelay1");
+    EXPECT_TRUE(w->isPolling());
+    pointerAt(300, 5);
+    env.loop().advance(0.3);
+    EXPECT_EQ(w->pendingShows(), 1);
+    env.loop().advance(0.3);
+    EXPECT_EQ(w->pendingShows(), 1);
+    EXPECT_EQ(w->alphaValue(), 0.0);
+    env.loop().advance(0.25);
+    EXPECT_GT(w->alphaValue(), 0.0);
+    env.loop().advance(0.1);
+    EXPECT_EQ(w->alphaValue(), 1.0);
+    EXPECT_TRUE(w->isVisible());
+
+    // Pointer over the panel: it stays; away: it hides at the next tick.
+    pointerAt(30, 30);
+    env.loop().advance(0.6);
+    EXPECT_EQ(w->alphaValue(), 1.0);
+    pointerAt(700, 450);
+    env.loop().advance(0.7);
+    EXPECT_EQ(w->alphaValue(), 0.0);
+
+    // A show waiting while the pointer leaves the strip is dropped.
+    pointerAt(300, 5);
+    env.loop().advance(0.3);
+    EXPECT_EQ(w->pendingShows(), 1);
+    pointerAt(700, 450);
+    env.loop().advance(0.3);
+    EXPECT_EQ(w->pendingShows(), 0);
+    env.loop().advance(1.0);
+    EXPECT_EQ(w->alphaValue(), 0.0);
+
+    // "autoHideDelay1" 5: at once.
+    defaults().setInteger(5, "autoHideDelay1");
+    EXPECT_EQ(w->autohideDelay(), -0.5);
+    pointerAt(300, 5);
+    env.loop().advance(0.3);
+    env.loop().advance(0.0);
+    EXPECT_GT(w->alphaValue(), 0.0);
+
+    // Off: the poll stops and the panel shows.
+    pointerAt(700, 450);
+    env.loop().advance(1.0);
+    EXPECT_EQ(w->alphaValue(), 0.0);
+    defaults().setBool(false, "HideQuayside");
+    EXPECT_FALSE(w->isPolling());
+    env.loop().advance(0.2);
+    EXPECT_EQ(w->alphaValue(), 1.0);
+    size_t timers = env.loop().timerCount();
+    env.loop().advance(60);
+    EXPECT_LE(env.loop().timerCount(), timers);  // nothing polls or fades any more
+}
+
+TEST_F(Panel, OnePollPerPanelAndTheFirstPollStartsAfterTwoSeconds) {
+    defaults().setBool(true, "HideQuayside");
+    fill(2);
+    pointerAt(30, 30);  // over the panel
+    open();
+    EXPECT_FALSE(w->isPolling());
+    env.loop().advance(2.0);
+    EXPECT_TRUE(w->isPolling());
+    size_t timers = env.loop().timerCount();
+    w->startMonitoringAutohide();
+    w->startMonitoringAutohide();
+    EXPECT_EQ(env.loop().timerCount(), timers);
+    // hideDock alone: refused mid-fade and over the panel.
+    EXPECT_EQ(w->alphaValue(), 1.0);
+    w->hideDock();
+    EXPECT_EQ(w->alphaValue(), 1.0);
+    pointerAt(700, 450);
+    w->hideDock();
+    EXPECT_DOUBLE_EQ(w->alphaValue(), 0.9);
+    env.loop().advance(0.1);
+    double mid = w->alphaValue();
+    w->hideDock();
+    EXPECT_EQ(w->alphaValue(), mid);
+    // A fade-in during a fade-out only stores the screen.
+    w->fadeInOnScreen(a);
+    EXPECT_TRUE(w->isFadingOut());
+    env.loop().advance(0.3);
+    EXPECT_EQ(w->alphaValue(), 0.0);
+}
+
+TEST_F(Panel, ObservationsEndWithThePanel) {
+    fill(2);
+    size_t modelObservations = model->observationCount();
+    size_t configObservations = config->observationCount();
+    open();
+    EXPECT_GT(model->observationCount(), modelObservations);
+    w->orderOut();
+    EXPECT_EQ(model->observationCount(), modelObservations);
+    EXPECT_EQ(config->observationCount(), configObservations);
+    EXPECT_FALSE(w->isPolling());
+    // Settings and notifications reach it no more.
+    defaults().setBool(true, "HideQuayside");
+    NotificationCenter::defaultCenter().postNotificationName("WindowPreviewClosed");
+    env.loop().advance(3.0);
+    EXPECT_FALSE(w->isPolling());
+}
+
+TEST_F(Panel, AppearanceFollowsTheTheme) {
+    fill(3);
+    open();
+    auto themes = ThemeManager::sharedInstance();
+    VisualEffectView* effect = w->visualEffectView();
+    ASSERT_TRUE(effect);
+    themes->setThemeIndex(int16_t(themeOfType(ThemeInfo::SystemLight)));
+    EXPECT_EQ(effect->parentWidget(), w->contentView());
+    EXPECT_EQ(effect->state(), VisualEffectView::Active);
+    EXPECT_EQ(effect->material(), VisualEffectView::Light);
+
+    themes->setThemeIndex(int16_t(themeOfType(ThemeInfo::ColorTheme)));
+    EXPECT_EQ(effect->parentWidget(), nullptr);
+    EXPECT_EQ(effect->state(), VisualEffectView::Inactive);
+    EXPECT_EQ(w->appearance(), NSAppearanceNameVibrantLight);
+    defaults().setBool(true, "appearanceIndex");
+    EXPECT_EQ(w->appearance(), NSAppearanceNameVibrantDark);
+
+    themes->setThemeIndex(int16_t(themeOfType(ThemeInfo::SystemDark)));
+    EXPECT_EQ(w->visualEffectView(), effect);  // the same view, back below the cells
+    EXPECT_EQ(effect->parentWidget(), w->contentView());
+    auto siblings = w->contentView()->children();
+    EXPECT_LT(siblings.indexOf(effect), siblings.indexOf(w->collectionView()));
+    EXPECT_EQ(effect->material(), VisualEffectView::Dark);
+
+    themes->setThemeIndex(int16_t(themeOfType(ThemeInfo::Transparent)));
+    EXPECT_EQ(effect->parentWidget(), nullptr);
+    EXPECT_EQ(w->appearance(), NSAppearanceNameVibrantDark);  // unchanged
+
+    config->setWindowCastsShadow(true);
+    EXPECT_TRUE(w->hasShadow());
+    config->setWindowCastsShadow(false);
+    EXPECT_FALSE(w->hasShadow());
+    config->setPanelLevel(1);
+    EXPECT_EQ(w->level(), 3);
+    config->setPanelLevel(0);
+    EXPECT_EQ(w->level(), 101);
+}
+
+TEST_F(Panel, ColourAndPictureThemesDrawTheBackground) {
+    fill(4);
+    config->setPosition(1);
+    open();
+    auto themes = ThemeManager::sharedInstance();
+    // A picture: top half red, bottom half blue.
+    QImage picture(40, 20, QImage::Format_ARGB32);
+    picture.fill(Qt::blue);
+    QPainter(&picture).fillRect(0, 0, 40, 10, Qt::red);
+    auto theme = std::make_shared<ThemeInfo>();
+    theme->setThemeType(ThemeInfo::PictureTheme);
+    theme->setThemeName("Test");
+    theme->setBackgroundImage(std::make_shared<Image>(picture));
+    themes->addTheme(theme);
+    themes->setThemeIndex(int16_t(themes->themeList().size() - 1));
+    QImage shot = w->dockContentView()->grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(shot.width() / 2, 8)), QColor(Qt::red));
+    EXPECT_EQ(QColor(shot.pixel(shot.width() / 2, shot.height() - 8)), QColor(Qt::blue));
+
+    // A left dock turns the picture: with the flag its top edge goes to the left edge
+    // (then mirrored top to bottom, as the flip draws it).
+    config->setPosition(0);
+    theme->setBackwardImageRotation(true);
+    w->dockContentView()->update();
+    shot = w->dockContentView()->grab().toImage();
+    QColor left(shot.pixel(8, shot.height() / 2)), right(shot.pixel(shot.width() - 8, shot.height() / 2));
+    EXPECT_NE(left, right);
+    EXPECT_TRUE((left == QColor(Qt::red) && right == QColor(Qt::blue)) ||
+                (left == QColor(Qt::blue) && right == QColor(Qt::red)));
+}
+
+TEST_F(Panel, CompositingAsksForBlurAndTheWindowSystemIsTold) {
+    sim.compositing->setRunning(true);
+    auto panels = std::make_shared<sim::SimPanelWindows>();
+    desktop::PanelWindows::install(panels);
+    fill(2);
+    ThemeManager::sharedInstance()->setThemeIndex(int16_t(themeOfType(ThemeInfo::SystemDark)));
+    open();
+    EXPECT_TRUE(w->isComposited());
+    EXPECT_TRUE(w->testAttribute(Qt::WA_TranslucentBackground));
+    EXPECT_TRUE(w->testAttribute(Qt::WA_X11NetWmWindowTypeDock));
+    ASSERT_FALSE(panels->calls.empty());
+    EXPECT_EQ(panels->calls.front().rfind("prepare", 0), 0u);
+    EXPECT_TRUE(panels->blurred[uint64_t(w->winId())]);
+    ThemeManager::sharedInstance()->setThemeIndex(int16_t(themeOfType(ThemeInfo::ColorTheme)));
+    EXPECT_FALSE(panels->blurred[uint64_t(w->winId())]);
+    desktop::PanelWindows::install(nullptr);
+}
+
+}  // namespace
+}  // namespace qs::test
+
+namespace qs::test {
+namespace {
+
+TEST_F(Panel, TheManagersHotkeyTogglesAutoHideAndPanelsFollowTheScreens) {
+    installDockWindowFactory();
+    auto manager = start();
+    env.loop().advance(0.3);
+    ASSERT_EQ(manager->panelControllers().size(), 1u);
+    auto panel = std::dynamic_pointer_cast<DockWindow>(manager->panelControllers()[0]->window());
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->alphaValue(), 1.0);
+    pointerAt(700, 450);
+    ASSERT_TRUE(sim.hotkeys->press(4, 0x140000));  // Control+Command+H
+    EXPECT_TRUE(defaults().boolForKey("HideQuayside"));
+    env.loop().advance(0.4);
+    EXPECT_TRUE(panel->isAutoHidden());
+    ASSERT_TRUE(sim.hotkeys->press(4, 0x140000));
+    env.loop().advance(0.2);
+    EXPECT_EQ(panel->alphaValue(), 1.0);
+    EXPECT_FALSE(panel->isPolling());
+
+    // Every screen removed, then one added back: no panel without a screen, one after.
+    sim.screens->setScreens({});
+    sim.screens->postScreenParametersChanged();
+    env.loop().advance(0.3);
+    EXPECT_TRUE(manager->panelControllers().empty());
+    sim.screens->setScreens({a});
+    sim.screens->postScreenParametersChanged();
+    env.loop().advance(0.3);
+    ASSERT_EQ(manager->panelControllers().size(), 1u);
+    auto again = std::dynamic_pointer_cast<DockWindow>(manager->panelControllers()[0]->window());
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(again->isVisiblePanel());
+    Rect f = again->frame();
+    EXPECT_FALSE(RectIsNull(RectIntersection(f, a->frame())));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// An idle panel does no work: no timer of its own, no repaint of a cell.
+TEST_F(Panel, AnIdlePanelRepaintsNothing) {
+    fill(6);
+    open();
+    w->show();
+    QCoreApplication::processEvents();
+    auto* cell = dynamic_cast<DockIconItem*>(w->collectionView()->itemAtIndex(2));
+    ASSERT_TRUE(cell);
+    int paints = cell->paintCount();
+    int contentPaints = w->dockContentView()->paintCount();
+    size_t timers = env.loop().timerCount();
+    env.loop().advance(30);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(cell->paintCount(), paints);
+    EXPECT_EQ(w->dockContentView()->paintCount(), contentPaints);
+    EXPECT_LE(env.loop().timerCount(), timers);
+}
+
+}  // namespace
+}  // namespace qs::test

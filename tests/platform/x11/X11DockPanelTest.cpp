@@ -1,0 +1,298 @@
+// The dock panel on a real X server (Xvfb with openbox): its window properties, its frame
+// for every edge and alignment, its cells following a real xterm, and auto-hide driven
+// by the real pointer moved with XTest. Skipped without DISPLAY. The run loop is the
+// manual one: the poll and the fades advance with its clock.
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include "core/DockConfiguration.h"
+#include "core/DockModel.h"
+#include "core/MenuModel.h"
+#include "core/Separator.h"
+#include "core/ThemeManager.h"
+#include "core/TrashModel.h"
+#include "dock_ui/DockCollectionView.h"
+#include "dock_ui/DockWindow.h"
+#include "platform/desktop/Compositing.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/PanelWindows.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/WindowGeometry.h"
+#include "platform/x11/X11Backend.h"
+#include "platform/x11/X11Compositing.h"
+#include "platform/x11/X11Events.h"
+#include "platform/x11/X11PanelWindows.h"
+#include "platform/x11/X11Screens.h"
+#include "platform/x11/XConnection.h"
+#include "support/TestEnvironment.h"
+#include "toolkit/WindowPlacement.h"
+#include "tracking/AppMonitoringService.h"
+#include "tracking/SIAccessibilityElement.h"
+
+namespace qs::x11 {
+namespace {
+
+namespace NU = NSWindow_Utilities;
+
+class X11DockPanelTest : public qs::test::IsolatedTest {
+protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
+        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "not on the xcb platform";
+        conn = XConnection::open();
+        ASSERT_TRUE(conn);
+        XConnection::setShared(conn);
+        desktop::Services s;
+        s.screens = std::make_shared<X11Screens>(conn);
+        addWindowServices(s, conn);
+        s.events = std::make_shared<X11Events>(conn);
+        s.compositing = std::make_shared<X11Compositing>(conn);
+        desktop::install(s);
+        desktop::PanelWindows::install(std::make_shared<X11PanelWindows>(conn));
+        if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
+        ThemeManager::resetSharedInstanceForTesting();
+        ThemeManager::setResourceThemesDirectoryForTesting(std::string());
+        config = DockConfiguration::create();
+        config->setPosition(1);
+        config->setAligment(1);
+        config->setIconSize(48);
+    }
+    void TearDown() override {
+        if (w) {
+            w->orderOut();
+            w->close();
+            w.reset();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        model.reset();
+        AppMonitoringService::resetSharedInstanceForTesting();
+        TrashModel::resetSharedInstanceForTesting();
+        MenuModel::resetSharedInstanceForTesting();
+        for (pid_t pid : children) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        ThemeManager::resetSharedInstanceForTesting();
+        ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
+        desktop::PanelWindows::install(nullptr);
+        desktop::install({});
+        XConnection::setShared(nullptr);
+    }
+
+    void pump(int ms) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        do {
+            conn->processPendingEvents();
+            QCoreApplication::processEvents();
+            env.loop().runPending();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        } while (std::chrono::steady_clock::now() < end);
+    }
+    template <class F>
+    bool pumpUntil(F done, int ms = 5000) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            pump(5);
+            if (done()) return true;
+        }
+        return done();
+    }
+    void open(size_t separators) {
+        if (!model) {
+            model = DockModel::create();
+            Array items;
+            for (size_t i = 0; i < separators; ++i) items.push_back(Value(Separator::create()));
+            model->setPanelContent(items);
+        }
+        auto screen = Screen::screens().front();
+        w = DockWindow::initWithPanelModel(model, config, screen);
+        w->fadeInOnScreen(screen);
+        env.loop().advance(0.2);
+        pumpUntil([&] { return w->isVisible(); });
+        pump(100);
+    }
+    xcb_window_t windowId() const { return xcb_window_t(w->winId()); }
+    std::vector<uint32_t> cardinals(const char* property, xcb_atom_t type) {
+        auto* c = conn->connection();
+        auto* r = xcb_get_property_reply(c, xcb_get_property(c, 0, windowId(), conn->atom(property), type, 0, 64),
+                                         nullptr);
+        std::vector<uint32_t> out;
+        if (r) {
+            auto* v = static_cast<uint32_t*>(xcb_get_property_value(r));
+            out.assign(v, v + xcb_get_property_value_length(r) / 4);
+            free(r);
+        }
+        return out;
+    }
+    bool has(const std::vector<uint32_t>& atoms, const char* name) {
+        xcb_atom_t a = conn->atom(name);
+        for (auto x : atoms)
+            if (x == a) return true;
+        return false;
+    }
+    // The window's rectangle in root coordinates, as the server has it.
+    QRect serverGeometry() {
+        auto* c = conn->connection();
+        auto* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, windowId()), nullptr);
+        auto* t = xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, windowId(), conn->root(), 0, 0),
+                                                  nullptr);
+        QRect r;
+        if (g && t) r = QRect(t->dst_x, t->dst_y, g->width, g->height);
+        free(g);
+        free(t);
+        return r;
+    }
+    void movePointer(int x, int y) {
+        auto* c = conn->connection();
+        xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, conn->root(), int16_t(x), int16_t(y), 0);
+        xcb_flush(c);
+        pump(30);
+    }
+    pid_t spawn(std::vector<std::string> argv) {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            std::vector<char*> args;
+            for (auto& a : argv) args.push_back(a.data());
+            args.push_back(nullptr);
+            ::execvp(args[0], args.data());
+            ::_exit(127);
+        }
+        children.push_back(pid);
+        return pid;
+    }
+    long runningCells() {
+        long n = 0;
+        for (auto& item : model->panelContent())
+            if (item.object() && item.object()->className() == "NSRunningApplication") ++n;
+        return n;
+    }
+
+    std::shared_ptr<XConnection> conn;
+    std::shared_ptr<DockModel> model;
+    std::shared_ptr<DockConfiguration> config;
+    std::shared_ptr<DockWindow> w;
+    std::vector<pid_t> children;
+};
+
+TEST_F(X11DockPanelTest, APanelIsADockOnEveryDesktopAboveWithoutTaskbarEntry) {
+    open(3);
+    auto type = cardinals("_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM);
+    EXPECT_TRUE(has(type, "_NET_WM_WINDOW_TYPE_DOCK"));
+    auto desktopIndex = cardinals("_NET_WM_DESKTOP", XCB_ATOM_CARDINAL);
+    ASSERT_EQ(desktopIndex.size(), 1u);
+    EXPECT_EQ(desktopIndex[0], 0xFFFFFFFFu);
+    auto state = cardinals("_NET_WM_STATE", XCB_ATOM_ATOM);
+    pumpUntil([&] {
+        state = cardinals("_NET_WM_STATE", XCB_ATOM_ATOM);
+        return has(state, "_NET_WM_STATE_SKIP_TASKBAR");
+    }, 2000);
+    EXPECT_TRUE(has(state, "_NET_WM_STATE_SKIP_TASKBAR"));
+    EXPECT_TRUE(has(state, "_NET_WM_STATE_SKIP_PAGER"));
+    EXPECT_TRUE(has(state, "_NET_WM_STATE_ABOVE"));
+    // Never focused: the input hint is off.
+    auto hints = cardinals("WM_HINTS", XCB_ATOM_WM_HINTS);
+    ASSERT_GE(hints.size(), 2u);
+    EXPECT_TRUE(hints[0] & 1u);
+    EXPECT_EQ(hints[1], 0u);
+    // Xvfb has no compositing manager: the panel is opaque.
+    EXPECT_FALSE(w->isComposited());
+}
+
+TEST_F(X11DockPanelTest, TheFrameFollowsEveryEdgeAndAlignment) {
+    open(4);
+    auto screen = Screen::screens().front();
+    for (int16_t pos = 0; pos < 4; ++pos) {
+        for (int16_t al = 0; al < 4; ++al) {
+            config->setPosition(pos);
+            config->setAligment(al);
+            NU::PlacementInput in;
+            in.screen = screen->frame().size;
+            in.visible = screen->visibleFrame().size;
+            in.window = (pos == 0 || pos == 2) ? MakeSize(48, 192) : MakeSize(192, 48);
+            Rect expected = NU::placedFrame(NU::Edge(pos), NU::Alignment(al), in);
+            expected = RectOffset(expected, screen->frame().origin.x, screen->frame().origin.y);
+            QRect wanted = WindowGeometry::qtRectFromPlatform(expected);
+            EXPECT_TRUE(pumpUntil([&] { return serverGeometry() == wanted; }, 2000))
+                << pos << "/" << al << ": " << serverGeometry().x() << "," << serverGeometry().y() << " "
+                << serverGeometry().width() << "x" << serverGeometry().height();
+        }
+    }
+}
+
+TEST_F(X11DockPanelTest, ACellComesWithXtermAndGoesWithItTheOthersKept) {
+    UserDefaults::standardUserDefaults().setBool(false, "DoNotDisplayRunning");
+    model = DockModel::create();
+    open(0);
+    pump(200);
+    auto* view = w->collectionView();
+    size_t before = view->numberOfItems();
+    long runningBefore = runningCells();
+    std::vector<CollectionViewItem*> cells;
+    for (size_t i = 0; i < before; ++i) cells.push_back(view->itemAtIndex(i));
+    int made = view->itemsMade();
+
+    pid_t term = spawn({"xterm", "-geometry", "40x5+300+200"});
+    ASSERT_TRUE(pumpUntil([&] { return runningCells() == runningBefore + 1; }, 8000));
+    pump(100);
+    EXPECT_EQ(view->numberOfItems(), before + 1);
+    EXPECT_EQ(view->itemsMade(), made + 1);
+    for (auto* cell : cells) EXPECT_GE(view->indexOfItem(cell), 0);
+    EXPECT_EQ(double(w->frame().size.width), double(view->numberOfItems()) * 48);
+
+    ::kill(term, SIGTERM);
+    ::waitpid(term, nullptr, 0);
+    children.clear();
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            env.loop().advance(0.5);
+            return runningCells() == runningBefore;
+        },
+        8000));
+    EXPECT_EQ(view->numberOfItems(), before);
+    for (size_t i = 0; i < before; ++i) EXPECT_EQ(view->itemAtIndex(i), cells[i]);
+}
+
+TEST_F(X11DockPanelTest, AutoHideFollowsThePointerMovedWithXTest) {
+    open(4);
+    auto screen = Screen::screens().front();
+    const int width = int(screen->frame().size.width), height = int(screen->frame().size.height);
+    movePointer(width / 2, height / 2);
+    UserDefaults::standardUserDefaults().setBool(true, "HideQuayside");
+    env.loop().advance(0.4);
+    pump(50);
+    EXPECT_TRUE(w->isAutoHidden());
+    EXPECT_TRUE(pumpUntil([&] { return !w->isVisible(); }));
+    // The pointer at the bottom edge: the panel comes back with the next poll.
+    movePointer(width / 2, height - 2);
+    for (int i = 0; i < 10 && w->alphaValue() < 1.0; ++i) {
+        env.loop().advance(0.3);
+        pump(20);
+    }
+    EXPECT_EQ(w->alphaValue(), 1.0);
+    EXPECT_TRUE(pumpUntil([&] { return w->isVisible(); }));
+    // Away again: hidden again.
+    movePointer(width / 2, height / 2);
+    env.loop().advance(0.7);
+    pump(50);
+    EXPECT_TRUE(w->isAutoHidden());
+    UserDefaults::standardUserDefaults().setBool(false, "HideQuayside");
+    env.loop().advance(0.2);
+    EXPECT_EQ(w->alphaValue(), 1.0);
+    EXPECT_FALSE(w->isPolling());
+}
+
+}  // namespace
+}  // namespace qs::x11
