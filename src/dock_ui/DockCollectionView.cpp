@@ -1,7 +1,7 @@
 #include "dock_ui/DockCollectionView.h"
 
 #include "dock_ui/CellActionsDelegate.h"
-#include "dock_ui/DockIconItem.h"
+#include "dock_ui/DockCollectionItemCell.h"
 
 namespace qs {
 
@@ -11,7 +11,7 @@ CollectionViewItemPtr DockCollectionView::newItemForRepresentedObject(const Valu
     auto item = object.object();
     if (item && item->className() == "TrashModel") {
         // The trash has a cell of its own, made fresh rather than copied.
-        auto trash = std::make_shared<DockIconItem>();
+        auto trash = std::make_shared<DockCollectionItemCell>();
         trash->setCellDelegate(cellActionsDelegate());
         trash->setRepresentedObject(object);
         return trash;

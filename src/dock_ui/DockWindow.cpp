@@ -15,7 +15,7 @@
 #include "dock_ui/CellActionsDelegate.h"
 #include "dock_ui/DockCollectionView.h"
 #include "dock_ui/DockContentView.h"
-#include "dock_ui/DockIconItem.h"
+#include "dock_ui/DockCollectionItemCell.h"
 #include "platform/desktop/Compositing.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/MenuBar.h"
@@ -131,7 +131,7 @@ void DockWindow::buildCollectionView() {
     collectionView_->setAllowsEmptySelection(true);
     collectionView_->setBackgroundTransparent(true);
     // 5.
-    auto cell = std::make_shared<DockIconItem>();
+    auto cell = std::make_shared<DockCollectionItemCell>();
     itemCell_ = cell;
     collectionView_->setItemPrototype(itemCell_);
     // 6.
