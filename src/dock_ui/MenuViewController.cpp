@@ -18,6 +18,7 @@
 #include "core/MenuModel.h"
 #include "dock_ui/ItemIconCache.h"
 #include "platform/desktop/Desktop.h"
+#include "platform/desktop/DesktopEntryFile.h"
 #include "platform/desktop/Workspace.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
@@ -281,10 +282,11 @@ void MenuViewController::observeValueForKeyPath(const std::string& keyPath, Obje
     if (keyPath == "model.modelContent") {
         arrayController_->rearrangeObjects();
     } else if (keyPath == "model.appsArray") {
-        // Names of items no longer listed are dropped now and then.
-        if (names_.size() > 2 * (arrayController_->content().size() + appsArrayController_->content().size()) + 64)
-            std::erase_if(names_, [](const auto& entry) { return entry.second.item.expired(); });
+        // The folders changed: an entry may have a new name (its item stays the same).
+        // Names are read again when next needed.
+        names_.clear();
         appsArrayController_->rearrangeObjects();
+        appTableView()->viewport()->update();
     }
 }
 
@@ -378,8 +380,13 @@ const MenuViewController::Names& MenuViewController::namesFor(const Value& item)
     if (it != names_.end() && !it->second.item.expired()) return it->second;
     Names names;
     names.item = object;
-    if (auto node = std::dynamic_pointer_cast<FileSystemNode>(object))
-        names.display = QString::fromStdString(node->localizedName());
+    if (auto node = std::dynamic_pointer_cast<FileSystemNode>(object)) {
+        // An application's Name; a desktop entry that cannot be read shows its file name
+        // without ".desktop".
+        std::string name = node->localizedName();
+        if (name == node->displayName() && desktop::isDesktopEntryPath(node->path())) name = node->filename();
+        names.display = QString::fromStdString(name);
+    }
     else if (object)
         names.display = QString::fromStdString(object->valueForKey("localizedName").stringValue());
     else

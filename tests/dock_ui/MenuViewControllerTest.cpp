@@ -417,6 +417,15 @@ TEST_F(MenuViewControllerTest, ListsFollowTheModelWhileShownAndKeepTheFilter) {
     EXPECT_EQ(found, QStringList({"Calculator", "Calendar", "Cálculo", "iCal"}));
     controller->searchField()->clear();
     EXPECT_EQ(controller->appTableView()->model()->rowCount(), 6);
+
+    // An entry renamed in place (the same file) shows and is found by its new name.
+    std::ofstream(userApps + "/Terminal.desktop") << "[Desktop Entry]\nType=Application\nName=Console Window\nExec=true\n";
+    menu->appDir()->invalidateChildren();
+    NotificationCenter::defaultCenter().postNotificationName("PopulateChildrenArray", Value(menu->appDir()));
+    settle();
+    EXPECT_GE(rowOf(controller->appTableView(), "Console Window"), 0);
+    controller->searchField()->setText("console");
+    EXPECT_EQ(rows(controller->appTableView()), QStringList({"Console Window"}));
 }
 
 TEST_F(MenuViewControllerTest, ButtonsRunTheProgramsCommands) {
