@@ -1,0 +1,225 @@
+// The start menu on a real X server with openbox: it opens beside its item, takes the
+// typed text through its grab, starts a real program (xclock) from a test desktop entry
+// chosen with Return, closes on Escape, and a click on its item while it is open closes
+// it for good (the press that closed the pop-up reaches the item too).
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListView>
+#include <QWidget>
+#include <QWindow>
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+#include <X11/keysym.h>
+
+#include "core/MenuModel.h"
+#include "dock_ui/MenuViewController.h"
+#include "platform/x11/X11Backend.h"
+#include "platform/x11/XConnection.h"
+#include "support/TestEnvironment.h"
+
+namespace fs = std::filesystem;
+
+namespace qs::x11 {
+namespace {
+
+// Processes whose command line contains `marker`.
+std::vector<pid_t> processesWith(const std::string& marker) {
+    std::vector<pid_t> out;
+    std::error_code ec;
+    for (const auto& dir : fs::directory_iterator("/proc", ec)) {
+        const std::string name = dir.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream in(dir.path() / "cmdline", std::ios::binary);
+        std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (cmdline.find(marker) != std::string::npos) out.push_back(pid_t(std::stoi(name)));
+    }
+    return out;
+}
+
+class X11StartMenuTest : public qs::test::IsolatedTest {
+protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
+        if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "Qt does not run on xcb";
+        if (!fs::exists("/usr/bin/xclock")) GTEST_SKIP() << "xclock is not installed";
+
+        // The test's own application, in the user's application folder.
+        marker = "quayside-startmenu-probe-" + std::to_string(::getpid());
+        fs::create_directories(env.dataHome() + "/applications");
+        entryPath = env.dataHome() + "/applications/zyxprobe.desktop";
+        std::ofstream(entryPath) << "[Desktop Entry]\nType=Application\nName=Zyxprobe\n"
+                                 << "Exec=/usr/bin/xclock -geometry 80x80+700+100 -title " << marker << "\n";
+
+        ASSERT_TRUE(installX11Backend());
+        conn = XConnection::shared();
+        other = xcb_connect(nullptr, nullptr);
+        ASSERT_FALSE(xcb_connection_has_error(other));
+        symbols = xcb_key_symbols_alloc(other);
+
+        MenuModel::resetSharedInstanceForTesting();
+        menu = MenuModel::init();
+        controller = MenuViewController::init();
+
+        anchor = std::make_unique<QWidget>();
+        anchor->setWindowTitle(QStringLiteral("dock"));
+        anchor->setGeometry(300, 600, 240, 100);
+        cell = new QWidget(anchor.get());
+        cell->setGeometry(100, 20, 52, 52);
+        anchor->show();
+        ASSERT_TRUE(pumpUntil([&] { return anchor->windowHandle() && anchor->windowHandle()->isExposed(); }, 3000));
+        pump(100);
+    }
+    void TearDown() override {
+        for (pid_t pid : processesWith(marker)) ::kill(pid, SIGTERM);
+        env.loop().waitForBackground();
+        controller.reset();
+        anchor.reset();
+        QCoreApplication::processEvents();
+        MenuModel::resetSharedInstanceForTesting();
+        if (symbols) xcb_key_symbols_free(symbols);
+        if (other) xcb_disconnect(other);
+        uninstallX11Backend();
+    }
+
+    template <class F>
+    bool pumpUntil(F done, int ms = 2000) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            conn->processPendingEvents();
+            QCoreApplication::processEvents();
+            QGuiApplication::sync();
+            env.loop().runPending();
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return done();
+    }
+    void pump(int ms) {
+        pumpUntil([] { return false; }, ms);
+    }
+    bool isViewable(xcb_window_t w) {
+        xcb_connection_t* c = conn->connection();
+        auto* reply = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, w), nullptr);
+        bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+        free(reply);
+        return viewable;
+    }
+    void key(xcb_keysym_t sym) {
+        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, sym);
+        xcb_keycode_t k = codes ? codes[0] : 0;
+        free(codes);
+        xcb_test_fake_input(other, XCB_KEY_PRESS, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+        xcb_test_fake_input(other, XCB_KEY_RELEASE, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+        xcb_flush(other);
+    }
+    void type(const std::string& letters) {
+        for (char c : letters) {
+            key(xcb_keysym_t(c));  // lower-case letters are their own keysyms
+            pump(10);
+        }
+    }
+    void clickAt(const QPoint& p) {
+        xcb_test_fake_input(other, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, XCB_WINDOW_NONE, int16_t(p.x()),
+                            int16_t(p.y()), 0);
+        xcb_test_fake_input(other, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+        xcb_test_fake_input(other, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+        xcb_flush(other);
+    }
+    xcb_window_t popoverWindow() { return xcb_window_t(controller->popover()->window()->windowHandle()->winId()); }
+    void showMenu() { controller->showStartMenuWith(menu, MakeRect(0, 0, 52, 52), cell, NSRectEdgeMinY); }
+    bool listed() {
+        for (const auto& node : menu->appsArray())
+            if (node->path() == entryPath) return true;
+        return false;
+    }
+
+    std::string marker, entryPath;
+    std::shared_ptr<XConnection> conn;
+    xcb_connection_t* other = nullptr;
+    xcb_key_symbols_t* symbols = nullptr;
+    std::shared_ptr<MenuModel> menu;
+    MenuViewControllerPtr controller;
+    std::unique_ptr<QWidget> anchor;
+    QWidget* cell = nullptr;
+};
+
+TEST_F(X11StartMenuTest, TypedTextFindsTheTestEntryAndReturnStartsItsProgram) {
+    ASSERT_TRUE(pumpUntil([&] { return listed(); }, 3000)) << "the test entry is not among the applications";
+    ASSERT_TRUE(processesWith(marker).empty());
+
+    showMenu();
+    ASSERT_TRUE(controller->isShow());
+    ASSERT_TRUE(pumpUntil([&] { return isViewable(popoverWindow()); }));
+    pump(100);
+
+    type("zyxpro");
+    ASSERT_TRUE(pumpUntil([&] { return controller->searchField()->text() == QStringLiteral("zyxpro"); }))
+        << "typed: " << controller->searchField()->text().toStdString();
+    ASSERT_EQ(controller->appTableView()->model()->rowCount(), 1);
+    EXPECT_EQ(controller->appTableView()->model()->index(0, 0).data().toString(), QStringLiteral("Zyxprobe"));
+
+    key(XK_Return);
+    EXPECT_TRUE(pumpUntil([&] { return !controller->isShow(); }));
+    EXPECT_TRUE(pumpUntil([&] { return !processesWith(marker).empty(); }, 5000)) << "xclock did not start";
+    EXPECT_TRUE(pumpUntil([&] { return !isViewable(popoverWindow()); }));
+}
+
+TEST_F(X11StartMenuTest, EscapeAndAClickOnTheItemCloseIt) {
+    showMenu();
+    ASSERT_TRUE(pumpUntil([&] { return isViewable(popoverWindow()); }));
+    pump(100);
+    key(XK_Escape);
+    EXPECT_TRUE(pumpUntil([&] { return !controller->isShow(); }));
+
+    // The item toggles the menu on a press, as the cell actions do.
+    int presses = 0;
+    struct Toggle : QObject {
+        std::function<void()> fn;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::MouseButtonPress) fn();
+            return false;
+        }
+    } toggle;
+    toggle.fn = [&] {
+        ++presses;
+        if (controller->isShow())
+            controller->closeStartMenu();
+        else
+            showMenu();
+    };
+    cell->installEventFilter(&toggle);
+
+    env.loop().advance(1.0);
+    clickAt(cell->mapToGlobal(cell->rect().center()));
+    ASSERT_TRUE(pumpUntil([&] { return controller->isShow(); })) << "a click on the item opens the menu";
+    ASSERT_TRUE(pumpUntil([&] { return isViewable(popoverWindow()); }));
+    pump(100);
+    const int before = presses;
+
+    // Open: the press on the item closes the pop-up, and Qt hands it on to the item.
+    clickAt(cell->mapToGlobal(cell->rect().center()));
+    EXPECT_TRUE(pumpUntil([&] { return !controller->isShow(); }));
+    pump(300);
+    EXPECT_FALSE(controller->isShow()) << "the click that closed the menu opened it again";
+    EXPECT_LE(presses, before + 1);
+
+    env.loop().advance(1.0);
+    clickAt(cell->mapToGlobal(cell->rect().center()));
+    EXPECT_TRUE(pumpUntil([&] { return controller->isShow(); }));
+    cell->removeEventFilter(&toggle);
+    controller->closeStartMenu();
+}
+
+}  // namespace
+}  // namespace qs::x11
