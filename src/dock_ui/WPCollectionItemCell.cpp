@@ -1,5 +1,6 @@
 #include "dock_ui/WPCollectionItemCell.h"
 
+#include <map>
 #include <typeinfo>
 
 #include <QHBoxLayout>
@@ -54,7 +55,7 @@ QIcon glyphIcon(int symbol, bool filled, QColor disc) {
 }
 
 // A placement button's picture: a screen with the part the window goes to filled.
-QIcon placementIcon(int tag) {
+QIcon drawPlacementIcon(int tag) {
     QRectF part(0, 0, 1, 1);
     switch (tag) {
         case 2100: part = QRectF(0, 0, 0.5, 1); break;
@@ -84,6 +85,13 @@ QIcon placementIcon(int tag) {
     p.drawRoundedRect(fill, 1.5, 1.5);
     p.end();
     return QIcon(pm);
+}
+
+QIcon placementIcon(int tag) {
+    static std::map<int, QIcon> icons;
+    auto it = icons.find(tag);
+    if (it == icons.end()) it = icons.emplace(tag, drawPlacementIcon(tag)).first;
+    return it->second;
 }
 
 QPixmap minimisedMark() {
@@ -253,7 +261,19 @@ void WPCollectionItemCell::loadView() {
     image_ = new PreviewImageButton(root);
     connect(image_.data(), &QPushButton::clicked, this, [this] { click(); });
 
-    closeButton_ = new QPushButton(root);
+    hiddenIndicator_ = new QLabel(root);
+    static const QPixmap mark = minimisedMark();
+    hiddenIndicator_->setPixmap(mark);
+    hiddenIndicator_->setFixedSize(kControlSize, kControlSize);
+    hiddenIndicator_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    hiddenIndicator_->hide();
+
+    setView(root);
+}
+
+void WPCollectionItemCell::makeControls() {
+    if (closeButton_ || !isViewLoaded()) return;
+    closeButton_ = new QPushButton(view());
     closeButton_->setFlat(true);
     closeButton_->setFocusPolicy(Qt::NoFocus);
     static const QIcon closeIcon = glyphIcon(0, true, QColor(236, 95, 90));
@@ -265,14 +285,14 @@ void WPCollectionItemCell::loadView() {
     static const QIcon minimiseHover = glyphIcon(1, true, QColor(255, 255, 255));
     static const QIcon maximiseIcon = glyphIcon(2, false, QColor(255, 255, 255));
     static const QIcon maximiseHover = glyphIcon(2, true, QColor(255, 255, 255));
-    minimazeButton_ = new WindowButton(root);
+    minimazeButton_ = new WindowButton(view());
     minimazeButton_->setFlat(true);
     minimazeButton_->setFocusPolicy(Qt::NoFocus);
     minimazeButton_->setIcon(minimiseIcon);
     minimazeButton_->setAlternateImage(minimiseHover);
     minimazeButton_->setIconSize(QSize(kControlSize, kControlSize));
     connect(minimazeButton_.data(), &QPushButton::clicked, this, [this] { minimaizeClick(); });
-    maximizeButton_ = new WindowButton(root);
+    maximizeButton_ = new WindowButton(view());
     maximizeButton_->setFlat(true);
     maximizeButton_->setFocusPolicy(Qt::NoFocus);
     maximizeButton_->setIcon(maximiseIcon);
@@ -280,7 +300,7 @@ void WPCollectionItemCell::loadView() {
     maximizeButton_->setIconSize(QSize(kControlSize, kControlSize));
     connect(maximizeButton_.data(), &QPushButton::clicked, this, [this] { maximazeClick(); });
 
-    windowManPanel_ = new WindowManView(root);
+    windowManPanel_ = new WindowManView(view());
     auto* row = new StackView(windowManPanel_);
     for (int tag : placementTags()) {
         auto* b = new QPushButton(row);
@@ -294,14 +314,7 @@ void WPCollectionItemCell::loadView() {
         connect(b, &QPushButton::clicked, this, [this, b] { wdAction(b); });
     }
 
-    hiddenIndicator_ = new QLabel(root);
-    static const QPixmap mark = minimisedMark();
-    hiddenIndicator_->setPixmap(mark);
-    hiddenIndicator_->setFixedSize(kControlSize, kControlSize);
-    hiddenIndicator_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    hiddenIndicator_->hide();
-
-    setView(root);
+    layoutControls();
 }
 
 void WPCollectionItemCell::viewDidLoad() {
@@ -330,19 +343,25 @@ void WPCollectionItemCell::layoutSubviews() {
     const QRect picture(kInset, 4 + kTitleHeight + 2, std::max(0, w - 2 * kInset),
                         std::max(0, h - (4 + kTitleHeight + 2) - kInset));
     image_->setGeometry(picture);
+    hiddenIndicator_->move(picture.right() - kControlSize - 4, picture.top() + 4);
+    layoutControls();
+    refreshTitle();
+}
+
+void WPCollectionItemCell::layoutControls() {
+    if (!closeButton_ || !image_) return;
+    const QRect picture = image_->geometry();
     int x = picture.left() + 4;
     for (QPushButton* b : {closeButton_.data(), static_cast<QPushButton*>(minimazeButton_.data()),
                            static_cast<QPushButton*>(maximizeButton_.data())}) {
         b->setGeometry(x, picture.top() + 4, kControlSize + 4, kControlSize + 4);
         x += kControlSize + kControlGap;
     }
-    hiddenIndicator_->move(picture.right() - kControlSize - 4, picture.top() + 4);
     const int panelWidth = std::min(picture.width(), int(placementTags().size()) * (kPlacementWidth + 4) + 8);
     windowManPanel_->setGeometry(picture.left() + (picture.width() - panelWidth) / 2,
                                  picture.bottom() + 1 - kPanelHeight - 4, panelWidth, kPanelHeight);
     if (auto* row = windowManPanel_->findChild<StackView*>(QString(), Qt::FindDirectChildrenOnly))
         row->setGeometry(4, (kPanelHeight - kPlacementHeight) / 2, panelWidth - 8, kPlacementHeight);
-    refreshTitle();
 }
 
 std::shared_ptr<SIWindow> WPCollectionItemCell::window() const {
@@ -418,6 +437,8 @@ void WPCollectionItemCell::setSelected(bool selected) {
 }
 
 void WPCollectionItemCell::setControls(bool show) {
+    // The controls are made when first shown: most thumbnails are never hovered.
+    if (show) makeControls();
     for (QPushButton* b : {closeButton_.data(), static_cast<QPushButton*>(minimazeButton_.data()),
                            static_cast<QPushButton*>(maximizeButton_.data())}) {
         if (!b) continue;

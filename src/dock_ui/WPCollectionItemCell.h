@@ -102,7 +102,8 @@ public:
     std::shared_ptr<WindowPreviewController> previewController() const { return controller_.lock(); }
     void setPreviewController(const std::weak_ptr<WindowPreviewController>& controller) { controller_ = controller; }
 
-    // Outlets.
+    // Outlets. The close, minimise and maximise buttons and the placement panel are made
+    // when the controls first show (nullptr until then).
     ButtonWithShadow* image() const { return image_; }
     QLabel* textField() const { return textField_; }
     QPushButton* closeButton() const { return closeButton_; }
@@ -149,6 +150,8 @@ protected:
 
 private:
     void layoutSubviews();
+    void makeControls();
+    void layoutControls();
     void bindWindow();
     void refreshImage();
     void refreshTitle();

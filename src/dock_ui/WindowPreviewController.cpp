@@ -54,6 +54,13 @@ constexpr int64_t kLargestCellHeight = 20479;
 std::shared_ptr<WindowPreviewController> WindowPreviewController::init() {
     auto controller = std::make_shared<WindowPreviewController>();
     controller->view();
+    // A thumbnail's first view pays for the drawing and fonts every later one shares:
+    // made on an idle turn now, it is not paid by the first preview shown.
+    std::weak_ptr<WindowPreviewController> weak = controller;
+    RunLoop::main().post([weak] {
+        if (auto c = weak.lock())
+            if (c->collectionView_ && c->collectionView_->itemPrototype()) c->collectionView_->itemPrototype()->view();
+    });
     return controller;
 }
 

@@ -87,7 +87,6 @@ TEST_F(WPCellTest, AFreshCellShowsTitleAndPlaceholderAndNoControls) {
     EXPECT_FALSE(shown(cell->windowManPanel()));
     EXPECT_FALSE(shown(cell->hiddenIndicator()));
     EXPECT_EQ(cell->itemView()->cornerRadius(), 6.0);
-    for (int tag : {2001, 2100, 2200, 2300, 4100, 4200, 4300, 3000}) EXPECT_NE(cell->placementButton(tag), nullptr) << tag;
 
     // The picture follows the window.
     window->updatePreview();
@@ -120,6 +119,13 @@ TEST_F(WPCellTest, HoverHighlightsAndShowsControlsOnlyWithTheSetting) {
         EXPECT_TRUE(b->isEnabled());
     }
     EXPECT_TRUE(shown(cell->windowManPanel()));
+    for (int tag : {2001, 2100, 2200, 2300, 4100, 4200, 4300, 3000}) {
+        ASSERT_NE(cell->placementButton(tag), nullptr) << tag;
+        EXPECT_TRUE(cell->placementButton(tag)->isVisibleTo(cell->view())) << tag;
+    }
+    // The controls lie over the picture.
+    EXPECT_TRUE(cell->image()->geometry().contains(cell->closeButton()->geometry()));
+    EXPECT_TRUE(cell->image()->geometry().contains(cell->windowManPanel()->geometry()));
     leave(cell->view());
     EXPECT_FALSE(shown(cell->closeButton()));
     EXPECT_FALSE(cell->closeButton()->isEnabled());
@@ -233,7 +239,9 @@ TEST_F(WPCellTest, ObjectsThatAreNotWindowsMakeEveryActionSilent) {
         cell->closeClick();
         cell->minimaizeClick();
         cell->maximazeClick();
-        cell->wdAction(cell->placementButton(4100));
+        QPushButton placement;
+        placement.setProperty("tag", 4100);
+        cell->wdAction(&placement);
         cell->setHiddenState();
         move(cell->view());
         env.loop().advance(1.0);
