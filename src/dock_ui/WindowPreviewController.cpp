@@ -296,6 +296,9 @@ void WindowPreviewController::showWindowPreviewForApp(const std::shared_ptr<Runn
         if (isShow_) forseClosePreview();
         return;
     }
+    // A new preview owes nothing to the last one: a close still pending from the pointer
+    // leaving it (or from its window going away under the pointer) is dropped.
+    if (!isShow_) cancelPendingHide();
     isShow_ = true;
     delegate_ = delegate;
     runCloseTimer();

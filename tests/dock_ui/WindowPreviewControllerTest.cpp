@@ -332,6 +332,19 @@ TEST_F(WindowPreviewTest, TheForcedCloseAlwaysClosesAndAnnouncesOnlyWhatWasShown
     EXPECT_EQ(closed, 1);
 }
 
+TEST_F(WindowPreviewTest, ALeaveFromAClosedPreviewDoesNotCloseTheNextOne) {
+    addWindows(editor, 2);
+    editorEx = track(editor);
+    show(editorEx);
+    controller->forseClosePreview();
+    controller->mouseExited();  // the window went from under the pointer
+    show(editorEx);             // the pointer rests on the item again at once
+    controller->overDock = true;
+    env.loop().advance(2.0);
+    EXPECT_TRUE(popoverVisible());
+    EXPECT_EQ(closed, 1);
+}
+
 TEST_F(WindowPreviewTest, ALostLeaveEventDoesNotKeepThePreviewForever) {
     addWindows(editor, 2);
     editorEx = track(editor);
