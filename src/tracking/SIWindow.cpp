@@ -7,6 +7,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/WindowServer.h"
 #include "platform/desktop/Workspace.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "tracking/SIApplication.h"
 #include "tracking/SIScreenPointConversion.h"
@@ -230,20 +231,45 @@ void SIWindow::setPreviewImage(ImagePtr image) {
 
 void SIWindow::updatePreview() {
     if (isWindowMinimized()) return;
+    if (captureInFlight_) {
+        // One capture at a time per window: a request made meanwhile is served by one
+        // more capture once the running one is back, however many requests came.
+        captureAgain_ = true;
+        return;
+    }
     const uint32_t id = windowID();
+    if (id == 0) return;
     const desktop::Pid pid = processIdentifier();
     const uint64_t request = ++*previewRequests_;
+    captureInFlight_ = true;
     std::weak_ptr<SIWindow> weak = std::static_pointer_cast<SIWindow>(shared_from_this());
-    RunLoop::main().runInBackground<ImagePtr>([pid, id] { return capture(pid, id, false); },
+    RunLoop::main().runInBackground<ImagePtr>([pid, id]() -> ImagePtr {
+                                                  // Whatever happens, an answer comes back, or
+                                                  // the window would wait for it for ever.
+                                                  try {
+                                                      return capture(pid, id, false);
+                                                  } catch (const std::exception& e) {
+                                                      log("window picture of ", id, " failed: ", e.what());
+                                                  } catch (...) {
+                                                      log("window picture of ", id, " failed");
+                                                  }
+                                                  return nullptr;
+                                              },
                                               [weak, request](ImagePtr image) {
                                                   auto self = weak.lock();
-                                                  if (!self || !image) return;
+                                                  if (!self) return;
+                                                  self->captureInFlight_ = false;
                                                   // A slower, older capture never replaces a newer one.
-                                                  if (request < self->previewPublished_) return;
-                                                  self->previewPublished_ = request;
-                                                  self->setPreviewImage(std::move(image));
-                                                  self->willChangeValueForKey("title");
-                                                  self->didChangeValueForKey("title");
+                                                  if (image && request >= self->previewPublished_) {
+                                                      self->previewPublished_ = request;
+                                                      self->setPreviewImage(std::move(image));
+                                                      self->willChangeValueForKey("title");
+                                                      self->didChangeValueForKey("title");
+                                                  }
+                                                  if (self->captureAgain_) {
+                                                      self->captureAgain_ = false;
+                                                      self->updatePreview();
+                                                  }
                                               });
 }
 

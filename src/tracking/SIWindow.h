@@ -63,7 +63,9 @@ public:
     static std::vector<std::shared_ptr<SIWindow>> allWindowsMostRecentFirst();
 
     // Previews. The refresh captures off the main thread and publishes on it; a capture
-    // that finishes after a newer one has been published is dropped.
+    // that finishes after a newer one has been published is dropped. A window has at
+    // most one capture under way: requests made meanwhile are served together by one
+    // more capture when it is back. A failed capture keeps the picture there is.
     ImagePtr previewImage() const { return previewImage_; }
     void setPreviewImage(ImagePtr image);
     void updatePreview();
@@ -118,6 +120,8 @@ private:
     ImagePtr previewImage_;
     std::shared_ptr<std::atomic<uint64_t>> previewRequests_ = std::make_shared<std::atomic<uint64_t>>(0);
     uint64_t previewPublished_ = 0;
+    bool captureInFlight_ = false;  // main thread only
+    bool captureAgain_ = false;
 };
 
 using SIWindowPtr = std::shared_ptr<SIWindow>;

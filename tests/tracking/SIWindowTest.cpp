@@ -176,7 +176,7 @@ TEST_F(WindowTest, AFailedCaptureKeepsTheOldPreview) {
     EXPECT_EQ(w->previewImage(), first);
 }
 
-TEST_F(WindowTest, AnOlderCaptureFinishingLastDoesNotReplaceANewerPreview) {
+TEST_F(WindowTest, RequestsDuringASlowCaptureAreServedByOneMoreCaptureAfterIt) {
     auto w = add(editor, MakeRect(0, 0, 120, 80));
     auto older = picture(10, 10), newer = picture(20, 20);
     std::mutex m;
@@ -193,22 +193,50 @@ TEST_F(WindowTest, AnOlderCaptureFinishingLastDoesNotReplaceANewerPreview) {
     });
     w->updatePreview();
     while (calls.load() == 0) std::this_thread::yield();
-    w->updatePreview();
-    while (calls.load() < 2) std::this_thread::yield();
-    // Let the second capture publish, then the first.
-    for (int i = 0; i < 200 && w->previewImage() != newer; ++i) {
-        run();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    EXPECT_EQ(w->previewImage(), newer);
+    // The pointer keeps moving over the preview while the first capture hangs.
+    for (int i = 0; i < 50; ++i) w->updatePreview();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    run();
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_EQ(w->previewImage(), nullptr);
     {
         std::lock_guard lock(m);
         releaseFirst = true;
     }
     cv.notify_all();
+    // The first picture lands, then exactly one more capture serves the fifty requests.
+    for (int i = 0; i < 2000 && w->previewImage() != newer; ++i) {
+        env.loop().waitForBackground();
+        run();
+    }
+    EXPECT_EQ(w->previewImage(), newer);
+    EXPECT_EQ(calls.load(), 2);
+    // Nothing is left under way: the next request captures at once.
+    w->updatePreview();
     env.loop().waitForBackground();
     run();
-    EXPECT_EQ(w->previewImage(), newer);
+    EXPECT_EQ(calls.load(), 3);
+    desk->setCaptureHook(nullptr);
+}
+
+TEST_F(WindowTest, ACaptureThatThrowsIsLoggedAndLeavesTheWindowCapturable) {
+    auto w = add(editor, MakeRect(0, 0, 120, 80));
+    std::atomic<bool> fail{true};
+    desk->setCaptureHook([&](desktop::WindowNumber) -> ImagePtr {
+        if (fail) throw std::runtime_error("no memory for the picture");
+        return picture(7, 7);
+    });
+    w->updatePreview();
+    env.loop().waitForBackground();
+    run();
+    EXPECT_EQ(w->previewImage(), nullptr);
+    EXPECT_TRUE(env.logged("no memory for the picture"));
+    fail = false;
+    w->updatePreview();
+    env.loop().waitForBackground();
+    run();
+    ASSERT_NE(w->previewImage(), nullptr);
+    EXPECT_EQ(w->previewImage()->size(), MakeSize(7, 7));
     desk->setCaptureHook(nullptr);
 }
 
