@@ -144,7 +144,6 @@ void CellTextField::paintEvent(QPaintEvent*) {
 // The view
 
 FileCellView::FileCellView(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_Hover);
     setContextMenuPolicy(Qt::NoContextMenu);  // the item shows menuForEvent on a right press
     imageView_ = new ImageView(this);
     imageView_->setAttribute(Qt::WA_TransparentForMouseEvents);

@@ -40,11 +40,13 @@ void FlowCollectionView::setCollectionViewLayout(const CollectionViewFlowLayout&
 }
 
 void FlowCollectionView::setMinItemSize(const Size& size) {
+    if (size == minItemSize_) return;
     minItemSize_ = size;
     layoutItems();
 }
 
 void FlowCollectionView::setMaxItemSize(const Size& size) {
+    if (size == maxItemSize_) return;
     maxItemSize_ = size;
     layoutItems();
 }

@@ -129,7 +129,6 @@ void FolderViewController::loadView() {
     grid->setSelectable(true);
     grid->setAllowsEmptySelection(true);
     popover_->setContentSize(calculateContentSize());
-    popover_->setDelegate(std::weak_ptr<PopoverDelegate>(std::static_pointer_cast<FolderViewController>(shared_from_this())));
 
     std::weak_ptr<FolderViewController> weak = std::static_pointer_cast<FolderViewController>(shared_from_this());
     QObject::connect(view_->ui.searchField, &QLineEdit::textChanged, view_, [weak] {
@@ -214,8 +213,6 @@ void FolderViewController::closePreview() {
     if (popover_) popover_->close();
 }
 
-void FolderViewController::popoverDidClose(Popover&) {}
-
 void FolderViewController::takeChildren() {
     children_ = model_ ? model_->childrenArray() : Array();
     keys_.clear();
@@ -256,7 +253,12 @@ void FolderViewController::childrenDidChange() {
     ObjectPtr selected = selectedObject();
     takeChildren();
     reloadKeepingSelection(selected);
-    popover_->setContentSize(calculateContentSize());
+    updateContentSize();
+}
+
+void FolderViewController::updateContentSize() {
+    const Size size = calculateContentSize();
+    if (size != popover_->contentSize()) popover_->setContentSize(size);
 }
 
 ObjectPtr FolderViewController::selectedObject() const {
@@ -302,7 +304,7 @@ void FolderViewController::applySearch() {
 void FolderViewController::updateFilterAction(QObject*) {
     applySearch();
     if (view_) view_->ui.collectionView->reloadData();
-    popover_->setContentSize(calculateContentSize());
+    updateContentSize();
 }
 
 // ---------------------------------------------------------------------------------

@@ -42,10 +42,7 @@ namespace qs {
 class FolderItemCell;
 class FolderViewContent;
 
-class FolderViewController : public Object,
-                             public FlowCollectionViewDataSource,
-                             public FlowCollectionViewDelegate,
-                             public PopoverDelegate {
+class FolderViewController : public Object, public FlowCollectionViewDataSource, public FlowCollectionViewDelegate {
 public:
     // Runs a drag; the default runs it with QDrag::exec. Tests put their own.
     using DragPerformer = std::function<void(QDrag& drag)>;
@@ -114,9 +111,6 @@ public:
     // note). YES when handled.
     bool handleKey(QWidget* receiver, int key);
 
-    // PopoverDelegate.
-    void popoverDidClose(Popover& popover) override;
-
 private:
     void loadView();
     void viewDidLoad();
@@ -127,6 +121,7 @@ private:
     ObjectPtr selectedObject() const;
     void reloadKeepingSelection(const ObjectPtr& selected);
     void childrenDidChange();
+    void updateContentSize();
 
     FileSystemNodePtr model_;
     std::unique_ptr<Popover> popover_;

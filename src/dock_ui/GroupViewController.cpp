@@ -361,8 +361,12 @@ void GroupViewController::layoutGrid() {
     const size_t rows = n == 0 ? 0 : (n + columns - 1) / columns;
     const int height = int(std::max<size_t>(rows, 1) * c);
     // A scroll bar, when the rows need one, takes its room from the right margin so that
-    // the columns stay as the popover's size planned them.
-    const bool scrolls = height > area->height();
+    // the columns stay as the popover's size planned them. The room for the rows is
+    // what the layout leaves below the search field.
+    const QMargins outer = view_->layout()->contentsMargins();
+    const int room = view_->height() - outer.top() - outer.bottom() - view_->layout()->spacing() -
+                     view_->ui.toolbarLayout->sizeHint().height();
+    const bool scrolls = height > room;
     const int bar = scrolls ? area->verticalScrollBar()->sizeHint().width() : 0;
     QMargins margins = view_->layout()->contentsMargins();
     const int right = std::max(0, kSideMargin - bar);

@@ -215,6 +215,38 @@ TEST_F(FolderPopover, OnlyTheCellsInSightAreMadeAndTheyAreReused) {
     EXPECT_LE(cellAt(1999)->view()->geometry().bottom(), grid->viewport()->height());
 }
 
+TEST_F(FolderPopover, AHundredThousandEntriesOpenAtOnceAndSearchQuickly) {
+    // The listing as the folder item would publish it (the files themselves are not
+    // needed: nothing is read from the disk for a cell that is not in sight).
+    std::string dir = env.root() + "/huge";
+    std::filesystem::create_directories(dir);
+    Array children;
+    children.reserve(100000);
+    for (int i = 0; i < 100000; ++i)
+        children.push_back(Value(FileSystemNode::initWithURL(URL::fileURLWithPath(dir + "/entry" + std::to_string(i)))));
+    auto node = FileSystemNode::initWithPath(dir);
+    node->setChildrenArray(children);
+    QElapsedTimer t;
+    t.start();
+    show(node);
+    controller->view()->window()->grab();  // laid out and painted
+    EXPECT_LT(t.elapsed(), 1000);
+    FlowCollectionView* grid = controller->collectionView();
+    EXPECT_EQ(grid->numberOfItems(), 100000u);
+    EXPECT_LE(grid->itemsMade(), 8u * 7u);
+    EXPECT_EQ(controller->popover()->contentSize(), MakeSize(926, 678));
+
+    t.restart();
+    controller->searchField()->setText("entry99999");
+    controller->searchField()->setText("ENTRY9999");
+    EXPECT_EQ(controller->itemsArray().size(), 11u);  // entry9999, entry99990 ... entry99999
+    EXPECT_LT(t.elapsed(), 2000);
+    controller->searchField()->clear();
+    grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+    EXPECT_TRUE(grid->itemAtIndex(99999));
+    EXPECT_LE(grid->itemsMade(), 8u * 7u + 16);
+}
+
 TEST_F(FolderPopover, FollowsTheFolderWhileShown) {
     auto node = folderOf(3, "live");
     node->watchChanges();

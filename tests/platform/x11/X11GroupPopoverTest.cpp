@@ -1,6 +1,7 @@
-// The group popover on a real X server: the dock cell of a group toggles the popover on
-// the press. With the popover open, a press on that cell closes it, and Qt hands the
-// closing press on to the cell; that second delivery must not open the popover again.
+// The group and folder popovers on a real X server. The dock cell of a group toggles the
+// popover on the press: with the popover open, a press on that cell closes it (and where
+// Qt hands the closing press on to the cell, that second delivery must not open it
+// again). A file dragged out of the folder popover reaches another window as a file URI.
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -12,7 +13,16 @@
 #include <gtest/gtest.h>
 #include <xcb/xtest.h>
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <filesystem>
+#include <fstream>
+
+#include "core/FileSystemNode.h"
 #include "core/GroupModel.h"
+#include "dock_ui/FlowCollectionView.h"
+#include "dock_ui/FolderViewController.h"
 #include "dock_ui/GroupViewController.h"
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/XConnection.h"
@@ -106,6 +116,71 @@ protected:
     std::unique_ptr<QWidget> dock;
     GroupCell* cell = nullptr;
 };
+
+// A window that takes dropped files, as a file manager does.
+class DropTarget : public QWidget {
+public:
+    DropTarget() { setAcceptDrops(true); }
+    QByteArray received;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* e) override {
+        if (e->mimeData()->hasFormat("text/uri-list")) e->acceptProposedAction();
+    }
+    void dragMoveEvent(QDragMoveEvent* e) override { e->acceptProposedAction(); }
+    void dropEvent(QDropEvent* e) override {
+        received = e->mimeData()->data("text/uri-list");
+        e->acceptProposedAction();
+    }
+};
+
+TEST_F(X11GroupPopoverTest, AFileDraggedOutOfTheFolderPopoverReachesAnotherWindow) {
+    std::string dir = env.root() + "/folder";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir + "/report one.txt") << "x";
+    auto folder = FileSystemNode::initWithPath(dir);
+    folder->populateChildrenArray();
+    auto popover = FolderViewController::init();
+    DropTarget target;
+    target.setWindowTitle("target");
+    target.setGeometry(900, 100, 300, 300);
+    target.show();
+    ASSERT_TRUE(pumpUntil([&] { return target.isVisible(); }));
+    pump(200);
+    popover->showFolderViewForFolder(folder, MakeRect(0, 0, 52, 52), cell, NSRectEdgeMinY);
+    ASSERT_TRUE(pumpUntil([&] { return popover->popover()->window()->isVisible(); }));
+    pump(200);
+    CollectionViewItem* item = popover->collectionView()->itemAtIndex(0);
+    ASSERT_TRUE(item);
+    const QPoint from = item->view()->mapToGlobal(QPoint(50, 50));
+    const QPoint to = target.mapToGlobal(QPoint(150, 150));
+
+    // The pointer is driven from another thread: the drag runs its own event loop here.
+    std::thread hand([&] {
+        auto move = [&](QPoint p) {
+            xcb_test_fake_input(other, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, XCB_WINDOW_NONE, int16_t(p.x()),
+                                int16_t(p.y()), 0);
+            xcb_flush(other);
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        };
+        move(from);
+        xcb_test_fake_input(other, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+        xcb_flush(other);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        for (int i = 1; i <= 20; ++i) move(from + (to - from) * i / 20);
+        move(to + QPoint(2, 2));
+        move(to);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        xcb_test_fake_input(other, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+        xcb_flush(other);
+    });
+    const bool dropped = pumpUntil([&] { return !target.received.isEmpty(); }, 6000);
+    hand.join();
+    pump(100);
+    EXPECT_TRUE(dropped);
+    EXPECT_EQ(target.received, QByteArray("file://") + QByteArray::fromStdString(dir) + "/report%20one.txt\r\n");
+    EXPECT_FALSE(popover->isFolderViesShow());
+}
 
 TEST_F(X11GroupPopoverTest, APressOnTheGroupCellTogglesThePopover) {
     clickCell();
