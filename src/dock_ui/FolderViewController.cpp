@@ -316,9 +316,8 @@ Size FolderViewController::getCellSize() const {
     // A negative size means nothing: the default. A cell wider than the popover's widest
     // grid is one cell of that width.
     if (c < 0) {
-        static int64_t logged = 0;
-        if (logged != stored) log("\"cellHeight\" ", stored, " is negative; the folder popover uses 100");
-        logged = stored;
+        if (loggedCellHeight_ != stored) log("\"cellHeight\" ", stored, " is negative; the folder popover uses 100");
+        loggedCellHeight_ = stored;
         c = 100.0;
     }
     c = std::min(c, maxWidght());

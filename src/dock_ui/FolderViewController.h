@@ -131,7 +131,7 @@ private:
     Array itemsArray_;
     KeyValueObservation childrenObservation_;
     DragPerformer dragPerformer_;
-    bool reloadPending_ = false;
+    mutable int64_t loggedCellHeight_ = 0;  // the odd "cellHeight" last logged
 };
 
 using FolderViewControllerPtr = std::shared_ptr<FolderViewController>;

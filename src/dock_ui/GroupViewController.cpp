@@ -184,11 +184,11 @@ GroupViewController::~GroupViewController() {
         removeObserver(this, "model.items.@count");
     }
     if (openPanel_) delete openPanel_.data();
-    pressTracker_.reset();
     if (view_) view_->ui.collectionView->unbindAll();
     if (popover_) popover_->close();
     popover_.reset();  // gives the content back
     delete view_.data();
+    pressTracker_.reset();
 }
 
 std::shared_ptr<GroupViewController> GroupViewController::copyWithZone() const { return init(); }
@@ -318,9 +318,8 @@ Size GroupViewController::getCellSize() const {
     // A negative size means nothing: the default. A cell wider than the popover's widest
     // grid is one cell of that width.
     if (c < 0) {
-        static int64_t logged = 0;
-        if (logged != stored) log("\"cellHeight\" ", stored, " is negative; the group popover uses 100");
-        logged = stored;
+        if (loggedCellHeight_ != stored) log("\"cellHeight\" ", stored, " is negative; the group popover uses 100");
+        loggedCellHeight_ = stored;
         c = 100.0;
     }
     c = std::min(c, maxWidght());

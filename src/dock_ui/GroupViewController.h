@@ -139,6 +139,7 @@ private:
     std::unique_ptr<PopoverPressTracker> pressTracker_;
     std::weak_ptr<GroupModel> closedByPress_;  // the group whose popover the current press closed
     bool observing_ = false;
+    mutable int64_t loggedCellHeight_ = 0;  // the odd "cellHeight" last logged
 };
 
 using GroupViewControllerPtr = std::shared_ptr<GroupViewController>;
