@@ -1,0 +1,205 @@
+// The group and folder popovers on a real X server. The dock cell of a group toggles the
+// popover on the press: with the popover open, a press on that cell closes it (and where
+// Qt hands the closing press on to the cell, that second delivery must not open it
+// again). A file dragged out of the folder popover reaches another window as a file URI.
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QWidget>
+#include <gtest/gtest.h>
+#include <xcb/xtest.h>
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <filesystem>
+#include <fstream>
+
+#include "core/FileSystemNode.h"
+#include "core/GroupModel.h"
+#include "dock_ui/FlowCollectionView.h"
+#include "dock_ui/FolderViewController.h"
+#include "dock_ui/GroupViewController.h"
+#include "platform/x11/X11Backend.h"
+#include "platform/x11/XConnection.h"
+#include "support/TestEnvironment.h"
+
+namespace qs::x11 {
+namespace {
+
+// A dock cell that does what the cell actions do with a group on the press.
+class GroupCell : public QWidget {
+public:
+    GroupCell(QWidget* parent, std::shared_ptr<GroupViewController> controller, std::shared_ptr<GroupModel> group)
+        : QWidget(parent), controller_(std::move(controller)), group_(std::move(group)) {}
+    int presses = 0;
+
+protected:
+    void mousePressEvent(QMouseEvent*) override {
+        ++presses;
+        if (controller_->isShow())
+            controller_->closePreview();
+        else
+            controller_->showGrouViewForGroup(group_, MakeRect(0, 0, width(), height()), this, NSRectEdgeMinY);
+    }
+
+private:
+    std::shared_ptr<GroupViewController> controller_;
+    std::shared_ptr<GroupModel> group_;
+};
+
+class X11GroupPopoverTest : public qs::test::IsolatedTest {
+protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
+        if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "Qt does not run on xcb";
+        ASSERT_TRUE(installX11Backend());
+        conn = XConnection::shared();
+        other = xcb_connect(nullptr, nullptr);
+        ASSERT_FALSE(xcb_connection_has_error(other));
+        controller = GroupViewController::init();
+        group = std::make_shared<GroupModel>();
+        dock = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint);
+        dock->setGeometry(300, 500, 240, 60);
+        cell = new GroupCell(dock.get(), controller, group);
+        cell->setGeometry(100, 4, 52, 52);
+        dock->show();
+        pumpUntil([&] { return dock->isVisible() && cell->isVisible(); });
+        pump(300);
+    }
+    void TearDown() override {
+        controller.reset();
+        dock.reset();
+        QCoreApplication::processEvents();
+        if (other) xcb_disconnect(other);
+        uninstallX11Backend();
+    }
+
+    template <class F>
+    bool pumpUntil(F done, int ms = 2000) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            conn->processPendingEvents();
+            QCoreApplication::processEvents();
+            QGuiApplication::sync();
+            env.loop().runPending();
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return done();
+    }
+    void pump(int ms) {
+        pumpUntil([] { return false; }, ms);
+    }
+    void clickCell() {
+        QPoint c = cell->mapToGlobal(QPoint(26, 26));
+        xcb_test_fake_input(other, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, XCB_WINDOW_NONE, int16_t(c.x()), int16_t(c.y()), 0);
+        xcb_flush(other);
+        pump(50);
+        xcb_test_fake_input(other, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+        xcb_flush(other);
+        pump(150);
+        xcb_test_fake_input(other, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+        xcb_flush(other);
+        pump(150);
+    }
+
+    std::shared_ptr<XConnection> conn;
+    xcb_connection_t* other = nullptr;
+    std::shared_ptr<GroupViewController> controller;
+    std::shared_ptr<GroupModel> group;
+    std::unique_ptr<QWidget> dock;
+    GroupCell* cell = nullptr;
+};
+
+// A window that takes dropped files, as a file manager does.
+class DropTarget : public QWidget {
+public:
+    DropTarget() { setAcceptDrops(true); }
+    QByteArray received;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* e) override {
+        if (e->mimeData()->hasFormat("text/uri-list")) e->acceptProposedAction();
+    }
+    void dragMoveEvent(QDragMoveEvent* e) override { e->acceptProposedAction(); }
+    void dropEvent(QDropEvent* e) override {
+        received = e->mimeData()->data("text/uri-list");
+        e->acceptProposedAction();
+    }
+};
+
+TEST_F(X11GroupPopoverTest, AFileDraggedOutOfTheFolderPopoverReachesAnotherWindow) {
+    std::string dir = env.root() + "/folder";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir + "/report one.txt") << "x";
+    auto folder = FileSystemNode::initWithPath(dir);
+    folder->populateChildrenArray();
+    auto popover = FolderViewController::init();
+    DropTarget target;
+    target.setWindowTitle("target");
+    target.setGeometry(900, 100, 300, 300);
+    target.show();
+    ASSERT_TRUE(pumpUntil([&] { return target.isVisible(); }));
+    pump(200);
+    popover->showFolderViewForFolder(folder, MakeRect(0, 0, 52, 52), cell, NSRectEdgeMinY);
+    ASSERT_TRUE(pumpUntil([&] { return popover->popover()->window()->isVisible(); }));
+    pump(200);
+    CollectionViewItem* item = popover->collectionView()->itemAtIndex(0);
+    ASSERT_TRUE(item);
+    const QPoint from = item->view()->mapToGlobal(QPoint(50, 50));
+    const QPoint to = target.mapToGlobal(QPoint(150, 150));
+
+    // The pointer is driven from another thread: the drag runs its own event loop here.
+    std::thread hand([&] {
+        auto move = [&](QPoint p) {
+            xcb_test_fake_input(other, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, XCB_WINDOW_NONE, int16_t(p.x()),
+                                int16_t(p.y()), 0);
+            xcb_flush(other);
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        };
+        move(from);
+        xcb_test_fake_input(other, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+        xcb_flush(other);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        for (int i = 1; i <= 20; ++i) move(from + (to - from) * i / 20);
+        move(to + QPoint(2, 2));
+        move(to);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        xcb_test_fake_input(other, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+        xcb_flush(other);
+    });
+    const bool dropped = pumpUntil([&] { return !target.received.isEmpty(); }, 6000);
+    hand.join();
+    pump(100);
+    EXPECT_TRUE(dropped);
+    EXPECT_EQ(target.received, QByteArray("file://") + QByteArray::fromStdString(dir) + "/report%20one.txt\r\n");
+    EXPECT_FALSE(popover->isFolderViesShow());
+}
+
+TEST_F(X11GroupPopoverTest, APressOnTheGroupCellTogglesThePopover) {
+    clickCell();
+    ASSERT_TRUE(pumpUntil([&] { return controller->isShow() && controller->popover()->window()->isVisible(); }));
+    const int before = cell->presses;
+
+    // The press closes the popover; the same press reaching the cell leaves it closed.
+    clickCell();
+    pump(300);
+    EXPECT_FALSE(controller->isShow());
+    EXPECT_FALSE(controller->popover()->window()->isVisible());
+    // Whether or not Qt handed the press on, the popover did not come back.
+    EXPECT_LE(cell->presses, before + 1);
+
+    // The next click opens it again.
+    clickCell();
+    EXPECT_TRUE(pumpUntil([&] { return controller->isShow(); }));
+    controller->closePreview();
+}
+
+}  // namespace
+}  // namespace qs::x11
