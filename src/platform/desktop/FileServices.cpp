@@ -391,6 +391,7 @@ std::string fileURI(const std::string& path) {
 }
 
 ImagePtr thumbnailForFile(const std::string& path, int max) {
+    // Only headers are read here; the pixels are decoded when the icon is drawn.
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || max <= 0) return nullptr;
     const QByteArray md5 =
@@ -400,24 +401,16 @@ ImagePtr thumbnailForFile(const std::string& path, int max) {
         QString file = QString::fromStdString(base + size + "/") + QString::fromLatin1(md5) + ".png";
         if (!QFile::exists(file)) continue;
         QImageReader reader(file);
-        QImage image = reader.read();
-        if (image.isNull()) continue;
+        if (!reader.canRead()) continue;
         // A thumbnail is valid only for the version of the file it was made of.
-        QString mtime = image.text("Thumb::MTime");
+        QString mtime = reader.text("Thumb::MTime");
         if (!mtime.isEmpty() && mtime.toLongLong() != (long long)st.st_mtime) continue;
-        if (image.width() > max || image.height() > max) image = image.scaled(max, max, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        return std::make_shared<Image>(std::move(image));
+        if (auto image = Image::imageWithContentsOfFileDeferred(file.toStdString(), max)) return image;
     }
     QMimeDatabase db;
     QMimeType type = db.mimeTypeForFile(QString::fromStdString(path));
     if (!type.name().startsWith("image/")) return nullptr;
-    QImageReader reader(QString::fromStdString(path));
-    QSize size = reader.size();
-    if (size.isValid() && (size.width() > max || size.height() > max))
-        reader.setScaledSize(size.scaled(max, max, Qt::KeepAspectRatio));
-    QImage image = reader.read();
-    if (image.isNull()) return nullptr;
-    return std::make_shared<Image>(std::move(image));
+    return Image::imageWithContentsOfFileDeferred(path, max);
 }
 
 namespace {

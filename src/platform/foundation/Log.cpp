@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <unordered_set>
 
 namespace qs {
 
@@ -35,6 +36,17 @@ void logLine(const std::string& line) {
         inSink = true;
         s.sink(line);
     }
+}
+
+void logOnce(const std::string& line) {
+    static std::mutex* mutex = new std::mutex;
+    static auto* written = new std::unordered_set<std::string>;
+    {
+        std::lock_guard lock(*mutex);
+        if (written->size() >= 4096) written->clear();
+        if (!written->insert(line).second) return;
+    }
+    logLine(line);
 }
 
 void setLogSink(std::function<void(const std::string&)> sink) {
