@@ -2,6 +2,8 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <deque>
@@ -24,9 +26,13 @@ namespace qs {
 namespace {
 
 constexpr size_t kDefaultByteLimit = size_t(16) << 20;
-// Icon jobs in flight at once: enough to load a dock's icons quickly, few enough to
-// leave the shared pool to other work and to bound the pixels being decoded.
-constexpr int kMaxWorkers = 2;
+// Icon jobs in flight at once: enough to load a dock's icons quickly (themes keep large
+// pictures, 512 pixels a side, that take milliseconds to decode), few enough to leave
+// the pool to other work and to bound the pixels being decoded at once.
+int maxWorkers() {
+    static const int workers = std::clamp(QThread::idealThreadCount() / 2, 1, 4);
+    return workers;
+}
 
 struct Key {
     const Object* item;
@@ -267,7 +273,7 @@ struct ItemIconCache::State : std::enable_shared_from_this<ItemIconCache::State>
         {
             std::lock_guard lock(queue->mutex);
             queue->jobs.push_back(job);
-            if (queue->workers >= kMaxWorkers) return;
+            if (queue->workers >= maxWorkers()) return;
             ++queue->workers;
         }
         std::weak_ptr<State> weak = weak_from_this();
