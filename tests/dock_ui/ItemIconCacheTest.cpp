@@ -18,6 +18,7 @@
 #include "dock_ui/IconTestSupport.h"
 #include "dock_ui/ItemIconCache.h"
 #include "platform/desktop/IconSources.h"
+#include "platform/foundation/Log.h"
 #include "platform/sim/SimBackend.h"
 #include "support/TestEnvironment.h"
 
@@ -38,6 +39,7 @@ class ItemIconCacheTest : public IsolatedTest {
 protected:
     ItemIconCacheTest() {
         CustomIconsHelper::resetSharedInstanceForTesting();
+        resetLogOnceForTesting();
         sim = sim::installSimBackend(false);
         share = installTestIconTheme(env.root(), env.configHome());
     }

@@ -158,6 +158,7 @@ std::string IconTheme::environmentThemeName() {
         configs.push_back(std::string(home) + "/.config");
     const char* configDirs = std::getenv("XDG_CONFIG_DIRS");
     for (auto& d : splitList(configDirs && *configDirs ? configDirs : "/etc/xdg", ':')) configs.push_back(d);
+    configs.push_back("/etc");  // GTK's own system folder
     for (const auto& folder : configs) {
         for (const char* version : {"/gtk-4.0/settings.ini", "/gtk-3.0/settings.ini"}) {
             auto settings = readKeyFileGroup(folder + version, "Settings");

@@ -38,15 +38,32 @@ void logLine(const std::string& line) {
     }
 }
 
+namespace {
+struct OnceState {
+    std::mutex mutex;
+    std::unordered_set<std::string> written;
+};
+
+OnceState& onceState() {
+    static OnceState* s = new OnceState;
+    return *s;
+}
+}  // namespace
+
 void logOnce(const std::string& line) {
-    static std::mutex* mutex = new std::mutex;
-    static auto* written = new std::unordered_set<std::string>;
+    OnceState& s = onceState();
     {
-        std::lock_guard lock(*mutex);
-        if (written->size() >= 4096) written->clear();
-        if (!written->insert(line).second) return;
+        std::lock_guard lock(s.mutex);
+        if (s.written.size() >= 4096) s.written.clear();
+        if (!s.written.insert(line).second) return;
     }
     logLine(line);
+}
+
+void resetLogOnceForTesting() {
+    OnceState& s = onceState();
+    std::lock_guard lock(s.mutex);
+    s.written.clear();
 }
 
 void setLogSink(std::function<void(const std::string&)> sink) {

@@ -15,6 +15,8 @@ void setLogSink(std::function<void(const std::string&)> sink);
 // for a fault that would otherwise repeat with every use, such as a broken icon file.
 // Remembers at most a few thousand lines, then starts afresh.
 void logOnce(const std::string& line);
+// Forgets the lines logOnce has written (for tests).
+void resetLogOnceForTesting();
 
 template <class... Parts>
 void log(const Parts&... parts) {

@@ -11,6 +11,7 @@
 
 #include "platform/foundation/Image.h"
 #include "platform/foundation/KeyedArchiver.h"
+#include "platform/foundation/Log.h"
 #include "support/TestEnvironment.h"
 
 namespace qs {
@@ -43,7 +44,10 @@ public:
     mutable std::atomic<int> loads{0};
 };
 
-using DeferredImage = test::IsolatedTest;
+class DeferredImage : public test::IsolatedTest {
+protected:
+    DeferredImage() { resetLogOnceForTesting(); }
+};
 
 TEST_F(DeferredImage, AnArchivedPictureDecodesWhenDrawnAndArchivesAsTheSameBytes) {
     const Data png = pngOf(Qt::red, 5, 3);
