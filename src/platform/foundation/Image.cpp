@@ -396,16 +396,17 @@ std::shared_ptr<Image> Image::imageWithContentsOfFileDeferred(const std::string&
 
 void Image::decodeDeferred() const {
     std::lock_guard lock(mutex_);
-    if (!source_) return;
-    ImageSourcePtr source = std::move(source_);
-    source_.reset();
+    if (!source_ || decodeFailed_) return;
     std::vector<std::string> problems;
-    QImage pixels = source->load(0, problems);
+    QImage pixels = source_->load(0, problems);
     for (const auto& line : problems) logOnce(line);
     if (pixels.isNull()) {
-        if (problems.empty()) logOnce("cannot decode the image from " + source->description());
+        if (problems.empty()) logOnce("cannot decode the image from " + source_->description());
+        // The source stays: archived data is written back as it was read.
+        decodeFailed_ = true;
         return;
     }
+    source_.reset();
     reps_.push_back(std::make_shared<ImageRep>(std::move(pixels)));
 }
 
@@ -466,12 +467,14 @@ bool Image::isValid() const {
 void Image::addRepresentation(ImageRepPtr rep) {
     decodeDeferred();
     std::lock_guard lock(mutex_);
+    source_.reset();  // a source that failed gives way to the new content
     if (rep) reps_.push_back(std::move(rep));
 }
 
 void Image::removeRepresentation(const ImageRepPtr& rep) {
     decodeDeferred();
     std::lock_guard lock(mutex_);
+    source_.reset();
     reps_.erase(std::remove(reps_.begin(), reps_.end(), rep), reps_.end());
 }
 

@@ -176,7 +176,8 @@ public:
     // not decoded yet gives another deferred image of the same source).
     std::shared_ptr<Image> copy() const;
 
-    // Deferred images: whether the pixels are still to be decoded, and from what.
+    // Deferred images: whether the pixels are still to be decoded (or failed to), and
+    // from what.
     bool isDeferred() const;
     ImageSourcePtr source() const;
     // The pixels to draw at `pixelSize` pixels a side, from any thread: the best
@@ -192,11 +193,13 @@ public:
 
 private:
     // Decodes a deferred image's pixels into its first representation (once; a failure
-    // is logged once and leaves the image without representations).
+    // is logged once and leaves the image without representations, still deferred, so
+    // that its PNG data is archived again unchanged).
     void decodeDeferred() const;
 
-    mutable std::mutex mutex_;        // guards source_ and the representations' list
+    mutable std::mutex mutex_;        // guards source_, decodeFailed_ and the representations' list
     mutable ImageSourcePtr source_;   // set while the image is deferred
+    mutable bool decodeFailed_ = false;
     mutable std::vector<ImageRepPtr> reps_;
     Size size_;
     bool template_ = false;

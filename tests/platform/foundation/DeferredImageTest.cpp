@@ -83,6 +83,7 @@ TEST_F(DeferredImage, ABrokenBodyLeavesAnEmptyImageAndOneLine) {
     EXPECT_FALSE(image->isValid());
     EXPECT_FALSE(image->isValid());
     EXPECT_TRUE(image->qimage().isNull());
+    EXPECT_EQ(image->PNGRepresentation(), png) << "the stored bytes are kept for the next save";
     size_t lines = 0;
     for (const auto& l : env.logLines()) lines += l.find("archived PNG data of " + std::to_string(png.size()) + " bytes") != std::string::npos;
     EXPECT_EQ(lines, 1u);
