@@ -109,6 +109,14 @@ void BM_FirstRequestMainThreadShare20Items(benchmark::State& state) {
 }
 BENCHMARK(BM_FirstRequestMainThreadShare20Items)->Unit(benchmark::kMicrosecond);
 
+// Of that share, asking the 20 items for their (deferred) icons.
+void BM_ItemIconLookup20Items(benchmark::State& state) {
+    auto& d = dock();
+    for (auto _ : state)
+        for (auto& item : d.items) benchmark::DoNotOptimize(qs::ItemIconCache::iconOfItem(*item));
+}
+BENCHMARK(BM_ItemIconLookup20Items)->Unit(benchmark::kMicrosecond);
+
 void BM_CachedRequest20Items(benchmark::State& state) {
     auto& d = dock();
     qs::ItemIconCache cache;
