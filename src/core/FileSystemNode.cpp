@@ -187,6 +187,7 @@ std::optional<Date> FileSystemNode::lastOpened() const { return desktop::files::
 ImagePtr FileSystemNode::customIcon() const { return CustomIconsHelper::sharedInstance().getCustomIconForItem(this); }
 
 ImagePtr FileSystemNode::icon() const {
+    // Cheap: no pixel is decoded here. The images are deferred and decode when drawn.
     if (auto custom = customIcon()) return custom;
     const std::string p = path();
     if (UserDefaults::standardUserDefaults().boolForKey("ShowThumbnails"))
@@ -194,18 +195,14 @@ ImagePtr FileSystemNode::icon() const {
     if (auto* ws = workspace())
         if (auto image = ws->iconForFile(p)) return image;
     // No workspace icon: the entry's icon, the type's icon, a generic one.
-    if (auto entry = desktop::readDesktopEntryFile(p); entry && entry->isApplication()) {
-        if (auto image = themeIcon(entry->icon)) return image;
-        return genericIcon(GenericIcon::Application);
-    }
+    if (auto entry = desktop::readDesktopEntryFile(p); entry && entry->isApplication())
+        return themeIcon({entry->icon}, GenericIcon::Application);
     std::error_code ec;
     if (p.empty() || !fs::exists(p, ec)) return genericIcon(GenericIcon::Missing);
     if (fs::is_directory(p, ec)) return genericIcon(GenericIcon::Folder);
     QMimeDatabase db;
     QMimeType type = db.mimeTypeForFile(QString::fromStdString(p));
-    if (auto image = themeIcon(type.iconName().toStdString())) return image;
-    if (auto image = themeIcon(type.genericIconName().toStdString())) return image;
-    return genericIcon(GenericIcon::File);
+    return themeIcon({type.iconName().toStdString(), type.genericIconName().toStdString()}, GenericIcon::File);
 }
 
 void FileSystemNode::setCustomIcon(ImagePtr image) {

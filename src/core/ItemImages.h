@@ -1,9 +1,12 @@
 #pragma once
 // The dock's own images ("Group", "Recycle_Bin", "Recycle_Bin_Full", "Spaceship") and
-// generic icons for files, folders and applications: from the icon theme, else drawn.
-// The same name answers the same image object for the whole run.
+// generic icons for files, folders and applications: from the icon theme ("user-trash",
+// "user-trash-full", "start-here", "folder", ...), else pictures the program draws.
+// The same name answers the same image object for the whole run. The images are
+// deferred: nothing is decoded until they are drawn.
 
 #include <string>
+#include <vector>
 
 #include "platform/foundation/Image.h"
 
@@ -14,8 +17,8 @@ ImagePtr imageNamed(const std::string& name);
 enum class GenericIcon { File, Folder, Application, Missing };
 ImagePtr genericIcon(GenericIcon kind);
 
-// An icon-theme name or an absolute path (a desktop entry's Icon=); nullptr when the
-// theme has no such icon and no such file exists.
-ImagePtr themeIcon(const std::string& nameOrPath, int size = 128);
+// The first of the icon-theme names or absolute paths that the theme has and that
+// reads, else the generic icon of the kind; decoded when drawn.
+ImagePtr themeIcon(std::vector<std::string> namesOrPaths, GenericIcon fallback);
 
 }  // namespace qs

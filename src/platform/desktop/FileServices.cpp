@@ -390,7 +390,35 @@ std::string fileURI(const std::string& path) {
     return "file://" + bytes.toPercentEncoding("/!$&'()*+,;=:@~").toStdString();
 }
 
+namespace {
+// A tEXt entry of a PNG file, read from the chunks before the pixel data (where
+// thumbnailers write them) without decoding anything; "" when absent. Qt's readers
+// cannot tell keys with colons ("Thumb::MTime") apart before decoding.
+std::string pngTextBeforePixels(const QString& file, const std::string& key) {
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) return {};
+    const QByteArray head = in.read(64 * 1024);
+    if (head.size() < 8 || !head.startsWith("\x89PNG\r\n\x1a\n")) return {};
+    qsizetype at = 8;
+    while (at + 8 <= head.size()) {
+        const auto* p = reinterpret_cast<const unsigned char*>(head.constData() + at);
+        const uint32_t length = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+        const QByteArray type = head.mid(at + 4, 4);
+        if (type == "IDAT" || type == "IEND" || length > uint32_t(head.size())) break;
+        if (at + 8 + qsizetype(length) > head.size()) break;
+        if (type == "tEXt") {
+            const QByteArray body = head.mid(at + 8, length);
+            const qsizetype nul = body.indexOf('\0');
+            if (nul > 0 && body.left(nul).toStdString() == key) return body.mid(nul + 1).toStdString();
+        }
+        at += 12 + qsizetype(length);
+    }
+    return {};
+}
+}  // namespace
+
 ImagePtr thumbnailForFile(const std::string& path, int max) {
+    // Only headers are read here; the pixels are decoded when the icon is drawn.
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || max <= 0) return nullptr;
     const QByteArray md5 =
@@ -399,25 +427,15 @@ ImagePtr thumbnailForFile(const std::string& path, int max) {
     for (const char* size : {"x-large", "large", "normal"}) {
         QString file = QString::fromStdString(base + size + "/") + QString::fromLatin1(md5) + ".png";
         if (!QFile::exists(file)) continue;
-        QImageReader reader(file);
-        QImage image = reader.read();
-        if (image.isNull()) continue;
         // A thumbnail is valid only for the version of the file it was made of.
-        QString mtime = image.text("Thumb::MTime");
+        const QString mtime = QString::fromStdString(pngTextBeforePixels(file, "Thumb::MTime"));
         if (!mtime.isEmpty() && mtime.toLongLong() != (long long)st.st_mtime) continue;
-        if (image.width() > max || image.height() > max) image = image.scaled(max, max, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        return std::make_shared<Image>(std::move(image));
+        if (auto image = Image::imageWithContentsOfFileDeferred(file.toStdString(), max)) return image;
     }
     QMimeDatabase db;
     QMimeType type = db.mimeTypeForFile(QString::fromStdString(path));
     if (!type.name().startsWith("image/")) return nullptr;
-    QImageReader reader(QString::fromStdString(path));
-    QSize size = reader.size();
-    if (size.isValid() && (size.width() > max || size.height() > max))
-        reader.setScaledSize(size.scaled(max, max, Qt::KeepAspectRatio));
-    QImage image = reader.read();
-    if (image.isNull()) return nullptr;
-    return std::make_shared<Image>(std::move(image));
+    return Image::imageWithContentsOfFileDeferred(path, max);
 }
 
 namespace {

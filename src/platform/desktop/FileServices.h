@@ -99,7 +99,8 @@ std::optional<TrashInfo> readTrashInfo(const std::string& infoPath);
 
 // The freedesktop thumbnail cache ($XDG_CACHE_HOME/thumbnails/{x-large,large,normal}/
 // md5(uri).png, valid while its Thumb::MTime matches), else the image itself for image
-// files, scaled to fit max x max. nullptr when there is none.
+// files, scaled to fit max x max. nullptr when there is none. Only headers are read: the
+// image is deferred and decodes when first drawn.
 ImagePtr thumbnailForFile(const std::string& path, int max);
 
 // When the file was last used: its newest visit in recently-used.xbel, else its access

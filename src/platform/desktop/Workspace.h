@@ -175,7 +175,9 @@ public:
     // none (or the file does not exist).
     virtual std::optional<std::vector<std::string>> applicationsForFile(const std::string&) { return std::nullopt; }
 
-    // The icon of a file: an application's entry icon, else the icon of its type.
+    // The icon of a file: an application's entry icon, else the icon of its type. The x11
+    // backend answers a deferred image (found in the icon theme and decoded when drawn,
+    // the generic icon of the kind when that fails), so asking costs no decoding.
     virtual ImagePtr iconForFile(const std::string& path) = 0;
     // Opens a file with the named application (a desktop entry path, a desktop-file id
     // or an application name), or with the user's default application for its type

@@ -1,13 +1,17 @@
 #include "platform/foundation/Image.h"
 
+#include <sys/stat.h>
+
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QSysInfo>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
+#include <sstream>
 
 #include "platform/foundation/Log.h"
 
@@ -182,34 +186,95 @@ Image::Image(QImage image) {
 }
 
 QImage Image::readBounded(QImageReader& reader, const std::string& what) {
+    std::string whyNot;
+    QImage image = readBounded(reader, what, kMaxDecodePixels, whyNot);
+    if (image.isNull()) log(whyNot);
+    return image;
+}
+
+QImage Image::readBounded(QImageReader& reader, const std::string& what, long long maxPixels, std::string& whyNot) {
+    maxPixels = std::min(maxPixels, kMaxDecodePixels);
+    auto say = [&](auto&&... parts) {
+        std::ostringstream os;
+        (os << ... << parts);
+        whyNot = os.str();
+        return QImage();
+    };
     // The header alone tells the size; nothing is decoded before it is checked.
     const QSize announced = reader.size();
     if (announced.isValid()) {
-        if (announced.width() < 1 || announced.height() < 1) {
-            log("the image ", what, " is empty (", announced.width(), " x ", announced.height(), " pixels)");
-            return {};
-        }
+        if (announced.width() < 1 || announced.height() < 1)
+            return say("the image ", what, " is empty (", announced.width(), " x ", announced.height(), " pixels)");
         const long long pixels = (long long)announced.width() * announced.height();
-        if (announced.width() > kMaxDecodeSide || announced.height() > kMaxDecodeSide || pixels > kMaxDecodePixels) {
-            log("the image ", what, " is too large to decode (", announced.width(), " x ", announced.height(),
-                " pixels; the limit is ", kMaxDecodeSide, " pixels a side and ", kMaxDecodePixels, " pixels)");
-            return {};
-        }
+        if (announced.width() > kMaxDecodeSide || announced.height() > kMaxDecodeSide || pixels > maxPixels)
+            return say("the image ", what, " is too large to decode (", announced.width(), " x ", announced.height(),
+                       " pixels; the limit is ", kMaxDecodeSide, " pixels a side and ", maxPixels, " pixels)");
     }
     // Formats that do not announce their size are held to the same budget by Qt's
     // allocation limit (in MiB).
-    reader.setAllocationLimit(int(kMaxDecodePixels * 4 / (1024 * 1024)));
+    reader.setAllocationLimit(std::max(1, int(maxPixels * 4 / (1024 * 1024))));
     QImage image = reader.read();
-    if (image.isNull()) {
-        log("cannot read the image ", what, ": ", reader.errorString().toStdString());
-        return {};
-    }
+    if (image.isNull()) return say("cannot read the image ", what, ": ", reader.errorString().toStdString());
     if (image.width() > kMaxDecodeSide || image.height() > kMaxDecodeSide ||
-        (long long)image.width() * image.height() > kMaxDecodePixels) {
-        log("the image ", what, " is too large (", image.width(), " x ", image.height(), " pixels)");
+        (long long)image.width() * image.height() > maxPixels)
+        return say("the image ", what, " is too large (", image.width(), " x ", image.height(), " pixels)");
+    return image;
+}
+
+QImage Image::readFileForSize(const std::string& path, int pixelSize, long long maxPixels, std::string& whyNot) {
+    struct stat st {};
+    if (path.empty()) {
+        whyNot = "an image file without a path";
         return {};
     }
-    return image;
+    // stat follows links: a link loop or a dangling link fails here, with its reason.
+    if (::stat(path.c_str(), &st) != 0) {
+        whyNot = "cannot open the image " + path + ": " + std::strerror(errno);
+        return {};
+    }
+    if (!S_ISREG(st.st_mode)) {
+        whyNot = "the image " + path + " is not a regular file";
+        return {};
+    }
+    if ((long long)st.st_size > kMaxFileBytes) {
+        whyNot = "the image " + path + " is too large a file (" + std::to_string(st.st_size) + " bytes)";
+        return {};
+    }
+    QImageReader reader(QString::fromStdString(path));
+    reader.setAutoTransform(true);
+    const QByteArray format = reader.format();
+    if (format.isEmpty()) {
+        whyNot = "the file " + path + " is no image that can be read (" + reader.errorString().toStdString() + ")";
+        return {};
+    }
+    if (format == "svg" || format == "svgz") {
+        if ((long long)st.st_size > kMaxDrawingFileBytes) {
+            whyNot = "the drawing " + path + " is too large a file (" + std::to_string(st.st_size) + " bytes)";
+            return {};
+        }
+        // Rendered at the size asked for (its own size when none is asked, within 1024).
+        QSize natural = reader.size();
+        if (!natural.isValid() || natural.isEmpty()) natural = QSize(128, 128);
+        const int side = pixelSize > 0 ? pixelSize : std::min(1024, std::max(natural.width(), natural.height()));
+        const QSize target = natural.scaled(side, side, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+        reader.setScaledSize(target);
+        QImage image = reader.read();
+        if (image.isNull()) {
+            whyNot = "cannot read the drawing " + path + ": " + reader.errorString().toStdString();
+            return {};
+        }
+        return image;
+    }
+    // Formats that decode at a reduced size do so when the picture is larger than asked.
+    if (pixelSize > 0 && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+        const QSize natural = reader.size();
+        if (natural.isValid() && (natural.width() > pixelSize || natural.height() > pixelSize)) {
+            const long long pixels = (long long)natural.width() * natural.height();
+            if (natural.width() <= kMaxDecodeSide && natural.height() <= kMaxDecodeSide && pixels <= maxPixels)
+                reader.setScaledSize(natural.scaled(pixelSize, pixelSize, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+        }
+    }
+    return readBounded(reader, path, maxPixels, whyNot);
 }
 
 namespace {
@@ -240,27 +305,181 @@ std::shared_ptr<Image> Image::imageWithContentsOfFile(const std::string& path) {
     return std::make_shared<Image>(std::move(image));
 }
 
+// ---------------------------------------------------------------------------------
+// Deferred images
+
+namespace {
+
+// PNG bytes (an archived image), decoded when needed.
+class PNGDataSource : public ImageSource {
+public:
+    explicit PNGDataSource(Data data) : data_(std::move(data)) {}
+    QImage load(int, std::vector<std::string>& problems) const override {
+        QByteArray bytes =
+            QByteArray::fromRawData(reinterpret_cast<const char*>(data_.data()), qsizetype(data_.size()));
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, "PNG");
+        std::string whyNot;
+        QImage image = Image::readBounded(reader, "PNG data", Image::kMaxDecodePixels, whyNot);
+        if (image.isNull()) problems.push_back(whyNot + " (archived PNG data of " + std::to_string(data_.size()) + " bytes)");
+        return image;
+    }
+    std::string description() const override { return "archived PNG data"; }
+    const Data* pngData() const override { return &data_; }
+
+private:
+    Data data_;
+};
+
+// An image file, decoded when needed and scaled to fit `maxSide` when that is given.
+class FileSource : public ImageSource {
+public:
+    FileSource(std::string path, int maxSide) : path_(std::move(path)), maxSide_(maxSide) {}
+    QImage load(int pixelSize, std::vector<std::string>& problems) const override {
+        const int side = pixelSize > 0 ? pixelSize : maxSide_;
+        std::string whyNot;
+        QImage image = Image::readFileForSize(path_, side, Image::kMaxDecodePixels, whyNot);
+        if (image.isNull()) {
+            problems.push_back(whyNot);
+            return {};
+        }
+        if (side > 0 && (image.width() > side || image.height() > side))
+            image = image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        return image;
+    }
+    std::string description() const override { return "the file " + path_; }
+
+private:
+    std::string path_;
+    int maxSide_;
+};
+
+}  // namespace
+
+std::shared_ptr<Image> Image::imageWithSource(ImageSourcePtr source, Size size) {
+    auto image = std::make_shared<Image>(size);
+    image->source_ = std::move(source);
+    return image;
+}
+
+std::shared_ptr<Image> Image::imageWithPNGDataDeferred(const Data& png) {
+    if (png.empty() || png.size() > size_t(INT_MAX)) return nullptr;
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(png.data()), qsizetype(png.size()));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "PNG");
+    const QSize announced = reader.canRead() ? reader.size() : QSize();
+    if (!announced.isValid() || announced.isEmpty()) {
+        log("cannot read the image PNG data: ", reader.canRead() ? "it has no size" : "it is no PNG");
+        return nullptr;
+    }
+    if (announced.width() > kMaxDecodeSide || announced.height() > kMaxDecodeSide ||
+        (long long)announced.width() * announced.height() > kMaxDecodePixels) {
+        log("the image PNG data is too large to decode (", announced.width(), " x ", announced.height(), " pixels)");
+        return nullptr;
+    }
+    return imageWithSource(std::make_shared<PNGDataSource>(png), Size{double(announced.width()), double(announced.height())});
+}
+
+std::shared_ptr<Image> Image::imageWithContentsOfFileDeferred(const std::string& path, int maxSide) {
+    if (!QFileInfo(QString::fromStdString(path)).isFile()) return nullptr;
+    QImageReader reader(QString::fromStdString(path));
+    reader.setAutoTransform(true);
+    if (!reader.canRead()) return nullptr;
+    QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty()) size = QSize(maxSide > 0 ? maxSide : 128, maxSide > 0 ? maxSide : 128);
+    if (maxSide > 0 && (size.width() > maxSide || size.height() > maxSide))
+        size = size.scaled(maxSide, maxSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    return imageWithSource(std::make_shared<FileSource>(path, maxSide), Size{double(size.width()), double(size.height())});
+}
+
+void Image::decodeDeferred() const {
+    std::lock_guard lock(mutex_);
+    if (!source_ || decodeFailed_) return;
+    std::vector<std::string> problems;
+    QImage pixels = source_->load(0, problems);
+    for (const auto& line : problems) logOnce(line);
+    if (pixels.isNull()) {
+        if (problems.empty()) logOnce("cannot decode the image from " + source_->description());
+        // The source stays: archived data is written back as it was read.
+        decodeFailed_ = true;
+        return;
+    }
+    source_.reset();
+    reps_.push_back(std::make_shared<ImageRep>(std::move(pixels)));
+}
+
+bool Image::isDeferred() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<bool>(source_);
+}
+
+ImageSourcePtr Image::source() const {
+    std::lock_guard lock(mutex_);
+    return source_;
+}
+
+QImage Image::pixelsForSize(int pixelSize, std::vector<std::string>* problems) const {
+    ImageSourcePtr source;
+    {
+        std::lock_guard lock(mutex_);
+        source = source_;
+        if (!source) {
+            ImageRepPtr best, largest;
+            for (auto& rep : reps_) {
+                if (!rep || rep->isEmpty()) continue;
+                const long long area = rep->pixelsWide() * (long long)rep->pixelsHigh();
+                if (!largest || area > largest->pixelsWide() * (long long)largest->pixelsHigh()) largest = rep;
+                if (rep->pixelsWide() >= pixelSize && rep->pixelsHigh() >= pixelSize &&
+                    (!best || area < best->pixelsWide() * (long long)best->pixelsHigh()))
+                    best = rep;
+            }
+            if (!best) best = largest;
+            return best ? best->image() : QImage();
+        }
+    }
+    std::vector<std::string> own;
+    QImage pixels = source->load(pixelSize, problems ? *problems : own);
+    for (const auto& line : own) logOnce(line);
+    return pixels;
+}
+
+const std::vector<ImageRepPtr>& Image::representations() const {
+    decodeDeferred();
+    return reps_;
+}
+
 QImage Image::qimage() const {
+    decodeDeferred();
     for (auto& rep : reps_)
         if (rep) return rep->image();
     return {};
 }
 
 bool Image::isValid() const {
+    decodeDeferred();
     for (auto& rep : reps_)
         if (rep && !rep->isEmpty()) return true;
     return false;
 }
 
 void Image::addRepresentation(ImageRepPtr rep) {
+    decodeDeferred();
+    std::lock_guard lock(mutex_);
+    source_.reset();  // a source that failed gives way to the new content
     if (rep) reps_.push_back(std::move(rep));
 }
 
 void Image::removeRepresentation(const ImageRepPtr& rep) {
+    decodeDeferred();
+    std::lock_guard lock(mutex_);
+    source_.reset();
     reps_.erase(std::remove(reps_.begin(), reps_.end(), rep), reps_.end());
 }
 
 ImageRepPtr Image::bestRepresentationForPixelSize(double w, double h) const {
+    decodeDeferred();
     ImageRepPtr best, largest;
     for (auto& rep : reps_) {
         if (!rep || rep->isEmpty()) continue;
@@ -276,14 +495,22 @@ ImageRepPtr Image::bestRepresentationForPixelSize(double w, double h) const {
 }
 
 std::shared_ptr<Image> Image::copy() const {
+    if (auto deferred = source()) {
+        auto image = imageWithSource(std::move(deferred), size_);
+        image->template_ = template_;
+        return image;
+    }
     auto image = std::make_shared<Image>(size_);
     image->template_ = template_;
-    for (auto& rep : reps_)
+    for (auto& rep : representations())
         if (rep) image->reps_.push_back(rep->copy());
     return image;
 }
 
 Data Image::PNGRepresentation() const {
+    // Not decoded yet and made from PNG data: those bytes, as they are.
+    if (auto deferred = source())
+        if (const Data* png = deferred->pngData()) return *png;
     QImage pixels = qimage();
     if (pixels.isNull()) return {};
     QByteArray bytes;

@@ -9,9 +9,16 @@
 // kMaxDecodePixels pixels, or a side above kMaxDecodeSide, is refused before any pixel
 // is decoded (with a log line), so a hostile or broken file never costs more than
 // about 128 MiB.
+//
+// An image may be deferred: it knows where its pixels come from (an ImageSource: PNG
+// data from an archive, a file, an icon of the icon theme, a drawing) and decodes them
+// the first time they are needed. Loading the dock therefore decodes nothing; the icon
+// cache asks deferred images for pixels at the size it draws, on its worker threads,
+// without keeping a decoded copy in the image (pixelsForSize).
 
 #include <QImage>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -82,10 +89,32 @@ private:
 
 using ImageRepPtr = std::shared_ptr<ImageRep>;
 
+// Where the pixels of a deferred image come from. Immutable once made; load may run on
+// any thread.
+class ImageSource {
+public:
+    virtual ~ImageSource() = default;
+    // The pixels for drawing at about `pixelSize` pixels a side (0: the source's own
+    // size). Null when there are none; then, and for any part of the source that failed
+    // on the way (a broken file passed over for another), one line per failed source is
+    // added to `problems`. The source writes no log line itself: the caller does, once.
+    virtual QImage load(int pixelSize, std::vector<std::string>& problems) const = 0;
+    // What the source is, for log lines ("the file /x/y.png", "archived PNG data").
+    virtual std::string description() const = 0;
+    // The PNG bytes the image was made from, when it was made from PNG data.
+    virtual const Data* pngData() const { return nullptr; }
+};
+
+using ImageSourcePtr = std::shared_ptr<const ImageSource>;
+
 class Image : public Object, public Coding {
 public:
     static constexpr int kMaxDecodeSide = 16384;
     static constexpr long long kMaxDecodePixels = 32LL * 1024 * 1024;  // 128 MiB at 4 bytes a pixel
+    // Files larger than this are not read as images at all; drawings (SVG), whose parse
+    // costs far more than their size, are held to the smaller bound.
+    static constexpr long long kMaxFileBytes = 256LL * 1024 * 1024;
+    static constexpr long long kMaxDrawingFileBytes = 8LL * 1024 * 1024;
 
     Image() = default;
     // One bitmap representation; the size is its pixel size. A null image gives an image
@@ -101,6 +130,29 @@ public:
     // Reads through the reader within the decode limits; a null image (and a log line
     // naming `what`) when the data is refused or broken.
     static QImage readBounded(QImageReader& reader, const std::string& what);
+    // The same with a bound of `maxPixels`; on failure the reason goes to `whyNot`
+    // instead of the log.
+    static QImage readBounded(QImageReader& reader, const std::string& what, long long maxPixels,
+                              std::string& whyNot);
+    // Reads an image file for drawing at `pixelSize` pixels a side (0: its own size):
+    // drawings (SVG) are rendered at that size, formats that decode at a reduced size
+    // (JPEG) do so; others are decoded whole, within `maxPixels`. Files that are missing,
+    // no regular file (a directory, a link loop), too large or not an image give a null
+    // image and the reason in `whyNot`. Any thread.
+    static QImage readFileForSize(const std::string& path, int pixelSize, long long maxPixels,
+                                  std::string& whyNot);
+
+    // A deferred image: `size` in points, pixels from `source` when first needed.
+    static std::shared_ptr<Image> imageWithSource(ImageSourcePtr source, Size size);
+    // PNG data whose header is checked now (a PNG signature, a size within the limits)
+    // and whose pixels are decoded when first needed; nullptr (and a log line) when the
+    // header is refused. Archived images are read this way, and archived again as the
+    // same bytes while they have not been decoded.
+    static std::shared_ptr<Image> imageWithPNGDataDeferred(const Data& png);
+    // A file whose header is checked now and whose pixels are decoded when first needed,
+    // scaled to fit `maxSide` pixels when that is given; nullptr when the file is not an
+    // image Qt reads (no log line: callers try several).
+    static std::shared_ptr<Image> imageWithContentsOfFileDeferred(const std::string& path, int maxSide = 0);
 
     std::string className() const override { return "NSImage"; }
     std::vector<std::string> classHierarchy() const override { return {"NSImage", "NSObject"}; }
@@ -113,15 +165,26 @@ public:
     void setTemplate(bool isTemplate) { template_ = isTemplate; }
     bool isValid() const;
 
-    const std::vector<ImageRepPtr>& representations() const { return reps_; }
+    const std::vector<ImageRepPtr>& representations() const;
     void addRepresentation(ImageRepPtr rep);
     void removeRepresentation(const ImageRepPtr& rep);
     // The representation to draw at a destination of that many pixels: the smallest one
     // at least that large, else the largest; nullptr when there is none.
     ImageRepPtr bestRepresentationForPixelSize(double pixelsWide, double pixelsHigh) const;
 
-    // A deep copy: same size and flag, copies of the representations.
+    // A deep copy: same size and flag, copies of the representations (a deferred image
+    // not decoded yet gives another deferred image of the same source).
     std::shared_ptr<Image> copy() const;
+
+    // Deferred images: whether the pixels are still to be decoded (or failed to), and
+    // from what.
+    bool isDeferred() const;
+    ImageSourcePtr source() const;
+    // The pixels to draw at `pixelSize` pixels a side, from any thread: the best
+    // representation of a decoded image; for a deferred one, pixels loaded from its
+    // source at that size and not kept (failed sources are added to `problems`, or
+    // logged once when no list is given). Null when there are none.
+    QImage pixelsForSize(int pixelSize, std::vector<std::string>* problems = nullptr) const;
 
     // The first representation as PNG (empty when there is none or it cannot be written).
     Data PNGRepresentation() const;
@@ -129,7 +192,15 @@ public:
     void encodeWithCoder(Coder& coder) const override;
 
 private:
-    std::vector<ImageRepPtr> reps_;
+    // Decodes a deferred image's pixels into its first representation (once; a failure
+    // is logged once and leaves the image without representations, still deferred, so
+    // that its PNG data is archived again unchanged).
+    void decodeDeferred() const;
+
+    mutable std::mutex mutex_;        // guards source_, decodeFailed_ and the representations' list
+    mutable ImageSourcePtr source_;   // set while the image is deferred
+    mutable bool decodeFailed_ = false;
+    mutable std::vector<ImageRepPtr> reps_;
     Size size_;
     bool template_ = false;
 };

@@ -452,7 +452,7 @@ Value Unarchiver::decodeObject(const Dictionary& entry, int depth) {
     }
     if (cls == "NSImage") {
         Value png = inlineOrReference(entry, "NSPNGData", depth);
-        auto image = png.data() ? Image::imageWithPNGData(*png.data()) : nullptr;
+        auto image = png.data() ? Image::imageWithPNGDataDeferred(*png.data()) : nullptr;
         if (!image) note("an image whose PNG data cannot be read decoded as nil");
         return image ? Value(image) : Value();
     }

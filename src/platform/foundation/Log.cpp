@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <unordered_set>
 
 namespace qs {
 
@@ -35,6 +36,34 @@ void logLine(const std::string& line) {
         inSink = true;
         s.sink(line);
     }
+}
+
+namespace {
+struct OnceState {
+    std::mutex mutex;
+    std::unordered_set<std::string> written;
+};
+
+OnceState& onceState() {
+    static OnceState* s = new OnceState;
+    return *s;
+}
+}  // namespace
+
+void logOnce(const std::string& line) {
+    OnceState& s = onceState();
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.written.size() >= 4096) s.written.clear();
+        if (!s.written.insert(line).second) return;
+    }
+    logLine(line);
+}
+
+void resetLogOnceForTesting() {
+    OnceState& s = onceState();
+    std::lock_guard lock(s.mutex);
+    s.written.clear();
 }
 
 void setLogSink(std::function<void(const std::string&)> sink) {

@@ -18,11 +18,12 @@
 #include <fstream>
 
 #include <QGuiApplication>
-#include <QIcon>
 #include <QMimeDatabase>
 #include <QSocketNotifier>
 #include <QStringList>
 
+#include "platform/desktop/DesktopEntryFile.h"
+#include "platform/desktop/IconSources.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
@@ -66,24 +67,6 @@ bool regularType(const X11Client& c) {
     return (c.type.empty() || c.type == "normal" || c.type == "dialog") && !c.skipTaskbar;
 }
 
-ImagePtr loadIcon(const std::string& name) {
-    if (name.empty()) return nullptr;
-    if (name[0] == '/') return Image::imageWithContentsOfFile(name);
-    if (QGuiApplication::instance()) {
-        QIcon icon = QIcon::fromTheme(QString::fromStdString(name));
-        if (!icon.isNull()) {
-            QImage image = icon.pixmap(128, 128).toImage();
-            if (!image.isNull()) return std::make_shared<Image>(std::move(image));
-        }
-    }
-    for (const char* ext : {".png", ".svg", ".xpm"}) {
-        std::string path = "/usr/share/pixmaps/" + name + ext;
-        std::error_code ec;
-        if (fs::exists(path, ec))
-            if (auto image = Image::imageWithContentsOfFile(path)) return image;
-    }
-    return nullptr;
-}
 }  // namespace
 
 X11Workspace::X11Workspace(std::shared_ptr<XConnection> connection, std::shared_ptr<X11WindowServer> windows)
@@ -420,14 +403,21 @@ std::optional<std::vector<std::string>> X11Workspace::applicationsForFile(const 
 }
 
 ImagePtr X11Workspace::iconForFile(const std::string& path) {
+    // Nothing is decoded here: the icon is found in the icon theme and read when drawn
+    // (by the icon cache, off the main thread), with the generic icon of its kind for an
+    // icon the theme lacks or cannot read.
     if (path.empty()) return nullptr;
-    if (path.size() > 8 && path.compare(path.size() - 8, 8, ".desktop") == 0)
+    if (desktop::isDesktopEntryPath(path))
         if (auto e = entryAtPath(path))
-            if (auto image = loadIcon(e->icon)) return image;
+            return desktop::deferredIcon(desktop::themeIconSource(
+                {e->icon}, desktop::genericIconSource(desktop::GenericKind::Application)));
     QMimeDatabase db;
     QMimeType type = db.mimeTypeForFile(QString::fromStdString(path));
-    if (auto image = loadIcon(type.iconName().toStdString())) return image;
-    return loadIcon(type.genericIconName().toStdString());
+    std::vector<std::string> names{type.iconName().toStdString(), type.genericIconName().toStdString()};
+    const bool folder = type.name() == "inode/directory";
+    if (folder) names.push_back("folder");
+    return desktop::deferredIcon(desktop::themeIconSource(
+        std::move(names), desktop::genericIconSource(folder ? desktop::GenericKind::Folder : desktop::GenericKind::Document)));
 }
 
 std::optional<desktop::DesktopEntry> X11Workspace::resolve(const std::string& application) {
