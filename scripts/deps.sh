@@ -11,6 +11,7 @@ packages=(
   libxcb-composite0-dev libxcb-xtest0-dev libxcb-res0-dev libxcb-image0-dev libxcb-util-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox x11-apps xterm x11-utils xdotool imagemagick dbus libglib2.0-bin
+  libqt6svg6 trayer desktop-file-utils
 )
 
 missing=()
