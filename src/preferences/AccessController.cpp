@@ -82,6 +82,7 @@ QDialog* AccessController::window() {
     terminalField_ = ui_->terminalField;
     fullDiskBtn_ = ui_->fullDiskBtn;
     fullDiskStatus_ = ui_->fullDiskStatus;
+    terminalField_->setCursorPosition(0);
 
     QDialog* w = window_.get();
     QObject::connect(screenBtn_, &QPushButton::clicked, w, [this] { screen(); });
