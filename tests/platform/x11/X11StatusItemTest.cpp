@@ -50,6 +50,7 @@ protected:
         QCoreApplication::processEvents();
         stopTray();
         MainBundle::setExecutablePathForTesting(std::nullopt);
+        unsetenv("XDG_CONFIG_DIRS");
         if (conn) {
             conn.reset();
             uninstallX11Backend();
@@ -205,7 +206,6 @@ TEST_F(X11StatusItemTest, TheAutostartEntryGoesWithTheSwitchAndAHandRemovalIsSee
         << "[Desktop Entry]\nType=Application\nName=Other\nExec=" << program << "\n";
     EXPECT_TRUE(pumpUntil([&] { return changes > before; }, 5000));
     EXPECT_EQ(controller->valueForKey("launchAtLogin"), Value(true));
-    unsetenv("XDG_CONFIG_DIRS");
 }
 
 }  // namespace
