@@ -46,8 +46,12 @@ protected:
         MainBundle::setExecutablePathForTesting(std::string(QUAYSIDE_BUILD_DIR) + "/quayside");
     }
     void TearDown() override {
+        // The icon's window goes before the tray does: a tray that dies hands the windows
+        // docked in it back to the root window, where the window manager would take them.
         delegate.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
+        if (conn) QGuiApplication::sync();
         stopTray();
         MainBundle::setExecutablePathForTesting(std::nullopt);
         unsetenv("XDG_CONFIG_DIRS");
