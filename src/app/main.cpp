@@ -14,11 +14,15 @@
 #include <QTimer>
 
 #include "core/AppDelegate.h"
+#include "core/ApplicationInterface.h"
 #include "core/DockManager.h"
 #include "dock_ui/DockWindow.h"
+#include "platform/desktop/MainBundle.h"
+#include "platform/desktop/Updater.h"
 #include "platform/foundation/QtRunLoop.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/x11/X11Backend.h"
+#include "preferences/AppShell.h"
 #include "tracking/AppMonitoringService.h"
 
 namespace {
@@ -60,6 +64,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quayside"));
     QApplication::setOrganizationDomain(QStringLiteral("quayside.org"));
+    QApplication::setApplicationVersion(QString::fromStdString(qs::MainBundle::shortVersionString()));
     QApplication::setQuitOnLastWindowClosed(false);
 
     qs::RunLoop::setMain(std::make_shared<qs::QtRunLoop>());
@@ -68,6 +73,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     qs::installDockWindowFactory();
+    // The permission and what's-new windows, the about box and the update check's answer.
+    qs::installAppShell();
 
     auto delegate = qs::AppDelegate::create();
 
@@ -91,6 +98,9 @@ int main(int argc, char** argv) {
     QTimer::singleShot(0, &app, [delegate] { delegate->applicationDidFinishLaunching(); });
     int result = app.exec();
     delegate->applicationWillTerminate();  // runs once: a no-op after aboutToQuit
+    // The program's own windows go while the application object still exists.
+    qs::SUUpdater::sharedUpdater().setUserDriver(nullptr);
+    qs::ApplicationInterface::install(nullptr);
     // The dock windows go while the application object still exists.
     qs::DockManager::releaseSharedInstance();
     // The window tracking ends while the desktop services it observes are still there.

@@ -2,6 +2,7 @@
 
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/Permissions.h"
+#include "platform/foundation/RunLoop.h"
 
 namespace qs {
 
@@ -40,6 +41,17 @@ bool AccessHelper::fullDiskAccessGranted() {
 
 void AccessHelper::openFullDiskAccess() {
     if (auto* p = permissions()) p->requestFullDiskAccess([] {});
+}
+
+void AccessHelper::openFullDiskAccess(std::function<void(bool granted)> completion) {
+    auto* p = permissions();
+    if (!p) {
+        if (completion) RunLoop::main().post([completion] { completion(false); });
+        return;
+    }
+    p->requestFullDiskAccess([completion] {
+        if (completion) completion(fullDiskAccessGranted());
+    });
 }
 
 }  // namespace qs

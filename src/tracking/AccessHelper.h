@@ -4,6 +4,8 @@
 // trash), and the requests for them. Class methods only; called on the main thread.
 // Every answer is NO when no permission service is installed.
 
+#include <functional>
+
 namespace qs {
 
 class AccessHelper {
@@ -23,6 +25,9 @@ public:
     // Asks for full disk access; the answer comes back on the main thread and changes
     // nothing (callers read fullDiskAccessGranted again).
     static void openFullDiskAccess();
+    // The same, with the answer (granted or not) handed to `completion` on the main run
+    // loop once the desktop has answered.
+    static void openFullDiskAccess(std::function<void(bool granted)> completion);
 };
 
 }  // namespace qs

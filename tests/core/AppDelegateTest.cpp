@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "core/AccessController.h"
 #include "core/AppDelegate.h"
+#include "core/ApplicationInterface.h"
 #include "core/DockTestSupport.h"
-#include "core/NewsWindowController.h"
 #include "platform/desktop/CrashReporting.h"
 #include "platform/desktop/Updater.h"
 #include "tracking/AccessHelper.h"
@@ -17,9 +16,35 @@ const char* const kTableKeys[] = {"WindowPreview", "Tooltips",      "WindowContr
                                   "HideMenuBarIcon", "ShowAppBadges", "HideAppleDock",  "HideQuayside",
                                   "ShowThumbnails", "autoHideDelay1", "cellHeight"};
 
+// The interface's windows, recorded.
+struct FakeAccessWindow : AccessWindow {
+    int level() const override { return level_; }
+    void setLevel(int level) override { level_ = level; }
+    void orderFront() override { visible = true; }
+    bool isVisible() const override { return visible; }
+    void closeWindow() override { visible = false; }
+    int level_ = 0;
+    bool visible = false;
+};
+
+struct FakeNewsWindow : NewsWindow {
+    void showWhatsNew() override { ++showWhatsNewCount; }
+    int showWhatsNewCount = 0;
+};
+
+struct FakeApplication : ApplicationInterface {
+    std::shared_ptr<AccessWindow> makeAccessController() override { return std::make_shared<FakeAccessWindow>(); }
+    std::shared_ptr<NewsWindow> makeNewsWindowController() override { return std::make_shared<FakeNewsWindow>(); }
+    void orderFrontStandardAboutPanel() override {}
+    void activateIgnoringOtherApps() override { ++activations; }
+    void terminate() override {}
+    int activations = 0;
+};
+
 class Launch : public DockTest {
 protected:
     Launch() {
+        ApplicationInterface::install(application);
         AppDelegate::resetDockStartForTesting();
         BadgeHelper::resetSharedInstanceForTesting();
         AppMonitoringService::resetSharedInstanceForTesting();
@@ -27,6 +52,7 @@ protected:
         MSAppCenter::resetForTesting();
     }
     ~Launch() override {
+        ApplicationInterface::install(nullptr);
         BadgeHelper::resetSharedInstanceForTesting();
         AppMonitoringService::resetSharedInstanceForTesting();
     }
@@ -34,6 +60,7 @@ protected:
         delegate->applicationDidFinishLaunching();
         env.loop().runPending();
     }
+    std::shared_ptr<FakeApplication> application = std::make_shared<FakeApplication>();
     std::shared_ptr<AppDelegate> delegate = AppDelegate::create();
 };
 
@@ -95,7 +122,7 @@ TEST_F(Launch, StoredValuesAreNeverOverwrittenEvenZeroOrNo) {
 TEST_F(Launch, UpdaterIsConfiguredInOrderAndNothingElse) {
     launch();
     auto& u = SUUpdater::sharedUpdater();
-    EXPECT_EQ(u.callLog(), (std::vector<std::string>{"setDelegate", std::string("setFeedURL:") + AppDelegate::kSUFeedURL,
+    EXPECT_EQ(u.callLog(), (std::vector<std::string>{"setDelegate", std::string("setFeedURL:") + AppDelegate::SUFeedURL(),
                                                      "setUpdateCheckInterval:86400",
                                                      "setAutomaticallyChecksForUpdates:YES",
                                                      "checkForUpdatesInBackground", "installUpdatesIfAvailable"}));
@@ -105,12 +132,21 @@ TEST_F(Launch, UpdaterIsConfiguredInOrderAndNothingElse) {
 }
 
 TEST_F(Launch, BetaUpdatesHalveTheIntervalAndUseTheBetaFeed) {
+    AppDelegate::setFeedURLsForTesting(std::make_pair("file:///feeds/regular.xml", "file:///feeds/beta.xml"));
     defaults().setBool(true, "SUUpdaterChecksForBetaUpdates");
     launch();
     auto& u = SUUpdater::sharedUpdater();
     EXPECT_EQ(u.updateCheckInterval(), 43200.0);
-    EXPECT_EQ(u.feedURL(), AppDelegate::kBetaFeedURL);
-    EXPECT_EQ(delegate->feedURLStringForUpdater(u), AppDelegate::kBetaFeedURL);
+    EXPECT_EQ(u.feedURL(), "file:///feeds/beta.xml");
+    EXPECT_EQ(delegate->feedURLStringForUpdater(u), "file:///feeds/beta.xml");
+    defaults().setBool(false, "SUUpdaterChecksForBetaUpdates");
+    EXPECT_EQ(delegate->feedURLStringForUpdater(u), "file:///feeds/regular.xml");
+    AppDelegate::setFeedURLsForTesting(std::nullopt);
+}
+
+TEST_F(Launch, NoUpdateFeedIsConfiguredByDefault) {
+    EXPECT_EQ(AppDelegate::SUFeedURL(), "");
+    EXPECT_EQ(AppDelegate::betaFeedURL(), "");
 }
 
 TEST_F(Launch, CrashReportingIsStartedLocallyAndAcceptsEveryReport) {
@@ -125,13 +161,14 @@ TEST_F(Launch, CrashReportingIsStartedLocallyAndAcceptsEveryReport) {
 
 TEST_F(Launch, WhatsNewIsAskedAfterTwoSeconds) {
     launch();
-    ASSERT_TRUE(delegate->newsWC());
+    auto news = std::dynamic_pointer_cast<FakeNewsWindow>(delegate->newsWC());
+    ASSERT_TRUE(news);
     env.loop().advance(1.9);
-    EXPECT_EQ(delegate->newsWC()->showWhatsNewCount(), 0);
+    EXPECT_EQ(news->showWhatsNewCount, 0);
     env.loop().advance(0.1);
-    EXPECT_EQ(delegate->newsWC()->showWhatsNewCount(), 1);
+    EXPECT_EQ(news->showWhatsNewCount, 1);
     env.loop().advance(10.0);
-    EXPECT_EQ(delegate->newsWC()->showWhatsNewCount(), 1);
+    EXPECT_EQ(news->showWhatsNewCount, 1);
 }
 
 TEST_F(Launch, PermissionStep) {
@@ -160,8 +197,10 @@ TEST_F(Launch, PermissionStep) {
         sim.permissions->setScreenRecordingGranted(k.granted);
         EXPECT_EQ(AccessHelper::allAccessGranted(), k.granted) << k.name;
         auto d = AppDelegate::create();
+        int activations = application->activations;
         d->StartViewControllerDisappear();
         EXPECT_EQ(bool(d->ac()), k.dialog) << k.name;
+        EXPECT_EQ(application->activations - activations, k.dialog ? 1 : 0) << k.name;
         if (d->ac()) {
             EXPECT_EQ(d->ac()->level(), 8) << k.name;
             EXPECT_TRUE(d->ac()->isVisible()) << k.name;

@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "platform/foundation/Log.h"
+
 namespace qs {
 
 SUUpdater& SUUpdater::sharedUpdater() {
@@ -33,7 +35,32 @@ void SUUpdater::setAutomaticallyChecksForUpdates(bool automatic) {
 
 void SUUpdater::checkForUpdatesInBackground() { calls_.push_back("checkForUpdatesInBackground"); }
 void SUUpdater::installUpdatesIfAvailable() { calls_.push_back("installUpdatesIfAvailable"); }
-void SUUpdater::checkForUpdates() { calls_.push_back("checkForUpdates"); }
+void SUUpdater::checkForUpdates() {
+    calls_.push_back("checkForUpdates");
+    std::string feed = feedURL_;
+    if (auto d = delegate()) feed = d->feedURLStringForUpdater(*this);
+    SUUpdateCheckResult result = updateCheckResultForFeed(feed);
+    if (userDriver_)
+        userDriver_->showUpdateCheckResult(result);
+    else
+        log(result.message);
+}
+
+SUUpdateCheckResult SUUpdater::updateCheckResultForFeed(const std::string& feedURL) {
+    SUUpdateCheckResult result;
+    result.feedURL = feedURL;
+    result.title = "Check for Updates";
+    if (feedURL.empty()) {
+        result.message =
+            "No update feed is configured, so Quayside cannot look for updates itself. "
+            "New versions come with your system's packages or a new build.";
+    } else {
+        result.message = "Quayside does not fetch its update feed (" + feedURL +
+                         "): nothing is sent over the network. "
+                         "New versions come with your system's packages or a new build.";
+    }
+    return result;
+}
 
 void SUUpdater::resetForTesting() { *this = SUUpdater(); }
 

@@ -139,6 +139,8 @@ TEST_F(X11WindowsTest, AWindowIsFocusedMovedResizedMinimisedAndRestored) {
     auto eyesWindow = windowOf(eyes);
     ASSERT_NE(termWindow, nullptr);
     ASSERT_NE(eyesWindow, nullptr);
+    // Focusing goes through the window's running application: wait until it is known.
+    ASSERT_TRUE(pumpUntil([&] { return RunningApplication::runningApplicationWithProcessIdentifier(term) != nullptr; }));
 
     EXPECT_TRUE(termWindow->focusWindow());
     EXPECT_TRUE(pumpUntil([&] { return windows->activeWindow() == termWindow->win_id(); }));

@@ -1,0 +1,86 @@
+#include "preferences/NewsWindowController.h"
+
+#include <QDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QTextBrowser>
+#include <fstream>
+#include <sstream>
+
+#include "platform/desktop/MainBundle.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/UserDefaults.h"
+#include "ui_NewsWindowController.h"
+
+namespace qs {
+
+NewsWindowController::NewsWindowController() = default;
+NewsWindowController::~NewsWindowController() = default;
+
+std::string NewsWindowController::releaseNotes(const std::string& version) {
+    const std::string name = version + ".md";
+    std::string path = MainBundle::pathForResource(name, MainBundle::kReleaseNotes);
+    if (path.empty()) {
+        log("the release notes of version ", version, " are not installed with the program");
+        return {};
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in.good() && !in.eof()) {
+        log("the release notes ", path, " cannot be read");
+        return {};
+    }
+    return text.str();
+}
+
+std::string NewsWindowController::displayedNotes(const std::string& version) {
+    std::string notes = releaseNotes(version);
+    if (!notes.empty()) return notes;
+    return "The release notes of Quayside " + version + " are not installed with this copy of the program.";
+}
+
+QDialog* NewsWindowController::window() {
+    if (window_) return window_.get();
+    window_ = std::make_unique<QDialog>();
+    ui_ = std::make_unique<Ui::NewsWindowController>();
+    ui_->setupUi(window_.get());
+    const std::string& version = MainBundle::shortVersionString();
+    ui_->versionLabel->setText(QStringLiteral("Version %1").arg(QString::fromStdString(version)));
+    if (ImagePtr icon = MainBundle::imageForResource("quayside", 64))
+        ui_->iconLabel->setPixmap(QPixmap::fromImage(icon->qimage()));
+    ui_->notesView->setMarkdown(QString::fromStdString(displayedNotes(version)));
+    windowDidLoad();
+    return window_.get();
+}
+
+void NewsWindowController::windowDidLoad() { window_->setWindowFlag(Qt::WindowStaysOnTopHint, true); }
+
+void NewsWindowController::showWhatsNew() {
+    auto& defaults = UserDefaults::standardUserDefaults();
+    const std::string& version = MainBundle::shortVersionString();
+    Value presented = defaults.valueForKey(kPresentedKey);
+    // Absent: never shown. YES: shown, for the version stored beside it. Any other value
+    // (a stored NO) keeps the window away.
+    bool show = presented.isNil() ||
+                (defaults.boolForKey(kPresentedKey) && defaults.stringForKey(kPresentedVersionKey) != version);
+    if (!show) return;
+    defaults.setBool(true, kPresentedKey);
+    defaults.setObject(Value(version), kPresentedVersionKey);
+    defaults.synchronize();
+
+    QDialog* w = window();
+    w->show();
+    w->raise();
+    // Centred on its screen.
+    QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        QRect area = screen->availableGeometry();
+        QSize frame = w->frameGeometry().size();
+        w->move(area.x() + (area.width() - frame.width()) / 2, area.y() + (area.height() - frame.height()) / 2);
+    }
+}
+
+}  // namespace qs
