@@ -19,6 +19,7 @@
 #include "dock_ui/CellActionsDelegate.h"
 #include "dock_ui/CustomBadge.h"
 #include "dock_ui/DockCollectionItemCell.h"
+#include "dock_ui/ItemIconCache.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/sim/SimBackend.h"
@@ -594,7 +595,15 @@ TEST_F(DockCellTest, TheIconIsDrawnAndFollowsTheItem) {
     green.fill(Qt::green);
     group->setIcon(std::make_shared<Image>(green));
     auto cell = cellFor(Value(group));
-    env.loop().runPending();
+    // Icons arrive from the cache's background jobs.
+    auto settle = [this] {
+        for (int i = 0; i < 20 && ItemIconCache::shared().pendingCount() > 0; ++i) {
+            env.loop().waitForBackground();
+            env.loop().runPending();
+        }
+        env.loop().runPending();
+    };
+    settle();
     QImage shot = cell->view()->grab().toImage();
     const QRect iconArea(7, 5, 50, 50);
     auto isGreen = [](QColor c) { return c.green() > 200 && c.red() < 60 && c.blue() < 60; };
@@ -603,7 +612,7 @@ TEST_F(DockCellTest, TheIconIsDrawnAndFollowsTheItem) {
     QImage blue(32, 32, QImage::Format_ARGB32_Premultiplied);
     blue.fill(Qt::blue);
     group->setIcon(std::make_shared<Image>(blue));
-    env.loop().runPending();
+    settle();
     shot = cell->view()->grab().toImage();
     auto isBlue = [](QColor c) { return c.blue() > 200 && c.red() < 60 && c.green() < 60; };
     EXPECT_EQ(countPixels(shot, iconArea, isGreen), 0);
