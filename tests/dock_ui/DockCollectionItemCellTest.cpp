@@ -19,6 +19,7 @@
 #include "dock_ui/CellActionsDelegate.h"
 #include "dock_ui/CustomBadge.h"
 #include "dock_ui/DockCollectionItemCell.h"
+#include "dock_ui/IconTestSupport.h"
 #include "dock_ui/ItemIconCache.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
@@ -596,13 +597,7 @@ TEST_F(DockCellTest, TheIconIsDrawnAndFollowsTheItem) {
     group->setIcon(std::make_shared<Image>(green));
     auto cell = cellFor(Value(group));
     // Icons arrive from the cache's background jobs.
-    auto settle = [this] {
-        for (int i = 0; i < 20 && ItemIconCache::shared().pendingCount() > 0; ++i) {
-            env.loop().waitForBackground();
-            env.loop().runPending();
-        }
-        env.loop().runPending();
-    };
+    auto settle = [this] { test::settleIcons(env.loop()); };
     settle();
     QImage shot = cell->view()->grab().toImage();
     const QRect iconArea(7, 5, 50, 50);

@@ -17,6 +17,7 @@
 
 #include "core/FileSystemNode.h"
 #include "dock_ui/FlowCollectionView.h"
+#include "dock_ui/IconTestSupport.h"
 #include "dock_ui/FolderItemCell.h"
 #include "dock_ui/FolderViewController.h"
 #include "platform/foundation/UserDefaults.h"
@@ -126,6 +127,7 @@ TEST_F(FolderPopover, ShowsTransientWithItsCellsAndFocus) {
     // Icons come a moment later, without holding up the first frame.
     EXPECT_FALSE(second->cellView()->iconLoaded());
     env.loop().runPending();
+    test::settleIcons(env.loop());
     EXPECT_TRUE(second->cellView()->iconLoaded());
     EXPECT_TRUE(second->cellView()->imageView()->image());
 

@@ -13,9 +13,20 @@
 #include <fstream>
 #include <string>
 
+#include "dock_ui/ItemIconCache.h"
 #include "platform/desktop/IconTheme.h"
+#include "platform/foundation/RunLoop.h"
 
 namespace qs::test {
+
+// Lets the icon cache's background jobs finish and delivers their results.
+inline void settleIcons(ManualRunLoop& loop) {
+    loop.runPending();
+    for (int i = 0; i < 20 && ItemIconCache::shared().pendingCount() > 0; ++i) {
+        loop.waitForBackground();
+        loop.runPending();
+    }
+}
 
 inline void writePNG(const std::string& path, QColor colour, int w, int h) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());

@@ -211,6 +211,19 @@ TEST_F(WindowPreviewTest, ShowsEveryWindowMostRecentFirstWithPlaceholdersUntilTh
         cv.wait(lock, [&] { return release; });
         return std::make_shared<Image>(QImage(400, 300, QImage::Format_ARGB32));
     });
+    // Whatever fails below, the hanging captures are let go before the tear-down waits.
+    struct Release {
+        std::mutex& m;
+        std::condition_variable& cv;
+        bool& release;
+        ~Release() {
+            {
+                std::lock_guard lock(m);
+                release = true;
+            }
+            cv.notify_all();
+        }
+    } releaseOnExit{m, cv, release};
     addWindows(editor, 3, "doc ");  // doc 2 is the most recent
     editorEx = RunningApplicationEx::runningApplicationWithProcessIdentifier(editor->processIdentifier());
     editorEx->initWindowsMonitoring();
