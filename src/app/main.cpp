@@ -19,6 +19,8 @@
 #include "platform/foundation/QtRunLoop.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/x11/X11Backend.h"
+#include "preferences/PreferencesWindowController.h"
+#include "preferences/StartMenuPreferences.h"
 #include "tracking/AppMonitoringService.h"
 
 namespace {
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
     qs::installDockWindowFactory();
 
     auto delegate = qs::AppDelegate::create();
+    qs::PreferencesWindowController::setApplicationDelegate(delegate);
 
     // SIGTERM, SIGINT and SIGHUP (the end of the session) quit as "Quit" does.
     if (installSignalHandlers()) {
@@ -91,6 +94,9 @@ int main(int argc, char** argv) {
     QTimer::singleShot(0, &app, [delegate] { delegate->applicationDidFinishLaunching(); });
     int result = app.exec();
     delegate->applicationWillTerminate();  // runs once: a no-op after aboutToQuit
+    // The preference windows go before the dock they edit.
+    qs::PreferencesWindowController::releasePrefsController();
+    qs::StartMenuPreferences::releaseSharedEditor();
     // The dock windows go while the application object still exists.
     qs::DockManager::releaseSharedInstance();
     // The window tracking ends while the desktop services it observes are still there.
