@@ -1,6 +1,7 @@
 #include "preferences/AppearanceViewController.h"
 
 #include <QAbstractButton>
+#include <QColorDialog>
 #include <QComboBox>
 
 #include "core/DockConfiguration.h"
@@ -77,6 +78,8 @@ void AppearanceViewController::viewWillAppear() {
 void AppearanceViewController::viewDidDisappear() {
     PreferencesPane::viewDidDisappear();
     themeObservation_.invalidate();
+    // The colour chooser goes with the window.
+    if (ui_ && ui_->picker->colorPanel()) ui_->picker->colorPanel()->close();
 }
 
 void AppearanceViewController::setState() {

@@ -13,9 +13,7 @@
 namespace qs {
 
 std::shared_ptr<BlacklistViewController> BlacklistViewController::create() {
-    auto pane = std::make_shared<BlacklistViewController>();
-    pane->bindContent();
-    return pane;
+    return std::make_shared<BlacklistViewController>();
 }
 
 BlacklistViewController::BlacklistViewController() = default;
@@ -40,7 +38,7 @@ void BlacklistViewController::setModel(const std::shared_ptr<DockModel>& model) 
 
 void BlacklistViewController::bindContent() {
     // The controller's content is the model's block list; each change of it arranges the
-    // table again.
+    // table again. Only while the pane shows: a closed window follows nothing.
     arrayController_->bind("contentArray", shared_from_this(), "model.blackList");
     listObservation_ = observe("model.blackList", KeyValueObservingOptionNew | KeyValueObservingOptionOld,
                                [this](const KeyValueChange&) { arrayController_->rearrangeObjects(); });
@@ -66,6 +64,9 @@ void BlacklistViewController::viewDidLoad() {
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->horizontalHeader()->setStretchLastSection(true);
+    table->setColumnWidth(0, 200);
+    table->setWordWrap(false);
+    table->setTextElideMode(Qt::ElideMiddle);
     table->verticalHeader()->hide();
     QObject::connect(ui_->addButton, &QPushButton::clicked, ui_->addButton, [this] { addApplication(); });
     QObject::connect(ui_->removeButton, &QPushButton::clicked, ui_->removeButton, [this] { removeItem(); });

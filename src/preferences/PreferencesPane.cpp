@@ -15,7 +15,7 @@ std::string localizedString(const char* key) {
 
 PreferencesPane::~PreferencesPane() {
     // A view that no window took is the pane's own.
-    if (view_ && !view_->parent()) delete view_.data();
+    if (view_ && !view_->parent() && QCoreApplication::instance()) delete view_.data();
 }
 
 QWidget* PreferencesPane::view() {

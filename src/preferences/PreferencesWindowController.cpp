@@ -56,14 +56,6 @@ private:
 struct Shared {
     std::shared_ptr<PreferencesWindowController> controller;
     std::weak_ptr<AppDelegate> delegate;
-    ~Shared() {
-        // Widgets cannot outlive the application object: a window still held when the
-        // program ends without releasing it is left to the operating system.
-        if (controller && !QCoreApplication::instance()) {
-            auto* leak = new std::shared_ptr<PreferencesWindowController>(std::move(controller));
-            (void)leak;
-        }
-    }
 };
 
 Shared& shared() {
@@ -83,7 +75,9 @@ std::shared_ptr<PreferencesWindowController> PreferencesWindowController::initWi
 }
 
 PreferencesWindowController::~PreferencesWindowController() {
-    if (window_) delete window_.data();
+    // Widgets cannot outlive the application object; without it the window is left to
+    // the end of the process.
+    if (window_ && QCoreApplication::instance()) delete window_.data();
 }
 
 bool PreferencesWindowController::isWindowVisible() const { return window_ && window_->isVisible(); }

@@ -171,7 +171,9 @@ std::shared_ptr<StartMenuPreferences> StartMenuPreferences::init() {
 }
 
 StartMenuPreferences::~StartMenuPreferences() {
-    if (window_) delete window_.data();
+    // Widgets cannot outlive the application object; without it the window is left to
+    // the end of the process.
+    if (window_ && QCoreApplication::instance()) delete window_.data();
 }
 
 Value StartMenuPreferences::valueForKey(const std::string& key) const {
@@ -188,6 +190,8 @@ void StartMenuPreferences::windowDidLoad() {
     table->setAutoFillBackground(false);
     table->viewport()->setAutoFillBackground(false);
     table->setFrameShape(QFrame::NoFrame);
+    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setStyleSheet(QStringLiteral("QTableView { background: transparent; }"));
 
     arrayController_->bind("contentArray", self, "model.modelContent");
@@ -197,6 +201,9 @@ void StartMenuPreferences::windowDidLoad() {
                                         table);
     tableModel_->attachView(table);
     table->horizontalHeader()->setStretchLastSection(true);
+    table->setColumnWidth(0, 200);
+    table->setWordWrap(false);
+    table->setTextElideMode(Qt::ElideMiddle);
     table->verticalHeader()->hide();
 
     std::weak_ptr<StartMenuPreferences> weak = self;
