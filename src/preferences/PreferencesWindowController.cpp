@@ -187,6 +187,7 @@ void PreferencesWindowController::showWindow() {
         w->show();
     } else {
         moveToActiveSpace();
+        if (w->windowState() & Qt::WindowMinimized) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
     }
     w->raise();
     w->activateWindow();

@@ -238,6 +238,8 @@ void StartMenuPreferences::showWindow() {
                                       });
     }
     if (tableModel_) tableModel_->setActive(true);
+    if (window_->windowState() & Qt::WindowMinimized)
+        window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
     window_->show();
     window_->raise();
     window_->activateWindow();
