@@ -330,15 +330,15 @@ int Binding::bindInterface(QObject* root, const std::map<std::string, ObjectPtr>
                 if ((std::string(binding) == "contentValues") != (pass == 0)) continue;
                 QVariant declared = object->property(property);
                 if (!declared.isValid()) continue;
-                std::string spec = declared.toString().toStdString();
+                std::string declaration = declared.toString().toStdString();
                 std::string transformerName;
-                if (auto bar = spec.find('|'); bar != std::string::npos) {
-                    transformerName = spec.substr(bar + 1);
-                    spec.resize(bar);
+                if (auto bar = declaration.find('|'); bar != std::string::npos) {
+                    transformerName = declaration.substr(bar + 1);
+                    declaration.resize(bar);
                 }
-                auto colon = spec.find(':');
-                std::string objectName = colon == std::string::npos ? "" : spec.substr(0, colon);
-                std::string keyPath = colon == std::string::npos ? spec : spec.substr(colon + 1);
+                auto colon = declaration.find(':');
+                std::string objectName = colon == std::string::npos ? "" : declaration.substr(0, colon);
+                std::string keyPath = colon == std::string::npos ? declaration : declaration.substr(colon + 1);
                 ObjectPtr observable;
                 if (auto it = objects.find(objectName); it != objects.end())
                     observable = it->second;
