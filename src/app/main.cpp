@@ -22,7 +22,11 @@
 #include "platform/foundation/QtRunLoop.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/x11/X11Backend.h"
+#include "preferences/AccessController.h"
 #include "preferences/AppShell.h"
+#include "preferences/PreferencesWindowController.h"
+#include "preferences/StartMenuPreferences.h"
+#include "preferences/WidgetsViewController.h"
 #include "tracking/AppMonitoringService.h"
 
 namespace {
@@ -77,6 +81,9 @@ int main(int argc, char** argv) {
     qs::installAppShell();
 
     auto delegate = qs::AppDelegate::create();
+    qs::PreferencesWindowController::setApplicationDelegate(delegate);
+    delegate->setPreferencesWindowHook([] { qs::PreferencesWindowController::showPreferences(); });
+    qs::WidgetsViewController::setAccessDialogRunner([] { std::make_shared<qs::AccessController>()->runModal(); });
 
     // SIGTERM, SIGINT and SIGHUP (the end of the session) quit as "Quit" does.
     if (installSignalHandlers()) {
@@ -101,6 +108,9 @@ int main(int argc, char** argv) {
     // The program's own windows go while the application object still exists.
     qs::SUUpdater::sharedUpdater().setUserDriver(nullptr);
     qs::ApplicationInterface::install(nullptr);
+    // The preference windows go before the dock they edit.
+    qs::PreferencesWindowController::releasePrefsController();
+    qs::StartMenuPreferences::releaseSharedEditor();
     // The dock windows go while the application object still exists.
     qs::DockManager::releaseSharedInstance();
     // The window tracking ends while the desktop services it observes are still there.

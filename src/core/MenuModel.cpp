@@ -145,6 +145,15 @@ void MenuModel::removeItemFromModelContent(const FileSystemNodePtr& item) {
     postSave();
 }
 
+void MenuModel::removeItemFromModelContentAtIndex(long index) {
+    if (index >= 0 && size_t(index) < modelContent_.size()) {
+        willChangeValueForKey("modelContent");
+        modelContent_.erase(modelContent_.begin() + index);
+        didChangeValueForKey("modelContent");
+    }
+    postSave();
+}
+
 FileSystemNodePtr MenuModel::createItemForPath(const std::string& path) {
     if (path.empty()) return nullptr;
     return FileSystemNode::initWithPath(path);

@@ -54,6 +54,10 @@ public:
     void addItemToModelContent(const FileSystemNodePtr& item);
     void inserItemToModelContent(const FileSystemNodePtr& item, long index);
     void removeItemFromModelContent(const FileSystemNodePtr& item);
+    // Removes the entry at that index (not merely one equal to it: the list may hold
+    // the same file twice); an index outside the list changes nothing. Posts
+    // "saveDocksData" as the other edits do.
+    void removeItemFromModelContentAtIndex(long index);
 
     static FileSystemNodePtr createItemForPath(const std::string& path);
     // The node of a standard folder of the user ("Desktop", "Documents", "Downloads",
