@@ -323,8 +323,14 @@ void CellActionsDelegate::addItemsAfterItem(const Value& item) {
             std::vector<FileSystemNodePtr> nodes;
             for (const auto& url : p->URLs())
                 if (auto node = FileSystemNode::initWithURL(url)) nodes.push_back(node);
+            // Each node goes after the one added before it, so the dock shows them in
+            // the panel's order rather than reversed behind the clicked item.
+            ObjectPtr after = anchor;
             if (auto m = weakModel.lock())
-                for (const auto& node : nodes) m->addItem(node, anchor);
+                for (const auto& node : nodes) {
+                    m->addItem(node, after);
+                    after = node;
+                }
         }
         p->close();
     });

@@ -242,9 +242,10 @@ TEST_F(CellActionsMenusTest, AddFilesPutsTheChosenOnesAfterTheItemInOrder) {
     auto second = model->panelContent()[1].objectAs<FileSystemNode>();
     auto third = model->panelContent()[2].objectAs<FileSystemNode>();
     ASSERT_TRUE(second && third);
-    // Each goes right after the clicked item, so the later one ends nearer to it.
-    EXPECT_EQ(second->path(), a);
-    EXPECT_EQ(third->path(), b);
+    // After the clicked item, in the panel's order (not reversed).
+    EXPECT_EQ(second->path(), b);
+    EXPECT_EQ(third->path(), a);
+    EXPECT_EQ(model->panelContent()[3].object(), last);
 
     // Cancel adds nothing.
     OpenPanel::setRunnerForTesting([](OpenPanel& panel, QWidget*) { panel.finish(OpenPanel::NSModalResponseCancel, {}); });

@@ -165,6 +165,7 @@ TEST_F(X11ContextMenuTest, ARightClickOnXtermsCellOpensAMenuWhoseQuitAppEndsIt) 
 
     // While the menu runs its own loop: once it is mapped, the pointer chooses "Quit App".
     std::vector<std::string> shown;
+    int drawnSeparators = 0;
     bool clicked = false;
     QTimer chooser;
     chooser.setInterval(20);
@@ -173,9 +174,11 @@ TEST_F(X11ContextMenuTest, ARightClickOnXtermsCellOpensAMenuWhoseQuitAppEndsIt) 
         if (!menu || !menu->isVisible() || clicked) return;
         shown.clear();
         QAction* quit = nullptr;
+        drawnSeparators = 0;
         for (QAction* a : menu->actions()) {
             shown.push_back(a->isSeparator() ? "-" : a->text().toStdString());
             if (a->text() == "Quit App") quit = a;
+            if (a->isSeparator() && !menu->actionGeometry(a).isEmpty()) ++drawnSeparators;
         }
         if (!quit) return;
         const QPoint target = menu->mapToGlobal(menu->actionGeometry(quit).center());
@@ -201,6 +204,9 @@ TEST_F(X11ContextMenuTest, ARightClickOnXtermsCellOpensAMenuWhoseQuitAppEndsIt) 
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.front(), "New Window");
     EXPECT_EQ(shown.back(), "Quit App");
+    // Every separator takes its place, the doubled ones too.
+    EXPECT_EQ(drawnSeparators, std::count(shown.begin(), shown.end(), "-"));
+    EXPECT_EQ(drawnSeparators, 6);
 
     // The window manager asks xterm to close its window, and the process ends.
     int status = 0;
