@@ -47,7 +47,6 @@ void CellActionsDelegate::mouseStopedWhithDict(const Dictionary&) {}
 void CellActionsDelegate::mouseEnteredWhithDict(const Dictionary&) {}
 void CellActionsDelegate::mouseExited(const Event&, QWidget*, const Value&) {}
 void CellActionsDelegate::prcessFiles(const std::vector<URLPtr>&, const Value&) {}
-std::shared_ptr<Menu> CellActionsDelegate::menuForItemViewWhithObject(const Value&) { return nullptr; }
 
 void CellActionsDelegate::hidePreview() {}
 void CellActionsDelegate::hidePreviewIfPosible() {}

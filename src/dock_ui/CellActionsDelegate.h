@@ -99,12 +99,36 @@ public:
     void showTooltipInView(QWidget* view, const Value& object);
     void disableDraged();
 
+    // Context menus
+    // The sections menuForItemViewWhithObject builds from: the application entries
+    // ("New Window", "Options", "Quit App"), "Add Items to Panel" and the program's
+    // submenu "Quayside".
+    void appsMenuToMenu(const std::shared_ptr<Menu>& menu, const Value& object);
+    void addItemsMenuToMenu(const std::shared_ptr<Menu>& menu, const Value& object);
+    void addQuaysideMenuToMenu(const std::shared_ptr<Menu>& menu);
+    // The entries' actions, each on the item the menu was built for.
+    void showInFinder(const Value& item);
+    void removeFromDock(const Value& item);
+    void addToBlacklist(const Value& item);
+    void showInspectorForItem(const Value& item);
+    void showGroupInspector(const Value& item);
+    void addGroupAfterItem(const Value& item);
+    // A non-modal open panel (files and folders, several, starting in Documents); the
+    // chosen ones go into the dock right after the item, in the panel's order.
+    void addItemsAfterItem(const Value& item);
+    void addSeparatorAffter(const Value& item);
+
 private:
     bool isMouseDragged_ = false;
     QPointer<DockWindow> docWindow_;
     QPointer<DockCollectionView> collectionView_;
     std::weak_ptr<DockModel> model_;
     std::weak_ptr<DockConfiguration> config_;
+
+    // Context-menu state
+    // The inspector windows, made on first use and kept.
+    std::shared_ptr<class InspectorWindow> menuItemInspector_;
+    std::shared_ptr<class InspectorWindow> menuGroupInspector_;
 };
 
 using CellActionsDelegatePtr = std::shared_ptr<CellActionsDelegate>;

@@ -141,6 +141,8 @@ struct DesktopEntry {
     bool terminal = false;
     bool noDisplay = false;
     bool hidden = false;
+    // The ids of its desktop actions (Actions=: "new-window", "new-private-window", ...).
+    std::vector<std::string> actions;
 };
 
 class Workspace {
@@ -187,6 +189,23 @@ public:
     // Runs the application of a desktop entry (its path or id).
     virtual bool launchApplication(const std::string& pathOrIdentifier) = 0;
     virtual bool launchAppWithBundleIdentifier(const std::string& bundleIdentifier, unsigned options) = 0;
+    // Runs one desktop action of an entry (its path or id): the Exec line of its
+    // [Desktop Action <action>] group, with no shell. NO when the entry does not list the
+    // action under Actions=, the group has no Exec, or the program did not start.
+    virtual bool launchDesktopAction(const std::string& pathOrIdentifier, const std::string& action) {
+        (void)pathOrIdentifier;
+        (void)action;
+        return false;
+    }
+    // Types one key (an ANSI virtual key code, with the modifiers of `flags` held) into the
+    // application: its most recent window comes forward and takes the key press and
+    // release. NO when the application has no window or the key could not be sent.
+    virtual bool postKeyToApplication(RunningApplication& app, uint16_t keyCode, uint64_t flags) {
+        (void)app;
+        (void)keyCode;
+        (void)flags;
+        return false;
+    }
 };
 
 }  // namespace qs::desktop

@@ -991,4 +991,34 @@ bool SimDesktop::launchAppWithBundleIdentifier(const std::string& bundleIdentifi
     return entry && launchEntry(*entry);
 }
 
+bool SimDesktop::launchDesktopAction(const std::string& pathOrIdentifier, const std::string& action) {
+    std::lock_guard lock(mutex_);
+    for (auto& e : entries_) {
+        if (e.path != pathOrIdentifier && e.id != pathOrIdentifier) continue;
+        if (std::find(e.actions.begin(), e.actions.end(), action) == e.actions.end()) return false;
+        record("launchDesktopAction " + e.id + " " + action);
+        return true;
+    }
+    return false;
+}
+
+bool SimDesktop::postKeyToApplication(RunningApplication& app, uint16_t keyCode, uint64_t flags) {
+    WindowNumber front = 0;
+    {
+        std::lock_guard lock(mutex_);
+        for (WindowNumber n : stack_)
+            if (auto* w = findWindow(n); w && w->pid == app.processIdentifier()) {
+                front = n;
+                break;
+            }
+        if (!front) return false;
+        record("keyTo " + std::to_string(app.processIdentifier()) + " " + std::to_string(keyCode) + " " +
+               std::to_string(flags));
+    }
+    focus(front);
+    postKey(keyCode, true, flags);
+    postKey(keyCode, false, 0);
+    return true;
+}
+
 }  // namespace qs::sim

@@ -189,6 +189,11 @@ public:
     bool openURL(const URL& url) override;
     bool launchApplication(const std::string& pathOrIdentifier) override;
     bool launchAppWithBundleIdentifier(const std::string& bundleIdentifier, unsigned options) override;
+    // Records "launchDesktopAction <entry id> <action>" for an entry that lists the action.
+    bool launchDesktopAction(const std::string& pathOrIdentifier, const std::string& action) override;
+    // Focuses the application's front window and posts the key down and up there
+    // (recorded as "keyTo <pid> <key code> <flags>" and as two key events).
+    bool postKeyToApplication(RunningApplication& app, uint16_t keyCode, uint64_t flags) override;
 
 private:
     struct Registration;

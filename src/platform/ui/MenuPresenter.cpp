@@ -17,6 +17,8 @@ public:
     ModelMenu(MenuPtr model, QWidget* parent) : QMenu(parent), model_(std::move(model)) {
         setTitle(displayText(model_->title()));
         setToolTipsVisible(true);
+        // Every separator of the model shows, two in a row included, as the model says.
+        setSeparatorsCollapsible(false);
         connect(this, &QMenu::aboutToShow, this, [this] {
             // A menu prepared for this showing keeps its actions (one of them may be the
             // positioning action Qt is holding).

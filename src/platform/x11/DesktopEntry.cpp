@@ -85,6 +85,7 @@ std::optional<desktop::DesktopEntry> readDesktopEntry(const std::string& path, c
     e.terminal = g["Terminal"] == "true";
     e.noDisplay = g["NoDisplay"] == "true";
     e.hidden = g["Hidden"] == "true";
+    e.actions = splitList(g["Actions"]);
     if (e.name.empty() || e.exec.empty()) {
         log("desktop entry ", path, " has no Name or no Exec: ignored");
         return std::nullopt;

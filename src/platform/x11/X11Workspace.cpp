@@ -23,7 +23,9 @@
 #include <QStringList>
 
 #include "platform/desktop/DesktopEntryFile.h"
+#include "platform/desktop/Desktop.h"
 #include "platform/desktop/IconSources.h"
+#include "platform/desktop/SyntheticEvents.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
@@ -481,6 +483,54 @@ bool X11Workspace::launchApplication(const std::string& pathOrIdentifier) {
 bool X11Workspace::launchAppWithBundleIdentifier(const std::string& bundleIdentifier, unsigned) {
     auto entry = index().byId(bundleIdentifier);
     return entry && run(*entry, {});
+}
+
+bool X11Workspace::launchDesktopAction(const std::string& pathOrIdentifier, const std::string& action) {
+    auto entry = resolve(pathOrIdentifier);
+    if (!entry && pathOrIdentifier.find(".desktop") != std::string::npos) entry = readDesktopEntry(pathOrIdentifier);
+    if (!entry || action.empty() ||
+        std::find(entry->actions.begin(), entry->actions.end(), action) == entry->actions.end())
+        return false;
+    // The action's group is read only now: the index keeps the ids alone.
+    auto group = desktop::readKeyFileGroup(entry->path, "Desktop Action " + action);
+    if (!group || (*group)["Exec"].empty()) {
+        log("desktop entry ", entry->path, " lists the action \"", action, "\" but has no Exec for it");
+        return false;
+    }
+    desktop::DesktopEntry actionEntry = *entry;
+    actionEntry.exec = (*group)["Exec"];
+    return run(actionEntry, {});
+}
+
+bool X11Workspace::postKeyToApplication(RunningApplication& app, uint16_t keyCode, uint64_t flags) {
+    auto own = windowsOf(app.processIdentifier());
+    if (own.empty() || !desktop::services().events) return false;
+    const uint32_t target = own.front();
+    // XTest types into the focused window: the application's most recent window is
+    // brought forward first, and the key follows once the window manager has focused
+    // it (checked every 20 ms, for half a second at most).
+    if (windows_->activeWindow() != target && !windows_->activate(target)) return false;
+    postKeyWhenActive(target, keyCode, flags, 25);
+    return true;
+}
+
+void X11Workspace::postKeyWhenActive(uint32_t window, uint16_t keyCode, uint64_t flags, int triesLeft) {
+    if (windows_->activeWindow() == window) {
+        auto events = desktop::services().events;
+        if (!events) return;
+        // Pressed and released: a key left down would repeat in whatever has the focus.
+        events->postKey(keyCode, true, flags);
+        events->postKey(keyCode, false, 0);
+        return;
+    }
+    if (triesLeft <= 0) {
+        log("X11: window ", window, " did not take the focus: key ", keyCode, " not sent");
+        return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    RunLoop::main().after(0.02, [this, alive, window, keyCode, flags, triesLeft] {
+        if (alive.lock()) postKeyWhenActive(window, keyCode, flags, triesLeft - 1);
+    });
 }
 
 bool X11Workspace::run(const desktop::DesktopEntry& entry, const std::vector<std::string>& files) {

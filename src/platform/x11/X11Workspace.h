@@ -43,6 +43,8 @@ public:
     bool openURL(const URL& url) override;
     bool launchApplication(const std::string& pathOrIdentifier) override;
     bool launchAppWithBundleIdentifier(const std::string& bundleIdentifier, unsigned options) override;
+    bool launchDesktopAction(const std::string& pathOrIdentifier, const std::string& action) override;
+    bool postKeyToApplication(RunningApplication& app, uint16_t keyCode, uint64_t flags) override;
 
     // For the accessibility elements.
     std::string nameOf(desktop::Pid pid);
@@ -70,6 +72,8 @@ private:
     void post(const char* name, const RunningApplicationPtr& app);
     std::optional<desktop::DesktopEntry> resolve(const std::string& application);
     std::vector<uint32_t> windowsOf(desktop::Pid pid);
+    // Sends the key once `window` is the active window; gives up after `triesLeft` checks.
+    void postKeyWhenActive(uint32_t window, uint16_t keyCode, uint64_t flags, int triesLeft);
 
     std::shared_ptr<XConnection> conn_;
     std::shared_ptr<X11WindowServer> windows_;
