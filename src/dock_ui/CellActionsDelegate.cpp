@@ -7,7 +7,7 @@
 // launching an application happen on the press only, so that a click never starts a
 // program twice or opens two viewers of one document. A folder shows its popover on
 // both (the second only moves it back in place), a group and the start menu toggle on
-// the press, the trash (whose cell sends only the release) opens on the release.
+// the press, the trash (whose cell sends only the release) opens on the release only.
 
 #include "dock_ui/CellActionsDelegate.h"
 
@@ -247,6 +247,8 @@ void CellActionsDelegate::mouseUp(const Event& event, QWidget* view, const Value
             startMenuController_->showStartMenuWith(menu, boundsOf(view), view, edge);
         }
     } else if (kind == "TrashModel") {
+        // The trash cell sends only the release; a cell that sends both opens it once.
+        if (!isKeyUp) return;
         if (auto trash = object.objectAs<TrashModel>()) trash->openTrash();
     }
 }

@@ -16,6 +16,7 @@
 #include "core/GroupModel.h"
 #include "core/MenuModel.h"
 #include "core/Separator.h"
+#include "core/TrashModel.h"
 #include "dock_ui/CellActionsDelegate.h"
 #include "dock_ui/CollectionItemView.h"
 #include "dock_ui/DockCollectionItemCell.h"
@@ -80,6 +81,7 @@ protected:
         LaunchTracker::resetSharedForTesting();
         AppMonitoringService::resetSharedInstanceForTesting();
         MenuModel::resetSharedInstanceForTesting();
+        TrashModel::resetSharedInstanceForTesting();
         env.loop().waitForBackground();
         desktop::install({});
     }
@@ -289,6 +291,15 @@ TEST_F(CellActionsTest, FoldersGroupsAndTheStartMenuFollowTheirPressRules) {
     actions->mouseUp(press(), item, Value(menu), false);
     EXPECT_FALSE(actions->isStartMenuActive());
 
+    // The trash opens once, on the release.
+    auto trash = TrashModel::init();
+    const size_t before = sim.files->calls().size();
+    actions->mouseUp(press(), item, Value(trash), false);
+    EXPECT_EQ(sim.files->calls().size(), before);
+    actions->mouseUp(press(), item, Value(trash), true);
+    ASSERT_EQ(sim.files->calls().size(), before + 1);
+    EXPECT_NE(sim.files->calls().back().find("trash"), std::string::npos);
+
     // A separator does nothing.
     desk->clearRecords();
     click(Value(Separator::create()));
@@ -412,7 +423,7 @@ TEST_F(CellActionsTest, AGroupMenuLeavesOutFilesThatAreGone) {
 TEST_F(CellActionsTest, AFolderSubmenuIsFilledOnceWhenFirstShown) {
     const std::string inner = files + "/Inner";
     makeFile("x.txt", inner);
-    makeFile("Deep/y.txt", inner);
+    makeFile("y.txt", inner + "/Deep");
     auto menu = actions->buildMenuForFolder(FileSystemNode::initWithPath(files));
     ASSERT_EQ(menu->numberOfItems(), 1u);
     auto sub = menu->itemAtIndex(0)->submenu();

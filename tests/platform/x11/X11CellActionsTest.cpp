@@ -129,6 +129,7 @@ protected:
             conn->processPendingEvents();
             QCoreApplication::processEvents();
             env.loop().runPending();
+            env.loop().advance(0.0);  // timers due now (delayed steps of zero seconds)
             if (done()) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
@@ -318,8 +319,8 @@ TEST_F(X11CellActionsTest, HoveringAnXtermsCellMapsItsPreviewWithOneEntryPerWind
     EXPECT_EQ(preview->model()->processIdentifier(), first);
     ASSERT_TRUE(pumpUntil([&] {
         auto* window = preview->popover().window();
-        return window && window->windowHandle() && isViewable(xcb_window_t(window->winId()));
-    }));
+        return window && window->windowHandle() && isViewable(xcb_window_t(window->windowHandle()->winId()));
+    })) << "preview active: " << actions->isPreviewActive();
     EXPECT_EQ(preview->arrayController()->arrangedObjects().size(), 1u);
     EXPECT_EQ(preview->model()->windows().size(), 1u);
 }
