@@ -3,7 +3,9 @@
 // click on a minimised xterm's cell maps it again, hovering a running xterm's cell maps
 // the preview popover with one entry per window, and a click on the start-menu cell
 // opens the start menu, which takes typed text and starts a real program from a test
-// desktop entry. Skipped without DISPLAY.
+// desktop entry; a click on the cell of a stopped application (a test desktop entry for
+// xterm) starts it and the cell bounces until its first window maps. Skipped without
+// DISPLAY.
 
 #include <chrono>
 #include <csignal>
@@ -30,10 +32,12 @@
 
 #include "core/DockConfiguration.h"
 #include "core/DockModel.h"
+#include "core/FileSystemNode.h"
 #include "core/MenuModel.h"
 #include "core/ThemeManager.h"
 #include "core/TrashModel.h"
 #include "dock_ui/CellActionsDelegate.h"
+#include "dock_ui/DockCollectionItemCell.h"
 #include "dock_ui/DockCollectionView.h"
 #include "dock_ui/DockWindow.h"
 #include "dock_ui/MenuViewController.h"
@@ -47,6 +51,7 @@
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
 #include "tracking/AppMonitoringService.h"
+#include "tracking/LaunchTracker.h"
 #include "tracking/SIAccessibilityElement.h"
 
 namespace fs = std::filesystem;
@@ -116,6 +121,7 @@ protected:
         MenuModel::resetSharedInstanceForTesting();
         ThemeManager::resetSharedInstanceForTesting();
         ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
+        LaunchTracker::resetSharedForTesting();
         if (symbols) xcb_key_symbols_free(symbols);
         if (other) xcb_disconnect(other);
         QCoreApplication::processEvents();
@@ -360,6 +366,36 @@ TEST_F(X11CellActionsTest, TheStartMenuCellOpensAMenuThatStartsATypedProgram) {
     key(XK_Return);
     EXPECT_TRUE(pumpUntil([&] { return !processesWith(marker).empty(); }, 5000)) << "xclock did not start";
     EXPECT_TRUE(pumpUntil([&] { return !actions->isStartMenuActive(); }));
+}
+
+TEST_F(X11CellActionsTest, AStoppedApplicationStartsFromItsCellAndBouncesUntilItsWindowMaps) {
+    fs::create_directories(env.dataHome() + "/applications");
+    const std::string entryPath = env.dataHome() + "/applications/qsprobeterm.desktop";
+    std::ofstream(entryPath) << "[Desktop Entry]\nType=Application\nName=Probe Terminal\nStartupWMClass=QsProbeTerm\n"
+                             << "Exec=xterm -class QsProbeTerm -geometry 40x5+300+100 -title " << marker << "\n";
+    auto node = FileSystemNode::initWithPath(entryPath);
+    ASSERT_TRUE(node->isApplication());
+    open({Value(node)});
+    long index = -1;
+    ASSERT_TRUE(pumpUntil([&] { return (index = indexOfKind("FileSystemNode")) >= 0; }));
+    auto* cell = dynamic_cast<DockCollectionItemCell*>(w->collectionView()->itemAtIndex(size_t(index)));
+    ASSERT_TRUE(cell);
+    EXPECT_FALSE(cell->isBouncing());
+
+    clickAt(cellCentre(index));
+    ASSERT_TRUE(pumpUntil([&] { return LaunchTracker::shared().isLaunching(entryPath); }, 3000));
+    EXPECT_TRUE(cell->isBouncing());
+    ASSERT_TRUE(pumpUntil([&] { return !processesWith(marker).empty(); }, 5000)) << "xterm did not start";
+    EXPECT_EQ(processesWith(marker).size(), 1u);  // one click, one program
+    // The first window ends the launch; the bounce stops at the end of its cycle.
+    ASSERT_TRUE(pumpUntil([&] { return !LaunchTracker::shared().isLaunching(entryPath); }, 8000));
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            env.loop().advance(0.1);
+            return !cell->isBouncing();
+        },
+        3000));
+    EXPECT_EQ(processesWith(marker).size(), 1u);
 }
 
 }  // namespace
