@@ -17,6 +17,7 @@
 #include "core/ApplicationInterface.h"
 #include "core/DockManager.h"
 #include "dock_ui/DockWindow.h"
+#include "dock_ui/MenuViewController.h"
 #include "platform/desktop/MainBundle.h"
 #include "platform/desktop/Updater.h"
 #include "platform/foundation/QtRunLoop.h"
@@ -52,6 +53,16 @@ bool installSignalHandlers() {
     return true;
 }
 
+// The start menu's edit button opens the preferences layer's start-menu editor.
+class StartMenuEditorWindow : public qs::StartMenuEditor {
+public:
+    void setModel(const std::shared_ptr<qs::MenuModel>& model) override { model_ = model; }
+    void showWindow() override { qs::StartMenuPreferences::showEditor(model_); }
+
+private:
+    std::shared_ptr<qs::MenuModel> model_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,6 +94,15 @@ int main(int argc, char** argv) {
     auto delegate = qs::AppDelegate::create();
     qs::PreferencesWindowController::setApplicationDelegate(delegate);
     delegate->setPreferencesWindowHook([] { qs::PreferencesWindowController::showPreferences(); });
+    std::weak_ptr<qs::AppDelegate> weakDelegate = delegate;
+    qs::MenuViewController::setCommands({
+        .showPreferences =
+            [weakDelegate] {
+                if (auto d = weakDelegate.lock()) d->showPreferences();
+            },
+        .makeEditor = [] { return std::make_shared<StartMenuEditorWindow>(); },
+        .terminate = [] { QCoreApplication::quit(); },
+    });
     qs::WidgetsViewController::setAccessDialogRunner([] { std::make_shared<qs::AccessController>()->runModal(); });
 
     // SIGTERM, SIGINT and SIGHUP (the end of the session) quit as "Quit" does.

@@ -239,17 +239,17 @@ bool FileSystemNode::isRunning() {
     return app_ && !app_->isTerminated();
 }
 
-void FileSystemNode::clickAction(const Object* clicked) {
-    if (!clicked || !isEqual(clicked)) return;
+bool FileSystemNode::clickAction(const Object* clicked) {
+    if (!clicked || !isEqual(clicked)) return false;
     auto* ws = workspace();
     if (isApplication() && isRunning()) {
         if (app_->isHidden()) app_->unhide();
-        app_->activateWithOptions(NSApplicationActivateAllWindows | NSApplicationActivateIgnoringOtherApps);
-        return;
+        return app_->activateWithOptions(NSApplicationActivateAllWindows | NSApplicationActivateIgnoringOtherApps);
     }
-    if (!ws || !URL_) return;
+    if (!ws || !URL_) return false;
     bool ok = isApplication() ? ws->launchApplication(path()) : ws->openURL(*URL_);
     if (!ok) log("cannot open ", path());
+    return ok;
 }
 
 void FileSystemNode::prcessFiles(const std::vector<URLPtr>& files) {

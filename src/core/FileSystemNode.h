@@ -74,7 +74,9 @@ public:
     // Running state and actions.
     bool isRunning();
     bool isEqualToAppWithBundleURL(const URLPtr& bundleURL) const;
-    void clickAction(const Object* clicked);
+    // Opens the file or launches the application, or brings a running application
+    // forward; NO when nothing could be opened or launched.
+    bool clickAction(const Object* clicked);
     void prcessFiles(const std::vector<URLPtr>& files);
     bool showAsGrid() const { return showAsGrid_; }
     void setShowAsGrid(bool value);

@@ -11,10 +11,13 @@
 // carry a dictionary with "app" (the item) and "view" (the item's view, a ViewObject:
 // platform/ui/ViewObject.h).
 //
-// Main thread only.
+// Main thread only. Every delayed step runs on the main run loop and belongs to this
+// object: cancelPreviousPerformRequests() drops every pending one at once.
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,8 +25,10 @@
 
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/Object.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/foundation/URL.h"
 #include "platform/ui/Event.h"
+#include "platform/ui/Menu.h"
 
 class QWidget;
 
@@ -33,10 +38,19 @@ class DockCollectionView;
 class DockConfiguration;
 class DockModel;
 class DockWindow;
+class FileSystemNode;
+class FolderViewController;
+class GroupModel;
+class GroupViewController;
+class Image;
+class InspectorWindow;
 class Menu;
+class MenuViewController;
 class RunningApplicationEx;
+class Tooltip;
+class WindowPreviewController;
 
-class CellActionsDelegate : public Object {
+class CellActionsDelegate : public Object, public MenuDelegate {
 public:
     // initWhitCollectionView:andModel:andConfiguration:
     static std::shared_ptr<CellActionsDelegate> initWhitCollectionView(DockCollectionView* collectionView,
@@ -44,6 +58,9 @@ public:
                                                                        const std::shared_ptr<DockConfiguration>& configuration);
     CellActionsDelegate() = default;
     ~CellActionsDelegate() override;
+    // Makes the popover controllers (the folder, window-preview, start-menu and group
+    // popovers) as initWhitCollectionView does.
+    void initControllers();
 
     std::string className() const override { return "CellActionsDelegate"; }
     // A new delegate with no state copied (copyWithZone:).
@@ -66,7 +83,8 @@ public:
     bool isStartMenuActive() const;
     bool folderViewIsShow() const;
     bool groupViewIsShow() const;
-    bool dockInMouseRect() const;
+    // The dock window's isMouseInDockRect (asked by the preview popover's close timer).
+    virtual bool dockInMouseRect() const;
 
     // Mouse entry points of the item cells and drop views (virtual, so that tests can
     // record what a cell sends).
@@ -99,6 +117,44 @@ public:
     void showTooltipInView(QWidget* view, const Value& object);
     void disableDraged();
 
+    // The popovers of the panel (made with the delegate) and the current tooltip.
+    const std::shared_ptr<FolderViewController>& viewController() const { return viewController_; }
+    const std::shared_ptr<WindowPreviewController>& windowPreviewController() const {
+        return windowPreviewController_;
+    }
+    const std::shared_ptr<MenuViewController>& startMenuController() const { return startMenuController_; }
+    const std::shared_ptr<GroupViewController>& groupController() const { return groupController_; }
+    const std::shared_ptr<Tooltip>& tooltip() const { return tooltip_; }
+    // Closes the current tooltip, if any.
+    void closeTooltip();
+    // The item inspector and the group inspector of the preferences layer, made on first
+    // use; nullptr when that layer registered none.
+    std::shared_ptr<InspectorWindow> itemInspector();
+    std::shared_ptr<InspectorWindow> groupInspector();
+
+    // Delayed steps of this object (performSelector:withObject:afterDelay:) and their
+    // cancellation (cancelPreviousPerformRequestsWithTarget:).
+    void performAfterDelay(double delay, std::function<void(CellActionsDelegate&)> step);
+    void cancelPreviousPerformRequests();
+    size_t pendingRequestCount() const { return pending_.size(); }
+
+    // Pop-up menus of folders and groups ("FolderViewIndex" not 0). Each entry stands
+    // for a file: its path as represented object, its icon, and opening it as action; a
+    // folder entry's submenu (titled with the folder's path, this object its delegate)
+    // lists the folder's contents when it is first shown.
+    std::shared_ptr<Menu> buildMenuForFolder(const std::shared_ptr<FileSystemNode>& folder);
+    std::shared_ptr<Menu> buildMenuForGroup(const std::shared_ptr<GroupModel>& group);
+    // createMenuItemForPath:newName:menu: — nothing for a file that does not exist.
+    void createMenuItemForPath(const std::string& path, const std::optional<std::string>& newName,
+                               const std::shared_ptr<Menu>& menu);
+    void menuNeedsUpdate(Menu& menu) override;
+    void addChildrenToSubMenu(const std::shared_ptr<Menu>& menu, const std::shared_ptr<FileSystemNode>& node);
+    static bool checkExistItemAtURL(const URLPtr& url);
+    static std::shared_ptr<Image> iconForItem(const std::string& path);
+    // Pops a menu up at a point of the view (Qt's coordinates, y down) and waits until it
+    // closes (virtual, so that tests can take the menu instead).
+    virtual void popUpMenu(const std::shared_ptr<Menu>& menu, const Point& location, QWidget* view);
+
     // Context menus
     // The sections menuForItemViewWhithObject builds from: the application entries
     // ("New Window", "Options", "Quit App"), "Add Items to Panel" and the program's
@@ -119,16 +175,28 @@ public:
     void addSeparatorAffter(const Value& item);
 
 private:
+    std::shared_ptr<CellActionsDelegate> self();
+    // The hover of a running application: its preview, else its name.
+    void previewOrTooltip(const Value& object, QWidget* view);
+    void popUpMenuAtEvent(const std::shared_ptr<Menu>& menu, const Event& event, QWidget* view);
+    // The window of the panel: the dock window, else the collection view's window.
+    QWidget* panelWidget() const;
+
     bool isMouseDragged_ = false;
+    std::shared_ptr<InspectorWindow> groupInspector_;
+    std::shared_ptr<Tooltip> tooltip_;
     QPointer<DockWindow> docWindow_;
     QPointer<DockCollectionView> collectionView_;
     std::weak_ptr<DockModel> model_;
     std::weak_ptr<DockConfiguration> config_;
-
-    // Context-menu state
-    // The inspector windows, made on first use and kept.
-    std::shared_ptr<class InspectorWindow> menuItemInspector_;
-    std::shared_ptr<class InspectorWindow> menuGroupInspector_;
+    std::shared_ptr<FolderViewController> viewController_;
+    std::shared_ptr<WindowPreviewController> windowPreviewController_;
+    std::shared_ptr<MenuViewController> startMenuController_;
+    std::shared_ptr<GroupViewController> groupController_;
+    std::shared_ptr<InspectorWindow> inspector_;
+    // Pending delayed steps, on the loop they were scheduled on.
+    std::set<RunLoop::TimerId> pending_;
+    RunLoop* pendingLoop_ = nullptr;
 };
 
 using CellActionsDelegatePtr = std::shared_ptr<CellActionsDelegate>;

@@ -16,6 +16,7 @@
 #include "core/TrashModel.h"
 #include "dock_ui/CellActionsDelegate.h"
 #include "dock_ui/Inspectors.h"
+#include "dock_ui/WindowPreviewController.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/FileServices.h"
 #include "platform/desktop/SyntheticEvents.h"
@@ -110,6 +111,9 @@ std::shared_ptr<AppDelegate> appDelegate() {
 }  // namespace
 
 std::shared_ptr<Menu> CellActionsDelegate::menuForItemViewWhithObject(const Value& object) {
+    // A preview or tooltip left open would sit over the menu.
+    if (windowPreviewController_) windowPreviewController_->forseClosePreview();
+    closeTooltip();
     auto menu = std::make_shared<Menu>("");
     auto self = std::dynamic_pointer_cast<CellActionsDelegate>(weak_from_this().lock());
     std::weak_ptr<CellActionsDelegate> weak = self;
@@ -284,17 +288,17 @@ void CellActionsDelegate::addToBlacklist(const Value& item) {
 }
 
 void CellActionsDelegate::showInspectorForItem(const Value& item) {
-    if (!menuItemInspector_) menuItemInspector_ = Inspectors::makeItemInspector();
-    if (!menuItemInspector_) return;
-    menuItemInspector_->setModel(item);
-    menuItemInspector_->orderFront();
+    auto inspector = itemInspector();
+    if (!inspector) return;
+    inspector->setModel(item);
+    inspector->orderFront();
 }
 
 void CellActionsDelegate::showGroupInspector(const Value& item) {
-    if (!menuGroupInspector_) menuGroupInspector_ = Inspectors::makeGroupInspector();
-    if (!menuGroupInspector_) return;
-    menuGroupInspector_->setModel(item);
-    menuGroupInspector_->orderFront();
+    auto inspector = groupInspector();
+    if (!inspector) return;
+    inspector->setModel(item);
+    inspector->orderFront();
 }
 
 void CellActionsDelegate::addGroupAfterItem(const Value& item) {

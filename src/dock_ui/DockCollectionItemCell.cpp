@@ -18,6 +18,7 @@
 #include "platform/ui/MenuPresenter.h"
 #include "platform/ui/ViewObject.h"
 #include "toolkit/EventUtilities.h"
+#include "tracking/LaunchTracker.h"
 
 namespace qs {
 
@@ -84,6 +85,7 @@ DockCollectionItemCell::~DockCollectionItemCell() {
     stopTimer_ = 0;
     NotificationCenter::defaultCenter().removeObserver(static_cast<const void*>(this));
     NotificationCenter::defaultCenter().removeObserver(static_cast<const void*>(&themeObserverTag_));
+    NotificationCenter::defaultCenter().removeObserver(static_cast<const void*>(&launchObserverTag_));
     NotificationCenter::workspaceCenter().removeObserver(static_cast<const void*>(this));
 }
 
@@ -140,6 +142,16 @@ void DockCollectionItemCell::viewDidLoad() {
     // The indicator's colour follows the theme (also when the panel's size stays).
     NotificationCenter::defaultCenter().addObserver(static_cast<const void*>(&themeObserverTag_), "ThemeIndex",
                                                     nullptr, [this](const Notification&) { applyThemeToIndicator(); });
+    // An application launched from this cell bounces until its first window maps.
+    NotificationCenter::defaultCenter().addObserver(
+        static_cast<const void*>(&launchObserverTag_), LaunchTracker::kLaunchingChangedNotification, nullptr,
+        [this](const Notification&) {
+            if (!isLaunchingFromDock()) return;
+            if (bounceTimer_ == 0 && !bounceAnimation_.isRunning()) {
+                gBounceCounter = 0;
+                bounce();
+            }
+        });
     layoutSubviews();
 }
 
@@ -371,7 +383,19 @@ void DockCollectionItemCell::watchRunningState() {
 // ---------------------------------------------------------------------------------
 // Launch bounce
 
+bool DockCollectionItemCell::isLaunchingFromDock() const {
+    if (kind_ != ItemKind::FileSystemNode) return false;
+    auto node = representedObject().objectAs<FileSystemNode>();
+    return node && node->isApplication() && LaunchTracker::shared().isLaunching(node->path());
+}
+
 void DockCollectionItemCell::bounce() {
+    // Launched from the dock: one cycle after another while the launch lasts (its
+    // first window, or the tracker's timeout, ends it).
+    if (isLaunchingFromDock()) {
+        bouncePhase(1, bounceChain_);
+        return;
+    }
     auto app = representedObject().objectAs<RunningApplication>();
     if (kind_ != ItemKind::RunningApplication || !app || app->isFinishedLaunching() ||
         gBounceCounter >= kMaxBounceCycles)

@@ -135,6 +135,8 @@ public:
 
     // The icon's origin y (y up, in the cell's points) as the bounce has it now.
     double iconOriginY() const { return iconY_; }
+    // Whether the cell shows an application the dock launched that has no window yet.
+    bool isLaunchingFromDock() const;
     bool isBouncing() const { return bounceTimer_ != 0 || bounceAnimation_.isRunning(); }
     // The counter shared by all cells: bounce cycles started since the last reset.
     static int bounceCounter();
@@ -176,6 +178,8 @@ private:
     // The owner under which the theme notification is observed (setUpBadge removes
     // every registration of the cell itself).
     char themeObserverTag_ = 0;
+    // The owner under which launches from the dock are observed.
+    char launchObserverTag_ = 0;
 
     // The icon as requested: its pixel size (0 when nothing was asked).
     int iconPixels_ = 0;

@@ -132,6 +132,17 @@ std::vector<std::string> expandExec(const desktop::DesktopEntry& entry, const st
         words.push_back(cur);
         quoted.push_back(wasQuoted);
     }
+    // Shell syntax outside quotes (a pipe, a list, a redirection, a substitution) says the
+    // line was written for a shell. Nothing runs through one here, and running the words
+    // as plain arguments would do something else than the line says: refused.
+    for (size_t w = 0; w < words.size(); ++w) {
+        if (quoted[w]) continue;
+        if (words[w].find_first_of("|;&<>`") != std::string::npos || words[w].find("$(") != std::string::npos) {
+            log("desktop entry ", entry.path, ": its Exec line uses shell syntax (\"", words[w],
+                "\"), which is not run through a shell: not launched");
+            return {};
+        }
+    }
 
     // %u and %U take URIs: a local path becomes its file:// URI, so that any byte of a
     // name survives the trip.
