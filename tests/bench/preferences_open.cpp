@@ -12,8 +12,10 @@
 #include <filesystem>
 #include <string>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QPixmap>
+#include <cstdio>
 #include <benchmark/benchmark.h>
 
 #include "core/DockManager.h"
@@ -97,6 +99,23 @@ int main(int argc, char** argv) {
     auto start = Clock::now();
     openAndPaint();
     firstOpenMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+
+    // What a closed window leaves behind: run-loop timers, and Qt timers of its widgets.
+    {
+        auto* loop = dynamic_cast<ManualRunLoop*>(&RunLoop::main());
+        auto qtTimers = [](QWidget* window) {
+            size_t n = 0;
+            auto* dispatcher = QAbstractEventDispatcher::instance();
+            n += dispatcher->registeredTimers(window).size();
+            for (QObject* o : window->findChildren<QObject*>()) n += dispatcher->registeredTimers(o).size();
+            return n;
+        };
+        QWidget* window = PreferencesWindowController::prefsController()->window();
+        std::printf("open window: %zu run-loop timers, %zu Qt timers\n", loop->timerCount(), qtTimers(window));
+        PreferencesWindowController::prefsController()->close();
+        QApplication::processEvents();
+        std::printf("closed window: %zu run-loop timers, %zu Qt timers\n", loop->timerCount(), qtTimers(window));
+    }
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
