@@ -247,13 +247,15 @@ TEST_F(X11PreferencesTest, TheLaunchAtLoginCheckBoxWritesAndRemovesTheAutostartE
     ASSERT_TRUE(box->isVisible()) << "the General pane offers no launch-at-login check box";
     EXPECT_FALSE(box->isChecked());
 
-    clickAt(centreOf(box));
+    // On the check mark (a wide check box takes clicks only on its mark and its label).
+    const QPoint mark = box->mapToGlobal(QPoint(box->height() / 2, box->height() / 2));
+    clickAt(mark);
     ASSERT_TRUE(pumpUntil([&] { return std::filesystem::exists(entry); })) << "no autostart entry was written";
     EXPECT_TRUE(box->isChecked());
-    clickAt(centreOf(box));
+    clickAt(mark);
     ASSERT_TRUE(pumpUntil([&] { return !std::filesystem::exists(entry); })) << "the autostart entry stayed";
     EXPECT_FALSE(box->isChecked());
-    clickAt(centreOf(box));
+    clickAt(mark);
     ASSERT_TRUE(pumpUntil([&] { return std::filesystem::exists(entry) && box->isChecked(); }));
 
     // Removed by hand: the check box follows.
