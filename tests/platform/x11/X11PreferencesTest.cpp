@@ -2,7 +2,8 @@
 // centred, offers no maximise button, and when opened again from another desktop it
 // comes to that desktop. Driven with the real pointer (XTest): the General pane's
 // position moves the running dock panel, and its launch-at-login check box writes and
-// removes the autostart entry and follows an entry removed by hand.
+// removes the autostart entry and follows an entry removed by hand; the group inspector
+// comes to the front and takes a name typed on the keyboard.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -16,11 +17,14 @@
 #include <QScreen>
 #include <QWidget>
 #include <gtest/gtest.h>
+#include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
+#include <X11/keysym.h>
 
 #include "core/DockConfiguration.h"
 #include "core/DockManager.h"
 #include "core/DockWindowController.h"
+#include "core/GroupModel.h"
 #include "core/ThemeManager.h"
 #include "dock_ui/DockWindow.h"
 #include "platform/desktop/MainBundle.h"
@@ -28,6 +32,8 @@
 #include "platform/desktop/WindowServer.h"
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/XConnection.h"
+#include "preferences/GroupInspector.h"
+#include "preferences/ItemInspector.h"
 #include "preferences/PreferencesWindowController.h"
 #include "support/TestEnvironment.h"
 
@@ -124,6 +130,18 @@ protected:
         xcb_test_fake_input(other, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
         xcb_test_fake_input(other, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
         xcb_flush(other);
+    }
+    void key(xcb_keysym_t sym) {
+        if (!other) other = xcb_connect(nullptr, nullptr);
+        xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(other);
+        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, sym);
+        xcb_keycode_t k = codes ? codes[0] : 0;
+        free(codes);
+        xcb_key_symbols_free(symbols);
+        xcb_test_fake_input(other, XCB_KEY_PRESS, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+        xcb_test_fake_input(other, XCB_KEY_RELEASE, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+        xcb_flush(other);
+        pump(20);
     }
     static QPoint centreOf(QWidget* w) { return w->mapToGlobal(w->rect().center()); }
     // Pumps with the manual clock running, so the panel's moves and fades play.
@@ -262,6 +280,38 @@ TEST_F(X11PreferencesTest, TheLaunchAtLoginCheckBoxWritesAndRemovesTheAutostartE
     pumpRunning([] { return false; }, 300);
     std::filesystem::remove(entry);
     EXPECT_TRUE(pumpRunning([&] { return !box->isChecked(); })) << "the check box did not see the removal";
+}
+
+TEST_F(X11PreferencesTest, TheGroupInspectorOpensInFrontAndTakesANameTypedOnTheKeyboard) {
+    installInspectors();
+    auto inspector = std::dynamic_pointer_cast<GroupInspector>(Inspectors::makeGroupInspector());
+    ASSERT_TRUE(inspector);
+    auto group = GroupModel::create();
+    group->setName("Tools");
+    inspector->setModel(Value(group));
+    inspector->orderFront();
+    QWidget* window = inspector->window();
+    ASSERT_TRUE(pumpUntil([&] { return activeWindow() == xcb_window_t(window->winId()); }))
+        << "the inspector did not come to the front";
+    pump(200);
+
+    clickAt(centreOf(inspector->nameField()));
+    ASSERT_TRUE(pumpUntil([&] { return inspector->nameField()->hasFocus(); }));
+    key(XK_End);
+    for (int i = 0; i < 5; ++i) key(XK_BackSpace);
+    for (xcb_keysym_t letter : {XK_w, XK_o, XK_r, XK_k}) key(letter);
+    EXPECT_EQ(group->name(), "Tools") << "the name is taken when the edit ends, not at every key";
+    key(XK_Return);
+    EXPECT_TRUE(pumpUntil([&] { return group->name() == "work"; })) << group->name();
+
+    // Closed by the window manager's close button: it hides and is reused.
+    window->close();
+    EXPECT_TRUE(pumpUntil([&] { return !window->isVisible(); }));
+    inspector->orderFront();
+    EXPECT_TRUE(pumpUntil([&] { return activeWindow() == xcb_window_t(window->winId()); }));
+    EXPECT_EQ(inspector->nameField()->text().toStdString(), "work");
+    Inspectors::setItemInspectorMaker(nullptr);
+    Inspectors::setGroupInspectorMaker(nullptr);
 }
 
 }  // namespace
