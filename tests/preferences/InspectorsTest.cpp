@@ -15,6 +15,7 @@
 #include "core/FileSystemNode.h"
 #include "core/GroupModel.h"
 #include "core/ItemImages.h"
+#include "core/RunningApplicationPersistent.h"
 #include "dock_ui/Inspectors.h"
 #include "dock_ui/ItemIconCache.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -241,6 +242,37 @@ TEST_F(InspectorsTest, AnImageFileDroppedOnTheWellBecomesTheIcon) {
     drop(well, {textFile("only-text.txt")});
     EXPECT_EQ(pixel(item->customIcon()), QColor(Qt::magenta));
     EXPECT_TRUE(env.logged("no file dropped on the icon well is an image"));
+}
+
+TEST_F(InspectorsTest, ARunningApplicationGetsAndLosesItsIconAndItsBundlesFileItemShowsIt) {
+    const std::string entry = env.root() + "/editor.desktop";
+    std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=Editor\nExec=editor\n";
+    RunningApplication::Info info;
+    info.pid = 4242;
+    info.bundleIdentifier = "editor.desktop";
+    info.bundlePath = entry;
+    info.localizedName = "Editor";
+    auto app = std::make_shared<RunningApplication>(info);
+    int iconChanges = 0;
+    auto observation = app->observe("icon", KeyValueObservingOptionNew, [&](const KeyValueChange&) { ++iconChanges; });
+
+    auto inspector = ItemInspector::create();
+    inspector->setModel(Value(app));
+    inspector->orderFront();
+    answerPanelsWith(png("app.png", 16, 16, Qt::darkBlue));
+    inspector->loadIcon();
+    EXPECT_EQ(pixel(Persistent::customIcon(*app)), QColor(Qt::darkBlue));
+    EXPECT_EQ(Persistent::icon(*app), Persistent::customIcon(*app));
+    EXPECT_EQ(iconChanges, 1);
+    // The file item of the application's bundle shares the icon (after a quit, it stays).
+    auto node = FileSystemNode::initWithURL(URL::fileURLWithPath(entry));
+    EXPECT_EQ(pixel(node->customIcon()), QColor(Qt::darkBlue));
+
+    child<QPushButton>(inspector->window(), "resetButton")->click();
+    EXPECT_FALSE(Persistent::customIcon(*app));
+    EXPECT_FALSE(node->customIcon());
+    EXPECT_FALSE(inspector->imageView()->image());
+    EXPECT_EQ(iconChanges, 2);
 }
 
 TEST_F(InspectorsTest, ItemsWithoutCustomIconsOnlyGetTheirWellEmptied) {
