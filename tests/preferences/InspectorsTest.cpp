@@ -408,6 +408,38 @@ TEST_F(InspectorsTest, AnInspectorThatGoesMidEditLosesNothingAndAnswersNoLatePan
     EXPECT_FALSE(item->customIcon());
 }
 
+TEST_F(InspectorsTest, AnOpenInspectorKeepsWorkingOnTheDocksItemsWhenThePanelsAreRebuilt) {
+    auto group = GroupModel::create();
+    group->setName("Before");
+    auto model = manager->mainModel();
+    model->addItem(group);
+    auto inspector = GroupInspector::create();
+    inspector->setModel(Value(group));
+    inspector->orderFront();
+    // A screen change: the panels are made again around the same model.
+    manager->recreateWindows();
+    inspector->nameField()->setText("After");
+    inspector->nameField()->setModified(true);
+    inspector->nameField()->commit();
+    answerPanelsWith(png("rebuilt.png", 8, 8, Qt::darkRed));
+    inspector->loadIcon();
+    bool found = false;
+    for (const Value& v : model->panelContent())
+        if (auto g = v.objectAs<GroupModel>(); g && g->name() == "After") {
+            found = true;
+            EXPECT_EQ(pixel(g->icon()), QColor(Qt::darkRed));
+        }
+    EXPECT_TRUE(found) << "the edit did not reach the dock's own group";
+    // And it is stored: the archive read back holds the new name.
+    manager->saveDocksData();
+    DockManager::releaseSharedInstance();
+    manager = start();
+    found = false;
+    for (const Value& v : manager->mainModel()->panelContent())
+        if (auto g = v.objectAs<GroupModel>(); g && g->name() == "After") found = true;
+    EXPECT_TRUE(found) << "the renamed group was not stored";
+}
+
 TEST_F(InspectorsTest, AClosedInspectorObservesNothing) {
     const size_t timersBefore = env.loop().timerCount();
     auto inspector = GroupInspector::create();
