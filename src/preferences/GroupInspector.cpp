@@ -37,7 +37,9 @@ std::shared_ptr<GroupInspector> GroupInspector::create() { return std::make_shar
 GroupInspector::GroupInspector() = default;
 
 GroupInspector::~GroupInspector() {
-    if (window_ && window_->isVisible()) log("the group inspector goes while its window is open (its dock was rebuilt, or the program quits); the window closes");
+    if (window_ && window_->isVisible())
+        log("the group inspector goes while its window is open (its dock was rebuilt, or the program quits); the "
+            "window closes");
     if (auto panel = panel_.lock()) panel->finish(OpenPanel::NSModalResponseCancel, {});
     // The inspector can go while the user is typing (the dock that opened it was rebuilt):
     // the typed name is kept, not dropped.

@@ -19,7 +19,9 @@ std::shared_ptr<ItemInspector> ItemInspector::create() { return std::make_shared
 ItemInspector::ItemInspector() = default;
 
 ItemInspector::~ItemInspector() {
-    if (window_ && window_->isVisible()) log("the item inspector goes while its window is open (its dock was rebuilt, or the program quits); the window closes");
+    if (window_ && window_->isVisible())
+        log("the item inspector goes while its window is open (its dock was rebuilt, or the program quits); the "
+            "window closes");
     // A choose-icon panel still open ends with the window it belongs to; its answer finds
     // no inspector and changes nothing.
     if (auto panel = panel_.lock()) panel->finish(OpenPanel::NSModalResponseCancel, {});
