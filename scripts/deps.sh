@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox x11-apps xterm x11-utils x11-xserver-utils xdotool imagemagick dbus libglib2.0-bin
   trayer desktop-file-utils
+  qt6-image-formats-plugins
 )
 
 missing=()

@@ -25,6 +25,7 @@
 #include "platform/x11/X11Backend.h"
 #include "preferences/AccessController.h"
 #include "preferences/AppShell.h"
+#include "preferences/ItemInspector.h"
 #include "preferences/PreferencesWindowController.h"
 #include "preferences/StartMenuPreferences.h"
 #include "preferences/WidgetsViewController.h"
@@ -90,6 +91,8 @@ int main(int argc, char** argv) {
     qs::installDockWindowFactory();
     // The permission and what's-new windows, the about box and the update check's answer.
     qs::installAppShell();
+    // The item and group inspectors the dock's menus and group popover open.
+    qs::installInspectors();
 
     auto delegate = qs::AppDelegate::create();
     qs::PreferencesWindowController::setApplicationDelegate(delegate);

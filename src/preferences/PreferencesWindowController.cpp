@@ -21,12 +21,8 @@
 #include "preferences/AppearanceViewController.h"
 #include "preferences/BlacklistViewController.h"
 #include "preferences/GeneralPreferencesView.h"
-#include "preferences/WidgetsViewController.h"
-
-#if __has_include("preferences/LaunchAtLogin.h")
 #include "preferences/LaunchAtLogin.h"
-#define QS_HAVE_LAUNCH_AT_LOGIN 1
-#endif
+#include "preferences/WidgetsViewController.h"
 
 namespace qs {
 
@@ -233,9 +229,7 @@ std::shared_ptr<PreferencesWindowController> PreferencesWindowController::prefsC
     auto manager = DockManager::sharedInstance();
     auto general = GeneralPreferencesView::create();
     general->setConfig(manager->mainConfig());
-#ifdef QS_HAVE_LAUNCH_AT_LOGIN
     general->setLaunchAtLoginController(std::make_shared<LaunchAtLoginController>());
-#endif
     auto appearance = AppearanceViewController::create();
     appearance->setConfig(manager->mainConfig());
     auto widgets = WidgetsViewController::create();

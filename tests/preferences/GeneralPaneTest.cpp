@@ -7,6 +7,7 @@
 #include "platform/desktop/Shortcut.h"
 #include "platform/ui/Beep.h"
 #include "preferences/GeneralPreferencesView.h"
+#include "preferences/LaunchAtLogin.h"
 #include "preferences/PreferenceControls.h"
 #include "preferences/PreferencesTestSupport.h"
 
@@ -180,6 +181,16 @@ TEST_F(GeneralPaneTest, LaunchAtLoginBoxFollowsItsController) {
     EXPECT_EQ(login->sets, 1);
     login->setLaunchAtLogin(false);
     EXPECT_FALSE(box->isChecked());
+}
+
+TEST_F(GeneralPaneTest, TheProgramsWindowOffersLaunchAtLogin) {
+    auto controller = PreferencesWindowController::prefsController();
+    ASSERT_FALSE(controller->viewControllers().empty());
+    auto general = std::dynamic_pointer_cast<GeneralPreferencesView>(controller->viewControllers().front());
+    ASSERT_TRUE(general);
+    EXPECT_TRUE(std::dynamic_pointer_cast<LaunchAtLoginController>(general->launchAtLoginController()));
+    auto* box = child<QCheckBox>(general->view(), "launchAtLoginCheckBox");
+    EXPECT_FALSE(box->isHidden());
 }
 
 TEST_F(GeneralPaneTest, LabelsOfThePopups) {
