@@ -12,8 +12,10 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QTimer>
 
 #include "platform/foundation/Log.h"
+#include "platform/ui/InputState.h"
 
 namespace qs {
 
@@ -130,6 +132,9 @@ bool CollectionViewItem::eventFilter(QObject* watched, QEvent* event) {
 // The view
 
 namespace {
+// How often a running drag of an item reads the keyboard for Escape (milliseconds).
+constexpr int kEscapePollInterval = 50;
+
 CollectionView::DragRunner& dragRunner() {
     static CollectionView::DragRunner runner;
     return runner;
@@ -475,7 +480,16 @@ void CollectionView::startDrag(CollectionViewItem& item, const Event& event) {
         drag->deleteLater();
     } else {
         // Runs until the drop, or until Escape or a release where nobody takes it (then
-        // nothing changes).
+        // nothing changes). The panels never take the keyboard focus, so the drag would
+        // not hear Escape itself: the keyboard is read while the drag runs.
+        QTimer escape;
+        escape.setInterval(kEscapePollInterval);
+        connect(&escape, &QTimer::timeout, &escape, [] {
+            KeyMap keys{};
+            GetKeys(keys);
+            if ((keys[kVK_Escape / 8] >> (kVK_Escape % 8)) & 1) QDrag::cancel();
+        });
+        escape.start();
         drag->exec(actions, preferred);
     }
     tracking_ = false;

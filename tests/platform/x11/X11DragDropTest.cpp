@@ -31,6 +31,7 @@
 #include "dock_ui/TrashCell.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/FileServices.h"
+#include "platform/desktop/Keys.h"
 #include "platform/desktop/PanelWindows.h"
 #include "platform/desktop/SyntheticEvents.h"
 #include "platform/foundation/KeyedArchiver.h"
@@ -243,6 +244,37 @@ TEST_F(X11DragDropTest, AShiftDragReordersTwoCellsAndTheStoredArchiveFollows) {
     EXPECT_EQ(panel->collectionView()->itemsMade(), 4);
     // No file was opened by the press and release of the drag.
     for (const auto& f : files) EXPECT_TRUE(fs::exists(f));
+}
+
+TEST_F(X11DragDropTest, ADragCancelledWithEscapeOrDroppedOffThePanelChangesNothing) {
+    const uint64_t shift = desktop::kCGEventFlagMaskShift;
+    const std::vector<std::string> before = liveOrder();
+    // Escape during the drag.
+    const QPoint from = cellPoint(0), to = cellPoint(2, 0.95);
+    std::vector<std::function<void()>> steps;
+    steps.push_back([&] { post(desktop::MouseEventType::Moved, from, shift); });
+    steps.push_back([&] { post(desktop::MouseEventType::LeftDown, from, shift); });
+    for (auto& s : path(from, to, shift)) steps.push_back(s);
+    steps.push_back([&] { events->postKey(kVK_Escape, true, shift); });
+    steps.push_back([&] { events->postKey(kVK_Escape, false, shift); });
+    steps.push_back([&] { post(desktop::MouseEventType::LeftUp, to, shift); });
+    steps.push_back([&] { post(desktop::MouseEventType::Moved, to, 0); });
+    ASSERT_TRUE(script(steps));
+    pump(300);
+    EXPECT_EQ(liveOrder(), before);
+    // Dropped far away from the panel: the item stays where it was.
+    const QPoint away = QPoint(from.x(), 150);
+    steps.clear();
+    steps.push_back([&] { post(desktop::MouseEventType::Moved, from, shift); });
+    steps.push_back([&] { post(desktop::MouseEventType::LeftDown, from, shift); });
+    for (auto& s : path(from, away, shift)) steps.push_back(s);
+    steps.push_back([&] { post(desktop::MouseEventType::LeftUp, away, shift); });
+    steps.push_back([&] { post(desktop::MouseEventType::Moved, away, 0); });
+    ASSERT_TRUE(script(steps));
+    pump(300);
+    EXPECT_GE(panel->collectionView()->dragsStarted(), 1);
+    EXPECT_EQ(liveOrder(), before);
+    EXPECT_EQ(panel->collectionView()->dropIndicator() && panel->collectionView()->dropIndicator()->isVisible(), false);
 }
 
 TEST_F(X11DragDropTest, AFileDraggedOntoTheTrashCellGoesToTheTrash) {
