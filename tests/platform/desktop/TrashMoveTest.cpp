@@ -79,6 +79,23 @@ TEST_F(TrashMoveTest, AnItemThatCannotBeRemovedIsNotCopied) {
     EXPECT_TRUE(env.logged("read-only"));
 }
 
+TEST_F(TrashMoveTest, TenThousandFilesAtOnceAllArriveWithTheirInformation) {
+    const std::string dir = env.root() + "/many";
+    fs::create_directories(dir);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 10000; ++i) {
+        paths.push_back(dir + "/f" + std::to_string(i % 5000) + (i < 5000 ? ".a" : ".b"));
+        std::ofstream(paths.back()) << i;
+    }
+    auto result = files::moveToTrash(paths);
+    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.created.size(), paths.size());
+    EXPECT_TRUE(fs::is_empty(dir));
+    size_t infos = 0;
+    for (auto& e : fs::directory_iterator(env.dataHome() + "/Trash/info")) infos += e.path().extension() == ".trashinfo";
+    EXPECT_EQ(infos, paths.size());
+}
+
 TEST_F(TrashMoveTest, AFolderIsCopiedBesideItselfButNeverIntoItself) {
     const std::string dir = env.root() + "/album";
     fs::create_directories(dir + "/inner");
