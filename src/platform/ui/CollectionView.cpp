@@ -133,7 +133,7 @@ bool CollectionViewItem::eventFilter(QObject* watched, QEvent* event) {
 
 namespace {
 // How often a running drag of an item reads the keyboard for Escape (milliseconds).
-constexpr int kEscapePollInterval = 50;
+constexpr int kEscapePollInterval = 25;
 
 CollectionView::DragRunner& dragRunner() {
     static CollectionView::DragRunner runner;

@@ -256,6 +256,8 @@ TEST_F(X11DragDropTest, ADragCancelledWithEscapeOrDroppedOffThePanelChangesNothi
     steps.push_back([&] { post(desktop::MouseEventType::LeftDown, from, shift); });
     for (auto& s : path(from, to, shift)) steps.push_back(s);
     steps.push_back([&] { events->postKey(kVK_Escape, true, shift); });
+    steps.push_back([] {});  // a key held as long as a quick tap
+    steps.push_back([] {});
     steps.push_back([&] { events->postKey(kVK_Escape, false, shift); });
     steps.push_back([&] { post(desktop::MouseEventType::LeftUp, to, shift); });
     steps.push_back([&] { post(desktop::MouseEventType::Moved, to, 0); });
