@@ -1,7 +1,10 @@
 #pragma once
 // The collection view of a dock panel: the panel's cells, one per dock item, made from
-// the panel's prototype cell. The trash gets a cell of its own kind. The view keeps a
-// weak reference to the panel's cell-actions delegate, which the cells it makes receive.
+// the panel's prototype cell. The trash gets a cell of its own kind (TrashCell). The view
+// keeps a weak reference to the panel's cell-actions delegate, which the cells it makes
+// receive. Every item cell it makes gets its drop zone (DropCellView); drags and drops
+// over the panel are handled by the collection view with the panel's
+// CollectionViewDelegate.
 
 #include <memory>
 

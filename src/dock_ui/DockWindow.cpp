@@ -13,6 +13,7 @@
 #include "core/DockModel.h"
 #include "core/ThemeManager.h"
 #include "dock_ui/CellActionsDelegate.h"
+#include "dock_ui/CollectionViewDelegate.h"
 #include "dock_ui/DockCollectionView.h"
 #include "dock_ui/DockContentView.h"
 #include "dock_ui/DockCollectionItemCell.h"
@@ -148,6 +149,8 @@ void DockWindow::buildCollectionView() {
     arrayController_->rearrangeObjects();
     // 10.
     setupObservers();
+    // 11.
+    dragAndDropDelegate_ = CollectionViewDelegate::initWhitCollectionView(collectionView_, model_);
 }
 
 // ---------------------------------------------------------------------------------

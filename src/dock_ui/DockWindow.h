@@ -37,6 +37,7 @@ namespace qs {
 class CellActionsDelegate;
 class CollectionViewItem;
 class DockCollectionView;
+class CollectionViewDelegate;
 class DockConfiguration;
 class DockContentView;
 class DockModel;
@@ -109,6 +110,7 @@ public:
     const ArrayControllerPtr& arrayController() const { return arrayController_; }
     VisualEffectView* visualEffectView() const { return visualEffectView_; }
     const std::shared_ptr<CellActionsDelegate>& cellActionsDelegate() const { return cellActionsDelegate_; }
+    const std::shared_ptr<CollectionViewDelegate>& dragAndDropDelegate() const { return dragAndDropDelegate_; }
     const std::shared_ptr<CollectionViewItem>& itemCell() const { return itemCell_; }
     const std::shared_ptr<ThemeManager>& themeManager() const { return themeManager_; }
     const std::shared_ptr<DockModel>& model() const { return model_; }
@@ -170,6 +172,7 @@ private:
     DockCollectionView* collectionView_ = nullptr;
     VisualEffectView* visualEffectView_ = nullptr;
     std::shared_ptr<CellActionsDelegate> cellActionsDelegate_;
+    std::shared_ptr<CollectionViewDelegate> dragAndDropDelegate_;
     std::shared_ptr<ThemeManager> themeManager_;
 
     QWidget* contentView_ = nullptr;

@@ -25,6 +25,7 @@
 #include "platform/foundation/Object.h"
 #include "platform/ui/ArrayController.h"
 #include "platform/ui/BindingTableModel.h"
+#include "platform/ui/DragAndDrop.h"
 
 namespace Ui {
 class StartMenuPreferences;
@@ -37,13 +38,7 @@ class StartMenuPreferences;
 
 inline constexpr const char* kAppListTableViewDataType = "application/x-quayside-AppListTableViewDataType";
 
-enum DragOperation : uint64_t {
-    NSDragOperationNone = 0,
-    NSDragOperationCopy = 1,
-    NSDragOperationLink = 2,
-    NSDragOperationMove = 16,
-    NSDragOperationEvery = UINT64_MAX,
-};
+// DragOperation (NSDragOperationNone, Copy, Link, Move, Every): platform/ui/DragAndDrop.h.
 
 // The editor's table: drags its rows and takes drops above a row, asking the editor.
 class StartMenuTableView : public QTableView {

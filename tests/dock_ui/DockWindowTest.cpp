@@ -14,6 +14,8 @@
 #include "dock_ui/DockContentView.h"
 #include "dock_ui/DockCollectionItemCell.h"
 #include "dock_ui/DockWindow.h"
+#include "dock_ui/TrashCell.h"
+#include "dock_ui/CollectionViewDelegate.h"
 #include "platform/sim/SimPanelWindows.h"
 #include "platform/ui/VisualEffectView.h"
 #include "platform/ui/WindowGeometry.h"
@@ -200,9 +202,11 @@ TEST_F(Panel, CellsAreMadeOncePerItemAndKeptAcrossModelChanges) {
 
     // The trash gets a cell of its own kind with the panel's delegate.
     model->addTrash();
-    auto* trash = dynamic_cast<DockCollectionItemCell*>(view->itemAtIndex(view->numberOfItems() - 1));
+    auto* trash = dynamic_cast<TrashCell*>(view->itemAtIndex(view->numberOfItems() - 1));
     ASSERT_TRUE(trash);
-    EXPECT_EQ(trash->cellDelegate(), w->cellActionsDelegate());
+    EXPECT_EQ(trash->cellActionsDelegate(), w->cellActionsDelegate());
+    // The panel's drag-and-drop delegate is the collection view's.
+    EXPECT_EQ(view->delegate(), w->dragAndDropDelegate());
     EXPECT_EQ(w->cellActionsDelegate()->docWindow(), w.get());
 }
 

@@ -94,13 +94,43 @@ bool copyInto(const std::string& from, const std::string& to, std::string& error
     return true;
 }
 
+// Whether the item is the folder or lies somewhere inside it.
 bool isInside(const fs::path& item, const fs::path& folder) {
     std::error_code ec;
     fs::path a = fs::weakly_canonical(item, ec), b = fs::weakly_canonical(folder, ec);
     auto ai = a.begin(), bi = b.begin();
     for (; ai != a.end() && bi != b.end(); ++ai, ++bi)
         if (*ai != *bi) return false;
-    return ai == a.end();
+    return bi == b.end();
+}
+
+// Whether the item (and, for a folder, everything in it) could be removed: every folder
+// that loses an entry must be writable.
+bool removable(const fs::path& item, std::string& error) {
+    auto writable = [](const fs::path& dir) { return ::access(dir.c_str(), W_OK | X_OK) == 0; };
+    fs::path parent = item.parent_path();
+    if (!writable(parent)) {
+        error = "its folder " + parent.string() + " cannot be changed (read-only)";
+        return false;
+    }
+    std::error_code ec;
+    if (!fs::is_directory(fs::symlink_status(item, ec))) return true;
+    if (!writable(item)) {
+        error = "the folder cannot be emptied (read-only)";
+        return false;
+    }
+    for (auto it = fs::recursive_directory_iterator(item, fs::directory_options::none, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec) && !writable(it->path())) {
+            error = it->path().string() + " cannot be emptied (read-only)";
+            return false;
+        }
+    }
+    if (ec) {
+        error = "its contents cannot be read: " + ec.message();
+        return false;
+    }
+    return true;
 }
 
 template <class Op>
@@ -215,10 +245,22 @@ FileOperationResult moveItems(const std::vector<std::string>& paths, const std::
             error = "cannot move " + path + ": " + std::strerror(err);
             return std::string();
         }
-        // Another file system: copy completely, then remove the original.
+        // Another file system: copy completely, then remove the original (nothing is
+        // copied unless the original can be removed afterwards).
+        std::string why;
+        if (!removable(path, why)) {
+            error = "cannot move " + path + ": " + why;
+            return std::string();
+        }
         if (!copyInto(path, to, error)) return std::string();
         fs::remove_all(path, ec);
-        if (ec) log("moved ", path, " to ", to, " but could not remove the original: ", ec.message());
+        std::error_code ec2;
+        if (ec && exists(path) && !fs::is_directory(fs::symlink_status(path, ec2))) {
+            fs::remove_all(to, ec2);
+            error = "cannot move " + path + ": the original could not be removed";
+            return std::string();
+        }
+        if (ec) log("moved ", path, " to ", to, " but could not remove all of the original: ", ec.message());
         return to;
     });
 }
@@ -263,6 +305,10 @@ FileOperationResult moveToTrash(const std::vector<std::string>& paths) {
             fail("cannot move " + given + " to the trash: it is in the trash");
             continue;
         }
+        if (isInside(trash, path)) {
+            fail("cannot move " + given + " to the trash: the trash is inside it");
+            continue;
+        }
         // Reserve a name by creating its .trashinfo exclusively (the trash specification's
         // order: the info file first, then the file).
         std::string name = path.filename().string(), infoPath, filePath;
@@ -297,8 +343,25 @@ FileOperationResult moveToTrash(const std::vector<std::string>& paths) {
         bool moved = renameNoReplace(path.string(), filePath, err);
         std::string error;
         if (!moved && err == EXDEV) {
-            moved = copyInto(path.string(), filePath, error);
-            if (moved) fs::remove_all(path, ec);
+            // Another file system: copy completely, then remove the original. Nothing is
+            // copied unless the original can be removed afterwards.
+            if (!removable(path, error)) {
+                moved = false;
+            } else if ((moved = copyInto(path.string(), filePath, error))) {
+                fs::remove_all(path, ec);
+                std::error_code ec2;
+                if (ec && exists(path)) {
+                    if (!fs::is_directory(fs::symlink_status(path, ec2))) {
+                        // The original is whole: take the copy back out of the trash.
+                        fs::remove_all(filePath, ec2);
+                        moved = false;
+                        error = "the original could not be removed";
+                    } else {
+                        // Part of the folder is gone: keep the whole copy in the trash.
+                        log("moved ", given, " to the trash as a copy, but part of the original could not be removed");
+                    }
+                }
+            }
         } else if (!moved) {
             error = std::strerror(err);
         }

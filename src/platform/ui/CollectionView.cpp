@@ -4,11 +4,18 @@
 #include <cmath>
 #include <unordered_map>
 
+#include <QApplication>
 #include <QCursor>
+#include <QDrag>
+#include <QDragEnterEvent>
 #include <QEnterEvent>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QPalette>
+#include <QTimer>
 
 #include "platform/foundation/Log.h"
+#include "platform/ui/InputState.h"
 
 namespace qs {
 
@@ -84,6 +91,7 @@ bool CollectionViewItem::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick: {
+            if (collectionView_) collectionView_->itemPressed();
             Event e = Event::fromQt(*event, view_);
             if (e.type == NSEventTypeLeftMouseDown) mouseDown(e);
             else if (e.type == NSEventTypeRightMouseDown) rightMouseDown(e);
@@ -122,6 +130,16 @@ bool CollectionViewItem::eventFilter(QObject* watched, QEvent* event) {
 
 // ---------------------------------------------------------------------------------
 // The view
+
+namespace {
+// How often a running drag of an item reads the keyboard for Escape (milliseconds).
+constexpr int kEscapePollInterval = 25;
+
+CollectionView::DragRunner& dragRunner() {
+    static CollectionView::DragRunner runner;
+    return runner;
+}
+}  // namespace
 
 CollectionView::CollectionView(QWidget* parent) : QWidget(parent) {}
 
@@ -387,7 +405,250 @@ CollectionViewItem* CollectionView::itemForView(const QWidget* view) const {
 }
 
 void CollectionView::itemMouseDown(CollectionViewItem&, const Event&) {}
-void CollectionView::itemMouseDragged(CollectionViewItem&, const Event&) {}
+
+void CollectionView::itemMouseDragged(CollectionViewItem& item, const Event& event) {
+    if (!delegate() || asked_) return;
+    const QPoint at = pointInView(event);
+    if (!tracking_) {
+        tracking_ = true;
+        dragOrigin_ = at;
+    }
+    if ((at - dragOrigin_).manhattanLength() < QApplication::startDragDistance()) return;
+    asked_ = true;  // once per press, whatever the answer
+    startDrag(item, event);
+}
+
+// ---------------------------------------------------------------------------------
+// Drag and drop
+
+void CollectionView::setDragRunnerForTesting(DragRunner runner) { dragRunner() = std::move(runner); }
+
+void CollectionView::registerForDraggedTypes(const std::vector<std::string>& types) {
+    for (const auto& t : types)
+        if (std::find(draggedTypes_.begin(), draggedTypes_.end(), t) == draggedTypes_.end()) draggedTypes_.push_back(t);
+    setAcceptDrops(!draggedTypes_.empty());
+}
+
+void CollectionView::setDraggingSourceOperationMask(uint64_t mask, bool forLocal) {
+    (forLocal ? localMask_ : externalMask_) = mask;
+}
+
+void CollectionView::itemPressed() {
+    tracking_ = false;
+    asked_ = false;
+}
+
+QPoint CollectionView::pointInView(const Event& event) const {
+    QWidget* top = event.window;
+    if (top && (top == this || top->isAncestorOf(this))) {
+        const QPointF inTop(event.locationInWindow.x, double(top->height()) - event.locationInWindow.y);
+        return top == this ? inTop.toPoint() : mapFrom(top, inTop.toPoint());
+    }
+    return mapFromGlobal(QCursor::pos());
+}
+
+void CollectionView::startDrag(CollectionViewItem& item, const Event& event) {
+    auto delegate = this->delegate();
+    const long index = indexOfItem(&item);
+    if (!delegate || index < 0) return;
+    const IndexSet indexes{size_t(index)};
+    if (!delegate->canDragItemsAtIndexes(*this, indexes, event)) return;
+    Pasteboard pasteboard;
+    if (!delegate->writeItemsAtIndexes(*this, indexes, pasteboard)) return;
+    // The item stays alive through the drag whatever the drop does to the content.
+    auto keep = item.shared_from_this();
+    const QPoint at = pointInView(event);
+    const QPoint global = mapToGlobal(at);
+    delegate->draggingSessionWillBegin(*this, MakePoint(global.x(), global.y()), indexes);
+
+    auto* drag = new QDrag(this);
+    drag->setMimeData(pasteboard.takeMimeData());
+    if (QWidget* v = item.view()) {
+        drag->setPixmap(v->grab());
+        drag->setHotSpot(v->mapFrom(this, at));
+    }
+    // Inside the program any operation; elsewhere the external mask (a copy).
+    Qt::DropActions actions = Qt::IgnoreAction;
+    const uint64_t mask = localMask_ | externalMask_;
+    if (mask & NSDragOperationCopy) actions |= Qt::CopyAction;
+    if (mask & (NSDragOperationMove | NSDragOperationGeneric)) actions |= Qt::MoveAction;
+    if (mask & NSDragOperationLink) actions |= Qt::LinkAction;
+    const Qt::DropAction preferred = (localMask_ & NSDragOperationMove) ? Qt::MoveAction : Qt::CopyAction;
+    ++dragsStarted_;
+    if (dragRunner()) {
+        dragRunner()(*drag, int(actions), int(preferred));
+        drag->deleteLater();
+    } else {
+        // Runs until the drop, or until Escape or a release where nobody takes it (then
+        // nothing changes). The panels never take the keyboard focus, so the drag would
+        // not hear Escape itself: the keyboard is read while the drag runs.
+        QTimer escape;
+        escape.setInterval(kEscapePollInterval);
+        connect(&escape, &QTimer::timeout, &escape, [] {
+            KeyMap keys{};
+            GetKeys(keys);
+            if ((keys[kVK_Escape / 8] >> (kVK_Escape % 8)) & 1) QDrag::cancel();
+        });
+        escape.start();
+        drag->exec(actions, preferred);
+    }
+    tracking_ = false;
+    endHover();
+}
+
+const Pasteboard& CollectionView::dragPasteboard(const QMimeData* data) {
+    if (!hoverPasteboard_ || hoverData_ != data) {
+        hoverData_ = data;
+        hoverPasteboard_ = std::make_unique<Pasteboard>(data);
+    }
+    return *hoverPasteboard_;
+}
+
+int CollectionView::hover(QDropEvent* event) {
+    const Pasteboard& pasteboard = dragPasteboard(event->mimeData());
+    const QPoint at = event->position().toPoint();
+    const bool inside = event->source() != nullptr;
+    const uint64_t mask = operationsForQtActions(int(event->possibleActions()));
+    uint64_t operation = NSDragOperationNone;
+    if (router_.moved(at, pasteboard, inside, mask, operation)) {
+        hideIndicator();
+    } else {
+        auto delegate = this->delegate();
+        if (!delegate || !pasteboard.hasAnyType(draggedTypes_)) {
+            hideIndicator();
+            return Qt::IgnoreAction;
+        }
+        long index = dropIndexAtPoint(MakePoint(at.x(), at.y()));
+        int dropOperation = NSCollectionViewDropBefore;
+        DraggingInfo info{pasteboard, at, inside, mask};
+        operation = delegate->validateDrop(*this, info, index, dropOperation);
+        if (operation == NSDragOperationNone) {
+            hideIndicator();
+            return Qt::IgnoreAction;
+        }
+        proposedOperation_ = dropOperation;
+        showIndicator(index);
+    }
+    if (operation == NSDragOperationNone) return Qt::IgnoreAction;
+    // A drag from another program is answered as a copy whatever the destination does
+    // with it: a "move" would let the source delete its files once we have them.
+    if (!inside && (event->possibleActions() & Qt::CopyAction)) return Qt::CopyAction;
+    const int action = qtDropActionForOperation(operation);
+    if (event->possibleActions() & Qt::DropAction(action)) return action;
+    return int(event->proposedAction());
+}
+
+void CollectionView::dragEnterEvent(QDragEnterEvent* event) {
+    hoverAction_ = hover(event);
+    // Entered even where nothing takes it yet, so that the moves keep coming.
+    const Pasteboard& pasteboard = dragPasteboard(event->mimeData());
+    if (hoverAction_ != Qt::IgnoreAction) {
+        event->setDropAction(Qt::DropAction(hoverAction_));
+        event->accept();
+    } else if (pasteboard.hasAnyType(draggedTypes_)) {
+        event->acceptProposedAction();  // the move that follows at once answers for this place
+    } else {
+        event->ignore();
+    }
+}
+
+void CollectionView::dragMoveEvent(QDragMoveEvent* event) {
+    hoverAction_ = hover(event);
+    if (hoverAction_ == Qt::IgnoreAction) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::DropAction(hoverAction_));
+    event->accept();
+}
+
+void CollectionView::dragLeaveEvent(QDragLeaveEvent* event) {
+    QWidget::dragLeaveEvent(event);
+    endHover();
+}
+
+void CollectionView::dropEvent(QDropEvent* event) {
+    const Pasteboard& pasteboard = dragPasteboard(event->mimeData());
+    const QPoint at = event->position().toPoint();
+    const bool inside = event->source() != nullptr;
+    const uint64_t mask = operationsForQtActions(int(event->possibleActions()));
+    bool done = false;
+    if (router_.current()) {
+        done = router_.drop(at, pasteboard, inside, mask);
+    } else if (proposedIndex_ >= 0) {
+        if (auto delegate = this->delegate()) {
+            DraggingInfo info{pasteboard, at, inside, mask};
+            const long index = proposedIndex_;
+            hideIndicator();
+            done = delegate->acceptDrop(*this, info, index, proposedOperation_);
+        }
+    }
+    if (done && hoverAction_ != Qt::IgnoreAction) {
+        event->setDropAction(Qt::DropAction(hoverAction_));
+        event->accept();
+    } else {
+        event->ignore();
+    }
+    endHover();
+}
+
+void CollectionView::endHover() {
+    if (router_.current()) router_.left(hoverPasteboard_.get(), false);
+    hideIndicator();
+    hoverPasteboard_.reset();
+    hoverData_ = nullptr;
+    hoverAction_ = Qt::IgnoreAction;
+}
+
+long CollectionView::dropIndexAtPoint(const Point& p) const {
+    const long count = long(items_.size());
+    if (itemSize_.width <= 0 || itemSize_.height <= 0 || count == 0) return count;
+    const long columns = long(std::max<size_t>(columns_, 1));
+    long index;
+    if (maxColumns_ == 1) {
+        index = long(std::floor(p.y / itemSize_.height + 0.5));
+    } else {
+        const long rows = (count + columns - 1) / columns;
+        const long row = std::clamp<long>(long(std::floor(p.y / itemSize_.height)), 0, rows - 1);
+        const long column = std::clamp<long>(long(std::floor(p.x / itemSize_.width + 0.5)), 0, columns);
+        index = row * columns + column;
+    }
+    return std::clamp<long>(index, 0, count);
+}
+
+void CollectionView::showIndicator(long index) {
+    if (index == proposedIndex_ && indicator_ && indicator_->isVisible()) return;
+    proposedIndex_ = index;
+    if (!indicator_) {
+        indicator_ = new QWidget(this);
+        indicator_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        indicator_->setAutoFillBackground(true);
+        QPalette palette = indicator_->palette();
+        palette.setColor(QPalette::Window, palette.color(QPalette::Highlight));
+        indicator_->setPalette(palette);
+    }
+    const long columns = long(std::max<size_t>(columns_, 1));
+    const int w = int(std::lround(itemSize_.width)), h = int(std::lround(itemSize_.height));
+    constexpr int thickness = 3;
+    QRect r;
+    if (maxColumns_ == 1) {
+        r = QRect(0, int(index) * h - thickness / 2, w, thickness);
+    } else {
+        const long row = index == long(items_.size()) && index > 0 ? (index - 1) / columns : index / columns;
+        const long column = index - row * columns;
+        r = QRect(int(column) * w - thickness / 2, int(row) * h, thickness, h);
+    }
+    r = r.intersected(rect().adjusted(0, 0, 0, 0));
+    if (r.isEmpty()) r = QRect(std::clamp(r.x(), 0, std::max(0, width() - thickness)), r.y(), thickness, h);
+    indicator_->setGeometry(r);
+    indicator_->raise();
+    indicator_->show();
+}
+
+void CollectionView::hideIndicator() {
+    proposedIndex_ = -1;
+    if (indicator_ && indicator_->isVisible()) indicator_->hide();
+}
 
 void CollectionView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);

@@ -18,8 +18,18 @@
 // selection to its "selectionIndexes" (bind). Points given to the view are in its own
 // widget coordinates (y down from its top-left corner, as in a flipped view).
 //
+// Drag and drop (the legacy delegate calls of the platform's collection view): with a
+// drag delegate set and types registered, a left-button drag of an item asks the delegate
+// whether it may start (once per press), lets it write the pasteboard, and runs a QDrag;
+// drags over the view are offered to the drop zones inside the items first
+// (DraggingDestination, routed by DragRouter), and elsewhere validated and accepted by
+// the delegate at a gap index (0 before the first item, count after the last), shown
+// by a thin indicator. A hovering drag moves only the indicator: no item is laid out
+// or repainted.
+//
 // Main thread only.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,11 +40,35 @@
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/Object.h"
 #include "platform/ui/ArrayController.h"
+#include "platform/ui/DragAndDrop.h"
 #include "platform/ui/Event.h"
+
+class QDrag;
 
 namespace qs {
 
 class CollectionView;
+
+// Where a drop lands relative to the proposed index.
+enum CollectionViewDropOperation : int { NSCollectionViewDropOn = 0, NSCollectionViewDropBefore = 1 };
+
+// The drag-and-drop half of the collection view's delegate.
+class CollectionViewDragDelegate {
+public:
+    virtual ~CollectionViewDragDelegate() = default;
+    virtual bool canDragItemsAtIndexes(CollectionView&, const IndexSet&, const Event&) { return false; }
+    virtual bool writeItemsAtIndexes(CollectionView&, const IndexSet&, Pasteboard&) { return false; }
+    // The operation the drop would perform (None refuses); may change the index and the
+    // drop operation.
+    virtual uint64_t validateDrop(CollectionView&, const DraggingInfo&, long& /*proposedIndex*/,
+                                  int& /*dropOperation*/) {
+        return NSDragOperationNone;
+    }
+    virtual bool acceptDrop(CollectionView&, const DraggingInfo&, long /*index*/, int /*dropOperation*/) {
+        return false;
+    }
+    virtual void draggingSessionWillBegin(CollectionView&, const Point& /*screenPoint*/, const IndexSet&) {}
+};
 
 // One item: a controller owning one view. The view is made on first use by loadView
 // (a plain widget unless a subclass makes another), after which viewDidLoad runs. Mouse
@@ -175,11 +209,43 @@ public:
     int itemsMade() const { return itemsMade_; }
     int viewsMade() const { return viewsMade_; }
 
+    // Drag and drop.
+    std::shared_ptr<CollectionViewDragDelegate> delegate() const { return delegate_.lock(); }
+    void setDelegate(const std::shared_ptr<CollectionViewDragDelegate>& delegate) { delegate_ = delegate; }
+    void registerForDraggedTypes(const std::vector<std::string>& types);
+    const std::vector<std::string>& registeredDraggedTypes() const { return draggedTypes_; }
+    void setDraggingSourceOperationMask(uint64_t mask, bool forLocal);
+    uint64_t draggingSourceOperationMask(bool forLocal) const { return forLocal ? localMask_ : externalMask_; }
+    // The gap a drop at the point (the view's coordinates, y down) lands in: 0 before the
+    // first item, numberOfItems() after the last.
+    long dropIndexAtPoint(const Point& point) const;
+    // The gap the hovering drag is offered (-1 when none) and its indicator.
+    long proposedDropIndex() const { return proposedIndex_; }
+    QWidget* dropIndicator() const { return indicator_; }
+    const DragRouter& dragRouter() const { return router_; }
+    // How a drag runs: QDrag::exec unless a test installs its own (answering the action).
+    using DragRunner = std::function<int(QDrag& drag, int supportedActions, int defaultAction)>;
+    static void setDragRunnerForTesting(DragRunner runner);
+    int dragsStarted() const { return dragsStarted_; }
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     friend class CollectionViewItem;
+    void itemPressed();
+    QPoint pointInView(const Event& event) const;
+    void startDrag(CollectionViewItem& item, const Event& event);
+    const Pasteboard& dragPasteboard(const QMimeData* data);
+    // Routes or validates a hovering drag; answers the Qt action (IgnoreAction: refused).
+    int hover(QDropEvent* event);
+    void showIndicator(long index);
+    void hideIndicator();
+    void endHover();
     void computeGrid(size_t count, Size& cell, size_t& columns) const;
     void applySelection();
     void selectionChangedByView();
@@ -199,6 +265,25 @@ private:
     size_t columns_ = 1;
     int itemsMade_ = 0;
     int viewsMade_ = 0;
+
+    // Drag and drop.
+    std::weak_ptr<CollectionViewDragDelegate> delegate_;
+    std::vector<std::string> draggedTypes_;
+    uint64_t localMask_ = NSDragOperationEvery;
+    uint64_t externalMask_ = NSDragOperationNone;
+    // The press being followed: where its drag began, and whether the delegate was asked.
+    bool tracking_ = false;
+    bool asked_ = false;
+    QPoint dragOrigin_;
+    int dragsStarted_ = 0;
+    // The drag hovering the view.
+    const QMimeData* hoverData_ = nullptr;
+    std::unique_ptr<Pasteboard> hoverPasteboard_;
+    DragRouter router_{this};
+    long proposedIndex_ = -1;
+    int proposedOperation_ = NSCollectionViewDropBefore;
+    int hoverAction_ = 0;
+    QWidget* indicator_ = nullptr;
 
     std::weak_ptr<ArrayController> contentController_;
     std::weak_ptr<ArrayController> selectionController_;

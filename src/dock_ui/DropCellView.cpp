@@ -1,0 +1,184 @@
+#include "dock_ui/DropCellView.h"
+
+#include <QEnterEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+#include "dock_ui/CellActionsDelegate.h"
+#include "dock_ui/CollectionItemView.h"
+#include "dock_ui/DockCollectionItemCell.h"
+#include "platform/foundation/Log.h"
+#include "platform/ui/CollectionView.h"
+
+namespace qs {
+
+namespace {
+
+// The platform's "disappearing item" cursor has no X cursor-theme name: an arrow with a
+// small puff of smoke beside it, drawn once.
+QCursor disappearingItemCursor() {
+    static const QCursor cursor = [] {
+        QPixmap pixmap(32, 32);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        QPainterPath arrow;
+        arrow.moveTo(1, 1);
+        arrow.lineTo(1, 17);
+        arrow.lineTo(5, 13);
+        arrow.lineTo(8, 20);
+        arrow.lineTo(10, 19);
+        arrow.lineTo(7, 12);
+        arrow.lineTo(12, 12);
+        arrow.closeSubpath();
+        p.setPen(QPen(Qt::white, 1.5));
+        p.setBrush(Qt::black);
+        p.drawPath(arrow);
+        p.setPen(QPen(Qt::black, 1.2));
+        p.setBrush(Qt::white);
+        struct Puff {
+            double x, y, r;
+        };
+        for (const Puff& puff : {Puff{20, 20, 5}, Puff{26, 22, 4}, Puff{23, 26, 4}, Puff{17, 25, 3}})
+            p.drawEllipse(QPointF(puff.x, puff.y), puff.r, puff.r);
+        return QCursor(pixmap, 1, 1);
+    }();
+    return cursor;
+}
+
+}  // namespace
+
+QCursor cursorFor(DropCursor kind) {
+    switch (kind) {
+        case DropCursor::PointingHand: return QCursor(Qt::PointingHandCursor);
+        case DropCursor::DragCopy: return QCursor(Qt::DragCopyCursor);
+        case DropCursor::DisappearingItem: return disappearingItemCursor();
+        case DropCursor::None: break;
+    }
+    return QCursor(Qt::ArrowCursor);
+}
+
+std::vector<URLPtr> droppedFileURLs(const Pasteboard& pasteboard) {
+    std::vector<URLPtr> urls;
+    const auto& paths = pasteboard.filenames();
+    urls.reserve(paths.size());
+    for (const auto& path : paths)
+        if (auto url = URL::fileURLWithPath(path)) urls.push_back(std::move(url));
+    return urls;
+}
+
+void paintDropHighlight(QWidget* view, double cornerRadius) {
+    QPainter p(view);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    QColor c = view->palette().color(QPalette::Highlight);
+    c.setAlphaF(0.35f);
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawRoundedRect(QRectF(view->rect()).adjusted(1, 1, -1, -1), cornerRadius, cornerRadius);
+}
+
+// ---------------------------------------------------------------------------------
+
+DropCellView::DropCellView(QWidget* parent) : QWidget(parent) {
+    setObjectName("DropCellView");
+    setAttribute(Qt::WA_NoSystemBackground);
+    registerForDraggedTypes({NSFilenamesPboardType});
+    updateTrackingAreas();
+}
+
+DropCellView::~DropCellView() = default;
+
+std::shared_ptr<CellActionsDelegate> DropCellView::cellActionsDelegate() const {
+    if (auto d = cellActionsDelegate_.lock()) return d;
+    if (auto cell = delegate()) return cell->cellDelegate();
+    if (auto* item = qobject_cast<CollectionItemView*>(parentWidget())) return item->cellActionsDelegate();
+    return nullptr;
+}
+
+Value DropCellView::representedObject() const {
+    if (!representedObject_.isNil()) return representedObject_;
+    if (auto cell = delegate()) return cell->representedObject();
+    if (auto* item = qobject_cast<CollectionItemView*>(parentWidget())) return item->representedObject();
+    return Value();
+}
+
+void DropCellView::updateTrackingAreas() { setMouseTracking(true); }
+
+void DropCellView::setCursor(DropCursor kind) {
+    if (kind == cursor_) return;
+    cursor_ = kind;
+    if (kind == DropCursor::None)
+        unsetCursor();
+    else
+        QWidget::setCursor(cursorFor(kind));
+}
+
+bool DropCellView::acceptsDragAtPoint(const QPoint& point) const {
+    // The dock runs along x unless its collection view stacks its items in one column.
+    bool vertical = false;
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+        if (auto* cv = qobject_cast<CollectionView*>(w)) {
+            vertical = cv->maxNumberOfColumns() == 1;
+            break;
+        }
+    }
+    const double length = vertical ? height() : width();
+    const double at = vertical ? point.y() : point.x();
+    return at >= length * kEdgeFraction && at < length * (1.0 - kEdgeFraction);
+}
+
+uint64_t DropCellView::draggingEntered(const DraggingInfo&) {
+    highlighted_ = true;
+    update();
+    setCursor(DropCursor::PointingHand);
+    return NSDragOperationMove;
+}
+
+uint64_t DropCellView::draggingUpdated(const DraggingInfo&) {
+    setCursor(DropCursor::PointingHand);
+    return NSDragOperationMove;
+}
+
+void DropCellView::draggingExited(const DraggingInfo*) {
+    highlighted_ = false;
+    setCursor(DropCursor::None);
+    update();
+}
+
+bool DropCellView::prepareForDragOperation(const DraggingInfo&) { return true; }
+
+bool DropCellView::performDragOperation(const DraggingInfo& info) {
+    std::vector<URLPtr> urls = droppedFileURLs(info.pasteboard);
+    draggingExited(&info);
+    if (urls.empty()) {
+        log("a drop on a dock item carried no local files; nothing was done");
+        return false;
+    }
+    if (auto cell = delegate()) cell->dropZone(this, urls);
+    return true;
+}
+
+void DropCellView::mouseEntered(const Event& event) {
+    if (auto cell = delegate()) cell->mouseEntered(event);
+}
+
+std::shared_ptr<Menu> DropCellView::menuForEvent(const Event&) const {
+    auto actions = cellActionsDelegate();
+    return actions ? actions->menuForItemViewWhithObject(representedObject()) : nullptr;
+}
+
+void DropCellView::enterEvent(QEnterEvent* event) {
+    QWidget::enterEvent(event);
+    QWidget* top = window();
+    const QPointF inTop = mapTo(top, event->position());
+    Event e = Event::mouseEvent(NSEventTypeMouseEntered, MakePoint(inTop.x(), double(top->height()) - inTop.y()), 0, 0);
+    e.window = top;
+    mouseEntered(e);
+}
+
+void DropCellView::paintEvent(QPaintEvent*) {
+    if (highlighted_) paintDropHighlight(this, 6.0);
+}
+
+}  // namespace qs

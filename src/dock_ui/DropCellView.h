@@ -1,0 +1,93 @@
+#pragma once
+// The drop zone inside every dock item cell: files dragged onto the middle of an item are
+// handed, as file URLs in drag order, to the cell (its dropZone call), which passes them
+// to the panel's cell actions. The zone covers the cell for the pointer but takes drops
+// only in the middle of the cell along the dock's length; near the cell's two ends a
+// dropped file goes between the items instead (the collection view's drop). Plain mouse
+// presses, releases and moves pass through to the cell underneath.
+//
+// While a drag hovers, the zone is highlighted and asks for the pointing-hand cursor (a
+// drag from another program keeps the cursor its source shows). Its context menu is the
+// item's, from the cell actions.
+//
+// Main thread only.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QCursor>
+#include <QWidget>
+
+#include "platform/foundation/URL.h"
+#include "platform/foundation/Value.h"
+#include "platform/ui/DragAndDrop.h"
+#include "platform/ui/Event.h"
+
+namespace qs {
+
+class CellActionsDelegate;
+class DockCollectionItemCell;
+class Menu;
+
+// The cursors the drop views ask for.
+enum class DropCursor { None, PointingHand, DragCopy, DisappearingItem };
+QCursor cursorFor(DropCursor kind);
+
+class DropCellView : public QWidget, public DraggingDestination {
+    Q_OBJECT
+
+public:
+    // The part of the cell's length (at each end) where drops go between the items.
+    static constexpr double kEdgeFraction = 0.2;
+
+    // init / initWithFrame: registers NSFilenamesPboardType, then updateTrackingAreas.
+    explicit DropCellView(QWidget* parent = nullptr);
+    ~DropCellView() override;
+
+    std::shared_ptr<DockCollectionItemCell> delegate() const { return delegate_.lock(); }
+    void setDelegate(const std::shared_ptr<DockCollectionItemCell>& cell) { delegate_ = cell; }
+    // The cell actions and the item; when not set, those of the cell view the zone lies in.
+    std::shared_ptr<CellActionsDelegate> cellActionsDelegate() const;
+    void setCellActionsDelegate(const std::shared_ptr<CellActionsDelegate>& d) { cellActionsDelegate_ = d; }
+    Value representedObject() const;
+    void setRepresentedObject(const Value& object) { representedObject_ = object; }
+
+    // Entered and exited, whatever the panel's state.
+    void updateTrackingAreas();
+    // Sets the cursor over the whole zone now (the platform's cursor rectangle).
+    void setCursor(DropCursor kind);
+    DropCursor requestedCursor() const { return cursor_; }
+    bool isDragHighlighted() const { return highlighted_; }
+
+    // DraggingDestination.
+    bool acceptsDragAtPoint(const QPoint& point) const override;
+    bool wantsPeriodicDraggingUpdates() const override { return true; }
+    uint64_t draggingEntered(const DraggingInfo& info) override;
+    uint64_t draggingUpdated(const DraggingInfo& info) override;
+    void draggingExited(const DraggingInfo* info) override;
+    bool prepareForDragOperation(const DraggingInfo& info) override;
+    bool performDragOperation(const DraggingInfo& info) override;
+
+    // The pointer came in: the cell hears of it too.
+    void mouseEntered(const Event& event);
+    std::shared_ptr<Menu> menuForEvent(const Event& event) const;
+
+protected:
+    void enterEvent(QEnterEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::weak_ptr<DockCollectionItemCell> delegate_;
+    std::weak_ptr<CellActionsDelegate> cellActionsDelegate_;
+    Value representedObject_;
+    DropCursor cursor_ = DropCursor::None;
+    bool highlighted_ = false;
+};
+
+// The file URLs of a drop's NSFilenamesPboardType, in drag order.
+std::vector<URLPtr> droppedFileURLs(const Pasteboard& pasteboard);
+// Paints the highlight of a drop view that a drag hovers.
+void paintDropHighlight(QWidget* view, double cornerRadius);
+
+}  // namespace qs

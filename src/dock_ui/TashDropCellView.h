@@ -1,0 +1,67 @@
+#pragma once
+// The view of the trash's cell: files dropped anywhere on it are handed, as file URLs in
+// drag order, to the trash cell, which moves them to the trash. While a drag hovers it
+// is highlighted and asks for the drag-copy cursor on entry and the disappearing-item
+// cursor while the drag moves over it. Its context menu is the trash's, from the cell
+// actions.
+//
+// Main thread only.
+
+#include <memory>
+
+#include <QWidget>
+
+#include "dock_ui/DropCellView.h"
+
+namespace qs {
+
+class TrashCell;
+
+class TashDropCellView : public QWidget, public DraggingDestination {
+    Q_OBJECT
+
+public:
+    // init / initWithFrame: registers NSFilenamesPboardType.
+    explicit TashDropCellView(QWidget* parent = nullptr);
+    ~TashDropCellView() override;
+
+    std::shared_ptr<TrashCell> delegate() const { return delegate_.lock(); }
+    void setDelegate(const std::shared_ptr<TrashCell>& cell) { delegate_ = cell; }
+    std::shared_ptr<CellActionsDelegate> cellActionsDelegate() const { return cellActionsDelegate_.lock(); }
+    void setCellActionsDelegate(const std::shared_ptr<CellActionsDelegate>& d) { cellActionsDelegate_ = d; }
+    const Value& representedObject() const { return representedObject_; }
+    void setRepresentedObject(const Value& object) { representedObject_ = object; }
+
+    void setCursor(DropCursor kind);
+    DropCursor requestedCursor() const { return cursor_; }
+    bool isDragHighlighted() const { return highlighted_; }
+    bool isSelected() const { return selected_; }
+    void setSelected(bool selected);
+
+    // DraggingDestination.
+    bool wantsPeriodicDraggingUpdates() const override { return true; }
+    uint64_t draggingEntered(const DraggingInfo& info) override;
+    uint64_t draggingUpdated(const DraggingInfo& info) override;
+    void draggingExited(const DraggingInfo* info) override;
+    bool prepareForDragOperation(const DraggingInfo& info) override;
+    bool performDragOperation(const DraggingInfo& info) override;
+
+    std::shared_ptr<Menu> menuForEvent(const Event& event) const;
+
+signals:
+    void resized();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    std::weak_ptr<TrashCell> delegate_;
+    std::weak_ptr<CellActionsDelegate> cellActionsDelegate_;
+    Value representedObject_;
+    DropCursor cursor_ = DropCursor::None;
+    bool highlighted_ = false;
+    bool selected_ = false;
+};
+
+}  // namespace qs
