@@ -70,6 +70,8 @@ private:
     void post(const char* name, const RunningApplicationPtr& app);
     std::optional<desktop::DesktopEntry> resolve(const std::string& application);
     std::vector<uint32_t> windowsOf(desktop::Pid pid);
+    // The icon a window of the process gives the window manager; nullptr when none does.
+    ImagePtr windowIconOf(desktop::Pid pid);
 
     std::shared_ptr<XConnection> conn_;
     std::shared_ptr<X11WindowServer> windows_;
