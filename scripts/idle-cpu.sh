@@ -14,7 +14,8 @@ home="$(mktemp -d /tmp/quayside-idle.XXXXXX)"
 clients=()
 cleanup() {
   kill "${clients[@]}" "${dock:-}" 2>/dev/null || true
-  wait 2>/dev/null || true
+  # Only what this script started is waited for; the X session ends itself.
+  wait "${clients[@]}" ${dock:+"$dock"} 2>/dev/null || true
   xsession_stop
   rm -rf "$home"
 }
