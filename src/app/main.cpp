@@ -5,10 +5,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QWidget>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -64,9 +69,64 @@ private:
     std::shared_ptr<qs::MenuModel> model_;
 };
 
+// With QUAYSIDE_STARTUP_TRACE set, the milestones of the start go to standard error,
+// in milliseconds since the process began, up to the first paint of a dock panel.
+class StartupTrace : public QObject {
+public:
+    static bool enabled() {
+        static const bool on = std::getenv("QUAYSIDE_STARTUP_TRACE") != nullptr;
+        return on;
+    }
+    static void mark(const char* what) {
+        if (!enabled()) return;
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        std::fprintf(stderr, "quayside start: %8.1f ms  %s\n", double(now.tv_sec - processStart().tv_sec) * 1e3 +
+                     double(now.tv_nsec - processStart().tv_nsec) / 1e6, what);
+    }
+    // The process start, read once from /proc (as CLOCK_MONOTONIC: boot-relative ticks).
+    static timespec& processStart() {
+        static timespec start = [] {
+            timespec t{};
+            if (FILE* f = std::fopen("/proc/self/stat", "r")) {
+                char buffer[1024] = {};
+                size_t n = std::fread(buffer, 1, sizeof buffer - 1, f);
+                std::fclose(f);
+                buffer[n] = 0;
+                const char* p = std::strrchr(buffer, ')');
+                unsigned long long ticks = 0;
+                // Field 22 (starttime); the fields after the name start at field 3.
+                for (int field = 3; p && field <= 22; ++field) {
+                    p = std::strchr(p + 1, ' ');
+                    if (p && field == 22) ticks = std::strtoull(p + 1, nullptr, 10);
+                }
+                long hz = ::sysconf(_SC_CLK_TCK);
+                if (hz > 0) {
+                    t.tv_sec = time_t(ticks / (unsigned long long)hz);
+                    t.tv_nsec = long((ticks % (unsigned long long)hz) * (1000000000ULL / (unsigned long long)hz));
+                }
+            }
+            return t;
+        }();
+        return start;
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            auto* w = qobject_cast<QWidget*>(watched);
+            if (w && w->isWindow() && w->windowTitle() == QStringLiteral("Quayside")) {
+                mark("first paint of a dock panel");
+                qApp->removeEventFilter(this);
+                deleteLater();
+            }
+        }
+        return false;
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    StartupTrace::mark("main");
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) {
         std::fprintf(stderr,
@@ -78,6 +138,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
 
     QApplication app(argc, argv);
+    StartupTrace::mark("application object made");
+    if (StartupTrace::enabled()) app.installEventFilter(new StartupTrace());
     QApplication::setApplicationName(QStringLiteral("Quayside"));
     QApplication::setOrganizationDomain(QStringLiteral("quayside.org"));
     QApplication::setApplicationVersion(QString::fromStdString(qs::MainBundle::shortVersionString()));
@@ -88,6 +150,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quayside: cannot start: the X display \"%s\" cannot be reached.\n", display);
         return 1;
     }
+    StartupTrace::mark("X11 backend installed");
     qs::installDockWindowFactory();
     // The permission and what's-new windows, the about box and the update check's answer.
     qs::installAppShell();
@@ -125,7 +188,14 @@ int main(int argc, char** argv) {
     });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [delegate] { delegate->applicationWillTerminate(); });
 
-    QTimer::singleShot(0, &app, [delegate] { delegate->applicationDidFinishLaunching(); });
+    StartupTrace::mark("event loop about to start");
+    QTimer::singleShot(0, &app, [delegate] {
+        StartupTrace::mark("launch finishing");
+        delegate->applicationDidFinishLaunching();
+        StartupTrace::mark("launch finished (the dock starts next)");
+        // Posted after the dock's start: runs once it has been made.
+        qs::RunLoop::main().post([] { StartupTrace::mark("dock started"); });
+    });
     int result = app.exec();
     delegate->applicationWillTerminate();  // runs once: a no-op after aboutToQuit
     // The program's own windows go while the application object still exists.

@@ -164,11 +164,15 @@ void AppDelegate::createDefaultsValues() {
         {"HideAppleDock", Value(false)}, {"HideQuayside", Value(false)},     {"ShowThumbnails", Value(false)},
         {"autoHideDelay1", Value(1)},    {"cellHeight", Value(100)},
     };
+    // Written once for the whole table: a first start stores eleven values, and one
+    // atomic write of the file keeps them as well as eleven would.
+    bool added = false;
     for (const auto& [key, value] : table) {
         if (!defaults_->valueForKey(key).isNil()) continue;
         defaults_->setObject(value, key);
-        defaults_->synchronize();
+        added = true;
     }
+    if (added) defaults_->synchronize();
 }
 
 void AppDelegate::showAccessDialog() {

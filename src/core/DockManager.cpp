@@ -60,6 +60,9 @@ void DockManager::releaseSharedInstance() {
     if (!manager) return;
     manager->stopObserving();
     manager->closeAllPanels();
+    // The auto-hide shortcut's key grab goes with the dock (it holds the desktop's hotkey
+    // service, and with it the X connection, open).
+    ShortcutBinder::sharedBinder().breakBindingWithDefaultsKey(kAutoHideHotkey);
 }
 
 void DockManager::setWindowFactory(WindowFactory factory) { factorySlot() = std::move(factory); }

@@ -94,11 +94,13 @@ void DockModel::createDefaultsValue() {
     auto& store = defaults();
     const std::pair<const char*, Value> table[] = {
         {"enableStartMenu", Value(true)}, {"enableTrash", Value(true)}, {"sortOrder", Value(0)}};
+    bool added = false;
     for (const auto& [key, value] : table) {
         if (!store.valueForKey(key).isNil()) continue;
         store.setObject(value, key);
-        store.synchronize();
+        added = true;
     }
+    if (added) store.synchronize();  // one write for the table
 }
 
 void DockModel::setUpModel() {

@@ -17,6 +17,22 @@
 namespace qs::x11 {
 
 namespace {
+// The root window's size, shared with the screens (0 x 0 when unknown).
+std::pair<int, int>& rootSize() {
+    static std::pair<int, int> size{0, 0};
+    return size;
+}
+
+// A screen's geometry as it stands on the root window: clipped to it, or the whole root
+// when the screen lies outside it (or is empty).
+QRect onRoot(const QRect& geometry) {
+    auto [w, h] = rootSize();
+    if (w <= 0 || h <= 0) return geometry;
+    QRect root(0, 0, w, h);
+    QRect clipped = geometry.intersected(root);
+    return clipped.isEmpty() ? root : clipped;
+}
+
 QList<QScreen*> orderedScreens() {
     if (!qGuiApp) return {};
     QList<QScreen*> list = QGuiApplication::screens();
@@ -26,6 +42,14 @@ QList<QScreen*> orderedScreens() {
 }
 
 Rect fromQRect(const QRect& r) { return X11Screens::platformRectFromX11(r.x(), r.y(), r.width(), r.height()); }
+
+QRect geometryOf(QScreen* s) { return onRoot(s->geometry()); }
+
+QRect availableGeometryOf(QScreen* s) {
+    QRect frame = geometryOf(s);
+    QRect available = s->availableGeometry().intersected(frame);
+    return available.isEmpty() ? frame : available;
+}
 }  // namespace
 
 class X11Screens::QtScreen : public Screen {
@@ -33,11 +57,11 @@ public:
     explicit QtScreen(QScreen* s) : screen_(s) { remember(); }
 
     Rect frame() const override {
-        if (screen_) lastFrame_ = fromQRect(screen_->geometry());
+        if (screen_) lastFrame_ = fromQRect(geometryOf(screen_));
         return lastFrame_;
     }
     Rect visibleFrame() const override {
-        if (screen_) lastVisible_ = fromQRect(screen_->availableGeometry());
+        if (screen_) lastVisible_ = fromQRect(availableGeometryOf(screen_));
         return lastVisible_;
     }
     std::string localizedName() const override {
@@ -66,7 +90,7 @@ private:
 
 double X11Screens::mirrorHeight() {
     QList<QScreen*> list = orderedScreens();
-    return list.isEmpty() ? 0.0 : double(list.first()->geometry().height());
+    return list.isEmpty() ? 0.0 : double(geometryOf(list.first()).height());
 }
 
 Rect X11Screens::platformRectFromX11(double x, double y, double width, double height) {
@@ -84,6 +108,10 @@ X11Screens::X11Screens(std::shared_ptr<XConnection> connection) : conn_(std::mov
         return;
     }
     context_ = new QObject();
+    if (conn_ && conn_->isValid()) {
+        readRootSize();
+        listener_ = conn_->addEventListener([this](const xcb_generic_event_t* e) { onEvent(e); });
+    }
     for (QScreen* s : QGuiApplication::screens()) watch(s);
     QObject::connect(qGuiApp, &QGuiApplication::screenAdded, context_, [this](QScreen* s) {
         watch(s);
@@ -104,7 +132,24 @@ X11Screens::X11Screens(std::shared_ptr<XConnection> connection) : conn_(std::mov
 
 X11Screens::~X11Screens() {
     *alive_ = false;
+    if (conn_ && listener_) conn_->removeEventListener(listener_);
     delete context_;
+}
+
+void X11Screens::readRootSize() {
+    xcb_connection_t* c = conn_->connection();
+    auto* geo = xcb_get_geometry_reply(c, xcb_get_geometry(c, conn_->root()), nullptr);
+    if (geo) rootSize() = {geo->width, geo->height};
+    free(geo);
+}
+
+void X11Screens::onEvent(const xcb_generic_event_t* event) {
+    if ((event->response_type & 0x7f) != XCB_CONFIGURE_NOTIFY) return;
+    auto* e = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
+    if (e->window != conn_->root() || e->event != conn_->root()) return;
+    if (rootSize() == std::pair<int, int>(e->width, e->height)) return;
+    rootSize() = {e->width, e->height};
+    changed();
 }
 
 void X11Screens::watch(QScreen* s) {

@@ -3,7 +3,13 @@
 // y-up, mirrored about the height of the first screen. Posts
 // "NSApplicationDidChangeScreenParametersNotification" on the default centre once per
 // event-loop turn in which screens were added, removed, made primary or changed geometry
-// (not when only the work area changed: a dock's own strut must not rebuild it).
+// (not when only the work area changed: a dock's own strut must not rebuild it), and when
+// the root window changed size.
+//
+// Frames are clipped to the root window: a framebuffer resized under a screen whose
+// output was switched off (`xrandr --fb`) leaves Qt reporting the old geometry, and a
+// panel placed there would be off every screen. A screen wholly outside the root is
+// given the root's rectangle.
 
 #include <memory>
 #include <vector>
@@ -51,7 +57,11 @@ private:
     void watch(QScreen* screen);
     void changed();
 
+    void readRootSize();
+    void onEvent(const xcb_generic_event_t* event);
+
     std::shared_ptr<XConnection> conn_;
+    int listener_ = 0;
     std::vector<std::pair<QScreen*, std::shared_ptr<QtScreen>>> known_;
     QObject* context_ = nullptr;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

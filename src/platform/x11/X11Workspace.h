@@ -74,6 +74,8 @@ private:
     std::vector<uint32_t> windowsOf(desktop::Pid pid);
     // Sends the key once `window` is the active window; gives up after `triesLeft` checks.
     void postKeyWhenActive(uint32_t window, uint16_t keyCode, uint64_t flags, int triesLeft);
+    // The icon a window of the process gives the window manager; nullptr when none does.
+    ImagePtr windowIconOf(desktop::Pid pid);
 
     std::shared_ptr<XConnection> conn_;
     std::shared_ptr<X11WindowServer> windows_;

@@ -56,9 +56,10 @@ std::shared_ptr<XConnection> XConnection::open(const char* display) {
         return nullptr;
     }
 
-    // Root changes (active window, desktops, client lists) and window creation or
-    // removal; the listeners pick what they need.
-    uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    // Root changes (active window, desktops, client lists, the root's own size) and window
+    // creation or removal; the listeners pick what they need.
+    uint32_t mask =
+        XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(conn, c->root_, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(conn);
 

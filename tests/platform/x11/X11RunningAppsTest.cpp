@@ -410,3 +410,35 @@ TEST_F(X11RunningAppsTest, AClientThatDoesNotNameItsProcessIsFoundAndAKilledOneL
 
 }  // namespace
 }  // namespace qs::x11
+
+namespace qs::x11 {
+namespace {
+
+// xclock has no desktop entry and no _NET_WM_ICON: its icon is the WM_HINTS bitmap it
+// gives the window manager (one-bit, so only black, white and see-through pixels), not
+// the generic icon of an executable.
+TEST_F(X11RunningAppsTest, AnApplicationWithoutADesktopEntryShowsItsWindowsIcon) {
+    makeModel();
+    pid_t clock = spawn({"xclock", "-geometry", "100x100+500+300"});
+    ASSERT_TRUE(pumpUntil([&] { return slotOf(clock) >= 0; }));
+    auto app = appOf(clock);
+    ASSERT_TRUE(app);
+    ASSERT_TRUE(app->info().bundlePath.empty());
+    auto icon = app->icon();
+    ASSERT_TRUE(icon);
+    QImage pixels = icon->qimage();
+    ASSERT_FALSE(pixels.isNull());
+    EXPECT_GT(pixels.width(), 8);
+    bool sawBlack = false;
+    for (int y = 0; y < pixels.height(); ++y)
+        for (int x = 0; x < pixels.width(); ++x) {
+            QRgb p = pixels.pixel(x, y);
+            bool allowed = qAlpha(p) == 0 || p == qRgb(0, 0, 0) || p == qRgb(255, 255, 255);
+            ASSERT_TRUE(allowed) << x << "," << y;
+            sawBlack |= p == qRgb(0, 0, 0);
+        }
+    EXPECT_TRUE(sawBlack);
+}
+
+}  // namespace
+}  // namespace qs::x11
