@@ -204,16 +204,37 @@ std::vector<std::string> expandExec(const desktop::DesktopEntry& entry, const st
 
 std::vector<std::string> applicationDirectories() { return desktop::applicationFolders(); }
 
+namespace {
+DesktopEntryIndex::fs_time folderTime(const std::string& folder) {
+    std::error_code ec;
+    auto t = fs::last_write_time(folder, ec);
+    return ec ? DesktopEntryIndex::fs_time::min() : t;
+}
+}  // namespace
+
+bool DesktopEntryIndex::stale() const {
+    if (!scanned_) return true;
+    for (const auto& [folder, time] : folders_)
+        if (folderTime(folder) != time) return true;
+    return false;
+}
+
 void DesktopEntryIndex::scan() {
     entries_.clear();
     byId_.clear();
+    folders_.clear();
     scanned_ = true;
     for (auto& dir : applicationDirectories()) {
         std::error_code ec;
+        folders_.emplace_back(dir, folderTime(dir));
         if (!fs::is_directory(dir, ec)) continue;
         for (auto it = fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
              !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
             const auto& p = it->path();
+            if (it->is_directory(ec)) {
+                folders_.emplace_back(p.string(), folderTime(p.string()));
+                continue;
+            }
             if (p.extension() != ".desktop") continue;
             // The id is the path below the directory with "/" turned into "-".
             std::string rel = fs::relative(p, dir, ec).string();

@@ -5,6 +5,7 @@
 // mimeapps.list (defaults, added and removed associations), mimeinfo.cache and the
 // entries' own MimeType lists.
 
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -37,9 +38,13 @@ std::vector<std::string> mimeAppsLists();
 
 class DesktopEntryIndex {
 public:
+    using fs_time = std::filesystem::file_time_type;
     // Scans the application directories (an earlier directory wins for one id).
     void scan();
     bool scanned() const { return scanned_; }
+    // Whether an application directory (or a folder below one) was created, removed or
+    // changed since the scan: an application installed or removed while the program runs.
+    bool stale() const;
     const std::vector<desktop::DesktopEntry>& entries() const { return entries_; }
     std::optional<desktop::DesktopEntry> byId(const std::string& id) const;
     std::optional<desktop::DesktopEntry> byPath(const std::string& path) const;
@@ -67,6 +72,8 @@ public:
 private:
     std::vector<desktop::DesktopEntry> entries_;
     std::map<std::string, size_t> byId_;
+    // Every folder the scan looked at (present or not) with its modification time then.
+    std::vector<std::pair<std::string, fs_time>> folders_;
     bool scanned_ = false;
 };
 

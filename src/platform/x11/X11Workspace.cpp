@@ -1,5 +1,6 @@
 #include "platform/x11/X11Workspace.h"
 
+#include <chrono>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -100,7 +101,16 @@ X11Workspace::~X11Workspace() {
 }
 
 DesktopEntryIndex& X11Workspace::index() {
-    if (!index_.scanned()) index_.scan();
+    // Applications installed or removed while the program runs are found again; the
+    // folders are looked at no more than once a second.
+    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    if (!index_.scanned()) {
+        index_.scan();
+        indexCheckedAt_ = now;
+    } else if (now - indexCheckedAt_ >= 1.0) {
+        indexCheckedAt_ = now;
+        if (index_.stale()) index_.scan();
+    }
     return index_;
 }
 

@@ -81,6 +81,8 @@ private:
     std::shared_ptr<X11WindowServer> windows_;
     int listener_ = 0;
     DesktopEntryIndex index_;
+    // When the application folders were last looked at for changes (steady clock, s).
+    double indexCheckedAt_ = -1e9;
     std::map<desktop::Pid, Tracked> tracked_;
     std::vector<desktop::Pid> order_;
     desktop::Pid activePid_ = -1;

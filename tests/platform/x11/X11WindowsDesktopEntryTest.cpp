@@ -1,5 +1,6 @@
 // Desktop entries: reading, matching running programs, Exec lines and default
 // applications. Needs no display.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -56,6 +57,26 @@ TEST_F(DesktopEntryTest, BrokenEntriesAreSkippedWithALogLine) {
     EXPECT_FALSE(readDesktopEntry(noExec));
     auto link = write("link.desktop", "[Desktop Entry]\nType=Link\nName=Web\nURL=http://x\n");
     EXPECT_FALSE(readDesktopEntry(link));
+}
+
+TEST_F(DesktopEntryTest, AnApplicationInstalledAfterTheScanMakesTheIndexStale) {
+    write("org.example.Viewer.desktop", "[Desktop Entry]\nType=Application\nName=Viewer\nExec=viewer\n");
+    std::filesystem::create_directories(env.dataHome() + "/applications/sub");
+    DesktopEntryIndex index;
+    EXPECT_TRUE(index.stale());  // never scanned
+    index.scan();
+    EXPECT_FALSE(index.stale());
+    // Folder times have a coarse grain on some file systems: move them back explicitly.
+    auto past = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    std::filesystem::last_write_time(env.dataHome() + "/applications/sub", past);
+    EXPECT_TRUE(index.stale());  // a change below an application folder
+    index.scan();
+    EXPECT_FALSE(index.stale());
+    write("sub/probe.desktop", "[Desktop Entry]\nType=Application\nName=Probe\nExec=probe\nStartupWMClass=Probe\n");
+    std::filesystem::last_write_time(env.dataHome() + "/applications/sub", past - std::chrono::hours(1));
+    ASSERT_TRUE(index.stale());
+    index.scan();
+    EXPECT_EQ(index.match("", "probe", "Probe", "")->id, "sub-probe");
 }
 
 TEST_F(DesktopEntryTest, RunningProgramsAreMatchedToTheirEntries) {
