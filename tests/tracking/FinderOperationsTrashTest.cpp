@@ -44,7 +44,7 @@ protected:
     std::string work, trash;
 };
 
-TEST_F(FinderOperationsTest, TrashingWritesTheFilesAndTheirInformationAsTheTrashSpecificationSays) {
+TEST_F(FinderOperationsTest, TrashingWritesTheFilesAndTheirInformationInTheFreedesktopLayout) {
     write(work + "/a.txt", "A");
     write(work + "/b.txt", "B");
     ASSERT_TRUE(FileOperations::moveItemsToTrash({fileURL(work + "/a.txt"), fileURL(work + "/b.txt")}));

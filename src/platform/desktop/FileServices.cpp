@@ -309,7 +309,7 @@ FileOperationResult moveToTrash(const std::vector<std::string>& paths) {
             fail("cannot move " + given + " to the trash: the trash is inside it");
             continue;
         }
-        // Reserve a name by creating its .trashinfo exclusively (the trash specification's
+        // Reserve a name by creating its .trashinfo exclusively (the freedesktop trash layout's
         // order: the info file first, then the file).
         std::string name = path.filename().string(), infoPath, filePath;
         int fd = -1;
