@@ -1,0 +1,338 @@
+// A badge over a private session bus reaches the right cell of a real dock panel: two
+// xterms matched to desktop entries of the test's own, a launcher-entry signal for one of
+// them (sent by gdbus on a dbus-daemon of the test's own), and the badge read back as red
+// pixels in that xterm's cell, both as the cell paints itself and as the X server shows
+// it; the other xterm's cell stays clean, a signal that hides the count clears the badge,
+// and a badge stays with its cell when the cell before it goes. Skipped without DISPLAY, xterm, dbus-daemon or gdbus.
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include "core/DockConfiguration.h"
+#include "core/DockModel.h"
+#include "core/MenuModel.h"
+#include "core/ThemeManager.h"
+#include "core/TrashModel.h"
+#include "dock_ui/CustomBadge.h"
+#include "dock_ui/DockCollectionItemCell.h"
+#include "dock_ui/DockCollectionView.h"
+#include "dock_ui/DockWindow.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/Screen.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/CollectionView.h"
+#include "platform/x11/X11Backend.h"
+#include "platform/x11/X11Badges.h"
+#include "platform/x11/XConnection.h"
+#include "support/TestEnvironment.h"
+#include "tracking/AppMonitoringService.h"
+#include "tracking/BadgeHelper.h"
+#include "tracking/LaunchTracker.h"
+#include "tracking/SIAccessibilityElement.h"
+
+namespace fs = std::filesystem;
+
+namespace qs::x11 {
+namespace {
+
+bool onPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        const std::string candidate = dirs.substr(start, end - start) + "/" + program;
+        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Opaque pixels of a colour family in a rectangle of an image.
+int countPixels(const QImage& image, const QRect& area, const std::function<bool(QColor)>& wanted) {
+    int n = 0;
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() > 200 && wanted(c)) ++n;
+        }
+    return n;
+}
+bool isRed(QColor c) { return c.red() > 200 && c.green() < 60 && c.blue() < 60; }
+
+class X11BadgeCellTest : public qs::test::IsolatedTest {
+protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
+        if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "Qt does not run on xcb";
+        if (!onPath("xterm")) GTEST_SKIP() << "xterm is not installed";
+        if (!onPath("dbus-daemon")) GTEST_SKIP() << "dbus-daemon is not installed";
+        if (!onPath("gdbus")) GTEST_SKIP() << "gdbus is not installed";
+        startBus();
+        if (address.empty()) GTEST_SKIP() << "dbus-daemon could not be started";
+
+        // Two terminals, each matched by its window class to an entry of its own.
+        fs::create_directories(env.dataHome() + "/applications");
+        for (const char* name : {"One", "Two"})
+            std::ofstream(env.dataHome() + "/applications/org.quayside.Badge" + name + ".desktop")
+                << "[Desktop Entry]\nType=Application\nName=Badge " << name
+                << "\nExec=xterm\nStartupWMClass=QsBadge" << name << "\n";
+
+        ASSERT_TRUE(installX11Backend());
+        installed = true;
+        if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
+        conn = XConnection::shared();
+        badges = std::make_shared<X11Badges>(address);
+        ASSERT_TRUE(badges->available());
+        desktop::services().badges = badges;
+
+        auto& d = UserDefaults::standardUserDefaults();
+        d.setBool(false, "DoNotDisplayRunning");
+        d.setBool(false, "WindowPreview");
+        d.setBool(true, "ShowAppBadges");
+        d.setInteger(0, "BadgesSize");
+        ThemeManager::resetSharedInstanceForTesting();
+        ThemeManager::setResourceThemesDirectoryForTesting(std::string());
+        MenuModel::resetSharedInstanceForTesting();
+        BadgeHelper::resetSharedInstanceForTesting();
+        config = DockConfiguration::create();
+        config->setPosition(1);
+        config->setAligment(1);
+        config->setIconSize(48);
+    }
+    void TearDown() override {
+        BadgeHelper::resetSharedInstanceForTesting();
+        for (pid_t pid : children) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (w) {
+            w->orderOut();
+            w->close();
+            w.reset();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        model.reset();
+        env.loop().waitForBackground();
+        AppMonitoringService::resetSharedInstanceForTesting();
+        TrashModel::resetSharedInstanceForTesting();
+        MenuModel::resetSharedInstanceForTesting();
+        ThemeManager::resetSharedInstanceForTesting();
+        ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
+        LaunchTracker::resetSharedForTesting();
+        QCoreApplication::processEvents();
+        badges.reset();
+        if (installed) uninstallX11Backend();
+        if (daemon > 0) {
+            ::kill(daemon, SIGTERM);
+            ::waitpid(daemon, nullptr, 0);
+        }
+    }
+
+    void startBus() {
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        daemon = ::fork();
+        if (daemon == 0) {
+            ::dup2(out[1], 1);
+            ::close(out[0]);
+            if (int null = ::open("/dev/null", O_WRONLY); null >= 0) ::dup2(null, 2);
+            ::execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--print-address=1", nullptr);
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        char c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n') address.push_back(c);
+        ::close(out[0]);
+    }
+
+    template <class F>
+    bool pumpUntil(F done, int ms = 5000) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            conn->processPendingEvents();
+            QCoreApplication::processEvents();
+            env.loop().runPending();
+            env.loop().advance(0.0);
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return done();
+    }
+    void pump(int ms) { pumpUntil([] { return false; }, ms); }
+
+    pid_t spawn(std::vector<std::string> argv) {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            std::vector<char*> args;
+            for (auto& a : argv) args.push_back(a.data());
+            args.push_back(nullptr);
+            ::execvp(args[0], args.data());
+            ::_exit(127);
+        }
+        children.push_back(pid);
+        return pid;
+    }
+    // A signal on the private bus, as an application sends it (gdbus writes a{sv}; it
+    // speaks to a bus only as --session, so the child's environment names ours).
+    int sendUpdate(const std::string& desktopId, const std::string& properties) {
+        std::vector<std::string> argv{"gdbus", "emit", "--session", "--object-path",
+                                      "/com/canonical/unity/launcherentry/1", "--signal",
+                                      "com.canonical.Unity.LauncherEntry.Update",
+                                      "'application://" + desktopId + ".desktop'", properties};
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+            std::vector<char*> args;
+            for (auto& a : argv) args.push_back(a.data());
+            args.push_back(nullptr);
+            ::execvp(args[0], args.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+        return WEXITSTATUS(status);
+    }
+
+    long indexOfProcess(pid_t pid) {
+        const auto& items = model->panelContent();
+        for (size_t i = 0; i < items.size(); ++i)
+            if (auto app = items[i].objectAs<RunningApplication>(); app && app->processIdentifier() == pid) return long(i);
+        return -1;
+    }
+    DockCollectionItemCell* cellOf(pid_t pid) {
+        const long index = indexOfProcess(pid);
+        if (index < 0) return nullptr;
+        return dynamic_cast<DockCollectionItemCell*>(w->collectionView()->itemAtIndex(size_t(index)));
+    }
+    // The badge's corner of a cell (its top right quarter).
+    static QRect corner(QWidget* v) { return QRect(v->width() / 2, 0, v->width() - v->width() / 2, v->height() / 2); }
+    // Red pixels in the badge's corner of a process's cell, as the cell paints itself.
+    int paintedRed(pid_t pid) {
+        auto* cell = cellOf(pid);
+        if (!cell) return -1;
+        QWidget* v = cell->view();
+        return countPixels(v->grab().toImage(), corner(v), isRed);
+    }
+    // The same as the X server shows it.
+    int shownRed(pid_t pid) {
+        auto* cell = cellOf(pid);
+        if (!cell) return -1;
+        QWidget* v = cell->view();
+        const QRect area = corner(v).translated(v->mapToGlobal(QPoint(0, 0)));
+        QScreen* screen = QGuiApplication::primaryScreen();
+        const QImage shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+        return countPixels(shot, shot.rect(), isRed);
+    }
+    bool badgeShown(pid_t pid, const std::string& text) {
+        auto* cell = cellOf(pid);
+        return cell && cell->badgeView() && cell->badgeView()->isVisibleTo(cell->view()) &&
+               cell->badgeView()->badgeText() == text;
+    }
+    bool badgeHidden(pid_t pid) {
+        auto* cell = cellOf(pid);
+        return cell && cell->badgeView() && !cell->badgeView()->isVisibleTo(cell->view());
+    }
+
+    std::string address;
+    pid_t daemon = -1;
+    bool installed = false;
+    std::shared_ptr<XConnection> conn;
+    std::shared_ptr<X11Badges> badges;
+    std::shared_ptr<DockConfiguration> config;
+    std::shared_ptr<DockModel> model;
+    std::shared_ptr<DockWindow> w;
+    std::vector<pid_t> children;
+};
+
+TEST_F(X11BadgeCellTest, ABadgeSentOnTheBusShowsOnItsApplicationsCellOnlyAndClears) {
+    model = DockModel::create();
+    model->setPanelContent({});
+    auto screen = Screen::screens().front();
+    w = DockWindow::initWithPanelModel(model, config, screen);
+    w->fadeInOnScreen(screen);
+    env.loop().advance(0.2);
+    ASSERT_TRUE(pumpUntil([&] { return w->isVisible(); }));
+
+    const pid_t one = spawn({"xterm", "-class", "QsBadgeOne", "-geometry", "40x5+200+100"});
+    const pid_t two = spawn({"xterm", "-class", "QsBadgeTwo", "-geometry", "40x5+600+100"});
+    ASSERT_TRUE(pumpUntil([&] { return cellOf(one) && cellOf(two); }, 10000));
+    env.loop().advance(1.0);  // the panel's sort and layout
+    pump(300);
+    auto appOne = RunningApplication::runningApplicationWithProcessIdentifier(one);
+    auto appTwo = RunningApplication::runningApplicationWithProcessIdentifier(two);
+    ASSERT_TRUE(appOne && appTwo);
+    ASSERT_EQ(appOne->bundleIdentifier(), "org.quayside.BadgeOne");
+    ASSERT_EQ(appTwo->bundleIdentifier(), "org.quayside.BadgeTwo");
+    EXPECT_EQ(paintedRed(one), 0);
+    EXPECT_EQ(paintedRed(two), 0);
+
+    auto helper = BadgeHelper::sharedInstance();
+    ASSERT_TRUE(helper->isPolling());
+    ASSERT_EQ(sendUpdate("org.quayside.BadgeOne", "{'count': <int64 7>, 'count-visible': <true>}"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return badges->statusLabel("org.quayside.BadgeOne") == "7"; }));
+    env.loop().advance(2.5);  // the next scan
+    ASSERT_TRUE(pumpUntil([&] { return badgeShown(one, "7"); })) << "the badge did not reach the cell";
+    EXPECT_TRUE(badgeHidden(two));
+    EXPECT_TRUE(pumpUntil([&] { return paintedRed(one) > 40; })) << paintedRed(one);
+    EXPECT_EQ(paintedRed(two), 0);
+    EXPECT_TRUE(pumpUntil([&] { return shownRed(one) > 40; })) << "on the server: " << shownRed(one);
+    EXPECT_EQ(shownRed(two), 0);
+    // Scans that change nothing keep it; a signal that hides the count clears it.
+    env.loop().advance(2.5);
+    pump(50);
+    EXPECT_TRUE(badgeShown(one, "7"));
+    ASSERT_EQ(sendUpdate("org.quayside.BadgeOne", "{'count-visible': <false>}"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return badges->statusLabel("org.quayside.BadgeOne").empty(); }));
+    env.loop().advance(2.5);
+    ASSERT_TRUE(pumpUntil([&] { return badgeHidden(one); })) << "the badge was not cleared";
+    EXPECT_TRUE(pumpUntil([&] { return paintedRed(one) == 0; })) << paintedRed(one);
+    EXPECT_TRUE(pumpUntil([&] { return shownRed(one) == 0; })) << "on the server: " << shownRed(one);
+    EXPECT_EQ(shownRed(two), 0);
+
+    // A badge on the later of the two cells, then the earlier one goes: the badge stays
+    // with its application's cell as the panel closes up, with no scan in between.
+    const bool oneFirst = indexOfProcess(one) < indexOfProcess(two);
+    const pid_t earlier = oneFirst ? one : two;
+    const pid_t later = oneFirst ? two : one;
+    const std::string laterId = oneFirst ? "org.quayside.BadgeTwo" : "org.quayside.BadgeOne";
+    ASSERT_EQ(sendUpdate(laterId, "{'count': <int64 3>, 'count-visible': <true>}"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return badges->statusLabel(laterId) == "3"; }));
+    env.loop().advance(2.5);
+    ASSERT_TRUE(pumpUntil([&] { return badgeShown(later, "3"); }));
+    EXPECT_TRUE(badgeHidden(earlier));
+    const long before = indexOfProcess(later);
+    ::kill(earlier, SIGKILL);
+    ASSERT_TRUE(pumpUntil([&] { return indexOfProcess(earlier) < 0; }, 8000));
+    env.loop().advance(1.0);  // the panel's sort and layout
+    pump(300);
+    EXPECT_EQ(indexOfProcess(later), before - 1);
+    EXPECT_TRUE(badgeShown(later, "3"));
+    EXPECT_TRUE(pumpUntil([&] { return paintedRed(later) > 40 && shownRed(later) > 40; }))
+        << paintedRed(later) << " painted, " << shownRed(later) << " on the server";
+}
+
+}  // namespace
+}  // namespace qs::x11
