@@ -37,6 +37,7 @@
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 #include "toolkit/WindowPlacement.h"
 #include "tracking/AppMonitoringService.h"
 #include "tracking/SIAccessibilityElement.h"
@@ -49,19 +50,10 @@ namespace NU = NSWindow_Utilities;
 class X11DockPanelTest : public qs::test::IsolatedTest {
 protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
-        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "not on the xcb platform";
+        if (auto why = fixture::skipReason(); !why.empty()) GTEST_SKIP() << why;
         conn = XConnection::open();
         ASSERT_TRUE(conn);
-        XConnection::setShared(conn);
-        desktop::Services s;
-        s.screens = std::make_shared<X11Screens>(conn);
-        addWindowServices(s, conn);
-        s.events = std::make_shared<X11Events>(conn);
-        s.compositing = std::make_shared<X11Compositing>(conn);
-        desktop::install(s);
-        desktop::PanelWindows::install(std::make_shared<X11PanelWindows>(conn));
+        fixture::installPanelServices(conn);
         if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
         ThemeManager::resetSharedInstanceForTesting();
         ThemeManager::setResourceThemesDirectoryForTesting(std::string());
@@ -81,34 +73,16 @@ protected:
         AppMonitoringService::resetSharedInstanceForTesting();
         TrashModel::resetSharedInstanceForTesting();
         MenuModel::resetSharedInstanceForTesting();
-        for (pid_t pid : children) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
+        fixture::killChildren(children);
         ThemeManager::resetSharedInstanceForTesting();
         ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
-        desktop::PanelWindows::install(nullptr);
-        desktop::install({});
-        XConnection::setShared(nullptr);
+        fixture::uninstallPanelServices();
     }
 
-    void pump(int ms) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        do {
-            conn->processPendingEvents();
-            QCoreApplication::processEvents();
-            env.loop().runPending();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        } while (std::chrono::steady_clock::now() < end);
-    }
+    void pump(int ms) { pumpUntil([] { return false; }, ms); }
     template <class F>
     bool pumpUntil(F done, int ms = 5000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            pump(5);
-            if (done()) return true;
-        }
-        return done();
+        return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop()); }, done, ms, 5);
     }
     void open(size_t separators) {
         if (!model) {
@@ -156,23 +130,10 @@ protected:
         return r;
     }
     void movePointer(int x, int y) {
-        auto* c = conn->connection();
-        xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, conn->root(), int16_t(x), int16_t(y), 0);
-        xcb_flush(c);
+        fixture::fakeMotion(conn->connection(), x, y, conn->root());
         pump(30);
     }
-    pid_t spawn(std::vector<std::string> argv) {
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            std::vector<char*> args;
-            for (auto& a : argv) args.push_back(a.data());
-            args.push_back(nullptr);
-            ::execvp(args[0], args.data());
-            ::_exit(127);
-        }
-        children.push_back(pid);
-        return pid;
-    }
+    pid_t spawn(std::vector<std::string> argv) { return fixture::spawnChild(children, std::move(argv)); }
     long runningCells() {
         long n = 0;
         for (auto& item : model->panelContent())
