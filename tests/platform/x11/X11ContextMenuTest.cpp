@@ -48,55 +48,13 @@
 namespace qs::x11 {
 namespace {
 
-class X11ContextMenuTest : public qs::test::IsolatedTest {
+class X11ContextMenuTest : public fixture::PanelTest {
 protected:
-    void SetUp() override {
-        if (auto why = fixture::skipReason(); !why.empty()) GTEST_SKIP() << why;
-        conn = XConnection::open();
-        ASSERT_TRUE(conn);
-        fixture::installPanelServices(conn);
-        if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
-        ThemeManager::resetSharedInstanceForTesting();
-        ThemeManager::setResourceThemesDirectoryForTesting(std::string());
-        config = DockConfiguration::create();
-        config->setPosition(1);
-        config->setAligment(1);
-        config->setIconSize(48);
-    }
-    void TearDown() override {
-        if (w) {
-            w->orderOut();
-            w->close();
-            w.reset();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        model.reset();
-        AppMonitoringService::resetSharedInstanceForTesting();
-        TrashModel::resetSharedInstanceForTesting();
-        MenuModel::resetSharedInstanceForTesting();
-        fixture::killChildren(children);
-        ThemeManager::resetSharedInstanceForTesting();
-        ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
-        fixture::uninstallPanelServices();
-    }
-
-    void pump(int ms) { pumpUntil([] { return false; }, ms); }
-    template <class F>
-    bool pumpUntil(F done, int ms = 5000) {
-        return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop()); }, done, ms, 5);
-    }
-    pid_t spawn(std::vector<std::string> argv) { return fixture::spawnChild(children, std::move(argv)); }
     void fake(uint8_t type, uint8_t detail, int x = 0, int y = 0) {
         fixture::fakeInput(conn->connection(), type, detail, type == XCB_MOTION_NOTIFY ? conn->root() : XCB_NONE, x, y);
     }
     // The cell of the process, nullptr when the panel has none.
     CollectionViewItem* cellOf(pid_t pid) { return fixture::cellOfProcess(w->collectionView(), pid); }
-
-    std::shared_ptr<XConnection> conn;
-    std::shared_ptr<DockModel> model;
-    std::shared_ptr<DockConfiguration> config;
-    std::shared_ptr<DockWindow> w;
-    std::vector<pid_t> children;
 };
 
 TEST_F(X11ContextMenuTest, ARightClickOnXtermsCellOpensAMenuWhoseQuitAppEndsIt) {

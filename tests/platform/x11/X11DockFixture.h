@@ -26,7 +26,15 @@
 #include <QGuiApplication>
 #include <QPoint>
 #include <QWidget>
+#include <gtest/gtest.h>
 
+#include "core/DockConfiguration.h"
+#include "core/DockModel.h"
+#include "core/MenuModel.h"
+#include "core/ThemeManager.h"
+#include "core/TrashModel.h"
+#include "dock_ui/DockCollectionView.h"
+#include "dock_ui/DockWindow.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/PanelWindows.h"
 #include "platform/ui/CollectionView.h"
@@ -36,6 +44,9 @@
 #include "platform/x11/X11PanelWindows.h"
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/XConnection.h"
+#include "support/TestEnvironment.h"
+#include "tracking/AppMonitoringService.h"
+#include "tracking/SIAccessibilityElement.h"
 #include "platform/desktop/Workspace.h"
 #include "platform/foundation/RunLoop.h"
 
@@ -177,5 +188,56 @@ inline CollectionViewItem* cellOfProcess(CollectionView* view, pid_t pid) {
     }
     return nullptr;
 }
+
+// --- A panel test -----------------------------------------------------------------------
+
+// The X11 services on a connection of the test's own, the test themes, a configuration for
+// a bottom, centred panel of 48-point icons; after the test, the panel window, its model
+// and the client processes end. Skipped without a display or an EWMH window manager.
+class PanelTest : public qs::test::IsolatedTest {
+protected:
+    void SetUp() override {
+        if (auto why = skipReason(); !why.empty()) GTEST_SKIP() << why;
+        conn = XConnection::open();
+        ASSERT_TRUE(conn);
+        installPanelServices(conn);
+        if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
+        ThemeManager::resetSharedInstanceForTesting();
+        ThemeManager::setResourceThemesDirectoryForTesting(std::string());
+        config = DockConfiguration::create();
+        config->setPosition(1);
+        config->setAligment(1);
+        config->setIconSize(48);
+    }
+    void TearDown() override {
+        if (w) {
+            w->orderOut();
+            w->close();
+            w.reset();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        model.reset();
+        AppMonitoringService::resetSharedInstanceForTesting();
+        TrashModel::resetSharedInstanceForTesting();
+        MenuModel::resetSharedInstanceForTesting();
+        killChildren(children);
+        ThemeManager::resetSharedInstanceForTesting();
+        ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
+        uninstallPanelServices();
+    }
+
+    void pump(int ms) { pumpUntil([] { return false; }, ms); }
+    template <class F>
+    bool pumpUntil(F done, int ms = 5000) {
+        return fixture::pumpUntil([&] { turnLoops(*conn, env.loop()); }, done, ms, 5);
+    }
+    pid_t spawn(std::vector<std::string> argv) { return spawnChild(children, std::move(argv)); }
+
+    std::shared_ptr<XConnection> conn;
+    std::shared_ptr<DockModel> model;
+    std::shared_ptr<DockConfiguration> config;
+    std::shared_ptr<DockWindow> w;
+    std::vector<pid_t> children;
+};
 
 }  // namespace qs::x11::fixture

@@ -47,43 +47,8 @@ namespace {
 
 namespace NU = NSWindow_Utilities;
 
-class X11DockPanelTest : public qs::test::IsolatedTest {
+class X11DockPanelTest : public fixture::PanelTest {
 protected:
-    void SetUp() override {
-        if (auto why = fixture::skipReason(); !why.empty()) GTEST_SKIP() << why;
-        conn = XConnection::open();
-        ASSERT_TRUE(conn);
-        fixture::installPanelServices(conn);
-        if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
-        ThemeManager::resetSharedInstanceForTesting();
-        ThemeManager::setResourceThemesDirectoryForTesting(std::string());
-        config = DockConfiguration::create();
-        config->setPosition(1);
-        config->setAligment(1);
-        config->setIconSize(48);
-    }
-    void TearDown() override {
-        if (w) {
-            w->orderOut();
-            w->close();
-            w.reset();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        model.reset();
-        AppMonitoringService::resetSharedInstanceForTesting();
-        TrashModel::resetSharedInstanceForTesting();
-        MenuModel::resetSharedInstanceForTesting();
-        fixture::killChildren(children);
-        ThemeManager::resetSharedInstanceForTesting();
-        ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
-        fixture::uninstallPanelServices();
-    }
-
-    void pump(int ms) { pumpUntil([] { return false; }, ms); }
-    template <class F>
-    bool pumpUntil(F done, int ms = 5000) {
-        return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop()); }, done, ms, 5);
-    }
     void open(size_t separators) {
         if (!model) {
             model = DockModel::create();
@@ -133,19 +98,12 @@ protected:
         fixture::fakeMotion(conn->connection(), x, y, conn->root());
         pump(30);
     }
-    pid_t spawn(std::vector<std::string> argv) { return fixture::spawnChild(children, std::move(argv)); }
     long runningCells() {
         long n = 0;
         for (auto& item : model->panelContent())
             if (item.object() && item.object()->className() == "NSRunningApplication") ++n;
         return n;
     }
-
-    std::shared_ptr<XConnection> conn;
-    std::shared_ptr<DockModel> model;
-    std::shared_ptr<DockConfiguration> config;
-    std::shared_ptr<DockWindow> w;
-    std::vector<pid_t> children;
 };
 
 TEST_F(X11DockPanelTest, APanelIsADockOnEveryDesktopAboveWithoutTaskbarEntry) {
