@@ -163,19 +163,7 @@ protected:
     void key(xcb_keysym_t sym) { fixture::fakeKey(other, symbols, sym); }
 
     std::vector<uint32_t> cardinals(xcb_window_t window, const char* property, xcb_atom_t type) {
-        auto* c = other;
-        xcb_intern_atom_reply_t* a =
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(property)), property), nullptr);
-        std::vector<uint32_t> out;
-        if (!a) return out;
-        auto* r = xcb_get_property_reply(c, xcb_get_property(c, 0, window, a->atom, type, 0, 1024), nullptr);
-        free(a);
-        if (r) {
-            auto* v = static_cast<uint32_t*>(xcb_get_property_value(r));
-            out.assign(v, v + xcb_get_property_value_length(r) / 4);
-            free(r);
-        }
-        return out;
+        return fixture::cardinals(other, window, conn->atom(property), type, 1024);
     }
     xcb_window_t root() { return xcb_setup_roots_iterator(xcb_get_setup(other)).data->root; }
     xcb_window_t activeWindow() {

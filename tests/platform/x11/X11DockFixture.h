@@ -174,6 +174,21 @@ inline void fakeKey(xcb_connection_t* c, xcb_key_symbols_t* symbols, xcb_keysym_
     xcb_flush(c);
 }
 
+// --- Window properties ------------------------------------------------------------------
+
+// The 32-bit values of a window's property (at most `count`); empty when it has none.
+inline std::vector<uint32_t> cardinals(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property, xcb_atom_t type,
+                                       uint32_t count) {
+    auto* reply = xcb_get_property_reply(c, xcb_get_property(c, 0, w, property, type, 0, count), nullptr);
+    std::vector<uint32_t> out;
+    if (reply) {
+        auto* v = static_cast<uint32_t*>(xcb_get_property_value(reply));
+        out.assign(v, v + xcb_get_property_value_length(reply) / 4);
+    }
+    free(reply);
+    return out;
+}
+
 // --- Cells ------------------------------------------------------------------------------
 
 // The centre of a widget, in root coordinates.

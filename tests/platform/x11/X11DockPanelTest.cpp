@@ -65,16 +65,7 @@ protected:
     }
     xcb_window_t windowId() const { return xcb_window_t(w->winId()); }
     std::vector<uint32_t> cardinals(const char* property, xcb_atom_t type) {
-        auto* c = conn->connection();
-        auto* r = xcb_get_property_reply(c, xcb_get_property(c, 0, windowId(), conn->atom(property), type, 0, 64),
-                                         nullptr);
-        std::vector<uint32_t> out;
-        if (r) {
-            auto* v = static_cast<uint32_t*>(xcb_get_property_value(r));
-            out.assign(v, v + xcb_get_property_value_length(r) / 4);
-            free(r);
-        }
-        return out;
+        return fixture::cardinals(conn->connection(), windowId(), conn->atom(property), type, 64);
     }
     bool has(const std::vector<uint32_t>& atoms, const char* name) {
         xcb_atom_t a = conn->atom(name);

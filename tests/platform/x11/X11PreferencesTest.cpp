@@ -79,15 +79,7 @@ protected:
     }
 
     std::vector<uint32_t> cardinals(xcb_window_t w, const char* property, xcb_atom_t type, uint32_t count) {
-        xcb_connection_t* c = conn->connection();
-        auto* reply = xcb_get_property_reply(c, xcb_get_property(c, 0, w, conn->atom(property), type, 0, count), nullptr);
-        std::vector<uint32_t> out;
-        if (reply) {
-            auto* values = static_cast<uint32_t*>(xcb_get_property_value(reply));
-            for (int i = 0; i < xcb_get_property_value_length(reply) / 4; ++i) out.push_back(values[i]);
-        }
-        free(reply);
-        return out;
+        return fixture::cardinals(conn->connection(), w, conn->atom(property), type, count);
     }
     xcb_window_t activeWindow() {
         auto v = cardinals(conn->root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW, 1);

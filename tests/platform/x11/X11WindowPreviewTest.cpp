@@ -99,15 +99,7 @@ protected:
         return viewable;
     }
     std::vector<xcb_atom_t> atoms(xcb_window_t w, const char* property, xcb_atom_t type) {
-        xcb_connection_t* c = conn->connection();
-        auto* reply = xcb_get_property_reply(c, xcb_get_property(c, 0, w, conn->atom(property), type, 0, 4096), nullptr);
-        std::vector<xcb_atom_t> out;
-        if (reply) {
-            auto* v = static_cast<uint32_t*>(xcb_get_property_value(reply));
-            out.assign(v, v + xcb_get_property_value_length(reply) / 4);
-        }
-        free(reply);
-        return out;
+        return fixture::cardinals(conn->connection(), w, conn->atom(property), type, 4096);
     }
     bool hidden(xcb_window_t w) {
         for (auto a : atoms(w, "_NET_WM_STATE", XCB_ATOM_ATOM))
