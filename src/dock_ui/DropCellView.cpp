@@ -80,10 +80,62 @@ void paintDropHighlight(QWidget* view, double cornerRadius) {
 
 // ---------------------------------------------------------------------------------
 
-DropCellView::DropCellView(QWidget* parent) : QWidget(parent) {
-    setObjectName("DropCellView");
+DropZoneView::DropZoneView(QWidget* parent, DropCursor onEntry, DropCursor whileMoving, const char* emptyDrop)
+    : QWidget(parent), onEntry_(onEntry), whileMoving_(whileMoving), emptyDrop_(emptyDrop) {
     setAttribute(Qt::WA_NoSystemBackground);
     registerForDraggedTypes({NSFilenamesPboardType});
+}
+
+void DropZoneView::setCursor(DropCursor kind) {
+    if (kind == cursor_) return;
+    cursor_ = kind;
+    if (kind == DropCursor::None)
+        unsetCursor();
+    else
+        QWidget::setCursor(cursorFor(kind));
+}
+
+uint64_t DropZoneView::draggingEntered(const DraggingInfo&) {
+    highlighted_ = true;
+    update();
+    setCursor(onEntry_);
+    return NSDragOperationMove;
+}
+
+uint64_t DropZoneView::draggingUpdated(const DraggingInfo&) {
+    setCursor(whileMoving_);
+    return NSDragOperationMove;
+}
+
+void DropZoneView::draggingExited(const DraggingInfo*) {
+    highlighted_ = false;
+    setCursor(DropCursor::None);
+    update();
+}
+
+bool DropZoneView::prepareForDragOperation(const DraggingInfo&) { return true; }
+
+bool DropZoneView::performDragOperation(const DraggingInfo& info) {
+    std::vector<URLPtr> urls = droppedFileURLs(info.pasteboard);
+    draggingExited(&info);
+    if (urls.empty()) {
+        log(emptyDrop_);
+        return false;
+    }
+    handOverDrop(urls);
+    return true;
+}
+
+void DropZoneView::paintEvent(QPaintEvent*) {
+    if (highlighted_) paintDropHighlight(this, 6.0);
+}
+
+// ---------------------------------------------------------------------------------
+
+DropCellView::DropCellView(QWidget* parent)
+    : DropZoneView(parent, DropCursor::PointingHand, DropCursor::PointingHand,
+                   "a drop on a dock item carried no local files; nothing was done") {
+    setObjectName("DropCellView");
     updateTrackingAreas();
 }
 
@@ -105,15 +157,6 @@ Value DropCellView::representedObject() const {
 
 void DropCellView::updateTrackingAreas() { setMouseTracking(true); }
 
-void DropCellView::setCursor(DropCursor kind) {
-    if (kind == cursor_) return;
-    cursor_ = kind;
-    if (kind == DropCursor::None)
-        unsetCursor();
-    else
-        QWidget::setCursor(cursorFor(kind));
-}
-
 bool DropCellView::acceptsDragAtPoint(const QPoint& point) const {
     // The dock runs along x unless its collection view stacks its items in one column.
     bool vertical = false;
@@ -128,35 +171,8 @@ bool DropCellView::acceptsDragAtPoint(const QPoint& point) const {
     return at >= length * kEdgeFraction && at < length * (1.0 - kEdgeFraction);
 }
 
-uint64_t DropCellView::draggingEntered(const DraggingInfo&) {
-    highlighted_ = true;
-    update();
-    setCursor(DropCursor::PointingHand);
-    return NSDragOperationMove;
-}
-
-uint64_t DropCellView::draggingUpdated(const DraggingInfo&) {
-    setCursor(DropCursor::PointingHand);
-    return NSDragOperationMove;
-}
-
-void DropCellView::draggingExited(const DraggingInfo*) {
-    highlighted_ = false;
-    setCursor(DropCursor::None);
-    update();
-}
-
-bool DropCellView::prepareForDragOperation(const DraggingInfo&) { return true; }
-
-bool DropCellView::performDragOperation(const DraggingInfo& info) {
-    std::vector<URLPtr> urls = droppedFileURLs(info.pasteboard);
-    draggingExited(&info);
-    if (urls.empty()) {
-        log("a drop on a dock item carried no local files; nothing was done");
-        return false;
-    }
+void DropCellView::handOverDrop(const std::vector<URLPtr>& urls) {
     if (auto cell = delegate()) cell->dropZone(this, urls);
-    return true;
 }
 
 void DropCellView::mouseEntered(const Event& event) {
@@ -175,10 +191,6 @@ void DropCellView::enterEvent(QEnterEvent* event) {
     Event e = Event::mouseEvent(NSEventTypeMouseEntered, MakePoint(inTop.x(), double(top->height()) - inTop.y()), 0, 0);
     e.window = top;
     mouseEntered(e);
-}
-
-void DropCellView::paintEvent(QPaintEvent*) {
-    if (highlighted_) paintDropHighlight(this, 6.0);
 }
 
 }  // namespace qs

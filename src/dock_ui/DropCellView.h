@@ -34,7 +34,40 @@ class Menu;
 enum class DropCursor { None, PointingHand, DragCopy, DisappearingItem };
 QCursor cursorFor(DropCursor kind);
 
-class DropCellView : public QWidget, public DraggingDestination {
+// What the drop views share: the highlight while a drag hovers, the cursor they ask for,
+// and handing the local files of a drop to their cell.
+class DropZoneView : public QWidget, public DraggingDestination {
+public:
+    // Sets the cursor over the whole zone now (the platform's cursor rectangle).
+    void setCursor(DropCursor kind);
+    DropCursor requestedCursor() const { return cursor_; }
+    bool isDragHighlighted() const { return highlighted_; }
+
+    // DraggingDestination.
+    bool wantsPeriodicDraggingUpdates() const override { return true; }
+    uint64_t draggingEntered(const DraggingInfo& info) override;
+    uint64_t draggingUpdated(const DraggingInfo& info) override;
+    void draggingExited(const DraggingInfo* info) override;
+    bool prepareForDragOperation(const DraggingInfo& info) override;
+    bool performDragOperation(const DraggingInfo& info) override;
+
+protected:
+    // Registers NSFilenamesPboardType. The zone asks for `onEntry` when a drag comes in and
+    // for `whileMoving` as it moves; `emptyDrop` is logged when a drop has no local files.
+    DropZoneView(QWidget* parent, DropCursor onEntry, DropCursor whileMoving, const char* emptyDrop);
+    // Hands the files of a drop, in drag order, to the cell.
+    virtual void handOverDrop(const std::vector<URLPtr>& urls) = 0;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    DropCursor onEntry_;
+    DropCursor whileMoving_;
+    const char* emptyDrop_;
+    DropCursor cursor_ = DropCursor::None;
+    bool highlighted_ = false;
+};
+
+class DropCellView : public DropZoneView {
     Q_OBJECT
 
 public:
@@ -55,19 +88,9 @@ public:
 
     // Entered and exited, whatever the panel's state.
     void updateTrackingAreas();
-    // Sets the cursor over the whole zone now (the platform's cursor rectangle).
-    void setCursor(DropCursor kind);
-    DropCursor requestedCursor() const { return cursor_; }
-    bool isDragHighlighted() const { return highlighted_; }
 
     // DraggingDestination.
     bool acceptsDragAtPoint(const QPoint& point) const override;
-    bool wantsPeriodicDraggingUpdates() const override { return true; }
-    uint64_t draggingEntered(const DraggingInfo& info) override;
-    uint64_t draggingUpdated(const DraggingInfo& info) override;
-    void draggingExited(const DraggingInfo* info) override;
-    bool prepareForDragOperation(const DraggingInfo& info) override;
-    bool performDragOperation(const DraggingInfo& info) override;
 
     // The pointer came in: the cell hears of it too.
     void mouseEntered(const Event& event);
@@ -75,14 +98,12 @@ public:
 
 protected:
     void enterEvent(QEnterEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+    void handOverDrop(const std::vector<URLPtr>& urls) override;
 
 private:
     std::weak_ptr<DockCollectionItemCell> delegate_;
     std::weak_ptr<CellActionsDelegate> cellActionsDelegate_;
     Value representedObject_;
-    DropCursor cursor_ = DropCursor::None;
-    bool highlighted_ = false;
 };
 
 // The file URLs of a drop's NSFilenamesPboardType, in drag order.

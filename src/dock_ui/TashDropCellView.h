@@ -17,7 +17,7 @@ namespace qs {
 
 class TrashCell;
 
-class TashDropCellView : public QWidget, public DraggingDestination {
+class TashDropCellView : public DropZoneView {
     Q_OBJECT
 
 public:
@@ -32,19 +32,8 @@ public:
     const Value& representedObject() const { return representedObject_; }
     void setRepresentedObject(const Value& object) { representedObject_ = object; }
 
-    void setCursor(DropCursor kind);
-    DropCursor requestedCursor() const { return cursor_; }
-    bool isDragHighlighted() const { return highlighted_; }
     bool isSelected() const { return selected_; }
     void setSelected(bool selected);
-
-    // DraggingDestination.
-    bool wantsPeriodicDraggingUpdates() const override { return true; }
-    uint64_t draggingEntered(const DraggingInfo& info) override;
-    uint64_t draggingUpdated(const DraggingInfo& info) override;
-    void draggingExited(const DraggingInfo* info) override;
-    bool prepareForDragOperation(const DraggingInfo& info) override;
-    bool performDragOperation(const DraggingInfo& info) override;
 
     std::shared_ptr<Menu> menuForEvent(const Event& event) const;
 
@@ -52,15 +41,13 @@ signals:
     void resized();
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
+    void handOverDrop(const std::vector<URLPtr>& urls) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     std::weak_ptr<TrashCell> delegate_;
     std::weak_ptr<CellActionsDelegate> cellActionsDelegate_;
     Value representedObject_;
-    DropCursor cursor_ = DropCursor::None;
-    bool highlighted_ = false;
     bool selected_ = false;
 };
 

@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchMain.h"
 #include "core/DockConfiguration.h"
 #include "core/DockModel.h"
 #include "dock_ui/CollectionViewDelegate.h"
@@ -78,21 +79,4 @@ BENCHMARK(BM_ReorderDragMotionOverOneHundredItems)->Unit(benchmark::kMicrosecond
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    char dir[] = "/tmp/quayside-bench-XXXXXX";
-    const std::string config = ::mkdtemp(dir) ? dir : "";
-    if (!config.empty()) {
-        setenv("XDG_CONFIG_HOME", (config + "/config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (config + "/data").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (config + "/cache").c_str(), 1);
-    }
-    QApplication app(argc, argv);
-    RunLoop::setMain(std::make_shared<ManualRunLoop>());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::error_code ec;
-    if (!config.empty()) std::filesystem::remove_all(config, ec);
-    return 0;
-}
+int main(int argc, char** argv) { return qs::bench::runOffscreen(argc, argv, true); }

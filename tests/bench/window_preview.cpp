@@ -16,6 +16,7 @@
 #include <QWidget>
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchMain.h"
 #include "dock_ui/WindowPreviewController.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/foundation/RunLoop.h"
@@ -124,17 +125,4 @@ BENCHMARK(BM_ShowWhileCapturesHang)->Unit(benchmark::kMillisecond)->Iterations(1
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    char dir[] = "/tmp/quayside-bench-XXXXXX";
-    const std::string config = ::mkdtemp(dir) ? dir : "";
-    if (!config.empty()) setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    QApplication app(argc, argv);
-    RunLoop::setMain(std::make_shared<ManualRunLoop>());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::error_code ec;
-    if (!config.empty()) std::filesystem::remove_all(config, ec);
-    return 0;
-}
+int main(int argc, char** argv) { return qs::bench::runOffscreen(argc, argv, false); }

@@ -28,6 +28,7 @@
 #include "platform/x11/X11Workspace.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 #include "tracking/BadgeHelper.h"
 #include "tracking/Displays.h"
 #include "tracking/SIAccessibilityElement.h"
@@ -77,10 +78,7 @@ protected:
         address = line;
     }
     void TearDown() override {
-        for (pid_t pid : children) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
+        fixture::killChildren(children);
         if (daemon > 0) {
             ::kill(daemon, SIGTERM);
             ::waitpid(daemon, nullptr, 0);
@@ -253,8 +251,7 @@ TEST_F(PrivateBusTest, ALauncherEntrySignalReachesChangeBadgeWithTheMatchingProc
 class X11DisplaysTest : public qs::test::IsolatedTest {
 protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
+        if (auto why = fixture::skipReason(false); !why.empty()) GTEST_SKIP() << why;
         conn = XConnection::open();
         ASSERT_TRUE(conn);
         displays = std::make_shared<X11Displays>(conn);

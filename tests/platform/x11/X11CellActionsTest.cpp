@@ -50,6 +50,7 @@
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 #include "tracking/AppMonitoringService.h"
 #include "tracking/LaunchTracker.h"
 #include "tracking/SIAccessibilityElement.h"
@@ -59,25 +60,12 @@ namespace fs = std::filesystem;
 namespace qs::x11 {
 namespace {
 
-std::vector<pid_t> processesWith(const std::string& marker) {
-    std::vector<pid_t> out;
-    std::error_code ec;
-    for (const auto& dir : fs::directory_iterator("/proc", ec)) {
-        const std::string name = dir.path().filename().string();
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream in(dir.path() / "cmdline", std::ios::binary);
-        std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (cmdline.find(marker) != std::string::npos) out.push_back(pid_t(std::stoi(name)));
-    }
-    return out;
-}
+using fixture::processesWith;
 
 class X11CellActionsTest : public qs::test::IsolatedTest {
 protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
-        if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "Qt does not run on xcb";
+        if (auto why = fixture::skipReason(); !why.empty()) GTEST_SKIP() << why;
         if (!fs::exists("/usr/bin/xterm")) GTEST_SKIP() << "xterm is not installed";
         marker = "quayside-cellactions-" + std::to_string(::getpid());
         ASSERT_TRUE(installX11Backend());
@@ -104,10 +92,7 @@ protected:
     }
     void TearDown() override {
         for (pid_t pid : processesWith(marker)) ::kill(pid, SIGTERM);
-        for (pid_t pid : children) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
+        fixture::killChildren(children);
         if (w) {
             w->orderOut();
             w->close();
@@ -130,16 +115,12 @@ protected:
 
     template <class F>
     bool pumpUntil(F done, int ms = 5000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            conn->processPendingEvents();
-            QCoreApplication::processEvents();
-            env.loop().runPending();
-            env.loop().advance(0.0);  // timers due now (delayed steps of zero seconds)
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return done();
+        return fixture::pumpUntil(
+            [&] {
+                fixture::turnLoops(*conn, env.loop());
+                env.loop().advance(0.0);  // timers due now (delayed steps of zero seconds)
+            },
+            done, ms, 2);
     }
     void pump(int ms) { pumpUntil([] { return false; }, ms); }
 
@@ -153,18 +134,7 @@ protected:
         ASSERT_TRUE(pumpUntil([&] { return w->isVisible(); }));
         pump(100);
     }
-    pid_t spawn(std::vector<std::string> argv) {
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            std::vector<char*> args;
-            for (auto& a : argv) args.push_back(a.data());
-            args.push_back(nullptr);
-            ::execvp(args[0], args.data());
-            ::_exit(127);
-        }
-        children.push_back(pid);
-        return pid;
-    }
+    pid_t spawn(std::vector<std::string> argv) { return fixture::spawnChild(children, std::move(argv)); }
     pid_t xterm(int x) {
         return spawn({"xterm", "-geometry", "40x5+" + std::to_string(x) + "+100", "-title", marker});
     }
@@ -183,45 +153,17 @@ protected:
         return -1;
     }
     // The centre of a cell, in root coordinates.
-    QPoint cellCentre(long index) {
-        auto* cell = w->collectionView()->itemAtIndex(size_t(index));
-        QWidget* v = cell->view();
-        return v->mapToGlobal(QPoint(v->width() / 2, v->height() / 2));
-    }
-    void movePointer(int x, int y) {
-        xcb_test_fake_input(other, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, XCB_WINDOW_NONE, int16_t(x), int16_t(y), 0);
-        xcb_flush(other);
-    }
+    QPoint cellCentre(long index) { return fixture::centreOf(w->collectionView()->itemAtIndex(size_t(index))->view()); }
+    void movePointer(int x, int y) { fixture::fakeMotion(other, x, y); }
     void clickAt(const QPoint& p) {
         movePointer(p.x(), p.y());
         pump(50);
-        xcb_test_fake_input(other, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_test_fake_input(other, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_flush(other);
+        fixture::fakeClick(other);
     }
-    void key(xcb_keysym_t sym) {
-        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, sym);
-        xcb_keycode_t k = codes ? codes[0] : 0;
-        free(codes);
-        xcb_test_fake_input(other, XCB_KEY_PRESS, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_test_fake_input(other, XCB_KEY_RELEASE, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_flush(other);
-    }
+    void key(xcb_keysym_t sym) { fixture::fakeKey(other, symbols, sym); }
 
     std::vector<uint32_t> cardinals(xcb_window_t window, const char* property, xcb_atom_t type) {
-        auto* c = other;
-        xcb_intern_atom_reply_t* a =
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(property)), property), nullptr);
-        std::vector<uint32_t> out;
-        if (!a) return out;
-        auto* r = xcb_get_property_reply(c, xcb_get_property(c, 0, window, a->atom, type, 0, 1024), nullptr);
-        free(a);
-        if (r) {
-            auto* v = static_cast<uint32_t*>(xcb_get_property_value(r));
-            out.assign(v, v + xcb_get_property_value_length(r) / 4);
-            free(r);
-        }
-        return out;
+        return fixture::cardinals(other, window, conn->atom(property), type, 1024);
     }
     xcb_window_t root() { return xcb_setup_roots_iterator(xcb_get_setup(other)).data->root; }
     xcb_window_t activeWindow() {

@@ -41,110 +41,20 @@
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 #include "tracking/AppMonitoringService.h"
 #include "tracking/SIAccessibilityElement.h"
 
 namespace qs::x11 {
 namespace {
 
-class X11ContextMenuTest : public qs::test::IsolatedTest {
+class X11ContextMenuTest : public fixture::PanelTest {
 protected:
-    void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
-        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "not on the xcb platform";
-        conn = XConnection::open();
-        ASSERT_TRUE(conn);
-        XConnection::setShared(conn);
-        desktop::Services s;
-        s.screens = std::make_shared<X11Screens>(conn);
-        addWindowServices(s, conn);
-        s.events = std::make_shared<X11Events>(conn);
-        s.compositing = std::make_shared<X11Compositing>(conn);
-        desktop::install(s);
-        desktop::PanelWindows::install(std::make_shared<X11PanelWindows>(conn));
-        if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
-        ThemeManager::resetSharedInstanceForTesting();
-        ThemeManager::setResourceThemesDirectoryForTesting(std::string());
-        config = DockConfiguration::create();
-        config->setPosition(1);
-        config->setAligment(1);
-        config->setIconSize(48);
-    }
-    void TearDown() override {
-        if (w) {
-            w->orderOut();
-            w->close();
-            w.reset();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        model.reset();
-        AppMonitoringService::resetSharedInstanceForTesting();
-        TrashModel::resetSharedInstanceForTesting();
-        MenuModel::resetSharedInstanceForTesting();
-        for (pid_t pid : children) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        ThemeManager::resetSharedInstanceForTesting();
-        ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
-        desktop::PanelWindows::install(nullptr);
-        desktop::install({});
-        XConnection::setShared(nullptr);
-    }
-
-    void pump(int ms) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        do {
-            conn->processPendingEvents();
-            QCoreApplication::processEvents();
-            env.loop().runPending();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        } while (std::chrono::steady_clock::now() < end);
-    }
-    template <class F>
-    bool pumpUntil(F done, int ms = 5000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            pump(5);
-            if (done()) return true;
-        }
-        return done();
-    }
-    pid_t spawn(std::vector<std::string> argv) {
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            std::vector<char*> args;
-            for (auto& a : argv) args.push_back(a.data());
-            args.push_back(nullptr);
-            ::execvp(args[0], args.data());
-            ::_exit(127);
-        }
-        children.push_back(pid);
-        return pid;
-    }
     void fake(uint8_t type, uint8_t detail, int x = 0, int y = 0) {
-        auto* c = conn->connection();
-        xcb_test_fake_input(c, type, detail, XCB_CURRENT_TIME, type == XCB_MOTION_NOTIFY ? conn->root() : XCB_NONE,
-                            int16_t(x), int16_t(y), 0);
-        xcb_flush(c);
+        fixture::fakeInput(conn->connection(), type, detail, type == XCB_MOTION_NOTIFY ? conn->root() : XCB_NONE, x, y);
     }
     // The cell of the process, nullptr when the panel has none.
-    CollectionViewItem* cellOf(pid_t pid) {
-        auto* view = w->collectionView();
-        for (size_t i = 0; i < view->numberOfItems(); ++i) {
-            auto* cell = view->itemAtIndex(i);
-            auto app = cell ? cell->representedObject().objectAs<RunningApplication>() : nullptr;
-            if (app && app->processIdentifier() == pid) return cell;
-        }
-        return nullptr;
-    }
-
-    std::shared_ptr<XConnection> conn;
-    std::shared_ptr<DockModel> model;
-    std::shared_ptr<DockConfiguration> config;
-    std::shared_ptr<DockWindow> w;
-    std::vector<pid_t> children;
+    CollectionViewItem* cellOf(pid_t pid) { return fixture::cellOfProcess(w->collectionView(), pid); }
 };
 
 TEST_F(X11ContextMenuTest, ARightClickOnXtermsCellOpensAMenuWhoseQuitAppEndsIt) {

@@ -37,6 +37,7 @@
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 #include "toolkit/WindowPlacement.h"
 #include "tracking/AppMonitoringService.h"
 #include "tracking/SIAccessibilityElement.h"
@@ -46,70 +47,8 @@ namespace {
 
 namespace NU = NSWindow_Utilities;
 
-class X11DockPanelTest : public qs::test::IsolatedTest {
+class X11DockPanelTest : public fixture::PanelTest {
 protected:
-    void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
-        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "not on the xcb platform";
-        conn = XConnection::open();
-        ASSERT_TRUE(conn);
-        XConnection::setShared(conn);
-        desktop::Services s;
-        s.screens = std::make_shared<X11Screens>(conn);
-        addWindowServices(s, conn);
-        s.events = std::make_shared<X11Events>(conn);
-        s.compositing = std::make_shared<X11Compositing>(conn);
-        desktop::install(s);
-        desktop::PanelWindows::install(std::make_shared<X11PanelWindows>(conn));
-        if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
-        ThemeManager::resetSharedInstanceForTesting();
-        ThemeManager::setResourceThemesDirectoryForTesting(std::string());
-        config = DockConfiguration::create();
-        config->setPosition(1);
-        config->setAligment(1);
-        config->setIconSize(48);
-    }
-    void TearDown() override {
-        if (w) {
-            w->orderOut();
-            w->close();
-            w.reset();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        model.reset();
-        AppMonitoringService::resetSharedInstanceForTesting();
-        TrashModel::resetSharedInstanceForTesting();
-        MenuModel::resetSharedInstanceForTesting();
-        for (pid_t pid : children) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        ThemeManager::resetSharedInstanceForTesting();
-        ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
-        desktop::PanelWindows::install(nullptr);
-        desktop::install({});
-        XConnection::setShared(nullptr);
-    }
-
-    void pump(int ms) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        do {
-            conn->processPendingEvents();
-            QCoreApplication::processEvents();
-            env.loop().runPending();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        } while (std::chrono::steady_clock::now() < end);
-    }
-    template <class F>
-    bool pumpUntil(F done, int ms = 5000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            pump(5);
-            if (done()) return true;
-        }
-        return done();
-    }
     void open(size_t separators) {
         if (!model) {
             model = DockModel::create();
@@ -126,16 +65,7 @@ protected:
     }
     xcb_window_t windowId() const { return xcb_window_t(w->winId()); }
     std::vector<uint32_t> cardinals(const char* property, xcb_atom_t type) {
-        auto* c = conn->connection();
-        auto* r = xcb_get_property_reply(c, xcb_get_property(c, 0, windowId(), conn->atom(property), type, 0, 64),
-                                         nullptr);
-        std::vector<uint32_t> out;
-        if (r) {
-            auto* v = static_cast<uint32_t*>(xcb_get_property_value(r));
-            out.assign(v, v + xcb_get_property_value_length(r) / 4);
-            free(r);
-        }
-        return out;
+        return fixture::cardinals(conn->connection(), windowId(), conn->atom(property), type, 64);
     }
     bool has(const std::vector<uint32_t>& atoms, const char* name) {
         xcb_atom_t a = conn->atom(name);
@@ -156,22 +86,8 @@ protected:
         return r;
     }
     void movePointer(int x, int y) {
-        auto* c = conn->connection();
-        xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, conn->root(), int16_t(x), int16_t(y), 0);
-        xcb_flush(c);
+        fixture::fakeMotion(conn->connection(), x, y, conn->root());
         pump(30);
-    }
-    pid_t spawn(std::vector<std::string> argv) {
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            std::vector<char*> args;
-            for (auto& a : argv) args.push_back(a.data());
-            args.push_back(nullptr);
-            ::execvp(args[0], args.data());
-            ::_exit(127);
-        }
-        children.push_back(pid);
-        return pid;
     }
     long runningCells() {
         long n = 0;
@@ -179,12 +95,6 @@ protected:
             if (item.object() && item.object()->className() == "NSRunningApplication") ++n;
         return n;
     }
-
-    std::shared_ptr<XConnection> conn;
-    std::shared_ptr<DockModel> model;
-    std::shared_ptr<DockConfiguration> config;
-    std::shared_ptr<DockWindow> w;
-    std::vector<pid_t> children;
 };
 
 TEST_F(X11DockPanelTest, APanelIsADockOnEveryDesktopAboveWithoutTaskbarEntry) {

@@ -44,6 +44,7 @@
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 #include "tracking/AppMonitoringService.h"
 #include "tracking/Displays.h"
 #include "tracking/SIAccessibilityElement.h"
@@ -80,20 +81,11 @@ private:
 class X11DragDropTest : public qs::test::IsolatedTest {
 protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
-        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "not on the xcb platform";
+        if (auto why = fixture::skipReason(); !why.empty()) GTEST_SKIP() << why;
         conn = XConnection::open();
         ASSERT_TRUE(conn);
-        XConnection::setShared(conn);
-        desktop::Services s;
-        s.screens = std::make_shared<X11Screens>(conn);
-        addWindowServices(s, conn);
         events = std::make_shared<X11Events>(conn);
-        s.events = events;
-        s.compositing = std::make_shared<X11Compositing>(conn);
-        desktop::install(s);
-        desktop::PanelWindows::install(std::make_shared<X11PanelWindows>(conn));
+        fixture::installPanelServices(conn, events);
         if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
         ThemeManager::resetSharedInstanceForTesting();
         ThemeManager::setResourceThemesDirectoryForTesting(std::string());
@@ -134,9 +126,7 @@ protected:
         MenuModel::resetSharedInstanceForTesting();
         ThemeManager::resetSharedInstanceForTesting();
         ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
-        desktop::PanelWindows::install(nullptr);
-        desktop::install({});
-        XConnection::setShared(nullptr);
+        fixture::uninstallPanelServices();
     }
 
     std::shared_ptr<DockWindow> findPanel() {
@@ -144,23 +134,10 @@ protected:
             if (auto w = std::dynamic_pointer_cast<DockWindow>(c->window())) return w;
         return nullptr;
     }
-    void pump(int ms) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        do {
-            conn->processPendingEvents();
-            QCoreApplication::processEvents();
-            env.loop().runPending();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        } while (std::chrono::steady_clock::now() < end);
-    }
+    void pump(int ms) { pumpUntil([] { return false; }, ms); }
     template <class F>
     bool pumpUntil(F done, int ms = 8000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            pump(5);
-            if (done()) return true;
-        }
-        return done();
+        return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop()); }, done, ms, 5);
     }
     Point pointer() const { return at_; }
     // The centre of a cell (or a point inside it), in root coordinates.

@@ -27,6 +27,7 @@
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 
 namespace qs::x11 {
 namespace {
@@ -55,9 +56,7 @@ private:
 class X11GroupPopoverTest : public qs::test::IsolatedTest {
 protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
-        if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "Qt does not run on xcb";
+        if (auto why = fixture::skipReason(); !why.empty()) GTEST_SKIP() << why;
         ASSERT_TRUE(installX11Backend());
         conn = XConnection::shared();
         other = xcb_connect(nullptr, nullptr);
@@ -82,30 +81,18 @@ protected:
 
     template <class F>
     bool pumpUntil(F done, int ms = 2000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            conn->processPendingEvents();
-            QCoreApplication::processEvents();
-            QGuiApplication::sync();
-            env.loop().runPending();
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return done();
+        return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop(), true); }, done, ms, 5);
     }
     void pump(int ms) {
         pumpUntil([] { return false; }, ms);
     }
     void clickCell() {
         QPoint c = cell->mapToGlobal(QPoint(26, 26));
-        xcb_test_fake_input(other, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, XCB_WINDOW_NONE, int16_t(c.x()), int16_t(c.y()), 0);
-        xcb_flush(other);
+        fixture::fakeMotion(other, c.x(), c.y());
         pump(50);
-        xcb_test_fake_input(other, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_flush(other);
+        fixture::fakeInput(other, XCB_BUTTON_PRESS, 1);
         pump(150);
-        xcb_test_fake_input(other, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_flush(other);
+        fixture::fakeInput(other, XCB_BUTTON_RELEASE, 1);
         pump(150);
     }
 

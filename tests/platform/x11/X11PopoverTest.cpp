@@ -23,6 +23,7 @@
 #include "platform/x11/X11Compositing.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 
 namespace qs::x11 {
 namespace {
@@ -30,9 +31,7 @@ namespace {
 class X11PopoverTest : public qs::test::IsolatedTest {
 protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
-        if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "Qt does not run on xcb";
+        if (auto why = fixture::skipReason(); !why.empty()) GTEST_SKIP() << why;
         ASSERT_TRUE(installX11Backend());
         conn = XConnection::shared();
         other = xcb_connect(nullptr, nullptr);
@@ -60,16 +59,7 @@ protected:
 
     template <class F>
     bool pumpUntil(F done, int ms = 2000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            conn->processPendingEvents();
-            QCoreApplication::processEvents();
-            QGuiApplication::sync();  // Qt's requests reach the server (the loop never sleeps here)
-            env.loop().runPending();
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return done();
+        return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop(), true); }, done, ms, 5);
     }
     void pump(int ms) {
         pumpUntil([] { return false; }, ms);
@@ -114,19 +104,10 @@ protected:
         free(reply);
         return found;
     }
-    void key(xcb_keysym_t sym) {
-        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, sym);
-        xcb_keycode_t k = codes ? codes[0] : 0;
-        free(codes);
-        xcb_test_fake_input(other, XCB_KEY_PRESS, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_test_fake_input(other, XCB_KEY_RELEASE, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_flush(other);
-    }
+    void key(xcb_keysym_t sym) { fixture::fakeKey(other, symbols, sym); }
     void clickAt(int x, int y) {
-        xcb_test_fake_input(other, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, XCB_WINDOW_NONE, int16_t(x), int16_t(y), 0);
-        xcb_test_fake_input(other, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_test_fake_input(other, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_flush(other);
+        fixture::fakeMotion(other, x, y);
+        fixture::fakeClick(other);
     }
 
     std::shared_ptr<XConnection> conn;

@@ -36,6 +36,7 @@
 #include "preferences/ItemInspector.h"
 #include "preferences/PreferencesWindowController.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 
 namespace qs::x11 {
 namespace {
@@ -43,9 +44,7 @@ namespace {
 class X11PreferencesTest : public qs::test::IsolatedTest {
 protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
-        if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "Qt does not run on xcb";
+        if (auto why = fixture::skipReason(); !why.empty()) GTEST_SKIP() << why;
         ASSERT_TRUE(installX11Backend());
         conn = XConnection::shared();
         ThemeManager::resetSharedInstanceForTesting();
@@ -73,31 +72,14 @@ protected:
 
     template <class F>
     bool pumpUntil(F done, int ms = 3000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            conn->processPendingEvents();
-            QCoreApplication::processEvents();
-            QGuiApplication::sync();
-            env.loop().runPending();
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return done();
+        return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop(), true); }, done, ms, 5);
     }
     void pump(int ms) {
         pumpUntil([] { return false; }, ms);
     }
 
     std::vector<uint32_t> cardinals(xcb_window_t w, const char* property, xcb_atom_t type, uint32_t count) {
-        xcb_connection_t* c = conn->connection();
-        auto* reply = xcb_get_property_reply(c, xcb_get_property(c, 0, w, conn->atom(property), type, 0, count), nullptr);
-        std::vector<uint32_t> out;
-        if (reply) {
-            auto* values = static_cast<uint32_t*>(xcb_get_property_value(reply));
-            for (int i = 0; i < xcb_get_property_value_length(reply) / 4; ++i) out.push_back(values[i]);
-        }
-        free(reply);
-        return out;
+        return fixture::cardinals(conn->connection(), w, conn->atom(property), type, count);
     }
     xcb_window_t activeWindow() {
         auto v = cardinals(conn->root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW, 1);
@@ -123,24 +105,15 @@ protected:
     // The real pointer, from a connection of its own.
     void clickAt(const QPoint& p) {
         if (!other) other = xcb_connect(nullptr, nullptr);
-        xcb_test_fake_input(other, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, XCB_WINDOW_NONE, int16_t(p.x()),
-                            int16_t(p.y()), 0);
-        xcb_flush(other);
+        fixture::fakeMotion(other, p.x(), p.y());
         pump(50);
-        xcb_test_fake_input(other, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_test_fake_input(other, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_flush(other);
+        fixture::fakeClick(other);
     }
     void key(xcb_keysym_t sym) {
         if (!other) other = xcb_connect(nullptr, nullptr);
         xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(other);
-        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, sym);
-        xcb_keycode_t k = codes ? codes[0] : 0;
-        free(codes);
+        fixture::fakeKey(other, symbols, sym);
         xcb_key_symbols_free(symbols);
-        xcb_test_fake_input(other, XCB_KEY_PRESS, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_test_fake_input(other, XCB_KEY_RELEASE, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_flush(other);
         pump(20);
     }
     static QPoint centreOf(QWidget* w) { return w->mapToGlobal(w->rect().center()); }

@@ -38,6 +38,7 @@
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 #include "tracking/AppMonitoringService.h"
 #include "tracking/SIAccessibilityElement.h"
 
@@ -134,8 +135,7 @@ class X11RunningAppsTest : public qs::test::IsolatedTest {
 protected:
     void SetUp() override {
         (void)clientHook;
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
+        if (auto why = fixture::skipReason(false); !why.empty()) GTEST_SKIP() << why;
         conn = XConnection::open();
         ASSERT_TRUE(conn);
         desktop::Services s;
@@ -154,28 +154,17 @@ protected:
         AppMonitoringService::resetSharedInstanceForTesting();
         TrashModel::resetSharedInstanceForTesting();
         MenuModel::resetSharedInstanceForTesting();
-        for (pid_t pid : children) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
+        fixture::killChildren(children);
         desktop::install({});
     }
 
     void pumpOnce() {
-        conn->processPendingEvents();
-        QCoreApplication::processEvents();
-        env.loop().runPending();
+        fixture::turnLoops(*conn, env.loop());
         reap();
     }
     template <class F>
     bool pumpUntil(F done, int ms = 5000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            pumpOnce();
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return done();
+        return fixture::pumpUntil([&] { pumpOnce(); }, done, ms, 5);
     }
     void pumpFor(int ms) {
         pumpUntil([] { return false; }, ms);
@@ -191,17 +180,7 @@ protected:
     }
 
     pid_t spawn(std::vector<std::string> argv, const char* clientPlan = nullptr) {
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            if (clientPlan) ::setenv("QUAYSIDE_TEST_CLIENT", clientPlan, 1);
-            std::vector<char*> args;
-            for (auto& a : argv) args.push_back(a.data());
-            args.push_back(nullptr);
-            ::execvp(args[0], args.data());
-            ::_exit(127);
-        }
-        children.push_back(pid);
-        return pid;
+        return fixture::spawnChild(children, std::move(argv), clientPlan);
     }
     pid_t client(const char* plan) { return spawn({"/proc/self/exe"}, plan); }
 

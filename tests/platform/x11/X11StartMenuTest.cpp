@@ -26,32 +26,19 @@
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 
 namespace fs = std::filesystem;
 
 namespace qs::x11 {
 namespace {
 
-// Processes whose command line contains `marker`.
-std::vector<pid_t> processesWith(const std::string& marker) {
-    std::vector<pid_t> out;
-    std::error_code ec;
-    for (const auto& dir : fs::directory_iterator("/proc", ec)) {
-        const std::string name = dir.path().filename().string();
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream in(dir.path() / "cmdline", std::ios::binary);
-        std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (cmdline.find(marker) != std::string::npos) out.push_back(pid_t(std::stoi(name)));
-    }
-    return out;
-}
+using fixture::processesWith;
 
 class X11StartMenuTest : public qs::test::IsolatedTest {
 protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
-        if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "Qt does not run on xcb";
+        if (auto why = fixture::skipReason(); !why.empty()) GTEST_SKIP() << why;
         if (!fs::exists("/usr/bin/xclock")) GTEST_SKIP() << "xclock is not installed";
 
         // The test's own application, in the user's application folder.
@@ -94,16 +81,7 @@ protected:
 
     template <class F>
     bool pumpUntil(F done, int ms = 2000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            conn->processPendingEvents();
-            QCoreApplication::processEvents();
-            QGuiApplication::sync();
-            env.loop().runPending();
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return done();
+        return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop(), true); }, done, ms, 5);
     }
     void pump(int ms) {
         pumpUntil([] { return false; }, ms);
@@ -115,14 +93,7 @@ protected:
         free(reply);
         return viewable;
     }
-    void key(xcb_keysym_t sym) {
-        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, sym);
-        xcb_keycode_t k = codes ? codes[0] : 0;
-        free(codes);
-        xcb_test_fake_input(other, XCB_KEY_PRESS, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_test_fake_input(other, XCB_KEY_RELEASE, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_flush(other);
-    }
+    void key(xcb_keysym_t sym) { fixture::fakeKey(other, symbols, sym); }
     void type(const std::string& letters) {
         for (char c : letters) {
             key(xcb_keysym_t(c));  // lower-case letters are their own keysyms
@@ -130,11 +101,8 @@ protected:
         }
     }
     void clickAt(const QPoint& p) {
-        xcb_test_fake_input(other, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, XCB_WINDOW_NONE, int16_t(p.x()),
-                            int16_t(p.y()), 0);
-        xcb_test_fake_input(other, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_test_fake_input(other, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        xcb_flush(other);
+        fixture::fakeMotion(other, p.x(), p.y());
+        fixture::fakeClick(other);
     }
     xcb_window_t popoverWindow() { return xcb_window_t(controller->popover()->window()->windowHandle()->winId()); }
     void showMenu() { controller->showStartMenuWith(menu, MakeRect(0, 0, 52, 52), cell, NSRectEdgeMinY); }

@@ -30,6 +30,7 @@
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 #include "tracking/RunningApplicationEx.h"
 #include "tracking/SIAccessibilityElement.h"
 
@@ -39,9 +40,7 @@ namespace {
 class X11WindowPreviewTest : public qs::test::IsolatedTest {
 protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
-        if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "Qt does not run on xcb";
+        if (auto why = fixture::skipReason(); !why.empty()) GTEST_SKIP() << why;
         ASSERT_TRUE(installX11Backend());
         if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
         conn = XConnection::shared();
@@ -62,10 +61,7 @@ protected:
         controller.reset();
         app.reset();
         panel.reset();
-        for (pid_t pid : children) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
+        fixture::killChildren(children);
         env.loop().waitForBackground();
         QCoreApplication::processEvents();
         uninstallX11Backend();
@@ -75,30 +71,11 @@ protected:
     // never runs here.
     template <class F>
     bool pumpUntil(F done, int ms = 5000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            conn->processPendingEvents();
-            QCoreApplication::processEvents();
-            QGuiApplication::sync();
-            env.loop().runPending();
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return done();
+        return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop(), true); }, done, ms, 2);
     }
 
     pid_t spawn(std::vector<std::string> argv, const char* clientPlan = nullptr) {
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            if (clientPlan) ::setenv("QUAYSIDE_TEST_CLIENT", clientPlan, 1);
-            std::vector<char*> args;
-            for (auto& a : argv) args.push_back(a.data());
-            args.push_back(nullptr);
-            ::execvp(args[0], args.data());
-            ::_exit(127);
-        }
-        children.push_back(pid);
-        return pid;
+        return fixture::spawnChild(children, std::move(argv), clientPlan);
     }
     // The tracked application of a process once it has `windows` windows.
     RunningApplicationExPtr trackedWithWindows(pid_t pid, size_t windows) {
@@ -122,15 +99,7 @@ protected:
         return viewable;
     }
     std::vector<xcb_atom_t> atoms(xcb_window_t w, const char* property, xcb_atom_t type) {
-        xcb_connection_t* c = conn->connection();
-        auto* reply = xcb_get_property_reply(c, xcb_get_property(c, 0, w, conn->atom(property), type, 0, 4096), nullptr);
-        std::vector<xcb_atom_t> out;
-        if (reply) {
-            auto* v = static_cast<uint32_t*>(xcb_get_property_value(reply));
-            out.assign(v, v + xcb_get_property_value_length(reply) / 4);
-        }
-        free(reply);
-        return out;
+        return fixture::cardinals(conn->connection(), w, conn->atom(property), type, 4096);
     }
     bool hidden(xcb_window_t w) {
         for (auto a : atoms(w, "_NET_WM_STATE", XCB_ATOM_ATOM))

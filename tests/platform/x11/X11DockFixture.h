@@ -1,0 +1,258 @@
+#pragma once
+// What the X11 tests that run a dock panel (or a window of their own) with real client
+// processes share: the display check, the X11 services of a panel test, starting, finding
+// and ending client processes, turning the loops until a condition holds, XTest input,
+// and where a cell lies on the screen. Header only: every test program of this folder
+// may include it.
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QPoint>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include "core/DockConfiguration.h"
+#include "core/DockModel.h"
+#include "core/MenuModel.h"
+#include "core/ThemeManager.h"
+#include "core/TrashModel.h"
+#include "dock_ui/DockCollectionView.h"
+#include "dock_ui/DockWindow.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/PanelWindows.h"
+#include "platform/ui/CollectionView.h"
+#include "platform/x11/X11Backend.h"
+#include "platform/x11/X11Compositing.h"
+#include "platform/x11/X11Events.h"
+#include "platform/x11/X11PanelWindows.h"
+#include "platform/x11/X11Screens.h"
+#include "platform/x11/XConnection.h"
+#include "support/TestEnvironment.h"
+#include "tracking/AppMonitoringService.h"
+#include "tracking/SIAccessibilityElement.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/foundation/RunLoop.h"
+
+namespace qs::x11::fixture {
+
+// Why the X11 tests cannot run here (no DISPLAY, or Qt not on xcb when `needsXcb`); empty
+// when they can.
+inline std::string skipReason(bool needsXcb = true) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) return "DISPLAY is not set";
+    if (needsXcb && QGuiApplication::platformName() != QStringLiteral("xcb")) return "Qt does not run on xcb";
+    return {};
+}
+
+// Installs the X11 services a dock panel test runs on (screens, windows, events,
+// compositing, panel windows) on `conn`, which becomes the shared connection. `events`,
+// when given, is the events service to use.
+inline void installPanelServices(const std::shared_ptr<XConnection>& conn,
+                                 std::shared_ptr<X11Events> events = nullptr) {
+    XConnection::setShared(conn);
+    desktop::Services s;
+    s.screens = std::make_shared<X11Screens>(conn);
+    addWindowServices(s, conn);
+    s.events = events ? std::move(events) : std::make_shared<X11Events>(conn);
+    s.compositing = std::make_shared<X11Compositing>(conn);
+    desktop::install(s);
+    desktop::PanelWindows::install(std::make_shared<X11PanelWindows>(conn));
+}
+// Undoes installPanelServices.
+inline void uninstallPanelServices() {
+    desktop::PanelWindows::install(nullptr);
+    desktop::install({});
+    XConnection::setShared(nullptr);
+}
+
+// --- Client processes ---------------------------------------------------------------
+
+// Starts argv[0] (looked up in PATH) with its arguments and adds it to `children`. The
+// client plan, when given, is passed in QUAYSIDE_TEST_CLIENT to the test's own client.
+inline pid_t spawnChild(std::vector<pid_t>& children, std::vector<std::string> argv,
+                        const char* clientPlan = nullptr) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (clientPlan) ::setenv("QUAYSIDE_TEST_CLIENT", clientPlan, 1);
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    children.push_back(pid);
+    return pid;
+}
+// Kills the children and waits for them.
+inline void killChildren(const std::vector<pid_t>& children) {
+    for (pid_t pid : children) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+}
+
+// Processes whose command line contains `marker`.
+inline std::vector<pid_t> processesWith(const std::string& marker) {
+    std::vector<pid_t> out;
+    std::error_code ec;
+    for (const auto& dir : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = dir.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream in(dir.path() / "cmdline", std::ios::binary);
+        std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (cmdline.find(marker) != std::string::npos) out.push_back(pid_t(std::stoi(name)));
+    }
+    return out;
+}
+
+// --- The loops ------------------------------------------------------------------------
+
+// One turn of the loops: the X events, Qt's events (with `syncQt`, Qt's requests then
+// reach the server), then what the manual run loop has due.
+inline void turnLoops(XConnection& conn, ManualRunLoop& loop, bool syncQt = false) {
+    conn.processPendingEvents();
+    QCoreApplication::processEvents();
+    if (syncQt) QGuiApplication::sync();
+    loop.runPending();
+}
+
+// Runs `step` (one turn of the loops the test needs) until `done` answers true or `ms`
+// pass, sleeping `sleepMs` between turns; answers `done` at the end.
+template <class Step, class Done>
+bool pumpUntil(Step step, Done done, int ms, int sleepMs) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        step();
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+    }
+    return done();
+}
+
+// --- XTest input ------------------------------------------------------------------------
+
+// One fake input event: motion goes to (x, y) on `root` (or relative to nothing when
+// `root` is XCB_WINDOW_NONE and the server takes it as absolute on the pointer's screen).
+inline void fakeInput(xcb_connection_t* c, uint8_t type, uint8_t detail, xcb_window_t root = XCB_WINDOW_NONE,
+                      int x = 0, int y = 0) {
+    xcb_test_fake_input(c, type, detail, XCB_CURRENT_TIME, root, int16_t(x), int16_t(y), 0);
+    xcb_flush(c);
+}
+inline void fakeMotion(xcb_connection_t* c, int x, int y, xcb_window_t root = XCB_WINDOW_NONE) {
+    fakeInput(c, XCB_MOTION_NOTIFY, 0, root, x, y);
+}
+// A press and a release of `button` where the pointer is.
+inline void fakeClick(xcb_connection_t* c, uint8_t button = 1) {
+    xcb_test_fake_input(c, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    xcb_test_fake_input(c, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    xcb_flush(c);
+}
+// A press and a release of the first key that types `sym`.
+inline void fakeKey(xcb_connection_t* c, xcb_key_symbols_t* symbols, xcb_keysym_t sym) {
+    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, sym);
+    xcb_keycode_t k = codes ? codes[0] : 0;
+    free(codes);
+    xcb_test_fake_input(c, XCB_KEY_PRESS, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    xcb_test_fake_input(c, XCB_KEY_RELEASE, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    xcb_flush(c);
+}
+
+// --- Window properties ------------------------------------------------------------------
+
+// The 32-bit values of a window's property (at most `count`); empty when it has none.
+inline std::vector<uint32_t> cardinals(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property, xcb_atom_t type,
+                                       uint32_t count) {
+    auto* reply = xcb_get_property_reply(c, xcb_get_property(c, 0, w, property, type, 0, count), nullptr);
+    std::vector<uint32_t> out;
+    if (reply) {
+        auto* v = static_cast<uint32_t*>(xcb_get_property_value(reply));
+        out.assign(v, v + xcb_get_property_value_length(reply) / 4);
+    }
+    free(reply);
+    return out;
+}
+
+// --- Cells ------------------------------------------------------------------------------
+
+// The centre of a widget, in root coordinates.
+inline QPoint centreOf(const QWidget* w) { return w->mapToGlobal(QPoint(w->width() / 2, w->height() / 2)); }
+
+// The cell of the process's running application, nullptr when the view has none.
+inline CollectionViewItem* cellOfProcess(CollectionView* view, pid_t pid) {
+    for (size_t i = 0; i < view->numberOfItems(); ++i) {
+        auto* cell = view->itemAtIndex(i);
+        auto app = cell ? cell->representedObject().objectAs<RunningApplication>() : nullptr;
+        if (app && app->processIdentifier() == pid) return cell;
+    }
+    return nullptr;
+}
+
+// --- A panel test -----------------------------------------------------------------------
+
+// The X11 services on a connection of the test's own, the test themes, a configuration for
+// a bottom, centred panel of 48-point icons; after the test, the panel window, its model
+// and the client processes end. Skipped without a display or an EWMH window manager.
+class PanelTest : public qs::test::IsolatedTest {
+protected:
+    void SetUp() override {
+        if (auto why = skipReason(); !why.empty()) GTEST_SKIP() << why;
+        conn = XConnection::open();
+        ASSERT_TRUE(conn);
+        installPanelServices(conn);
+        if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
+        ThemeManager::resetSharedInstanceForTesting();
+        ThemeManager::setResourceThemesDirectoryForTesting(std::string());
+        config = DockConfiguration::create();
+        config->setPosition(1);
+        config->setAligment(1);
+        config->setIconSize(48);
+    }
+    void TearDown() override {
+        if (w) {
+            w->orderOut();
+            w->close();
+            w.reset();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        model.reset();
+        AppMonitoringService::resetSharedInstanceForTesting();
+        TrashModel::resetSharedInstanceForTesting();
+        MenuModel::resetSharedInstanceForTesting();
+        killChildren(children);
+        ThemeManager::resetSharedInstanceForTesting();
+        ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
+        uninstallPanelServices();
+    }
+
+    void pump(int ms) { pumpUntil([] { return false; }, ms); }
+    template <class F>
+    bool pumpUntil(F done, int ms = 5000) {
+        return fixture::pumpUntil([&] { turnLoops(*conn, env.loop()); }, done, ms, 5);
+    }
+    pid_t spawn(std::vector<std::string> argv) { return spawnChild(children, std::move(argv)); }
+
+    std::shared_ptr<XConnection> conn;
+    std::shared_ptr<DockModel> model;
+    std::shared_ptr<DockConfiguration> config;
+    std::shared_ptr<DockWindow> w;
+    std::vector<pid_t> children;
+};
+
+}  // namespace qs::x11::fixture
