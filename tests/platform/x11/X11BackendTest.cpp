@@ -47,7 +47,7 @@ protected:
 
     // Pumps X events, Qt events and the main run loop until `done` or the time is up.
     template <class F>
-    bool pumpUntil(F done, int ms = 2000) {
+    bool pumpUntil(F done, int ms = 8000) {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (std::chrono::steady_clock::now() < end) {
             conn->processPendingEvents();
