@@ -2,6 +2,8 @@
 // and, on an X display (run under Xvfb: DISPLAY must be set), the time from the right
 // press reaching the cell's handler to the menu's window mapped and exposed on the X
 // server (what a cell's rightMouseDown does: build the menu, pop it up as a QMenu).
+#include <filesystem>
+#include <string>
 #include <chrono>
 #include <cstdlib>
 
@@ -105,5 +107,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    std::error_code ec;
+    if (std::getenv("XDG_CONFIG_HOME") == std::string(dir)) std::filesystem::remove_all(dir, ec);
     return 0;
 }
