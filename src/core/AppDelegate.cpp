@@ -307,37 +307,44 @@ void AppDelegate::runStartupActions() {
     if (UserDefaults::suiteNamed(kAppleDockSuite)->integerForKey("autohide-delay") <= 59) toggleMacOSDockAction(true);
 }
 
+void AppDelegate::hideMacOSDockSettings(UserDefaults& suite) {
+    // Remember what the user had, so that giving the Dock back restores it.
+    auto& own = UserDefaults::standardUserDefaults();
+    Dictionary saved;
+    for (const char* key : kAppleDockKeys) {
+        Value v = suite.objectForKey(key);
+        if (!v.isNil()) saved[key] = v;
+    }
+    own.setObject(Value(saved), kSavedAppleDockState);
+    own.synchronize();
+    suite.setInteger(1000000, "autohide-delay");
+    suite.setBool(true, "autohide");
+    suite.setBool(true, "no-bouncing");
+}
+
+void AppDelegate::restoreMacOSDockSettings(UserDefaults& suite) {
+    auto& own = UserDefaults::standardUserDefaults();
+    Value savedValue = own.objectForKey(kSavedAppleDockState);
+    const Dictionary* saved = savedValue.dictionary();
+    auto restore = [&](const char* key, const Value& fallback) {
+        auto it = saved ? saved->find(key) : Dictionary::const_iterator();
+        suite.setObject(saved && it != saved->end() ? it->second : fallback, key);
+    };
+    restore("no-bouncing", Value(false));
+    restore("autohide", Value(false));
+    restore("autohide-delay", Value());
+    if (!savedValue.isNil()) {
+        own.removeObjectForKey(kSavedAppleDockState);
+        own.synchronize();
+    }
+}
+
 void AppDelegate::toggleMacOSDockAction(bool hide) {
     auto suite = UserDefaults::suiteNamed(kAppleDockSuite);
-    auto& own = UserDefaults::standardUserDefaults();
-    if (hide && suite->integerForKey("autohide-delay") <= 60) {
-        // Remember what the user had, so that giving the Dock back restores it.
-        Dictionary saved;
-        for (const char* key : kAppleDockKeys) {
-            Value v = suite->objectForKey(key);
-            if (!v.isNil()) saved[key] = v;
-        }
-        own.setObject(Value(saved), kSavedAppleDockState);
-        own.synchronize();
-
-        suite->setInteger(1000000, "autohide-delay");
-        suite->setBool(true, "autohide");
-        suite->setBool(true, "no-bouncing");
-    } else {
-        Value savedValue = own.objectForKey(kSavedAppleDockState);
-        const Dictionary* saved = savedValue.dictionary();
-        auto restore = [&](const char* key, const Value& fallback) {
-            auto it = saved ? saved->find(key) : Dictionary::const_iterator();
-            suite->setObject(saved && it != saved->end() ? it->second : fallback, key);
-        };
-        restore("no-bouncing", Value(false));
-        restore("autohide", Value(false));
-        restore("autohide-delay", Value());
-        if (!savedValue.isNil()) {
-            own.removeObjectForKey(kSavedAppleDockState);
-            own.synchronize();
-        }
-    }
+    if (hide && suite->integerForKey("autohide-delay") <= 60)
+        hideMacOSDockSettings(*suite);
+    else
+        restoreMacOSDockSettings(*suite);
     restartMacOSDock();
 }
 

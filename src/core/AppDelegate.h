@@ -75,6 +75,10 @@ public:
     // Hides the system Dock (hide YES while its delay is at most 60), or else gives it
     // back, then restarts it.
     void toggleMacOSDockAction(bool hide);
+    // The system Dock's settings in its suite: kept aside and replaced by hidden ones, or
+    // given back from what was kept (the preferences' toggle uses them too).
+    static void hideMacOSDockSettings(UserDefaults& suite);
+    static void restoreMacOSDockSettings(UserDefaults& suite);
 
     // Updater and crash-reporting delegates.
     std::string feedURLStringForUpdater(SUUpdater& updater) override;

@@ -56,6 +56,23 @@ DockCellIconView::DockCellIconView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_NoSystemBackground);
 }
 
+int DockCellIconView::requestIcon(const ObjectPtr& item, bool clearUntilReady) {
+    const int pixels = int(std::lround(width() * devicePixelRatioF()));
+    const uint64_t request = newRequest();
+    if (!item || pixels <= 0) {
+        setImage({});
+        return 0;
+    }
+    QPointer<DockCellIconView> target = this;
+    QImage image = ItemIconCache::shared().iconForItem(item, pixels, this, [target, request](const QImage& icon) {
+        // Only the answer to the latest request of a view that still exists.
+        if (target && target->currentRequest() == request) target->setImage(icon);
+    });
+    if (!image.isNull()) setImage(image);
+    else if (clearUntilReady) setImage({});  // nothing until it is ready
+    return pixels;
+}
+
 void DockCellIconView::setImage(const QImage& image) {
     if (image.isNull() && image_.isNull()) return;
     if (!image.isNull() && !image_.isNull() && image.cacheKey() == image_.cacheKey()) return;
@@ -286,23 +303,9 @@ void DockCollectionItemCell::placeBadge() {
 void DockCollectionItemCell::requestIcon() {
     if (!imageView_) return;
     auto item = representedObjectPointer();
-    const int side = imageView_->width();
-    const int pixels = int(std::lround(side * imageView_->devicePixelRatioF()));
     const bool sameItem = iconItem_ == item.get();
     iconItem_ = item.get();
-    const uint64_t request = imageView_->newRequest();
-    iconPixels_ = item && pixels > 0 ? pixels : 0;
-    if (!iconPixels_) {
-        imageView_->setImage({});
-        return;
-    }
-    QPointer<DockCellIconView> target = imageView_;
-    QImage image = ItemIconCache::shared().iconForItem(item, pixels, imageView_, [target, request](const QImage& icon) {
-        // Only the answer to the latest request of a view that still exists.
-        if (target && target->currentRequest() == request) target->setImage(icon);
-    });
-    if (!image.isNull()) imageView_->setImage(image);
-    else if (!sameItem) imageView_->setImage({});  // nothing until it is ready
+    iconPixels_ = imageView_->requestIcon(item, !sameItem);
 }
 
 // ---------------------------------------------------------------------------------

@@ -60,6 +60,11 @@ public:
     // Icon requests: each new one makes the answers to older ones stale.
     uint64_t newRequest() { return ++request_; }
     uint64_t currentRequest() const { return request_; }
+    // Asks the icon cache for the item's icon at this view's size in pixels: shown now
+    // when cached, else when it arrives (only the answer to the latest request). Until then
+    // the old image stays unless clearUntilReady. Answers the pixel size asked for; 0 when
+    // there is no item or no size, and the view is emptied.
+    int requestIcon(const ObjectPtr& item, bool clearUntilReady);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

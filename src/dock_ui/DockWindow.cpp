@@ -47,22 +47,6 @@ bool pointInRect(const Point& p, const Rect& r) {
     return p.x >= MinX(r) && p.x < MaxX(r) && p.y >= MinY(r) && p.y < MaxY(r);
 }
 
-// The screen holding the largest part of the rectangle (platform coordinates).
-ScreenPtr screenOfRect(const Rect& f) {
-    ScreenPtr best;
-    double bestArea = 0.0;
-    for (auto& s : Screen::screens()) {
-        Rect i = RectIntersection(f, s->frame());
-        if (RectIsNull(i)) continue;
-        double area = i.size.width * i.size.height;
-        if (area > bestArea) {
-            bestArea = area;
-            best = s;
-        }
-    }
-    return best;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------
@@ -393,7 +377,7 @@ void DockWindow::updatePositionAndSize() {
     const uint64_t n = model_ ? model_->panelContent().size() : 0;
     const double icon = usableIconSize();
     // Measured on the screen the panel stands on once moved there (the stored one).
-    ScreenPtr layoutScreen = screenOfRect(f);
+    ScreenPtr layoutScreen = Screen::screenWithLargestPartOf(f);
     double S = maxItemsHightForCount(n, icon, layoutScreen);
     // A cell is at least one point and never larger than its screen.
     if (ScreenPtr s = layoutScreen) {
@@ -428,7 +412,7 @@ void DockWindow::updatePositionAndSize() {
     if (pos >= 0 && pos <= 3 && aligment >= 0 && aligment <= 3) {
         static const NU::Edge edges[] = {NU::Edge::Left, NU::Edge::Bottom, NU::Edge::Right, NU::Edge::Top};
         NU::PlacementInput in;
-        ScreenPtr placeOn = screenOfRect(f);
+        ScreenPtr placeOn = Screen::screenWithLargestPartOf(f);
         if (placeOn) {
             in.screen = placeOn->frame().size;
             in.visible = placeOn->visibleFrame().size;

@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 
 #include "dock_ui/FolderItemCell.h"
+#include "dock_ui/PopoverGrid.h"
 #include "dock_ui/SearchPredicate.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/FileServices.h"
@@ -310,19 +311,7 @@ void FolderViewController::updateFilterAction(QObject*) {
 // ---------------------------------------------------------------------------------
 // Sizes
 
-Size FolderViewController::getCellSize() const {
-    int64_t stored = UserDefaults::standardUserDefaults().integerForKey("cellHeight");
-    double c = stored == 0 ? 100.0 : double(stored);
-    // A negative size means nothing: the default. A cell wider than the popover's widest
-    // grid is one cell of that width.
-    if (c < 0) {
-        if (loggedCellHeight_ != stored) log("\"cellHeight\" ", stored, " is negative; the folder popover uses 100");
-        loggedCellHeight_ = stored;
-        c = 100.0;
-    }
-    c = std::min(c, maxWidght());
-    return MakeSize(c, c);
-}
+Size FolderViewController::getCellSize() const { return popoverCellSize("folder", maxWidght(), loggedCellHeight_); }
 
 Size FolderViewController::calculateContentSize() {
     const double c = getCellSize().width;

@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include "dock_ui/GroupViewCell.h"
+#include "dock_ui/PopoverGrid.h"
 #include "dock_ui/SearchPredicate.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
@@ -312,19 +313,7 @@ void GroupViewController::updateFilterAction(QObject*) {
 // ---------------------------------------------------------------------------------
 // Sizes
 
-Size GroupViewController::getCellSize() const {
-    int64_t stored = UserDefaults::standardUserDefaults().integerForKey("cellHeight");
-    double c = stored == 0 ? 100.0 : double(stored);
-    // A negative size means nothing: the default. A cell wider than the popover's widest
-    // grid is one cell of that width.
-    if (c < 0) {
-        if (loggedCellHeight_ != stored) log("\"cellHeight\" ", stored, " is negative; the group popover uses 100");
-        loggedCellHeight_ = stored;
-        c = 100.0;
-    }
-    c = std::min(c, maxWidght());
-    return MakeSize(c, c);
-}
+Size GroupViewController::getCellSize() const { return popoverCellSize("group", maxWidght(), loggedCellHeight_); }
 
 Size GroupViewController::calculateContentSize() {
     const double c = getCellSize().width;

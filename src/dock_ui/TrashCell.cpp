@@ -82,20 +82,7 @@ void TrashCell::layoutSubviews() {
 }
 
 void TrashCell::requestIcon() {
-    if (!imageView_) return;
-    auto item = representedObjectPointer();
-    const int pixels = int(std::lround(imageView_->width() * imageView_->devicePixelRatioF()));
-    const uint64_t request = imageView_->newRequest();
-    iconPixels_ = item && pixels > 0 ? pixels : 0;
-    if (!iconPixels_) {
-        imageView_->setImage({});
-        return;
-    }
-    QPointer<DockCellIconView> target = imageView_;
-    QImage image = ItemIconCache::shared().iconForItem(item, pixels, imageView_, [target, request](const QImage& icon) {
-        if (target && target->currentRequest() == request) target->setImage(icon);
-    });
-    if (!image.isNull()) imageView_->setImage(image);
+    if (imageView_) iconPixels_ = imageView_->requestIcon(representedObjectPointer(), false);
 }
 
 void TrashCell::dropZone(QWidget*, const std::vector<URLPtr>& files) {

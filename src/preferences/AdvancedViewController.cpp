@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QPushButton>
 
+#include "core/AppDelegate.h"
 #include "core/DockConfiguration.h"
 #include "platform/desktop/Workspace.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -14,41 +15,6 @@ namespace qs {
 namespace {
 
 constexpr const char* kAppleDockSuite = "com.apple.dock";
-// Where the program keeps the system dock's own settings while it is hidden (the same
-// key the application delegate uses, so either side gives them back).
-constexpr const char* kSavedAppleDockState = "SavedAppleDockState";
-const char* const kAppleDockKeys[] = {"autohide-delay", "autohide", "no-bouncing"};
-
-void writeHiddenState(UserDefaults& suite) {
-    auto& own = UserDefaults::standardUserDefaults();
-    Dictionary saved;
-    for (const char* key : kAppleDockKeys) {
-        Value v = suite.objectForKey(key);
-        if (!v.isNil()) saved[key] = v;
-    }
-    own.setObject(Value(saved), kSavedAppleDockState);
-    own.synchronize();
-    suite.setInteger(1000000, "autohide-delay");
-    suite.setBool(true, "autohide");
-    suite.setBool(true, "no-bouncing");
-}
-
-void writeRestoredState(UserDefaults& suite) {
-    auto& own = UserDefaults::standardUserDefaults();
-    Value savedValue = own.objectForKey(kSavedAppleDockState);
-    const Dictionary* saved = savedValue.dictionary();
-    auto restore = [&](const char* key, const Value& fallback) {
-        auto it = saved ? saved->find(key) : Dictionary::const_iterator();
-        suite.setObject(saved && it != saved->end() ? it->second : fallback, key);
-    };
-    restore("no-bouncing", Value(false));
-    restore("autohide", Value(false));
-    restore("autohide-delay", Value());
-    if (!savedValue.isNil()) {
-        own.removeObjectForKey(kSavedAppleDockState);
-        own.synchronize();
-    }
-}
 
 }  // namespace
 
@@ -108,9 +74,9 @@ void AdvancedViewController::updateToggleMacOSDockButton() {
 void AdvancedViewController::toggleMacOSDockAction() {
     auto suite = UserDefaults::suiteNamed(kAppleDockSuite);
     if (suite->integerForKey("autohide-delay") < 60)
-        writeHiddenState(*suite);
+        AppDelegate::hideMacOSDockSettings(*suite);
     else
-        writeRestoredState(*suite);
+        AppDelegate::restoreMacOSDockSettings(*suite);
     suite->synchronize();
     if (ui_) ui_->toggleMacOSDockButton->setEnabled(false);
     if (enableTimer_) RunLoop::main().cancel(enableTimer_);

@@ -14,4 +14,19 @@ std::shared_ptr<Screen> Screen::mainScreen() {
     return server ? server->mainScreen() : nullptr;
 }
 
+std::shared_ptr<Screen> Screen::screenWithLargestPartOf(const Rect& rect) {
+    ScreenPtr best;
+    double bestArea = 0.0;
+    for (auto& s : screens()) {
+        const Rect i = RectIntersection(rect, s->frame());
+        if (RectIsNull(i)) continue;
+        const double area = i.size.width * i.size.height;
+        if (area > bestArea) {
+            bestArea = area;
+            best = s;
+        }
+    }
+    return best;
+}
+
 }  // namespace qs

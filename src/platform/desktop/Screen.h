@@ -27,6 +27,9 @@ public:
     // The screen of the active window (falling back to the primary screen); nullptr
     // when there are no screens.
     static std::shared_ptr<Screen> mainScreen();
+    // The screen holding the largest part of the rectangle (platform coordinates);
+    // nullptr when it lies on none.
+    static std::shared_ptr<Screen> screenWithLargestPartOf(const Rect& rect);
 };
 
 using ScreenPtr = std::shared_ptr<Screen>;

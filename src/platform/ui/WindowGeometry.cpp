@@ -32,19 +32,6 @@ void setFrame(QWidget* window, const Rect& frame, bool display) {
     if (display) window->repaint();
 }
 
-ScreenPtr screen(const QWidget* window) {
-    Rect f = frame(window);
-    ScreenPtr best;
-    double bestArea = 0.0;
-    for (auto& s : Screen::screens()) {
-        Rect i = RectIntersection(f, s->frame());
-        double area = i.size.width * i.size.height;
-        if (area > bestArea) {
-            bestArea = area;
-            best = s;
-        }
-    }
-    return best;
-}
+ScreenPtr screen(const QWidget* window) { return Screen::screenWithLargestPartOf(frame(window)); }
 
 }  // namespace qs::WindowGeometry
