@@ -203,27 +203,30 @@ TEST_F(WindowPreviewTest, ANarrowScreenOrAHugeSettingStillGivesOneColumnOnTheScr
 }
 
 TEST_F(WindowPreviewTest, ShowsEveryWindowMostRecentFirstWithPlaceholdersUntilTheCapturesArrive) {
-    std::mutex m;
-    std::condition_variable cv;
-    bool release = false;
-    desk->setCaptureHook([&](desktop::WindowNumber) -> ImagePtr {
-        std::unique_lock lock(m);
-        cv.wait(lock, [&] { return release; });
+    // The gate outlives this body: captures still queued when it returns find it open.
+    struct Gate {
+        std::mutex m;
+        std::condition_variable cv;
+        bool open = false;
+        void release() {
+            {
+                std::lock_guard lock(m);
+                open = true;
+            }
+            cv.notify_all();
+        }
+    };
+    auto gate = std::make_shared<Gate>();
+    desk->setCaptureHook([gate](desktop::WindowNumber) -> ImagePtr {
+        std::unique_lock lock(gate->m);
+        gate->cv.wait(lock, [&] { return gate->open; });
         return std::make_shared<Image>(QImage(400, 300, QImage::Format_ARGB32));
     });
     // Whatever fails below, the hanging captures are let go before the tear-down waits.
     struct Release {
-        std::mutex& m;
-        std::condition_variable& cv;
-        bool& release;
-        ~Release() {
-            {
-                std::lock_guard lock(m);
-                release = true;
-            }
-            cv.notify_all();
-        }
-    } releaseOnExit{m, cv, release};
+        std::shared_ptr<Gate> gate;
+        ~Release() { gate->release(); }
+    } releaseOnExit{gate};
     addWindows(editor, 3, "doc ");  // doc 2 is the most recent
     editorEx = RunningApplicationEx::runningApplicationWithProcessIdentifier(editor->processIdentifier());
     editorEx->initWindowsMonitoring();
@@ -245,11 +248,7 @@ TEST_F(WindowPreviewTest, ShowsEveryWindowMostRecentFirstWithPlaceholdersUntilTh
     // The captures hang: the popover is up and the main loop turns meanwhile.
     env.loop().runPending();
     EXPECT_TRUE(controller->cellAtIndex(0)->showsPlaceholder());
-    {
-        std::lock_guard lock(m);
-        release = true;
-    }
-    cv.notify_all();
+    gate->release();
     env.loop().waitForBackground();
     env.loop().runPending();
     for (size_t i = 0; i < 3; ++i) EXPECT_FALSE(controller->cellAtIndex(i)->showsPlaceholder()) << i;
