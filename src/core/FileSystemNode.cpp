@@ -260,9 +260,15 @@ void FileSystemNode::prcessFiles(const std::vector<URLPtr>& files) {
         return;
     }
     if (!isDirectory()) return;
-    if (!FileOperations::moveItemsAtURLs(files, URL_)) log("not every file dropped on ", path(), " could be moved there");
-    populateChildrenArray();
-    NotificationCenter::defaultCenter().postNotificationName("PopulateChildrenArray", Value(shared_from_this()));
+    // Moved off the main thread; the children are read again once the files are there.
+    std::weak_ptr<FileSystemNode> weak = std::static_pointer_cast<FileSystemNode>(shared_from_this());
+    FileOperations::moveItemsAtURLs(files, URL_, [weak, folder = path()](bool ok) {
+        if (!ok) log("not every file dropped on ", folder, " could be moved there");
+        auto self = weak.lock();
+        if (!self) return;
+        self->populateChildrenArray();
+        NotificationCenter::defaultCenter().postNotificationName("PopulateChildrenArray", Value(self));
+    });
 }
 
 void FileSystemNode::setShowAsGrid(bool value) {

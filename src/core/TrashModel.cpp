@@ -126,6 +126,10 @@ bool TrashModel::emptyTrash() { return FileOperations::emptyTrash(); }
 
 bool TrashModel::moveItemsToTrash(const std::vector<URLPtr>& urls) { return FileOperations::moveItemsToTrash(urls); }
 
+void TrashModel::moveItemsToTrash(const std::vector<URLPtr>& urls, std::function<void(bool)> done) {
+    FileOperations::moveItemsToTrash(urls, std::move(done));
+}
+
 void TrashModel::resetSharedInstanceForTesting() {
     if (auto& trash = sharedTrash()) {
         FileOperations::removeTrashObserver(trash.get());

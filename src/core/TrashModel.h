@@ -8,6 +8,7 @@
 // inotify (FileOperations::addTrashObserver), and is read afresh whenever the icon is
 // recomputed.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +63,9 @@ public:
     bool emptyTrash();
     // YES only when every file was moved into the trash.
     bool moveItemsToTrash(const std::vector<URLPtr>& urls);
+    // The same off the main thread (a drop of thousands of files keeps the dock
+    // responsive); done(ok) follows on the main loop.
+    void moveItemsToTrash(const std::vector<URLPtr>& urls, std::function<void(bool)> done);
 
     // Drops the shared instance (and its observers) so the next init builds a fresh one.
     static void resetSharedInstanceForTesting();

@@ -88,7 +88,9 @@ void TrashCell::requestIcon() {
 void TrashCell::dropZone(QWidget*, const std::vector<URLPtr>& files) {
     auto trash = representedObject().objectAs<TrashModel>();
     if (!trash) return;
-    if (!trash->moveItemsToTrash(files)) log("not every file dropped on the trash could be moved to it");
+    trash->moveItemsToTrash(files, [](bool ok) {
+        if (!ok) log("not every file dropped on the trash could be moved to it");
+    });
 }
 
 // ---------------------------------------------------------------------------------

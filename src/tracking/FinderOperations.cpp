@@ -4,8 +4,10 @@
 
 #include <filesystem>
 #include <memory>
+#include <mutex>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 
 namespace qs::FileOperations {
 
@@ -25,8 +27,26 @@ std::vector<std::string> pathsOf(const std::vector<URLPtr>& urls, bool& ok) {
     return paths;
 }
 
-bool run(const std::vector<URLPtr>& urls, const URLPtr& toURL,
-         desktop::FileOperationResult (*op)(const std::vector<std::string>&, const std::string&)) {
+// File operations run one at a time, whichever thread asks: a free name chosen for one
+// is never taken by another meanwhile.
+std::mutex& operationsMutex() {
+    static std::mutex m;
+    return m;
+}
+
+using FolderOperation = desktop::FileOperationResult (*)(const std::vector<std::string>&, const std::string&);
+
+bool runLocked(FolderOperation op, const std::vector<std::string>& paths, const std::string& folder) {
+    std::lock_guard lock(operationsMutex());
+    return op(paths, folder).ok;
+}
+
+bool trashLocked(const std::vector<std::string>& paths) {
+    std::lock_guard lock(operationsMutex());
+    return desktop::files::moveToTrash(paths).ok;
+}
+
+bool run(const std::vector<URLPtr>& urls, const URLPtr& toURL, FolderOperation op) {
     bool ok = false;
     auto paths = pathsOf(urls, ok);
     if (!toURL || !toURL->isFileURL()) {
@@ -34,7 +54,58 @@ bool run(const std::vector<URLPtr>& urls, const URLPtr& toURL,
         return false;
     }
     if (paths.empty()) return ok && urls.empty();
-    return op(paths, toURL->path()).ok && ok;
+    return runLocked(op, paths, toURL->path()) && ok;
+}
+
+// One background thread at a time works through the queued operations, in order.
+struct OperationQueue {
+    std::mutex m;
+    std::vector<std::function<void()>> pending;
+    bool draining = false;
+};
+
+OperationQueue& operationQueue() {
+    static OperationQueue queue;
+    return queue;
+}
+
+void enqueue(std::function<bool()> work, bool touchesTrash, std::function<void(bool)> done) {
+    auto& q = operationQueue();
+    RunLoop* loop = &RunLoop::main();
+    auto task = [loop, work = std::move(work), touchesTrash, done = std::move(done)]() mutable {
+        bool ok = false;
+        try {
+            ok = work();
+        } catch (const std::exception& e) {
+            log("a file operation failed: ", e.what());
+        }
+        if (!RunLoop::isLive(loop)) return;
+        loop->post([done = std::move(done), ok, touchesTrash] {
+            if (touchesTrash) NotificationCenter::defaultCenter().postNotificationName(kTrashNotification);
+            if (done) done(ok);
+        });
+    };
+    {
+        std::lock_guard lock(q.m);
+        q.pending.push_back(std::move(task));
+        if (q.draining) return;
+        q.draining = true;
+    }
+    loop->dispatchBackground([&q] {
+        for (;;) {
+            std::function<void()> next;
+            {
+                std::lock_guard lock(q.m);
+                if (q.pending.empty()) {
+                    q.draining = false;
+                    return;
+                }
+                next = std::move(q.pending.front());
+                q.pending.erase(q.pending.begin());
+            }
+            next();
+        }
+    });
 }
 
 struct TrashWatcher {
@@ -81,10 +152,38 @@ bool moveItemsToTrash(const std::vector<URLPtr>& urls) {
     bool ok = false;
     auto paths = pathsOf(urls, ok);
     if (paths.empty()) return false;
-    bool moved = desktop::files::moveToTrash(paths).ok && ok;
+    bool moved = trashLocked(paths) && ok;
     // The watcher reports the change too; this makes it visible at once.
     NotificationCenter::defaultCenter().postNotificationName(kTrashNotification);
     return moved;
+}
+
+void moveItemsAtURLs(const std::vector<URLPtr>& urls, const URLPtr& toURL, std::function<void(bool)> done) {
+    bool ok = false;
+    auto paths = pathsOf(urls, ok);
+    if (!toURL || !toURL->isFileURL()) {
+        log("a file operation has no target folder");
+        if (done) RunLoop::main().post([done] { done(false); });
+        return;
+    }
+    if (paths.empty()) {
+        const bool answer = ok && urls.empty();
+        if (done) RunLoop::main().post([done, answer] { done(answer); });
+        return;
+    }
+    enqueue([paths = std::move(paths), folder = toURL->path(), ok] {
+        return runLocked(&desktop::files::moveItems, paths, folder) && ok;
+    }, false, std::move(done));
+}
+
+void moveItemsToTrash(const std::vector<URLPtr>& urls, std::function<void(bool)> done) {
+    bool ok = false;
+    auto paths = pathsOf(urls, ok);
+    if (paths.empty()) {
+        if (done) RunLoop::main().post([done] { done(false); });
+        return;
+    }
+    enqueue([paths = std::move(paths), ok] { return trashLocked(paths) && ok; }, true, std::move(done));
 }
 
 bool openTrash() {
@@ -96,7 +195,11 @@ bool openTrash() {
 }
 
 bool emptyTrash() {
-    bool ok = desktop::files::emptyTrash().ok;
+    bool ok = false;
+    {
+        std::lock_guard lock(operationsMutex());
+        ok = desktop::files::emptyTrash().ok;
+    }
     NotificationCenter::defaultCenter().postNotificationName(kTrashNotification);
     return ok;
 }

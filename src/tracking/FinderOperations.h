@@ -18,6 +18,11 @@ bool copyItemsAtURLs(const std::vector<URLPtr>& urls, const URLPtr& toURL);
 bool moveItemsAtURLs(const std::vector<URLPtr>& urls, const URLPtr& toURL);
 bool moveItemsToTrash(const std::vector<URLPtr>& urls);
 bool aliasItemsAtURLs(const std::vector<URLPtr>& urls, const URLPtr& toURL);
+// The same two off the main thread, for drops of any size: the files are moved on a
+// background thread, one operation at a time in the order asked, and done(ok) follows on
+// the main loop (the trash's observers hear of the change before it).
+void moveItemsAtURLs(const std::vector<URLPtr>& urls, const URLPtr& toURL, std::function<void(bool)> done);
+void moveItemsToTrash(const std::vector<URLPtr>& urls, std::function<void(bool)> done);
 bool openTrash();
 bool emptyTrash();
 std::string trashPath();

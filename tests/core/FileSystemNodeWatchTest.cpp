@@ -135,5 +135,25 @@ TEST_F(FileSystemNodeWatchTest, ThousandsOfEntriesAreListedInTheBackground) {
     EXPECT_EQ(kids[10]->displayName(), "f10");
 }
 
+TEST_F(FileSystemNodeWatchTest, FilesDroppedOnAFolderMoveInTheBackgroundThenTheFolderRelists) {
+    auto node = FileSystemNode::initWithPath(folder);
+    fs::create_directories(env.root() + "/from");
+    std::ofstream(env.root() + "/from/dropped.txt") << "d";
+    node->prcessFiles({URL::fileURLWithPath(env.root() + "/from/dropped.txt")});
+    EXPECT_TRUE(posted.empty()) << "the call returns before the move is done";
+    ASSERT_TRUE(waitForPost(1));
+    EXPECT_EQ(posted[0].objectAs<FileSystemNode>(), node);
+    EXPECT_FALSE(fs::exists(env.root() + "/from/dropped.txt"));
+    EXPECT_EQ(names(node->children()), std::vector<std::string>{"dropped.txt"});
+    EXPECT_EQ(node->childrenArray().size(), 1u);
+
+    // A folder item let go before its move ends: the files still arrive, nothing crashes.
+    std::ofstream(env.root() + "/from/late.txt") << "l";
+    FileSystemNode::initWithPath(folder)->prcessFiles({URL::fileURLWithPath(env.root() + "/from/late.txt")});
+    env.loop().waitForBackground();
+    env.loop().runPending();
+    EXPECT_TRUE(fs::exists(folder + "/late.txt"));
+}
+
 }  // namespace
 }  // namespace qs::test

@@ -481,6 +481,9 @@ TEST_F(DragDropTest, FilesDroppedOnTheTrashGoToTheFreedesktopTrash) {
     auto data = uriList({a, env.root() + "/sub/report.txt", env.root() + "/vanished"});
     Pasteboard pb(data.get());
     EXPECT_TRUE(cell->dropView()->performDragOperation(DraggingInfo{pb, QPoint(), false}));
+    // The files move off the main thread.
+    env.loop().waitForBackground();
+    env.loop().runPending();
     const std::string trashDir = env.dataHome() + "/Trash";
     EXPECT_EQ(desktop::files::trashDirectory(), trashDir);
     EXPECT_FALSE(fs::exists(a));
@@ -500,6 +503,8 @@ TEST_F(DragDropTest, FilesDroppedOnTheTrashGoToTheFreedesktopTrash) {
     auto self = uriList({trashDir, trashDir + "/files/report.txt", env.dataHome()});
     Pasteboard selfPb(self.get());
     cell->dropView()->performDragOperation(DraggingInfo{selfPb, QPoint(), false});
+    env.loop().waitForBackground();
+    env.loop().runPending();
     EXPECT_TRUE(fs::exists(trashDir + "/files/report.txt"));
     EXPECT_TRUE(fs::exists(env.dataHome() + "/Trash/info"));
     EXPECT_TRUE(env.logged("the trash is inside it"));

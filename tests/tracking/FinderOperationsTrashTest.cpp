@@ -155,6 +155,44 @@ TEST_F(FinderOperationsTest, FailedCopiesAndMovesReportFailureAndLeaveNothingBeh
     EXPECT_FALSE(FileOperations::copyItemsAtURLs({fileURL(work + "/tree")}, nullptr));
 }
 
+TEST_F(FinderOperationsTest, BackgroundMovesRunInOrderAndAnswerOnTheMainLoop) {
+    int trashPosts = 0;
+    auto token = NotificationCenter::defaultCenter().addObserver(
+        this, FileOperations::kTrashNotification, nullptr, [&](const Notification&) { ++trashPosts; });
+    // Three same-named files queued back to back: each gets its own name, none is lost.
+    std::vector<std::string> answers;
+    for (const char* folder : {"one", "two", "three"}) {
+        fs::create_directories(work + "/" + folder);
+        write(work + "/" + folder + "/same.txt", folder);
+        FileOperations::moveItemsAtURLs({fileURL(work + "/" + folder + "/same.txt")}, fileURL(work + "/target"),
+                                        [&answers, folder](bool ok) { answers.push_back(std::string(folder) + (ok ? " ok" : " failed")); });
+    }
+    write(work + "/t.txt", "t");
+    bool trashed = false;
+    FileOperations::moveItemsToTrash({fileURL(work + "/t.txt"), fileURL(work + "/missing.txt")},
+                                     [&](bool ok) { trashed = !ok; });
+    EXPECT_TRUE(answers.empty()) << "answers come on the main loop, never inside the call";
+    env.loop().waitForBackground();
+    env.loop().runPending();
+    EXPECT_EQ(answers, (std::vector<std::string>{"one ok", "two ok", "three ok"}));
+    EXPECT_EQ(readAll(work + "/target/same.txt"), "one");
+    EXPECT_EQ(readAll(work + "/target/same 2.txt"), "two");
+    EXPECT_EQ(readAll(work + "/target/same 3.txt"), "three");
+    // The missing file makes the answer NO; the real one is in the trash all the same.
+    EXPECT_TRUE(trashed);
+    EXPECT_TRUE(fs::exists(trash + "/files/t.txt"));
+    EXPECT_EQ(trashPosts, 1) << "only the trash operation tells the trash's observers";
+
+    // Nothing to move, or nowhere to move it: a NO, still on the main loop.
+    std::vector<bool> refused;
+    FileOperations::moveItemsAtURLs({fileURL(work + "/x")}, nullptr, [&](bool ok) { refused.push_back(ok); });
+    FileOperations::moveItemsToTrash({}, [&](bool ok) { refused.push_back(ok); });
+    EXPECT_TRUE(refused.empty());
+    env.loop().runPending();
+    EXPECT_EQ(refused, (std::vector<bool>{false, false}));
+    NotificationCenter::defaultCenter().removeObserver(token);
+}
+
 TEST_F(FinderOperationsTest, OpeningTheTrashAsksTheFileManager) {
     EXPECT_TRUE(FileOperations::openTrash());
     ASSERT_FALSE(backend.files->calls().empty());
