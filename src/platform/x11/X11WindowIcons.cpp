@@ -255,6 +255,15 @@ public:
         QImage icon = reader_ ? reader_->read(windows_, pixelSize, own) : QImage();
         for (const auto& line : own) problems.push_back("the icon of " + program_ + ": " + line);
         if (!icon.isNull()) {
+            std::lock_guard lock(mutex_);
+            lastRead_ = icon;
+        } else {
+            // Windows gone since an earlier read: what they gave then (an image kept
+            // in a list, or archived after the program quit, keeps its picture).
+            std::lock_guard lock(mutex_);
+            icon = lastRead_;
+        }
+        if (!icon.isNull()) {
             // Drawn without a size: kept within the icon size.
             const int side = desktop::kIconPoints;
             if (pixelSize <= 0 && (icon.width() > side || icon.height() > side))
@@ -273,6 +282,8 @@ private:
     std::vector<uint32_t> windows_;
     std::string program_;
     ImageSourcePtr fallback_;
+    mutable std::mutex mutex_;
+    mutable QImage lastRead_;  // the icon of the last read that found one
 };
 
 }  // namespace

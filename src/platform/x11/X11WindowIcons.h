@@ -49,9 +49,9 @@ private:
 };
 
 // A deferred-image source over the icon of `windows` (taken from the window list on the
-// main thread), read by `reader` when loaded; `program` names them in log lines. When no
-// window gives an icon (they are gone, or give none, or a broken one), what `fallback`
-// gives.
+// main thread), read by `reader` each time it is loaded; `program` names them in log
+// lines. When no window gives an icon (they are gone, or give none, or a broken one):
+// the icon an earlier load read, else what `fallback` gives.
 ImageSourcePtr windowIconSource(std::shared_ptr<WindowIconReader> reader, std::vector<uint32_t> windows,
                                 std::string program, ImageSourcePtr fallback);
 

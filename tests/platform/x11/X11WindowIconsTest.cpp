@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include "dock_ui/ItemIconCache.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/IconSources.h"
 #include "platform/x11/X11Backend.h"
@@ -353,13 +354,35 @@ TEST_F(X11WorkspaceWindowIconTest, TheIconIsAnsweredAtOnceAndReadFromTheServerWh
     EXPECT_EQ(pixels.width(), 64);
     EXPECT_TRUE(allPixels(pixels, 0xFF123456));
 
-    // The program gone: the generic application icon.
+    // The dock's icon cache draws it so too, on its workers.
+    RunningApplicationPtr app;
+    for (auto& running : ws->runningApplications())
+        if (running->processIdentifier() == clock) app = running;
+    ASSERT_TRUE(app);
+    ItemIconCache cache;
+    QImage drawn;
+    EXPECT_TRUE(cache.iconForItem(app, 48, nullptr, [&](const QImage& image) { drawn = image; }).isNull());
+    ASSERT_TRUE(fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop()); }, [&] { return !drawn.isNull(); },
+                                   8000, 5));
+    EXPECT_EQ(drawn.width(), 48);
+    EXPECT_TRUE(allPixels(drawn, 0xFF123456));
+
+    // The program gone: an icon read before keeps its picture, one never read is the
+    // generic application icon.
+    ImagePtr unread = ws->iconForFile(path);
     fixture::killChildren(children);
     children.clear();
+    ASSERT_TRUE(fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop()); },
+                                   [&] { return windows->clientsOf(clock).empty(); }, 8000, 5));
     std::vector<std::string> problems;
     pixels = std::async(std::launch::async, [&] { return icon->pixelsForSize(64, &problems); }).get();
+    EXPECT_TRUE(allPixels(pixels, 0xFF123456));
+    EXPECT_TRUE(mentions(problems, "is gone"));
+    problems.clear();
+    pixels = std::async(std::launch::async, [&] { return unread->pixelsForSize(64, &problems); }).get();
     EXPECT_EQ(pixels, genericApplication(64));
     EXPECT_TRUE(mentions(problems, "is gone"));
+    EXPECT_TRUE(mentions(problems, "is shown instead"));
 }
 
 }  // namespace
