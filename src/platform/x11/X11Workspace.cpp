@@ -19,7 +19,6 @@
 #include <fstream>
 
 #include <QGuiApplication>
-#include <QImage>
 #include <QMimeDatabase>
 #include <QSocketNotifier>
 #include <QStringList>
@@ -31,11 +30,9 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/x11/X11WindowIcons.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/XConnection.h"
-
-#include <xcb/xcb_icccm.h>
-#include <xcb/xcb_image.h>
 
 namespace qs::x11 {
 
@@ -112,111 +109,6 @@ DesktopEntryIndex& X11Workspace::index() {
         if (index_.stale()) index_.scan();
     }
     return index_;
-}
-
-namespace {
-
-// The largest side a window icon is read at.
-constexpr uint32_t kMaxWindowIconSide = 512;
-
-// The best picture of a window's _NET_WM_ICON (ARGB, a list of width, height, pixels):
-// the smallest one at least 128 pixels wide, else the largest. Null when the window has
-// none or the property is malformed.
-QImage netWmIcon(XConnection& conn, xcb_window_t window) {
-    xcb_connection_t* c = conn.connection();
-    // At most 1 MiB of 32-bit items: a full set of icons up to 256 x 256 fits.
-    auto* reply = xcb_get_property_reply(
-        c, xcb_get_property(c, 0, window, conn.atom("_NET_WM_ICON"), XCB_ATOM_CARDINAL, 0, 1u << 18), nullptr);
-    if (!reply) return {};
-    QImage best;
-    if (reply->format == 32) {
-        const auto* v = static_cast<const uint32_t*>(xcb_get_property_value(reply));
-        const size_t n = size_t(xcb_get_property_value_length(reply)) / 4;
-        size_t i = 0;
-        uint32_t bestW = 0, bestH = 0;
-        size_t bestAt = 0;
-        while (i + 2 <= n) {
-            const uint32_t w = v[i], h = v[i + 1];
-            if (w == 0 || h == 0 || w > kMaxWindowIconSide || h > kMaxWindowIconSide || uint64_t(w) * h > n - i - 2)
-                break;  // malformed or too large: what was found so far stands
-            const bool better = bestW == 0 || (bestW < 128 ? w > bestW : (w >= 128 && w < bestW));
-            if (better) {
-                bestW = w;
-                bestH = h;
-                bestAt = i + 2;
-            }
-            i += 2 + size_t(w) * h;
-        }
-        if (bestW) {
-            best = QImage(int(bestW), int(bestH), QImage::Format_ARGB32);
-            for (uint32_t y = 0; y < bestH; ++y) {
-                auto* line = reinterpret_cast<QRgb*>(best.scanLine(int(y)));
-                for (uint32_t x = 0; x < bestW; ++x) line[x] = v[bestAt + size_t(y) * bestW + x];
-            }
-        }
-    }
-    free(reply);
-    return best;
-}
-
-// A pixmap of the window's WM_HINTS read back from the server: a one-bit icon is drawn
-// black, a full-depth one in its own colours (true colour assumed).
-QImage pixmapImage(xcb_connection_t* c, xcb_pixmap_t pixmap, uint8_t* depthOut) {
-    auto* geo = xcb_get_geometry_reply(c, xcb_get_geometry(c, pixmap), nullptr);
-    if (!geo) return {};
-    const uint16_t w = geo->width, h = geo->height;
-    const uint8_t depth = geo->depth;
-    free(geo);
-    if (w == 0 || h == 0 || w > kMaxWindowIconSide || h > kMaxWindowIconSide) return {};
-    xcb_image_t* image = xcb_image_get(c, pixmap, 0, 0, w, h, ~0u,
-                                       depth == 1 ? XCB_IMAGE_FORMAT_XY_PIXMAP : XCB_IMAGE_FORMAT_Z_PIXMAP);
-    if (!image) return {};
-    QImage out(w, h, QImage::Format_ARGB32);
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const uint32_t p = xcb_image_get_pixel(image, uint32_t(x), uint32_t(y));
-            line[x] = depth == 1 ? (p ? qRgb(0, 0, 0) : qRgb(255, 255, 255)) : (0xFF000000u | (p & 0xFFFFFFu));
-        }
-    }
-    xcb_image_destroy(image);
-    *depthOut = depth;
-    return out;
-}
-
-QImage wmHintsIcon(XConnection& conn, xcb_window_t window) {
-    xcb_connection_t* c = conn.connection();
-    xcb_icccm_wm_hints_t hints{};
-    if (!xcb_icccm_get_wm_hints_reply(c, xcb_icccm_get_wm_hints(c, window), &hints, nullptr)) return {};
-    if (!(hints.flags & XCB_ICCCM_WM_HINT_ICON_PIXMAP) || hints.icon_pixmap == XCB_PIXMAP_NONE) return {};
-    uint8_t depth = 0;
-    QImage icon = pixmapImage(c, hints.icon_pixmap, &depth);
-    if (icon.isNull()) return {};
-    if ((hints.flags & XCB_ICCCM_WM_HINT_ICON_MASK) && hints.icon_mask != XCB_PIXMAP_NONE) {
-        uint8_t maskDepth = 0;
-        QImage mask = pixmapImage(c, hints.icon_mask, &maskDepth);
-        if (!mask.isNull() && maskDepth == 1 && mask.size() == icon.size()) {
-            for (int y = 0; y < icon.height(); ++y) {
-                auto* line = reinterpret_cast<QRgb*>(icon.scanLine(y));
-                const auto* m = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
-                for (int x = 0; x < icon.width(); ++x)
-                    if (qRed(m[x]) != 0) line[x] = qRgba(0, 0, 0, 0);  // mask bit 0: outside the icon
-            }
-        }
-    }
-    return icon;
-}
-
-}  // namespace
-
-ImagePtr X11Workspace::windowIconOf(desktop::Pid pid) {
-    if (!conn_ || !conn_->isValid()) return nullptr;
-    for (uint32_t window : windowsOf(pid)) {
-        QImage icon = netWmIcon(*conn_, window);
-        if (icon.isNull()) icon = wmHintsIcon(*conn_, window);
-        if (!icon.isNull()) return std::make_shared<Image>(std::move(icon));
-    }
-    return nullptr;
 }
 
 std::vector<uint32_t> X11Workspace::windowsOf(desktop::Pid pid) {
@@ -529,12 +421,17 @@ ImagePtr X11Workspace::iconForFile(const std::string& path) {
     // icon the theme lacks or cannot read.
     if (path.empty()) return nullptr;
     // The program of a running application without a desktop entry: the icon its windows
-    // give (_NET_WM_ICON, else the WM_HINTS pixmap), read from the server once asked.
+    // give (_NET_WM_ICON, else the WM_HINTS pixmap), read from the server when drawn, on a
+    // connection of its own; the generic application icon when they give none or are gone
+    // by then. Only the windows are taken here, from the window list.
     for (const auto& [pid, tracked] : tracked_) {
         const auto& app = tracked.app;
         if (!app || !app->info().bundlePath.empty() || app->info().executablePath != path) continue;
-        if (auto icon = windowIconOf(pid)) return icon;
-        break;
+        auto windows = conn_ ? windowsOf(pid) : std::vector<uint32_t>();
+        if (windows.empty()) break;
+        if (!iconReader_) iconReader_ = std::make_shared<WindowIconReader>(conn_->displayName());
+        return desktop::deferredIcon(windowIconSource(iconReader_, std::move(windows), path,
+                                                      desktop::genericIconSource(desktop::GenericKind::Application)));
     }
     if (desktop::isDesktopEntryPath(path))
         if (auto e = entryAtPath(path))

@@ -18,6 +18,7 @@ namespace qs::x11 {
 
 class XConnection;
 class X11WindowServer;
+class WindowIconReader;
 struct X11Change;
 
 class X11Workspace : public desktop::Workspace {
@@ -74,11 +75,11 @@ private:
     std::vector<uint32_t> windowsOf(desktop::Pid pid);
     // Sends the key once `window` is the active window; gives up after `triesLeft` checks.
     void postKeyWhenActive(uint32_t window, uint16_t keyCode, uint64_t flags, int triesLeft);
-    // The icon a window of the process gives the window manager; nullptr when none does.
-    ImagePtr windowIconOf(desktop::Pid pid);
 
     std::shared_ptr<XConnection> conn_;
     std::shared_ptr<X11WindowServer> windows_;
+    // Reads the icons of windows when they are drawn (made on first use).
+    std::shared_ptr<WindowIconReader> iconReader_;
     int listener_ = 0;
     DesktopEntryIndex index_;
     // When the application folders were last looked at for changes (steady clock, s).

@@ -39,6 +39,7 @@ std::shared_ptr<XConnection> XConnection::open(const char* display) {
     std::shared_ptr<XConnection> c(new XConnection());
     c->conn_ = conn;
     c->screenNumber_ = screenNumber;
+    c->displayName_ = name;
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn));
     for (int i = 0; it.rem && i < screenNumber; ++i) xcb_screen_next(&it);
     if (!it.rem) {

@@ -40,6 +40,8 @@ public:
     xcb_screen_t* screen() const { return screen_; }
     xcb_window_t root() const { return root_; }
     int screenNumber() const { return screenNumber_; }
+    // The display connected to (":0"), for opening another connection to the same server.
+    const std::string& displayName() const { return displayName_; }
     // False once the server has gone away.
     bool isValid() const;
 
@@ -66,6 +68,7 @@ private:
     xcb_screen_t* screen_ = nullptr;
     xcb_window_t root_ = XCB_WINDOW_NONE;
     int screenNumber_ = 0;
+    std::string displayName_;
     std::unordered_map<std::string, xcb_atom_t> atoms_;
     std::map<int, std::shared_ptr<Listener>> listeners_;
     int nextListener_ = 1;
