@@ -1,5 +1,6 @@
 #include "core/ThemeManager.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -119,22 +120,30 @@ uint32_t bigEndian32(const unsigned char* p) {
 // decoder would refuse it, without decoding anything.
 bool isWholePng(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!Image::pngHeaderSize(bytes.data(), bytes.size()).isValid()) return false;
-    size_t at = 8;
+    unsigned char header[8 + 8 + 13 + 4];
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
+    if (!Image::pngHeaderSize(header, sizeof header).isValid()) return false;
+    // Chunk by chunk from the header on, a block at a time: the file is never held whole.
+    std::vector<unsigned char> block(64 * 1024);
     bool sawData = false;
-    while (at + 12 <= bytes.size()) {
-        const uint32_t length = bigEndian32(&bytes[at]);
-        if (length > bytes.size() - at - 12) return false;
-        const unsigned char* type = &bytes[at + 4];
-        const uint32_t crc = pngCrc(0xFFFFFFFFu, type, 4 + size_t(length)) ^ 0xFFFFFFFFu;
-        if (crc != bigEndian32(type + 4 + length)) return false;
-        if (std::memcmp(type, "IDAT", 4) == 0) sawData = true;
-        if (std::memcmp(type, "IEND", 4) == 0) return sawData;
-        at += 12 + size_t(length);
+    for (;;) {
+        unsigned char head[8];
+        if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return false;
+        uint32_t left = bigEndian32(head);
+        if (left > 0x7FFFFFFFu) return false;
+        uint32_t crc = pngCrc(0xFFFFFFFFu, head + 4, 4);
+        while (left > 0) {
+            const size_t n = std::min<size_t>(left, block.size());
+            if (!in.read(reinterpret_cast<char*>(block.data()), std::streamsize(n))) return false;
+            crc = pngCrc(crc, block.data(), n);
+            left -= uint32_t(n);
+        }
+        unsigned char stored[4];
+        if (!in.read(reinterpret_cast<char*>(stored), sizeof stored)) return false;
+        if ((crc ^ 0xFFFFFFFFu) != bigEndian32(stored)) return false;
+        if (std::memcmp(head + 4, "IDAT", 4) == 0) sawData = true;
+        if (std::memcmp(head + 4, "IEND", 4) == 0) return sawData;
     }
-    return false;
 }
 
 // A theme picture read when it is first drawn. Only the current theme's picture is
