@@ -1,11 +1,17 @@
 #include "core/ThemeManager.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include <QCoreApplication>
 #include <QImageReader>
 #include <QString>
+#include <QThreadPool>
 
 #include "platform/desktop/FileServices.h"
 #include "platform/foundation/Log.h"
@@ -90,15 +96,90 @@ std::string notARegularFile(const fs::path& path) {
     return {};
 }
 
-// The picture of a theme, with its size checked before it is decoded.
+// The CRC-32 of PNG chunks (table-driven: a theme picture is walked whole).
+uint32_t pngCrc(uint32_t crc, const unsigned char* bytes, size_t size) {
+    static const auto table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = (c & 1u) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ bytes[i]) & 0xFFu] ^ (crc >> 8);
+    return crc;
+}
+
+uint32_t bigEndian32(const unsigned char* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+// True when the file is a whole PNG: a sound header, then chunks whose checksums match,
+// image data, and the end chunk. A cut-off or damaged file is refused here, as a
+// decoder would refuse it, without decoding anything.
+bool isWholePng(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char header[8 + 8 + 13 + 4];
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
+    if (!Image::pngHeaderSize(header, sizeof header).isValid()) return false;
+    // Chunk by chunk from the header on, a block at a time: the file is never held whole.
+    std::vector<unsigned char> block(64 * 1024);
+    bool sawData = false;
+    for (;;) {
+        unsigned char head[8];
+        if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return false;
+        uint32_t left = bigEndian32(head);
+        if (left > 0x7FFFFFFFu) return false;
+        uint32_t crc = pngCrc(0xFFFFFFFFu, head + 4, 4);
+        while (left > 0) {
+            const size_t n = std::min<size_t>(left, block.size());
+            if (!in.read(reinterpret_cast<char*>(block.data()), std::streamsize(n))) return false;
+            crc = pngCrc(crc, block.data(), n);
+            left -= uint32_t(n);
+        }
+        unsigned char stored[4];
+        if (!in.read(reinterpret_cast<char*>(stored), sizeof stored)) return false;
+        if ((crc ^ 0xFFFFFFFFu) != bigEndian32(stored)) return false;
+        if (std::memcmp(head + 4, "IDAT", 4) == 0) sawData = true;
+        if (std::memcmp(head + 4, "IEND", 4) == 0) return sawData;
+    }
+}
+
+// A theme picture read when it is first drawn. Only the current theme's picture is
+// needed to draw the dock; the others decode when their theme is chosen or shown.
+class ThemePictureSource : public ImageSource {
+public:
+    ThemePictureSource(std::string path, std::string theme) : path_(std::move(path)), theme_(std::move(theme)) {}
+    QImage load(int, std::vector<std::string>& problems) const override {
+        QImageReader reader(QString::fromStdString(path_));
+        // Checked to be a PNG: the built-in decoder, without asking every format plugin.
+        reader.setFormat("png");
+        reader.setAutoDetectImageFormat(false);
+        std::string whyNot;
+        QImage image = Image::readBounded(reader, path_, ThemeManager::kMaxPicturePixels, whyNot);
+        if (image.isNull()) problems.push_back("theme \"" + theme_ + "\": its picture " + path_ + " does not decode (" + whyNot + ")");
+        return image;
+    }
+    std::string description() const override { return "the picture of the theme \"" + theme_ + "\""; }
+
+private:
+    std::string path_;
+    std::string theme_;
+};
+
+// The picture of a theme, with its size checked before it is decoded. A whole PNG file
+// (the usual theme picture) is decoded when first drawn; other formats are decoded now,
+// so that a picture that does not decode keeps its theme out of the list.
 ImagePtr loadPicture(const fs::path& path, const std::string& theme) {
     std::string why = notARegularFile(path);
     if (!why.empty()) {
         log("theme \"", theme, "\" skipped: cannot read its picture ", path.string(), ": ", why);
         return nullptr;
     }
+    const QSize pngSize = Image::pngFileHeaderSize(path.string());
     QImageReader reader(QString::fromStdString(path.string()));
-    const QSize size = reader.size();
+    const QSize size = pngSize.isValid() ? pngSize : reader.size();
     if (!size.isValid()) {
         log("theme \"", theme, "\" skipped: ", path.string(), " is no picture whose size can be read (",
             reader.errorString().toStdString(), ")");
@@ -115,6 +196,15 @@ ImagePtr loadPicture(const fs::path& path, const std::string& theme) {
             " pixels, larger than the ", ThemeManager::kMaxPictureSide, " x ", ThemeManager::kMaxPictureSide,
             " and ", ThemeManager::kMaxPicturePixels, "-pixel limit");
         return nullptr;
+    }
+    if (pngSize.isValid()) {
+        if (!isWholePng(path)) {
+            log("theme \"", theme, "\" skipped: its picture ", path.string(),
+                " does not decode (the PNG file is cut off or damaged)");
+            return nullptr;
+        }
+        return Image::imageWithSource(std::make_shared<ThemePictureSource>(path.string(), theme),
+                                      Size{double(size.width()), double(size.height())});
     }
     QImage image = reader.read();
     if (image.isNull()) {
@@ -319,6 +409,11 @@ void ThemeManager::rebuild(bool reset) {
         stored = 0;
     }
     setThemeIndex(int16_t(stored));
+    // The current theme's picture is decoded off the main thread while the dock is
+    // being made; drawing it waits for that decode when it comes first.
+    if (auto theme = currenThemeInfo())
+        if (ImagePtr picture = theme->backgroundImage(); picture && picture->isDeferred())
+            QThreadPool::globalInstance()->start([picture] { picture->isValid(); });
 }
 
 void ThemeManager::addTheme(ThemeInfoPtr theme) {

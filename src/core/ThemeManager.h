@@ -14,7 +14,10 @@
 // "theme.plist", a picture path that leaves the theme folder, a file that is no regular
 // file (a symbolic-link loop, a pipe, a device), a picture that does not decode, is
 // empty, or is larger than kMaxPictureSide pixels on a side or kMaxPicturePixels pixels
-// in all (the size is read from the file's header before anything is decoded).
+// in all (the size is read from the file's header before anything is decoded). A PNG
+// picture is checked whole (every chunk and its checksum) when the list is built and
+// decoded when first drawn; the current theme's picture is decoded off the main thread
+// at once. Pictures in other formats are decoded when the list is built.
 
 #include <cstdint>
 #include <memory>

@@ -48,8 +48,11 @@ std::shared_ptr<TrashModel> TrashModel::initWithCoder(Coder& coder) {
     else
         log("the archived trash has no name; it keeps \"", trash->name(), "\"");
     trash->setIcon(coder.decodeObjectForKey("icon").objectAs<Image>());
-    trash->setEmptyIcon(coder.decodeObjectForKey("emptyIcon").objectAs<Image>());
-    trash->setFullIcon(coder.decodeObjectForKey("fullIcon").objectAs<Image>());
+    // Both custom icons first, then the trash folder is looked at once for the icon of
+    // its state (it is read back while the stored dock is, on the main thread).
+    trash->emptyIcon_ = coder.decodeObjectForKey("emptyIcon").objectAs<Image>();
+    trash->fullIcon_ = coder.decodeObjectForKey("fullIcon").objectAs<Image>();
+    trash->setIcon(trash->trashImage());
     return trash;
 }
 

@@ -74,10 +74,9 @@ private:
 // ---------------------------------------------------------------------------------
 
 std::shared_ptr<FolderViewController> FolderViewController::init() {
-    auto controller = std::make_shared<FolderViewController>();
-    controller->loadView();
-    controller->viewDidLoad();
-    return controller;
+    // The view (a grid and a search field, whose clear button looks up the icon theme)
+    // is made when first needed, not while the dock is being made.
+    return std::make_shared<FolderViewController>();
 }
 
 FolderViewController::FolderViewController() {
@@ -116,10 +115,19 @@ void FolderViewController::setModel(FileSystemNodePtr model) {
     }
 }
 
-QWidget* FolderViewController::view() const { return view_.data(); }
-FlowCollectionView* FolderViewController::collectionView() const { return view_ ? view_->ui.collectionView : nullptr; }
-QLineEdit* FolderViewController::searchField() const { return view_ ? view_->ui.searchField : nullptr; }
-QToolButton* FolderViewController::openInFinderButton() const { return view_ ? view_->ui.openInFinderButton : nullptr; }
+FolderViewContent* FolderViewController::content() const {
+    if (!view_) {
+        auto* self = const_cast<FolderViewController*>(this);
+        self->loadView();
+        self->viewDidLoad();
+    }
+    return view_.data();
+}
+
+QWidget* FolderViewController::view() const { return content(); }
+FlowCollectionView* FolderViewController::collectionView() const { return content()->ui.collectionView; }
+QLineEdit* FolderViewController::searchField() const { return content()->ui.searchField; }
+QToolButton* FolderViewController::openInFinderButton() const { return content()->ui.openInFinderButton; }
 std::string FolderViewController::predicateTemplate() const { return SearchPredicate::kTemplate; }
 
 void FolderViewController::loadView() {
@@ -147,7 +155,7 @@ void FolderViewController::viewDidLoad() {
 }
 
 void FolderViewController::configureCollectionView() {
-    FlowCollectionView* grid = view_->ui.collectionView;
+    FlowCollectionView* grid = content()->ui.collectionView;
     grid->setDelegate(this);
     grid->setDataSource(this);
     CollectionViewFlowLayout layout;
@@ -182,6 +190,7 @@ bool FolderViewController::isDownloadsFolder(const FileSystemNode& folder) {
 void FolderViewController::showFolderViewForFolder(const FileSystemNodePtr& folder, const Rect& rect, QWidget* view,
                                                    RectEdge preferredEdge) {
     if (!folder) return;
+    content();
     const bool sameFolder = folder == model_ && isFolderViesShow();
     const ObjectPtr selected = sameFolder ? selectedObject() : nullptr;
     setModel(folder);
@@ -270,6 +279,7 @@ ObjectPtr FolderViewController::selectedObject() const {
 }
 
 void FolderViewController::reloadKeepingSelection(const ObjectPtr& selected) {
+    if (!view_) return;
     FlowCollectionView* grid = view_->ui.collectionView;
     grid->reloadData();
     if (!selected) return;

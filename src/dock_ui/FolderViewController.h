@@ -47,7 +47,8 @@ public:
     // Runs a drag; the default runs it with QDrag::exec. Tests put their own.
     using DragPerformer = std::function<void(QDrag& drag)>;
 
-    // init: loads the view, makes the transient popover that does not animate.
+    // init: makes the transient popover that does not animate; its view is loaded when
+    // first asked for (view(), the grid, the search field, or a folder shown).
     static std::shared_ptr<FolderViewController> init();
     FolderViewController();
     ~FolderViewController() override;
@@ -112,6 +113,8 @@ public:
     bool handleKey(QWidget* receiver, int key);
 
 private:
+    // The view, loaded on the first call.
+    FolderViewContent* content() const;
     void loadView();
     void viewDidLoad();
     // Takes the folder's children as shown (newest first for the downloads folder),

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -313,6 +314,48 @@ TEST_F(ThemeManagerTest, WithoutAThemesFolderOnlyTheBuiltInThemesRemain) {
     m->openThemeFolder();
     EXPECT_TRUE(sim.files->calls().empty());
     EXPECT_TRUE(env.logged("cannot make the folder"));
+}
+
+TEST_F(ThemeManagerTest, PicturesDecodeWhenFirstDrawnAndAreThereWhenTheThemeSwitches) {
+    writePicture(themes() / "Red" / "background.png", 40, 10, Qt::red);
+    writeFile(themes() / "Green" / "theme.plist", plistNaming("green.png"));
+    writePicture(themes() / "Green" / "green.png", 20, 6, Qt::green);
+    {
+        // A whole header and a damaged chunk further on: refused when the list is made.
+        writePicture(themes() / "Damaged" / "full.png", 64, 64, Qt::yellow);
+        std::ifstream in(themes() / "Damaged" / "full.png", std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        bytes[bytes.size() - 20] ^= 0x5A;
+        writeFile(themes() / "Damaged" / "background.png", bytes);
+        fs::remove(themes() / "Damaged" / "full.png");
+    }
+    auto m = ThemeManager::sharedInstance();
+    EXPECT_EQ(pictureNames(*m), (std::set<std::string>{"Red", "Green"}));
+    EXPECT_TRUE(env.logged("\"Damaged\" skipped"));
+    auto red = named(*m, "Red"), green = named(*m, "Green");
+    ASSERT_TRUE(red && red->backgroundImage() && green && green->backgroundImage());
+    EXPECT_TRUE(red->backgroundImage()->isDeferred()) << "a theme not shown decodes nothing";
+    EXPECT_EQ(red->backgroundImage()->size(), MakeSize(40, 10)) << "the size comes from the header";
+
+    for (const auto& theme : {red, green}) {
+        const auto index = std::find(m->themeList().begin(), m->themeList().end(), theme) - m->themeList().begin();
+        m->setThemeIndex(int16_t(index));
+        ASSERT_EQ(m->currenThemeInfo(), theme);
+        const QImage pixels = theme->backgroundImage()->qimage();
+        ASSERT_FALSE(pixels.isNull()) << theme->themeName();
+        EXPECT_EQ(pixels.size(), theme == red ? QSize(40, 10) : QSize(20, 6));
+        EXPECT_EQ(pixels.pixelColor(3, 3), theme == red ? QColor(Qt::red) : QColor(Qt::green));
+    }
+
+    // Made again with a picture theme current: its picture is decoded at once, off the
+    // main thread, and is the same picture when drawn.
+    ThemeManager::resetSharedInstanceForTesting();
+    m = ThemeManager::sharedInstance();
+    green = named(*m, "Green");
+    ASSERT_EQ(m->currenThemeInfo(), green);
+    EXPECT_EQ(green->backgroundImage()->qimage().pixelColor(1, 1), QColor(Qt::green));
+    EXPECT_FALSE(green->backgroundImage()->isDeferred());
+    EXPECT_TRUE(named(*m, "Red")->backgroundImage()->isDeferred());
 }
 
 }  // namespace

@@ -149,6 +149,12 @@ public:
     // header is refused. Archived images are read this way, and archived again as the
     // same bytes while they have not been decoded.
     static std::shared_ptr<Image> imageWithPNGDataDeferred(const Data& png);
+    // The size a PNG header announces: the signature, then an IHDR chunk whose fields
+    // and checksum are sound. Read without a decoder (no image plugin is looked up); an
+    // invalid size when the bytes do not start that way.
+    static QSize pngHeaderSize(const unsigned char* bytes, size_t size);
+    // The same for the start of a file; invalid when it cannot be read or is no PNG.
+    static QSize pngFileHeaderSize(const std::string& path);
     // A file whose header is checked now and whose pixels are decoded when first needed,
     // scaled to fit `maxSide` pixels when that is given; nullptr when the file is not an
     // image Qt reads (no log line: callers try several).

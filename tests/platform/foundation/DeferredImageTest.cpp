@@ -72,6 +72,20 @@ TEST_F(DeferredImage, AnArchivedPictureDecodesWhenDrawnAndArchivesAsTheSameBytes
     EXPECT_TRUE(env.logged("it is no PNG"));
 }
 
+TEST_F(DeferredImage, PngHeadersAreReadWithoutADecoderAndDamagedOnesAreRefused) {
+    const Data png = pngOf(Qt::red, 7, 300);
+    EXPECT_EQ(Image::pngHeaderSize(png.data(), png.size()), QSize(7, 300));
+    EXPECT_FALSE(Image::pngHeaderSize(png.data(), 20).isValid()) << "cut off inside the header";
+    Data damaged = png;
+    damaged[18] ^= 0x01;  // the width, under the header's checksum
+    EXPECT_FALSE(Image::pngHeaderSize(damaged.data(), damaged.size()).isValid());
+    EXPECT_FALSE(Image::imageWithPNGDataDeferred(damaged)) << "refused at once, as a decoder refuses it";
+    const std::string file = env.root() + "/tall.png";
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), long(png.size()));
+    EXPECT_EQ(Image::pngFileHeaderSize(file), QSize(7, 300));
+    EXPECT_FALSE(Image::pngFileHeaderSize(env.root() + "/missing.png").isValid());
+}
+
 TEST_F(DeferredImage, ABrokenBodyLeavesAnEmptyImageAndOneLine) {
     Data png = pngOf(Qt::blue, 40, 40, true);
     png.resize(png.size() / 2);  // a sound header, half the pixel data
