@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools
   libqt6svg6 adwaita-icon-theme hicolor-icon-theme
-  libplist-dev libplist-utils
+  libplist-dev libplist-utils zlib1g-dev
   libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-keysyms1-dev libxcb-randr0-dev
   libxcb-composite0-dev libxcb-xtest0-dev libxcb-res0-dev libxcb-image0-dev libxcb-util-dev
   libgtest-dev libgmock-dev libbenchmark-dev

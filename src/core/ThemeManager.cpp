@@ -1,12 +1,7 @@
 #include "core/ThemeManager.h"
 
-#include <algorithm>
-#include <array>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include <QCoreApplication>
 #include <QImageReader>
@@ -96,56 +91,6 @@ std::string notARegularFile(const fs::path& path) {
     return {};
 }
 
-// The CRC-32 of PNG chunks (table-driven: a theme picture is walked whole).
-uint32_t pngCrc(uint32_t crc, const unsigned char* bytes, size_t size) {
-    static const auto table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = (c & 1u) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ bytes[i]) & 0xFFu] ^ (crc >> 8);
-    return crc;
-}
-
-uint32_t bigEndian32(const unsigned char* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-// True when the file is a whole PNG: a sound header, then chunks whose checksums match,
-// image data, and the end chunk. A cut-off or damaged file is refused here, as a
-// decoder would refuse it, without decoding anything.
-bool isWholePng(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    unsigned char header[8 + 8 + 13 + 4];
-    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
-    if (!Image::pngHeaderSize(header, sizeof header).isValid()) return false;
-    // Chunk by chunk from the header on, a block at a time: the file is never held whole.
-    std::vector<unsigned char> block(64 * 1024);
-    bool sawData = false;
-    for (;;) {
-        unsigned char head[8];
-        if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return false;
-        uint32_t left = bigEndian32(head);
-        if (left > 0x7FFFFFFFu) return false;
-        uint32_t crc = pngCrc(0xFFFFFFFFu, head + 4, 4);
-        while (left > 0) {
-            const size_t n = std::min<size_t>(left, block.size());
-            if (!in.read(reinterpret_cast<char*>(block.data()), std::streamsize(n))) return false;
-            crc = pngCrc(crc, block.data(), n);
-            left -= uint32_t(n);
-        }
-        unsigned char stored[4];
-        if (!in.read(reinterpret_cast<char*>(stored), sizeof stored)) return false;
-        if ((crc ^ 0xFFFFFFFFu) != bigEndian32(stored)) return false;
-        if (std::memcmp(head + 4, "IDAT", 4) == 0) sawData = true;
-        if (std::memcmp(head + 4, "IEND", 4) == 0) return sawData;
-    }
-}
-
 // A theme picture read when it is first drawn. Only the current theme's picture is
 // needed to draw the dock; the others decode when their theme is chosen or shown.
 class ThemePictureSource : public ImageSource {
@@ -198,7 +143,7 @@ ImagePtr loadPicture(const fs::path& path, const std::string& theme) {
         return nullptr;
     }
     if (pngSize.isValid()) {
-        if (!isWholePng(path)) {
+        if (!Image::isWholePngFile(path.string())) {
             log("theme \"", theme, "\" skipped: its picture ", path.string(),
                 " does not decode (the PNG file is cut off or damaged)");
             return nullptr;

@@ -12,7 +12,11 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <sstream>
+#include <vector>
+
+#include <zlib.h>
 
 #include "platform/foundation/Log.h"
 
@@ -370,16 +374,6 @@ uint32_t bigEndian32(const unsigned char* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
 
-// The CRC-32 of PNG chunks (ISO 3309, reflected, polynomial 0xEDB88320).
-uint32_t crc32Of(const unsigned char* bytes, size_t size) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return crc ^ 0xFFFFFFFFu;
-}
-
 // Signature, IHDR length and type, 13 bytes of fields, CRC.
 constexpr size_t kPngHeaderBytes = 8 + 8 + 13 + 4;
 
@@ -391,7 +385,7 @@ QSize Image::pngHeaderSize(const unsigned char* bytes, size_t size) {
     const unsigned char* chunk = bytes + 8;
     if (bigEndian32(chunk) != 13 || std::memcmp(chunk + 4, "IHDR", 4) != 0) return {};
     const unsigned char* fields = chunk + 8;
-    if (crc32Of(chunk + 4, 4 + 13) != bigEndian32(fields + 13)) return {};
+    if (::crc32(0, chunk + 4, 4 + 13) != bigEndian32(fields + 13)) return {};
     const uint32_t width = bigEndian32(fields), height = bigEndian32(fields + 4);
     const int depth = fields[8], colour = fields[9];
     // The combinations the PNG format allows, as a decoder checks them.
@@ -416,6 +410,34 @@ QSize Image::pngFileHeaderSize(const std::string& path) {
     const size_t n = std::fread(header, 1, sizeof header, file);
     std::fclose(file);
     return pngHeaderSize(header, n);
+}
+
+// Chunk by chunk from the header on, a block at a time: the file is never held whole.
+bool Image::isWholePngFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char header[kPngHeaderBytes];
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
+    if (!pngHeaderSize(header, sizeof header).isValid()) return false;
+    std::vector<unsigned char> block(64 * 1024);
+    bool sawData = false;
+    for (;;) {
+        unsigned char head[8];
+        if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return false;
+        uint32_t left = bigEndian32(head);
+        if (left > 0x7FFFFFFFu) return false;
+        uLong crc = ::crc32(0, head + 4, 4);
+        while (left > 0) {
+            const size_t n = std::min<size_t>(left, block.size());
+            if (!in.read(reinterpret_cast<char*>(block.data()), std::streamsize(n))) return false;
+            crc = ::crc32(crc, block.data(), uInt(n));
+            left -= uint32_t(n);
+        }
+        unsigned char stored[4];
+        if (!in.read(reinterpret_cast<char*>(stored), sizeof stored)) return false;
+        if (crc != bigEndian32(stored)) return false;
+        if (std::memcmp(head + 4, "IDAT", 4) == 0) sawData = true;
+        if (std::memcmp(head + 4, "IEND", 4) == 0) return sawData;
+    }
 }
 
 std::shared_ptr<Image> Image::imageWithPNGDataDeferred(const Data& png) {

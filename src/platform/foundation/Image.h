@@ -155,6 +155,9 @@ public:
     static QSize pngHeaderSize(const unsigned char* bytes, size_t size);
     // The same for the start of a file; invalid when it cannot be read or is no PNG.
     static QSize pngFileHeaderSize(const std::string& path);
+    // True when the file is a whole PNG: a sound header, then chunks whose checksums match,
+    // image data and the end chunk. A cut-off or damaged file is refused without decoding.
+    static bool isWholePngFile(const std::string& path);
     // A file whose header is checked now and whose pixels are decoded when first needed,
     // scaled to fit `maxSide` pixels when that is given; nullptr when the file is not an
     // image Qt reads (no log line: callers try several).
