@@ -203,10 +203,12 @@ protected:
     void twoTerminals(pid_t& first, xcb_window_t& firstWindow) {
         open({});
         first = xterm(200);
-        ASSERT_TRUE(pumpUntil([&] { return windowOf(first) != 0 && indexOfProcess(first) >= 0; }, 10000));
+        ASSERT_TRUE(pumpUntil([&] { return windowOf(first) != 0 && indexOfProcess(first) >= 0; }, 10000))
+            << "managed window " << windowOf(first) << ", panel index " << indexOfProcess(first);
         firstWindow = windowOf(first);
         pid_t second = xterm(600);
-        ASSERT_TRUE(pumpUntil([&] { return windowOf(second) != 0 && indexOfProcess(second) >= 0; }, 10000));
+        ASSERT_TRUE(pumpUntil([&] { return windowOf(second) != 0 && indexOfProcess(second) >= 0; }, 10000))
+            << "managed window " << windowOf(second) << ", panel index " << indexOfProcess(second);
         ASSERT_TRUE(pumpUntil([&] { return activeWindow() == windowOf(second); }, 5000));
         env.loop().advance(1.0);  // the panel's sort and layout
         pump(300);
