@@ -70,7 +70,7 @@ protected:
     // Turns the loops without moving the manual clock: the preview's one-second check
     // never runs here.
     template <class F>
-    bool pumpUntil(F done, int ms = 5000) {
+    bool pumpUntil(F done, int ms = kWaitMs) {
         return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop(), true); }, done, ms, 2);
     }
 
@@ -168,7 +168,7 @@ TEST_F(X11WindowPreviewTest, AnXtermPreviewMapsAndItsControlsMinimiseAndCloseThe
 
     // Close: the window manager asks xterm to go, and the window leaves the client list.
     cell->closeButton()->click();
-    EXPECT_TRUE(pumpUntil([&] { return !listed(client); }, 10000));
+    EXPECT_TRUE(pumpUntil([&] { return !listed(client); }, kWaitMs));
     // The preview ends once: with the application's last window, or at the latest at the
     // next check, the pointer being over neither the popover nor the dock.
     xcb_warp_pointer(conn->connection(), XCB_NONE, conn->root(), 0, 0, 0, 0, 2, 2);
@@ -210,7 +210,7 @@ TEST_F(X11WindowPreviewTest, TwentyWindowsMapBeforeTheirPicturesArrive) {
             if (controller->cellAtIndex(i)->showsPlaceholder()) return false;
         return true;
     };
-    EXPECT_TRUE(pumpUntil(allPictures, 10000));
+    EXPECT_TRUE(pumpUntil(allPictures, kWaitMs));
     const double pictures = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
     std::printf("preview of 20 windows: shown in %.1f ms (%.1f ms of main-thread CPU), mapped in %.1f ms, all 20 "
                 "pictures in %.1f ms\n", shown, cpu, mapped, pictures);
