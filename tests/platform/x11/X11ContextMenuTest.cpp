@@ -179,7 +179,7 @@ TEST_F(X11ContextMenuTest, AKeyForAnApplicationGoesToItsWindowWithItsModifiers) 
             free(e);
         }
         return pressStates.size() >= 2 && releases >= 2;
-    }, 5000);
+    }, kWaitMs);
     ASSERT_EQ(pressStates.size(), 2u);
     EXPECT_EQ(releases, 2);
     EXPECT_TRUE(pressStates[1] & XCB_MOD_MASK_CONTROL);
