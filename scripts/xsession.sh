@@ -71,12 +71,17 @@ xsession_start() {
 }
 
 xsession_stop() {
+  # Safe under `set -e` and in an EXIT trap: nothing here may fail the caller.
   local p
-  for p in "${XSESSION_PIDS[@]:-}"; do [ -n "$p" ] && kill "$p" 2>/dev/null; done
+  for p in "${XSESSION_PIDS[@]:-}"; do
+    if [ -n "$p" ]; then kill "$p" 2>/dev/null || true; fi
+  done
   # Only what was started here is waited for (the caller may have children of its own).
-  for p in "${XSESSION_PIDS[@]:-}"; do [ -n "$p" ] && wait "$p" 2>/dev/null; done
+  for p in "${XSESSION_PIDS[@]:-}"; do
+    if [ -n "$p" ]; then wait "$p" 2>/dev/null || true; fi
+  done
   XSESSION_PIDS=()
-  [ -n "${XSESSION_DIR:-}" ] && rm -rf "$XSESSION_DIR"
+  if [ -n "${XSESSION_DIR:-}" ]; then rm -rf "$XSESSION_DIR" || true; fi
   XSESSION_DIR=
   return 0
 }
