@@ -9,12 +9,12 @@
 #include <thread>
 
 #include <QDrag>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QToolButton>
 
+#include "support/CpuStopwatch.h"
 #include "core/FileSystemNode.h"
 #include "dock_ui/FlowCollectionView.h"
 #include "dock_ui/IconTestSupport.h"
@@ -155,12 +155,11 @@ TEST_F(FolderPopover, SearchNarrowsTheGridAndKeepsTheSize) {
     EXPECT_EQ(controller->itemsArray().size(), 11u);
 
     // Absurd searches find nothing and stay quick.
-    QElapsedTimer t;
-    t.start();
+    test::CpuStopwatch t;  // CPU time: a loaded machine's waits do not count
     controller->searchField()->setText(QString(10000, QChar('z')));
     controller->searchField()->setText(QString::fromUtf8("\x01\x02\x1b\n\t"));
     EXPECT_EQ(controller->itemsArray().size(), 0u);
-    EXPECT_LT(t.elapsed(), 500);
+    EXPECT_LT(t.elapsedMs(), 500);
 
     // Shown again for another folder: the search starts empty.
     auto other = folderOf(3, "other");
@@ -228,11 +227,10 @@ TEST_F(FolderPopover, AHundredThousandEntriesOpenAtOnceAndSearchQuickly) {
         children.push_back(Value(FileSystemNode::initWithURL(URL::fileURLWithPath(dir + "/entry" + std::to_string(i)))));
     auto node = FileSystemNode::initWithPath(dir);
     node->setChildrenArray(children);
-    QElapsedTimer t;
-    t.start();
+    test::CpuStopwatch t;  // CPU time: a loaded machine's waits do not count
     show(node);
     controller->view()->window()->grab();  // laid out and painted
-    EXPECT_LT(t.elapsed(), 3000);  // a generous bound: a loaded machine, no hang
+    EXPECT_LT(t.elapsedMs(), 3000);  // a generous bound: a loaded machine, no hang
     FlowCollectionView* grid = controller->collectionView();
     EXPECT_EQ(grid->numberOfItems(), 100000u);
     EXPECT_LE(grid->itemsMade(), 8u * 7u);
@@ -242,7 +240,7 @@ TEST_F(FolderPopover, AHundredThousandEntriesOpenAtOnceAndSearchQuickly) {
     controller->searchField()->setText("entry99999");
     controller->searchField()->setText("ENTRY9999");
     EXPECT_EQ(controller->itemsArray().size(), 11u);  // entry9999, entry99990 ... entry99999
-    EXPECT_LT(t.elapsed(), 5000);
+    EXPECT_LT(t.elapsedMs(), 5000);
     controller->searchField()->clear();
     grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
     EXPECT_TRUE(grid->itemAtIndex(99999));

@@ -5,7 +5,6 @@
 // forward instead, a vanished entry left alone), the buttons' commands, and the click on
 // the start-menu item that closes the menu not opening it again.
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -20,6 +19,7 @@
 #include "dock_ui/MenuViewController.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/sim/SimBackend.h"
+#include "support/CpuStopwatch.h"
 #include "support/TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -214,14 +214,13 @@ TEST_F(MenuViewControllerTest, AbsurdSearchTextsMatchNothingAndKeepTheMenuRespon
     EXPECT_EQ(controller->appTableView()->model()->rowCount(), 0);
     EXPECT_TRUE(controller->isShow());
 
-    QElapsedTimer timer;
-    timer.start();
+    test::CpuStopwatch timer;  // CPU time: a loaded machine's waits do not count
     controller->searchField()->setText(QString(10000, QChar('c')));
     QApplication::processEvents();
     EXPECT_EQ(controller->appTableView()->model()->rowCount(), 0);
     controller->searchField()->setText(QString(9997, QChar(0x301)) + "cal");  // stray accents, then a match
     EXPECT_EQ(controller->appTableView()->model()->rowCount(), 3);
-    EXPECT_LT(timer.elapsed(), 500);
+    EXPECT_LT(timer.elapsedMs(), 500);
 
     // Return with nothing found opens nothing; the menu stays.
     controller->searchField()->setText("zzz");

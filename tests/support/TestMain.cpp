@@ -1,5 +1,30 @@
 #include <QApplication>
+#include <QEvent>
 #include <gtest/gtest.h>
+
+namespace {
+
+// What one test leaves in Qt's queues (window-system events such as an activation or a
+// focus change, posted events, widgets deleted later) is handled when the test ends, not
+// inside the next test, where it would reach that test's windows (a pop-up closing at
+// once because another window became active) and make the result depend on the order.
+class DrainQtEvents : public ::testing::EmptyTestEventListener {
+public:
+    void OnTestEnd(const ::testing::TestInfo&) override { drain(); }
+    void OnTestProgramStart(const ::testing::UnitTest&) override { drain(); }
+
+    static void drain() {
+        if (!QCoreApplication::instance()) return;
+        // Requests still on their way to the window system come back first (xcb).
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) QGuiApplication::sync();
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        }
+    }
+};
+
+}  // namespace
 
 // Tests run with QT_QPA_PLATFORM=offscreen (set by CTest); a QApplication exists so
 // that images, fonts, screens and widgets are available.
@@ -11,5 +36,6 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || (wantsXcb && qEnvironmentVariableIsEmpty("DISPLAY")))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new DrainQtEvents);
     return RUN_ALL_TESTS();
 }

@@ -179,14 +179,31 @@ TEST_F(WindowTest, AFailedCaptureKeepsTheOldPreview) {
 TEST_F(WindowTest, RequestsDuringASlowCaptureAreServedByOneMoreCaptureAfterIt) {
     auto w = add(editor, MakeRect(0, 0, 120, 80));
     auto older = picture(10, 10), newer = picture(20, 20);
-    std::mutex m;
-    std::condition_variable cv;
-    bool releaseFirst = false;
-    std::atomic<int> calls{0};
-    desk->setCaptureHook([&](desktop::WindowNumber) -> ImagePtr {
-        if (calls++ == 0) {
-            std::unique_lock lock(m);
-            cv.wait(lock, [&] { return releaseFirst; });
+    // What the captures share outlives this body, and the first capture is let go whatever
+    // happens below: a capture still running when the body returns finds it all alive.
+    struct Gate {
+        std::mutex m;
+        std::condition_variable cv;
+        bool open = false;
+        std::atomic<int> calls{0};
+        void release() {
+            {
+                std::lock_guard lock(m);
+                open = true;
+            }
+            cv.notify_all();
+        }
+    };
+    auto gate = std::make_shared<Gate>();
+    struct Release {
+        std::shared_ptr<Gate> gate;
+        ~Release() { gate->release(); }
+    } releaseOnExit{gate};
+    std::atomic<int>& calls = gate->calls;
+    desk->setCaptureHook([gate, older, newer](desktop::WindowNumber) -> ImagePtr {
+        if (gate->calls++ == 0) {
+            std::unique_lock lock(gate->m);
+            gate->cv.wait(lock, [&] { return gate->open; });
             return older;
         }
         return newer;
@@ -199,11 +216,7 @@ TEST_F(WindowTest, RequestsDuringASlowCaptureAreServedByOneMoreCaptureAfterIt) {
     run();
     EXPECT_EQ(calls.load(), 1);
     EXPECT_EQ(w->previewImage(), nullptr);
-    {
-        std::lock_guard lock(m);
-        releaseFirst = true;
-    }
-    cv.notify_all();
+    gate->release();
     // The first picture lands, then exactly one more capture serves the fifty requests.
     for (int i = 0; i < 2000 && w->previewImage() != newer; ++i) {
         env.loop().waitForBackground();
@@ -221,9 +234,10 @@ TEST_F(WindowTest, RequestsDuringASlowCaptureAreServedByOneMoreCaptureAfterIt) {
 
 TEST_F(WindowTest, ACaptureThatThrowsIsLoggedAndLeavesTheWindowCapturable) {
     auto w = add(editor, MakeRect(0, 0, 120, 80));
-    std::atomic<bool> fail{true};
-    desk->setCaptureHook([&](desktop::WindowNumber) -> ImagePtr {
-        if (fail) throw std::runtime_error("no memory for the picture");
+    auto failing = std::make_shared<std::atomic<bool>>(true);  // outlives the body, as the hook may
+    std::atomic<bool>& fail = *failing;
+    desk->setCaptureHook([failing](desktop::WindowNumber) -> ImagePtr {
+        if (*failing) throw std::runtime_error("no memory for the picture");
         return picture(7, 7);
     });
     w->updatePreview();

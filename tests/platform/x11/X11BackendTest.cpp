@@ -22,6 +22,7 @@
 #include "platform/x11/X11WorkspaceEvents.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 
 namespace qs::x11 {
 namespace {
@@ -47,7 +48,7 @@ protected:
 
     // Pumps X events, Qt events and the main run loop until `done` or the time is up.
     template <class F>
-    bool pumpUntil(F done, int ms = 8000) {
+    bool pumpUntil(F done, int ms = kWaitMs) {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (std::chrono::steady_clock::now() < end) {
             conn->processPendingEvents();

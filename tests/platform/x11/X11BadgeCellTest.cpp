@@ -48,6 +48,7 @@
 #include "tracking/BadgeHelper.h"
 #include "tracking/LaunchTracker.h"
 #include "tracking/SIAccessibilityElement.h"
+#include "platform/x11/X11DockFixture.h"
 
 namespace fs = std::filesystem;
 
@@ -169,7 +170,7 @@ protected:
     }
 
     template <class F>
-    bool pumpUntil(F done, int ms = 5000) {
+    bool pumpUntil(F done, int ms = kWaitMs) {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (std::chrono::steady_clock::now() < end) {
             conn->processPendingEvents();
@@ -278,7 +279,7 @@ TEST_F(X11BadgeCellTest, ABadgeSentOnTheBusShowsOnItsApplicationsCellOnlyAndClea
 
     const pid_t one = spawn({"xterm", "-class", "QsBadgeOne", "-geometry", "40x5+200+100"});
     const pid_t two = spawn({"xterm", "-class", "QsBadgeTwo", "-geometry", "40x5+600+100"});
-    ASSERT_TRUE(pumpUntil([&] { return cellOf(one) && cellOf(two); }, 10000));
+    ASSERT_TRUE(pumpUntil([&] { return cellOf(one) && cellOf(two); }, kWaitMs));
     env.loop().advance(1.0);  // the panel's sort and layout
     pump(300);
     auto appOne = RunningApplication::runningApplicationWithProcessIdentifier(one);
@@ -325,7 +326,7 @@ TEST_F(X11BadgeCellTest, ABadgeSentOnTheBusShowsOnItsApplicationsCellOnlyAndClea
     EXPECT_TRUE(badgeHidden(earlier));
     const long before = indexOfProcess(later);
     ::kill(earlier, SIGKILL);
-    ASSERT_TRUE(pumpUntil([&] { return indexOfProcess(earlier) < 0; }, 8000));
+    ASSERT_TRUE(pumpUntil([&] { return indexOfProcess(earlier) < 0; }, kWaitMs));
     env.loop().advance(1.0);  // the panel's sort and layout
     pump(300);
     EXPECT_EQ(indexOfProcess(later), before - 1);

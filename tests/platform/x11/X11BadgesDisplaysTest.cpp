@@ -86,7 +86,7 @@ protected:
     }
 
     template <class F>
-    bool pumpUntil(F done, int ms = 5000) {
+    bool pumpUntil(F done, int ms = kWaitMs) {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (std::chrono::steady_clock::now() < end) {
             if (auto c = XConnection::shared()) c->processPendingEvents();

@@ -114,7 +114,7 @@ protected:
     }
 
     template <class F>
-    bool pumpUntil(F done, int ms = 5000) {
+    bool pumpUntil(F done, int ms = kWaitMs) {
         return fixture::pumpUntil(
             [&] {
                 fixture::turnLoops(*conn, env.loop());
@@ -203,11 +203,13 @@ protected:
     void twoTerminals(pid_t& first, xcb_window_t& firstWindow) {
         open({});
         first = xterm(200);
-        ASSERT_TRUE(pumpUntil([&] { return windowOf(first) != 0 && indexOfProcess(first) >= 0; }, 10000));
+        ASSERT_TRUE(pumpUntil([&] { return windowOf(first) != 0 && indexOfProcess(first) >= 0; }, kWaitMs))
+            << "managed window " << windowOf(first) << ", panel index " << indexOfProcess(first);
         firstWindow = windowOf(first);
         pid_t second = xterm(600);
-        ASSERT_TRUE(pumpUntil([&] { return windowOf(second) != 0 && indexOfProcess(second) >= 0; }, 10000));
-        ASSERT_TRUE(pumpUntil([&] { return activeWindow() == windowOf(second); }, 5000));
+        ASSERT_TRUE(pumpUntil([&] { return windowOf(second) != 0 && indexOfProcess(second) >= 0; }, kWaitMs))
+            << "managed window " << windowOf(second) << ", panel index " << indexOfProcess(second);
+        ASSERT_TRUE(pumpUntil([&] { return activeWindow() == windowOf(second); }, kWaitMs));
         env.loop().advance(1.0);  // the panel's sort and layout
         pump(300);
     }
@@ -231,7 +233,7 @@ TEST_F(X11CellActionsTest, AClickOnAnXtermsCellMakesItTheActiveWindow) {
 
     const auto start = std::chrono::steady_clock::now();
     clickAt(cellCentre(indexOfProcess(first)));
-    ASSERT_TRUE(pumpUntil([&] { return activeWindow() == firstWindow; }, 3000));
+    ASSERT_TRUE(pumpUntil([&] { return activeWindow() == firstWindow; }, kWaitMs));
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     std::printf("[ info ] click to _NET_ACTIVE_WINDOW: %.1f ms (pointer move and a 50 ms pump included)\n", ms);
@@ -243,11 +245,11 @@ TEST_F(X11CellActionsTest, AClickOnAMinimisedXtermsCellMapsItAgain) {
     twoTerminals(first, firstWindow);
     if (HasFatalFailure()) return;
     iconify(firstWindow);
-    ASSERT_TRUE(pumpUntil([&] { return !isViewable(firstWindow); }, 3000));
+    ASSERT_TRUE(pumpUntil([&] { return !isViewable(firstWindow); }, kWaitMs));
 
     clickAt(cellCentre(indexOfProcess(first)));
-    EXPECT_TRUE(pumpUntil([&] { return isViewable(firstWindow); }, 3000));
-    EXPECT_TRUE(pumpUntil([&] { return activeWindow() == firstWindow; }, 3000));
+    EXPECT_TRUE(pumpUntil([&] { return isViewable(firstWindow); }, kWaitMs));
+    EXPECT_TRUE(pumpUntil([&] { return activeWindow() == firstWindow; }, kWaitMs));
 }
 
 TEST_F(X11CellActionsTest, HoveringAnXtermsCellMapsItsPreviewWithOneEntryPerWindow) {
@@ -261,7 +263,7 @@ TEST_F(X11CellActionsTest, HoveringAnXtermsCellMapsItsPreviewWithOneEntryPerWind
     movePointer(centre.x() - 5, centre.y());
     pump(50);
     movePointer(centre.x(), centre.y());
-    ASSERT_TRUE(pumpUntil([&] { return actions->isPreviewActive(); }, 5000));
+    ASSERT_TRUE(pumpUntil([&] { return actions->isPreviewActive(); }, kWaitMs));
     auto preview = actions->windowPreviewController();
     ASSERT_TRUE(preview->model());
     EXPECT_EQ(preview->model()->processIdentifier(), first);
@@ -292,7 +294,7 @@ TEST_F(X11CellActionsTest, TheStartMenuCellOpensAMenuThatStartsATypedProgram) {
     const long index = indexOfKind("MenuModel");
     ASSERT_GE(index, 0);
     clickAt(cellCentre(index));
-    ASSERT_TRUE(pumpUntil([&] { return actions->isStartMenuActive(); }, 3000));
+    ASSERT_TRUE(pumpUntil([&] { return actions->isStartMenuActive(); }, kWaitMs));
     auto controller = actions->startMenuController();
     ASSERT_TRUE(pumpUntil([&] {
         auto* window = controller->popover()->window();
@@ -306,7 +308,7 @@ TEST_F(X11CellActionsTest, TheStartMenuCellOpensAMenuThatStartsATypedProgram) {
     ASSERT_TRUE(pumpUntil([&] { return controller->searchField()->text() == QStringLiteral("zyxpro"); }))
         << "typed: " << controller->searchField()->text().toStdString();
     key(XK_Return);
-    EXPECT_TRUE(pumpUntil([&] { return !processesWith(marker).empty(); }, 5000)) << "xclock did not start";
+    EXPECT_TRUE(pumpUntil([&] { return !processesWith(marker).empty(); }, kWaitMs)) << "xclock did not start";
     EXPECT_TRUE(pumpUntil([&] { return !actions->isStartMenuActive(); }));
 }
 
@@ -325,12 +327,12 @@ TEST_F(X11CellActionsTest, AStoppedApplicationStartsFromItsCellAndBouncesUntilIt
     EXPECT_FALSE(cell->isBouncing());
 
     clickAt(cellCentre(index));
-    ASSERT_TRUE(pumpUntil([&] { return LaunchTracker::shared().isLaunching(entryPath); }, 3000));
+    ASSERT_TRUE(pumpUntil([&] { return LaunchTracker::shared().isLaunching(entryPath); }, kWaitMs));
     EXPECT_TRUE(cell->isBouncing());
-    ASSERT_TRUE(pumpUntil([&] { return !processesWith(marker).empty(); }, 5000)) << "xterm did not start";
+    ASSERT_TRUE(pumpUntil([&] { return !processesWith(marker).empty(); }, kWaitMs)) << "xterm did not start";
     EXPECT_EQ(processesWith(marker).size(), 1u);  // one click, one program
     // The first window ends the launch; the bounce stops at the end of its cycle.
-    ASSERT_TRUE(pumpUntil([&] { return !LaunchTracker::shared().isLaunching(entryPath); }, 8000));
+    ASSERT_TRUE(pumpUntil([&] { return !LaunchTracker::shared().isLaunching(entryPath); }, kWaitMs));
     EXPECT_TRUE(pumpUntil(
         [&] {
             env.loop().advance(0.1);

@@ -67,7 +67,7 @@ TEST_F(X11ContextMenuTest, ARightClickOnXtermsCellOpensAMenuWhoseQuitAppEndsIt) 
     ASSERT_TRUE(pumpUntil([&] { return w->isVisible(); }));
 
     pid_t term = spawn({"xterm", "-geometry", "40x5+300+200"});
-    ASSERT_TRUE(pumpUntil([&] { return cellOf(term) != nullptr; }, 8000));
+    ASSERT_TRUE(pumpUntil([&] { return cellOf(term) != nullptr; }, kWaitMs));
     pump(300);
     QWidget* cellView = cellOf(term)->view();
     ASSERT_TRUE(cellView);
@@ -135,7 +135,7 @@ TEST_F(X11ContextMenuTest, ADesktopActionRunsItsOwnExecLineWithoutAShell) {
     auto workspace = desktop::services().workspace;
     ASSERT_TRUE(workspace);
     EXPECT_TRUE(workspace->launchDesktopAction(entry, "new-window"));
-    EXPECT_TRUE(pumpUntil([&] { return fs::exists(marker); }, 5000));
+    EXPECT_TRUE(pumpUntil([&] { return fs::exists(marker); }, kWaitMs));
     // Listed without an Exec, or not listed at all: nothing runs.
     EXPECT_FALSE(workspace->launchDesktopAction(entry, "other"));
     EXPECT_FALSE(workspace->launchDesktopAction(entry, "new-private-window"));
@@ -179,7 +179,7 @@ TEST_F(X11ContextMenuTest, AKeyForAnApplicationGoesToItsWindowWithItsModifiers) 
             free(e);
         }
         return pressStates.size() >= 2 && releases >= 2;
-    }, 5000);
+    }, kWaitMs);
     ASSERT_EQ(pressStates.size(), 2u);
     EXPECT_EQ(releases, 2);
     EXPECT_TRUE(pressStates[1] & XCB_MOD_MASK_CONTROL);

@@ -50,6 +50,14 @@
 #include "platform/desktop/Workspace.h"
 #include "platform/foundation/RunLoop.h"
 
+namespace qs::x11 {
+// How long a test waits for what the window server, the window manager or a client it
+// started does: generous, since a loaded or slow machine may take seconds where this one
+// takes milliseconds. A wait ends as soon as its condition holds, so passing tests do not
+// pay for it; waits that expect nothing to happen give their own short times.
+inline constexpr int kWaitMs = 20000;
+}  // namespace qs::x11
+
 namespace qs::x11::fixture {
 
 // Why the X11 tests cannot run here (no DISPLAY, or Qt not on xcb when `needsXcb`); empty
@@ -243,7 +251,7 @@ protected:
 
     void pump(int ms) { pumpUntil([] { return false; }, ms); }
     template <class F>
-    bool pumpUntil(F done, int ms = 5000) {
+    bool pumpUntil(F done, int ms = kWaitMs) {
         return fixture::pumpUntil([&] { turnLoops(*conn, env.loop()); }, done, ms, 5);
     }
     pid_t spawn(std::vector<std::string> argv) { return spawnChild(children, std::move(argv)); }

@@ -155,7 +155,7 @@ TEST_F(X11DockPanelTest, ACellComesWithXtermAndGoesWithItTheOthersKept) {
     int made = view->itemsMade();
 
     pid_t term = spawn({"xterm", "-geometry", "40x5+300+200"});
-    ASSERT_TRUE(pumpUntil([&] { return runningCells() == runningBefore + 1; }, 8000));
+    ASSERT_TRUE(pumpUntil([&] { return runningCells() == runningBefore + 1; }, kWaitMs));
     pump(100);
     EXPECT_EQ(view->numberOfItems(), before + 1);
     EXPECT_EQ(view->itemsMade(), made + 1);

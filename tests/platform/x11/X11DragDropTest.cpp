@@ -136,7 +136,7 @@ protected:
     }
     void pump(int ms) { pumpUntil([] { return false; }, ms); }
     template <class F>
-    bool pumpUntil(F done, int ms = 8000) {
+    bool pumpUntil(F done, int ms = kWaitMs) {
         return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop()); }, done, ms, 5);
     }
     Point pointer() const { return at_; }

@@ -80,7 +80,7 @@ protected:
     }
 
     template <class F>
-    bool pumpUntil(F done, int ms = 8000) {
+    bool pumpUntil(F done, int ms = kWaitMs) {
         return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop(), true); }, done, ms, 5);
     }
     void pump(int ms) {

@@ -47,7 +47,7 @@ protected:
         cell->setGeometry(100, 20, 52, 52);
         anchor->show();
         anchor->activateWindow();
-        pumpUntil([&] { return activeWindow() == xcb_window_t(anchor->winId()); }, 3000);
+        pumpUntil([&] { return activeWindow() == xcb_window_t(anchor->winId()); }, kWaitMs);
     }
     void TearDown() override {
         anchor.reset();
@@ -58,7 +58,7 @@ protected:
     }
 
     template <class F>
-    bool pumpUntil(F done, int ms = 8000) {
+    bool pumpUntil(F done, int ms = kWaitMs) {
         return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop(), true); }, done, ms, 5);
     }
     void pump(int ms) {

@@ -163,7 +163,7 @@ protected:
         reap();
     }
     template <class F>
-    bool pumpUntil(F done, int ms = 5000) {
+    bool pumpUntil(F done, int ms = kWaitMs) {
         return fixture::pumpUntil([&] { pumpOnce(); }, done, ms, 5);
     }
     void pumpFor(int ms) {

@@ -64,7 +64,7 @@ protected:
         cell = new QWidget(anchor.get());
         cell->setGeometry(100, 20, 52, 52);
         anchor->show();
-        ASSERT_TRUE(pumpUntil([&] { return anchor->windowHandle() && anchor->windowHandle()->isExposed(); }, 3000));
+        ASSERT_TRUE(pumpUntil([&] { return anchor->windowHandle() && anchor->windowHandle()->isExposed(); }, kWaitMs));
         pump(100);
     }
     void TearDown() override {
@@ -80,7 +80,7 @@ protected:
     }
 
     template <class F>
-    bool pumpUntil(F done, int ms = 8000) {
+    bool pumpUntil(F done, int ms = kWaitMs) {
         return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop(), true); }, done, ms, 5);
     }
     void pump(int ms) {
@@ -123,7 +123,7 @@ protected:
 };
 
 TEST_F(X11StartMenuTest, TypedTextFindsTheTestEntryAndReturnStartsItsProgram) {
-    ASSERT_TRUE(pumpUntil([&] { return listed(); }, 3000)) << "the test entry is not among the applications";
+    ASSERT_TRUE(pumpUntil([&] { return listed(); }, kWaitMs)) << "the test entry is not among the applications";
     ASSERT_TRUE(processesWith(marker).empty());
 
     showMenu();
@@ -139,7 +139,7 @@ TEST_F(X11StartMenuTest, TypedTextFindsTheTestEntryAndReturnStartsItsProgram) {
 
     key(XK_Return);
     EXPECT_TRUE(pumpUntil([&] { return !controller->isShow(); }));
-    EXPECT_TRUE(pumpUntil([&] { return !processesWith(marker).empty(); }, 5000)) << "xclock did not start";
+    EXPECT_TRUE(pumpUntil([&] { return !processesWith(marker).empty(); }, kWaitMs)) << "xclock did not start";
     EXPECT_TRUE(pumpUntil([&] { return !isViewable(popoverWindow()); }));
 }
 

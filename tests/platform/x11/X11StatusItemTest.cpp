@@ -29,6 +29,7 @@
 #include "platform/x11/XConnection.h"
 #include "preferences/LaunchAtLogin.h"
 #include "support/TestEnvironment.h"
+#include "platform/x11/X11DockFixture.h"
 
 namespace fs = std::filesystem;
 
@@ -70,7 +71,7 @@ protected:
                    "--SetDockType", "true", "--expand", "true", static_cast<char*>(nullptr));
             _exit(127);
         }
-        ASSERT_TRUE(pumpUntil([&] { return trayOwner() != XCB_WINDOW_NONE; }, 10000)) << "trayer did not start";
+        ASSERT_TRUE(pumpUntil([&] { return trayOwner() != XCB_WINDOW_NONE; }, kWaitMs)) << "trayer did not start";
     }
     void stopTray() {
         if (tray <= 0) return;
@@ -119,7 +120,7 @@ protected:
     }
 
     template <class F>
-    bool pumpUntil(F done, int ms = 5000) {
+    bool pumpUntil(F done, int ms = kWaitMs) {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (std::chrono::steady_clock::now() < end) {
             conn->processPendingEvents();
@@ -142,7 +143,7 @@ TEST_F(X11StatusItemTest, TheIconIsDockedInTheTrayWithTheMenuAndFollowsHideMenuB
     ASSERT_TRUE(pumpUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
     delegate->setupStatusMenu();
     ASSERT_TRUE(delegate->statusItem());
-    ASSERT_TRUE(pumpUntil([&] { return iconsDockedInTray() == 1; }, 10000)) << "the icon never entered the tray";
+    ASSERT_TRUE(pumpUntil([&] { return iconsDockedInTray() == 1; }, kWaitMs)) << "the icon never entered the tray";
     EXPECT_TRUE(delegate->statusItem()->isShownInTray());
     EXPECT_FALSE(env.logged("no system tray"));
 
@@ -162,7 +163,7 @@ TEST_F(X11StatusItemTest, TheIconIsDockedInTheTrayWithTheMenuAndFollowsHideMenuB
 
     defaults.setBool(false, "HideMenuBarIcon");
     delegate->setupStatusMenu();
-    EXPECT_TRUE(pumpUntil([&] { return iconsDockedInTray() == 1; }, 10000)) << "the icon did not come back";
+    EXPECT_TRUE(pumpUntil([&] { return iconsDockedInTray() == 1; }, kWaitMs)) << "the icon did not come back";
 }
 
 TEST_F(X11StatusItemTest, WithoutATrayTheItemWaitsAndDocksWhenATrayStarts) {
@@ -173,7 +174,7 @@ TEST_F(X11StatusItemTest, WithoutATrayTheItemWaitsAndDocksWhenATrayStarts) {
     ASSERT_TRUE(delegate->statusItem());
     EXPECT_FALSE(delegate->statusItem()->isShownInTray());
     startTray();
-    EXPECT_TRUE(pumpUntil([&] { return iconsDockedInTray() == 1; }, 10000)) << "the icon did not enter the new tray";
+    EXPECT_TRUE(pumpUntil([&] { return iconsDockedInTray() == 1; }, kWaitMs)) << "the icon did not enter the new tray";
 }
 
 TEST_F(X11StatusItemTest, TheAutostartEntryGoesWithTheSwitchAndAHandRemovalIsSeen) {
@@ -201,14 +202,14 @@ TEST_F(X11StatusItemTest, TheAutostartEntryGoesWithTheSwitchAndAHandRemovalIsSee
     pumpUntil([] { return false; }, 300);
     int before = changes;
     fs::remove(entry);
-    EXPECT_TRUE(pumpUntil([&] { return changes > before; }, 5000)) << "the removal never reached the switch";
+    EXPECT_TRUE(pumpUntil([&] { return changes > before; }, kWaitMs)) << "the removal never reached the switch";
     EXPECT_EQ(controller->valueForKey("launchAtLogin"), Value(false));
 
     // An entry another program writes is seen too.
     before = changes;
     std::ofstream(env.configHome() + "/autostart/other.desktop")
         << "[Desktop Entry]\nType=Application\nName=Other\nExec=" << program << "\n";
-    EXPECT_TRUE(pumpUntil([&] { return changes > before; }, 5000));
+    EXPECT_TRUE(pumpUntil([&] { return changes > before; }, kWaitMs));
     EXPECT_EQ(controller->valueForKey("launchAtLogin"), Value(true));
 }
 

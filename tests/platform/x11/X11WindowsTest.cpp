@@ -51,7 +51,7 @@ protected:
     }
 
     template <class F>
-    bool pumpUntil(F done, int ms = 8000) {
+    bool pumpUntil(F done, int ms = kWaitMs) {
         return fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop()); }, done, ms, 10);
     }
 
