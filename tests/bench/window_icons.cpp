@@ -8,7 +8,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,8 +18,8 @@
 #include <xcb/xcb.h>
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 
+#include "bench/BenchMain.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/Workspace.h"
 #include "platform/foundation/RunLoop.h"
@@ -31,8 +30,6 @@
 namespace {
 
 using namespace qs;
-
-std::shared_ptr<ManualRunLoop> loop;
 
 // The sequence number of the next request on the connection (one request is spent).
 unsigned nextSequence(xcb_connection_t* c) {
@@ -82,7 +79,7 @@ struct Clock {
         for (int i = 0; i < 500 && (own.empty() || path.empty()); ++i) {
             conn->processPendingEvents();
             QCoreApplication::processEvents();
-            loop->runPending();
+            static_cast<ManualRunLoop&>(RunLoop::main()).runPending();
             own.clear();
             for (auto& c : windows->clientsOf(pid)) own.push_back(c.window);
             for (auto& app : desktop::services().workspace->runningApplications())
@@ -155,21 +152,4 @@ BENCHMARK(BM_Pixels)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    auto home = std::filesystem::temp_directory_path() / ("quayside-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(home);
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-        qputenv(name, QByteArray::fromStdString((home / name).string()));
-    QGuiApplication app(argc, argv);
-    loop = std::make_shared<ManualRunLoop>();
-    RunLoop::setMain(loop);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    RunLoop::setMain(nullptr);
-    loop.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(home, ec);
-    return 0;
-}
+int main(int argc, char** argv) { return qs::bench::runOffscreen(argc, argv, true); }
