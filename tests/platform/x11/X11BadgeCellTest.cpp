@@ -55,20 +55,6 @@ namespace fs = std::filesystem;
 namespace qs::x11 {
 namespace {
 
-bool onPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        const std::string candidate = dirs.substr(start, end - start) + "/" + program;
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 // Opaque pixels of a colour family in a rectangle of an image.
 int countPixels(const QImage& image, const QRect& area, const std::function<bool(QColor)>& wanted) {
     int n = 0;
@@ -82,17 +68,17 @@ int countPixels(const QImage& image, const QRect& area, const std::function<bool
 }
 bool isRed(QColor c) { return c.red() > 200 && c.green() < 60 && c.blue() < 60; }
 
-class X11BadgeCellTest : public qs::test::IsolatedTest {
+using fixture::onPath;
+
+class X11BadgeCellTest : public fixture::BackendPanelTest {
 protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set";
-        if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "Qt does not run on xcb";
+        if (auto why = fixture::skipReason(); !why.empty()) GTEST_SKIP() << why;
         if (!onPath("xterm")) GTEST_SKIP() << "xterm is not installed";
         if (!onPath("dbus-daemon")) GTEST_SKIP() << "dbus-daemon is not installed";
         if (!onPath("gdbus")) GTEST_SKIP() << "gdbus is not installed";
-        startBus();
-        if (address.empty()) GTEST_SKIP() << "dbus-daemon could not be started";
+        bus.start();
+        if (bus.address.empty()) GTEST_SKIP() << "dbus-daemon could not be started";
 
         // Two terminals, each matched by its window class to an entry of its own.
         fs::create_directories(env.dataHome() + "/applications");
@@ -101,11 +87,9 @@ protected:
                 << "[Desktop Entry]\nType=Application\nName=Badge " << name
                 << "\nExec=xterm\nStartupWMClass=QsBadge" << name << "\n";
 
-        ASSERT_TRUE(installX11Backend());
-        installed = true;
-        if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
-        conn = XConnection::shared();
-        badges = std::make_shared<X11Badges>(address);
+        BackendPanelTest::SetUp();
+        if (setUpFailed()) return;
+        badges = std::make_shared<X11Badges>(bus.address);
         ASSERT_TRUE(badges->available());
         desktop::services().badges = badges;
 
@@ -114,107 +98,23 @@ protected:
         d.setBool(false, "WindowPreview");
         d.setBool(true, "ShowAppBadges");
         d.setInteger(0, "BadgesSize");
-        ThemeManager::resetSharedInstanceForTesting();
-        ThemeManager::setResourceThemesDirectoryForTesting(std::string());
-        MenuModel::resetSharedInstanceForTesting();
         BadgeHelper::resetSharedInstanceForTesting();
-        config = DockConfiguration::create();
-        config->setPosition(1);
-        config->setAligment(1);
-        config->setIconSize(48);
     }
     void TearDown() override {
         BadgeHelper::resetSharedInstanceForTesting();
-        for (pid_t pid : children) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        if (w) {
-            w->orderOut();
-            w->close();
-            w.reset();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        model.reset();
-        env.loop().waitForBackground();
-        AppMonitoringService::resetSharedInstanceForTesting();
-        TrashModel::resetSharedInstanceForTesting();
-        MenuModel::resetSharedInstanceForTesting();
-        ThemeManager::resetSharedInstanceForTesting();
-        ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
-        LaunchTracker::resetSharedForTesting();
-        QCoreApplication::processEvents();
+        BackendPanelTest::TearDown();
         badges.reset();
-        if (installed) uninstallX11Backend();
-        if (daemon > 0) {
-            ::kill(daemon, SIGTERM);
-            ::waitpid(daemon, nullptr, 0);
-        }
+        bus.stop();
     }
 
-    void startBus() {
-        int out[2];
-        ASSERT_EQ(::pipe(out), 0);
-        daemon = ::fork();
-        if (daemon == 0) {
-            ::dup2(out[1], 1);
-            ::close(out[0]);
-            if (int null = ::open("/dev/null", O_WRONLY); null >= 0) ::dup2(null, 2);
-            ::execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--print-address=1", nullptr);
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        char c;
-        while (::read(out[0], &c, 1) == 1 && c != '\n') address.push_back(c);
-        ::close(out[0]);
-    }
-
-    template <class F>
-    bool pumpUntil(F done, int ms = kWaitMs) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            conn->processPendingEvents();
-            QCoreApplication::processEvents();
-            env.loop().runPending();
-            env.loop().advance(0.0);
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return done();
-    }
-    void pump(int ms) { pumpUntil([] { return false; }, ms); }
-
-    pid_t spawn(std::vector<std::string> argv) {
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            std::vector<char*> args;
-            for (auto& a : argv) args.push_back(a.data());
-            args.push_back(nullptr);
-            ::execvp(args[0], args.data());
-            ::_exit(127);
-        }
-        children.push_back(pid);
-        return pid;
-    }
     // A signal on the private bus, as an application sends it (gdbus writes a{sv}; it
     // speaks to a bus only as --session, so the child's environment names ours).
     int sendUpdate(const std::string& desktopId, const std::string& properties) {
-        std::vector<std::string> argv{"gdbus", "emit", "--session", "--object-path",
-                                      "/com/canonical/unity/launcherentry/1", "--signal",
-                                      "com.canonical.Unity.LauncherEntry.Update",
-                                      "'application://" + desktopId + ".desktop'", properties};
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-            std::vector<char*> args;
-            for (auto& a : argv) args.push_back(a.data());
-            args.push_back(nullptr);
-            ::execvp(args[0], args.data());
-            ::_exit(127);
-        }
-        int status = 0;
-        if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-        return WEXITSTATUS(status);
+        return fixture::runProgram({"gdbus", "emit", "--session", "--object-path",
+                                    "/com/canonical/unity/launcherentry/1", "--signal",
+                                    "com.canonical.Unity.LauncherEntry.Update",
+                                    "'application://" + desktopId + ".desktop'", properties},
+                                   bus.address);
     }
 
     long indexOfProcess(pid_t pid) {
@@ -257,15 +157,8 @@ protected:
         return cell && cell->badgeView() && !cell->badgeView()->isVisibleTo(cell->view());
     }
 
-    std::string address;
-    pid_t daemon = -1;
-    bool installed = false;
-    std::shared_ptr<XConnection> conn;
+    fixture::PrivateBus bus;
     std::shared_ptr<X11Badges> badges;
-    std::shared_ptr<DockConfiguration> config;
-    std::shared_ptr<DockModel> model;
-    std::shared_ptr<DockWindow> w;
-    std::vector<pid_t> children;
 };
 
 TEST_F(X11BadgeCellTest, ABadgeSentOnTheBusShowsOnItsApplicationsCellOnlyAndClears) {

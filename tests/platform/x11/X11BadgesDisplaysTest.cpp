@@ -38,51 +38,17 @@ namespace {
 
 constexpr const char* kSignal = "com.canonical.Unity.LauncherEntry.Update";
 
-// Runs a program to its end, with `bus` as its session bus when given; answers its exit
-// status (-1 when it could not run).
-int runProgram(std::vector<std::string> argv, const std::string& bus = "") {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        if (!bus.empty()) ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
-        std::vector<char*> args;
-        for (auto& a : argv) args.push_back(a.data());
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
+using fixture::runProgram;
 
 class PrivateBusTest : public qs::test::IsolatedTest {
 protected:
     void SetUp() override {
-        int out[2];
-        ASSERT_EQ(::pipe(out), 0);
-        daemon = ::fork();
-        if (daemon == 0) {
-            ::dup2(out[1], 1);
-            ::close(out[0]);
-            // Its own complaints (file-descriptor limits and the like) are not ours.
-            if (int null = ::open("/dev/null", O_WRONLY); null >= 0) ::dup2(null, 2);
-            ::execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--print-address=1", nullptr);
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        std::string line;
-        char c;
-        while (::read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);
-        ::close(out[0]);
-        if (line.empty()) GTEST_SKIP() << "dbus-daemon could not be started";
-        address = line;
+        bus.start();
+        if (bus.address.empty()) GTEST_SKIP() << "dbus-daemon could not be started";
     }
     void TearDown() override {
         fixture::killChildren(children);
-        if (daemon > 0) {
-            ::kill(daemon, SIGTERM);
-            ::waitpid(daemon, nullptr, 0);
-        }
+        bus.stop();
     }
 
     template <class F>
@@ -102,21 +68,20 @@ protected:
     int sendUpdate(const std::string& uri, const std::string& properties) {
         return runProgram({"gdbus", "emit", "--session", "--object-path", "/com/canonical/unity/launcherentry/1",
                            "--signal", kSignal, "'" + uri + "'", properties},
-                          address);
+                          bus.address);
     }
     int dbusSend(std::vector<std::string> args) {
-        std::vector<std::string> argv{"dbus-send", "--bus=" + address, "--type=signal", "/org/example/launcher", kSignal};
+        std::vector<std::string> argv{"dbus-send", "--bus=" + bus.address, "--type=signal", "/org/example/launcher", kSignal};
         argv.insert(argv.end(), args.begin(), args.end());
         return runProgram(argv);
     }
 
-    pid_t daemon = -1;
-    std::string address;
+    fixture::PrivateBus bus;
     std::vector<pid_t> children;
 };
 
 TEST_F(PrivateBusTest, SignalsOnTheBusBecomeLabelsAndMalformedOnesAreIgnored) {
-    X11Badges badges(address);
+    X11Badges badges(bus.address);
     ASSERT_TRUE(badges.available());
     ASSERT_EQ(sendUpdate("application://org.example.Mail.desktop", "{'count': <int64 7>, 'count-visible': <true>}"), 0);
     ASSERT_TRUE(pumpUntil([&] { return badges.statusLabel("org.example.Mail") == "7"; }));
@@ -148,9 +113,9 @@ TEST_F(PrivateBusTest, SignalsOnTheBusBecomeLabelsAndMalformedOnesAreIgnored) {
 }
 
 TEST_F(PrivateBusTest, AFloodOfSignalsStaysBoundedAndKeepsTheLatestState) {
-    X11Badges badges(address);
+    X11Badges badges(bus.address);
     ASSERT_TRUE(badges.available());
-    QDBusConnection sender = QDBusConnection::connectToBus(QString::fromStdString(address), "quayside-flood");
+    QDBusConnection sender = QDBusConnection::connectToBus(QString::fromStdString(bus.address), "quayside-flood");
     ASSERT_TRUE(sender.isConnected());
     const int total = 20000;
     auto start = std::chrono::steady_clock::now();
@@ -194,7 +159,7 @@ TEST_F(PrivateBusTest, ALauncherEntrySignalReachesChangeBadgeWithTheMatchingProc
     XConnection::setShared(conn);
     desktop::Services services;
     addWindowServices(services, conn);
-    auto badges = std::make_shared<X11Badges>(address);
+    auto badges = std::make_shared<X11Badges>(bus.address);
     services.badges = badges;
     desktop::install(services);
     if (!SIUniversalAccessHelper::isAccessibilityTrusted()) {

@@ -62,15 +62,14 @@ namespace {
 
 using fixture::processesWith;
 
-class X11CellActionsTest : public qs::test::IsolatedTest {
+class X11CellActionsTest : public fixture::BackendPanelTest {
 protected:
     void SetUp() override {
         if (auto why = fixture::skipReason(); !why.empty()) GTEST_SKIP() << why;
         if (!fs::exists("/usr/bin/xterm")) GTEST_SKIP() << "xterm is not installed";
         marker = "quayside-cellactions-" + std::to_string(::getpid());
-        ASSERT_TRUE(installX11Backend());
-        if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
-        conn = XConnection::shared();
+        BackendPanelTest::SetUp();
+        if (setUpFailed()) return;
         other = xcb_connect(nullptr, nullptr);
         ASSERT_FALSE(xcb_connection_has_error(other));
         symbols = xcb_key_symbols_alloc(other);
@@ -79,50 +78,16 @@ protected:
         d.setBool(true, "WindowPreview");
         d.setBool(true, "Tooltips");
         d.setInteger(0, "FolderViewIndex");
-        ThemeManager::resetSharedInstanceForTesting();
-        ThemeManager::setResourceThemesDirectoryForTesting(std::string());
-        MenuModel::resetSharedInstanceForTesting();
-        config = DockConfiguration::create();
-        config->setPosition(1);
-        config->setAligment(1);
-        config->setIconSize(48);
         config->setWindowActivation(1);
         // Park the pointer away from where the panel will be.
         movePointer(20, 20);
     }
     void TearDown() override {
         for (pid_t pid : processesWith(marker)) ::kill(pid, SIGTERM);
-        fixture::killChildren(children);
-        if (w) {
-            w->orderOut();
-            w->close();
-            w.reset();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        model.reset();
-        env.loop().waitForBackground();
-        AppMonitoringService::resetSharedInstanceForTesting();
-        TrashModel::resetSharedInstanceForTesting();
-        MenuModel::resetSharedInstanceForTesting();
-        ThemeManager::resetSharedInstanceForTesting();
-        ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
-        LaunchTracker::resetSharedForTesting();
+        BackendPanelTest::TearDown();
         if (symbols) xcb_key_symbols_free(symbols);
         if (other) xcb_disconnect(other);
-        QCoreApplication::processEvents();
-        uninstallX11Backend();
     }
-
-    template <class F>
-    bool pumpUntil(F done, int ms = kWaitMs) {
-        return fixture::pumpUntil(
-            [&] {
-                fixture::turnLoops(*conn, env.loop());
-                env.loop().advance(0.0);  // timers due now (delayed steps of zero seconds)
-            },
-            done, ms, 2);
-    }
-    void pump(int ms) { pumpUntil([] { return false; }, ms); }
 
     void open(const Array& items) {
         model = DockModel::create();
@@ -134,7 +99,6 @@ protected:
         ASSERT_TRUE(pumpUntil([&] { return w->isVisible(); }));
         pump(100);
     }
-    pid_t spawn(std::vector<std::string> argv) { return fixture::spawnChild(children, std::move(argv)); }
     pid_t xterm(int x) {
         return spawn({"xterm", "-geometry", "40x5+" + std::to_string(x) + "+100", "-title", marker});
     }
@@ -215,13 +179,8 @@ protected:
     }
 
     std::string marker;
-    std::shared_ptr<XConnection> conn;
     xcb_connection_t* other = nullptr;
     xcb_key_symbols_t* symbols = nullptr;
-    std::shared_ptr<DockConfiguration> config;
-    std::shared_ptr<DockModel> model;
-    std::shared_ptr<DockWindow> w;
-    std::vector<pid_t> children;
 };
 
 TEST_F(X11CellActionsTest, AClickOnAnXtermsCellMakesItTheActiveWindow) {

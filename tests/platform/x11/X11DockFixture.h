@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -46,6 +47,7 @@
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
 #include "tracking/AppMonitoringService.h"
+#include "tracking/LaunchTracker.h"
 #include "tracking/SIAccessibilityElement.h"
 #include "platform/desktop/Workspace.h"
 #include "platform/foundation/RunLoop.h"
@@ -91,6 +93,71 @@ inline void uninstallPanelServices() {
 }
 
 // --- Client processes ---------------------------------------------------------------
+
+// Whether `program` is an executable in one of PATH's folders.
+inline bool onPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        const std::string candidate = dirs.substr(start, end - start) + "/" + program;
+        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Runs a program to its end, with `bus` as its session bus when given; answers its exit
+// status (-1 when it could not run).
+inline int runProgram(std::vector<std::string> argv, const std::string& bus = "") {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!bus.empty()) ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// A session bus of the test's own: a dbus-daemon started by start(), ended by stop() or
+// with the object. `address` stays empty when the daemon could not be started.
+struct PrivateBus {
+    pid_t daemon = -1;
+    std::string address;
+
+    void start() {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        daemon = ::fork();
+        if (daemon == 0) {
+            ::dup2(out[1], 1);
+            ::close(out[0]);
+            // Its own complaints (file-descriptor limits and the like) are not ours.
+            if (int null = ::open("/dev/null", O_WRONLY); null >= 0) ::dup2(null, 2);
+            ::execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--print-address=1", nullptr);
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        char c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n') address.push_back(c);
+        ::close(out[0]);
+    }
+    void stop() {
+        if (daemon > 0) {
+            ::kill(daemon, SIGTERM);
+            ::waitpid(daemon, nullptr, 0);
+        }
+        daemon = -1;
+    }
+    ~PrivateBus() { stop(); }
+};
 
 // Starts argv[0] (looked up in PATH) with its arguments and adds it to `children`. The
 // client plan, when given, is passed in QUAYSIDE_TEST_CLIENT to the test's own client.
@@ -261,6 +328,71 @@ protected:
     std::shared_ptr<DockConfiguration> config;
     std::shared_ptr<DockWindow> w;
     std::vector<pid_t> children;
+};
+
+// The same panel set-up on the whole X11 backend (workspace, running applications,
+// badges) on the shared connection, with the menu model reset. A test that adds set-up
+// of its own before this calls SetUp() and returns when it skipped or failed; after the
+// test the launch tracker and the background work end too.
+class BackendPanelTest : public qs::test::IsolatedTest {
+protected:
+    void SetUp() override {
+        if (auto why = skipReason(); !why.empty()) GTEST_SKIP() << why;
+        ASSERT_TRUE(installX11Backend());
+        installed_ = true;
+        if (!SIUniversalAccessHelper::isAccessibilityTrusted()) GTEST_SKIP() << "no EWMH window manager";
+        conn = XConnection::shared();
+        ThemeManager::resetSharedInstanceForTesting();
+        ThemeManager::setResourceThemesDirectoryForTesting(std::string());
+        MenuModel::resetSharedInstanceForTesting();
+        config = DockConfiguration::create();
+        config->setPosition(1);
+        config->setAligment(1);
+        config->setIconSize(48);
+    }
+    void TearDown() override {
+        killChildren(children);
+        if (w) {
+            w->orderOut();
+            w->close();
+            w.reset();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        model.reset();
+        env.loop().waitForBackground();
+        AppMonitoringService::resetSharedInstanceForTesting();
+        TrashModel::resetSharedInstanceForTesting();
+        MenuModel::resetSharedInstanceForTesting();
+        ThemeManager::resetSharedInstanceForTesting();
+        ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
+        LaunchTracker::resetSharedForTesting();
+        QCoreApplication::processEvents();
+        if (installed_) uninstallX11Backend();
+        installed_ = false;
+    }
+    bool setUpFailed() const { return IsSkipped() || HasFatalFailure(); }
+
+    // Turns the loops (and the run loop's timers due now) until `done` or `ms` pass.
+    template <class F>
+    bool pumpUntil(F done, int ms = kWaitMs) {
+        return fixture::pumpUntil(
+            [&] {
+                turnLoops(*conn, env.loop());
+                env.loop().advance(0.0);  // timers due now (delayed steps of zero seconds)
+            },
+            done, ms, 2);
+    }
+    void pump(int ms) { pumpUntil([] { return false; }, ms); }
+    pid_t spawn(std::vector<std::string> argv) { return spawnChild(children, std::move(argv)); }
+
+    std::shared_ptr<XConnection> conn;
+    std::shared_ptr<DockModel> model;
+    std::shared_ptr<DockConfiguration> config;
+    std::shared_ptr<DockWindow> w;
+    std::vector<pid_t> children;
+
+private:
+    bool installed_ = false;
 };
 
 }  // namespace qs::x11::fixture
