@@ -358,6 +358,15 @@ int CellActionsDelegate::getPreferredEdgeForConfig() const {
     return (c->position() == 3 || c->position() == 1) ? 1 : 0;
 }
 
+QWidget* CellActionsDelegate::itemUnderPointer() const {
+    QWidget* top = panelWidget();
+    if (!top) return nullptr;
+    // Where the pointer is now, in the panel's window (y up).
+    const Point global = GetCurrentPointerLocation();
+    const QPoint inTop = top->mapFromGlobal(QPoint(int(std::lround(global.x)), int(std::lround(global.y))));
+    return collectionViewItemForMousePoint(MakePoint(inTop.x(), top->height() - inTop.y()));
+}
+
 QWidget* CellActionsDelegate::collectionViewItemForMousePoint(const Point& locationInWindow) const {
     QWidget* view = collectionView_.data();
     QWidget* top = panelWidget();
@@ -377,13 +386,7 @@ void CellActionsDelegate::showPreviewWhithObject(const std::optional<Dictionary>
         performAfterDelay(0.3, [](CellActionsDelegate& d) { d.disableDraged(); });
         return;
     }
-    // Where the pointer is now, in the panel's window (y up).
-    QWidget* item = nullptr;
-    if (QWidget* top = panelWidget()) {
-        const Point global = GetCurrentPointerLocation();
-        const QPoint inTop = top->mapFromGlobal(QPoint(int(std::lround(global.x)), int(std::lround(global.y))));
-        item = collectionViewItemForMousePoint(MakePoint(inTop.x(), top->height() - inTop.y()));
-    }
+    QWidget* item = itemUnderPointer();
     cancelPreviousPerformRequests();
     if (item) {
         QPointer<QWidget> guarded = item;
@@ -426,12 +429,7 @@ void CellActionsDelegate::previewOnDelayWithItem(QWidget* itemView) {
 }
 
 void CellActionsDelegate::mouseStopedWhithDict(const Dictionary& dictionary) {
-    QWidget* under = nullptr;
-    if (QWidget* top = panelWidget()) {
-        const Point global = GetCurrentPointerLocation();
-        const QPoint inTop = top->mapFromGlobal(QPoint(int(std::lround(global.x)), int(std::lround(global.y))));
-        under = collectionViewItemForMousePoint(MakePoint(inTop.x(), top->height() - inTop.y()));
-    }
+    QWidget* under = itemUnderPointer();
     cancelPreviousPerformRequests();
     auto app = dictionary.find("app");
     const Value object = app == dictionary.end() ? Value() : app->second;

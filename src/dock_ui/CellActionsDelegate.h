@@ -181,6 +181,8 @@ private:
     void popUpMenuAtEvent(const std::shared_ptr<Menu>& menu, const Event& event, QWidget* view);
     // The window of the panel: the dock window, else the collection view's window.
     QWidget* panelWidget() const;
+    // The item view under the pointer now, nullptr when there is none.
+    QWidget* itemUnderPointer() const;
 
     bool isMouseDragged_ = false;
     std::shared_ptr<InspectorWindow> groupInspector_;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
@@ -46,14 +47,23 @@ bool trashLocked(const std::vector<std::string>& paths) {
     return desktop::files::moveToTrash(paths).ok;
 }
 
-bool run(const std::vector<URLPtr>& urls, const URLPtr& toURL, FolderOperation op) {
-    bool ok = false;
-    auto paths = pathsOf(urls, ok);
+// A folder operation's file paths and target, checked. Answers the operation's result
+// when there is nothing to run (no target folder, or no file among the URLs).
+std::optional<bool> checkFolderOperation(const std::vector<URLPtr>& urls, const URLPtr& toURL,
+                                         std::vector<std::string>& paths, bool& ok) {
+    paths = pathsOf(urls, ok);
     if (!toURL || !toURL->isFileURL()) {
         log("a file operation has no target folder");
         return false;
     }
     if (paths.empty()) return ok && urls.empty();
+    return std::nullopt;
+}
+
+bool run(const std::vector<URLPtr>& urls, const URLPtr& toURL, FolderOperation op) {
+    std::vector<std::string> paths;
+    bool ok = false;
+    if (auto answer = checkFolderOperation(urls, toURL, paths, ok)) return *answer;
     return runLocked(op, paths, toURL->path()) && ok;
 }
 
@@ -159,16 +169,10 @@ bool moveItemsToTrash(const std::vector<URLPtr>& urls) {
 }
 
 void moveItemsAtURLs(const std::vector<URLPtr>& urls, const URLPtr& toURL, std::function<void(bool)> done) {
+    std::vector<std::string> paths;
     bool ok = false;
-    auto paths = pathsOf(urls, ok);
-    if (!toURL || !toURL->isFileURL()) {
-        log("a file operation has no target folder");
-        if (done) RunLoop::main().post([done] { done(false); });
-        return;
-    }
-    if (paths.empty()) {
-        const bool answer = ok && urls.empty();
-        if (done) RunLoop::main().post([done, answer] { done(answer); });
+    if (auto answer = checkFolderOperation(urls, toURL, paths, ok)) {
+        if (done) RunLoop::main().post([done, answer = *answer] { done(answer); });
         return;
     }
     enqueue([paths = std::move(paths), folder = toURL->path(), ok] {
