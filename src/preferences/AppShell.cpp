@@ -9,6 +9,7 @@
 
 #include "platform/desktop/MainBundle.h"
 #include "platform/ui/AppWindows.h"
+#include "platform/ui/Termination.h"
 #include "preferences/AccessController.h"
 #include "preferences/NewsWindowController.h"
 
@@ -86,7 +87,7 @@ void AppShell::activateIgnoringOtherApps() {
     }
 }
 
-void AppShell::terminate() { QCoreApplication::quit(); }
+void AppShell::terminate() { Termination::terminate(); }
 
 QMessageBox* AppShell::aboutPanel() const { return panels_->about; }
 QMessageBox* AppShell::updateCheckPanel() const { return panels_->updateCheck; }
