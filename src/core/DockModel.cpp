@@ -140,6 +140,30 @@ void DockModel::loadPersistentObjects(const Array& stored) {
         log("-[DockModel loadPersistentObjects:] " + std::to_string(stored.size() - persistentContent_.size()) +
             " stored item(s) that cannot be read were left out");
 
+    // Each item goes in as addItem puts it (once, before a trash that ends the list),
+    // with the list indexed by hash: a stored dock of thousands of items loads in linear
+    // time. A folder is watched from now on; it is listed when it is first shown.
+    std::unordered_map<uint64_t, std::vector<const Object*>> present;
+    for (const Value& v : panelContent_)
+        if (auto o = v.object()) present[o->hash()].push_back(o.get());
+    long trash = indexOfKind("TrashModel");
+    auto restore = [&](const ObjectPtr& item) {
+        prepareFolder(item, false);
+        auto& same = present[item->hash()];
+        for (const Object* o : same)
+            if (o == item.get() || o->isEqual(item.get())) return;
+        same.push_back(item.get());
+        announce([&] {
+            if (trash < 0 || item->className() == "TrashModel" || long(panelContent_.size()) != trash + 1) {
+                if (item->className() == "TrashModel" && trash < 0) trash = long(panelContent_.size());
+                panelContent_.push_back(Value(item));
+            } else {
+                panelContent_.insert(panelContent_.begin() + trash, Value(item));
+                ++trash;
+            }
+        });
+    };
+
     const auto running = getManageableRunningApps();
     for (const Value& item : persistentContent_) {
         auto object = item.object();
@@ -172,14 +196,14 @@ void DockModel::loadPersistentObjects(const Array& stored) {
                 if (auto now = app->bundleURL(); now && !now->isEqual(url.get()))
                     if (indexIn(persistentContent_, FileSystemNode::initWithURL(now).get()) < 0)
                         persistentContent_.push_back(Value(FileSystemNode::initWithURL(now)));
-                addItem(app);
+                restore(app);
             } else {
-                addItem(fresh);
+                restore(fresh);
             }
         } else if (kind == "MenuModel") {
-            if (defaults().boolForKey("enableStartMenu")) addItem(object);
+            if (defaults().boolForKey("enableStartMenu")) restore(object);
         } else if (kind == "GroupModel" || kind == "TrashModel" || kind == "Separator") {
-            addItem(object);
+            restore(object);
         } else {
             log("-[DockModel loadPersistentObjects:] a stored item of kind " + kind + " was left out");
         }
@@ -246,10 +270,10 @@ long DockModel::indexOfKind(const std::string& className) const {
 
 // ---- editing -------------------------------------------------------------------------
 
-void DockModel::prepareFolder(const ObjectPtr& item) {
+void DockModel::prepareFolder(const ObjectPtr& item, bool list) {
     auto node = directoryNode(item);
     if (!node) return;
-    node->populateChildrenArrayInBackground();
+    if (list) node->populateChildrenArrayInBackground();
     node->watchChanges();
 }
 

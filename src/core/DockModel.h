@@ -117,7 +117,8 @@ public:
 
 private:
     void loadPersistentObjects(const Array& stored);
-    void prepareFolder(const ObjectPtr& item);
+    // Watches a folder item and, with `list`, lists its children in the background.
+    void prepareFolder(const ObjectPtr& item, bool list = true);
     long indexOfKind(const std::string& className) const;
     void announce(const std::function<void()>& change);
 
