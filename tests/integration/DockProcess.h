@@ -31,6 +31,14 @@ inline xcb_atom_t intern(xcb_connection_t* c, const char* name) {
     return a;
 }
 
+inline std::string textProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop) {
+    auto* r = xcb_get_property_reply(c, xcb_get_property(c, 0, w, prop, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr);
+    std::string s;
+    if (r && r->format == 8) s.assign(static_cast<const char*>(xcb_get_property_value(r)), xcb_get_property_value_length(r));
+    free(r);
+    return s;
+}
+
 inline uint32_t cardinalProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop, bool* ok) {
     auto* r = xcb_get_property_reply(c, xcb_get_property(c, 0, w, prop, XCB_ATOM_CARDINAL, 0, 1), nullptr);
     *ok = r && r->format == 32 && xcb_get_property_value_length(r) >= 4;
@@ -117,15 +125,12 @@ bool waitFor(F condition, double seconds = 10.0) {
     return condition();
 }
 
-// The program (QUAYSIDE_BINARY) as a child process on the test display, with the test's
-// own configuration and data folders; killed after the test when it still runs.
-class DockProcessTest : public IsolatedTest {
+// A child process of the test on the X display, killed after the test when it still
+// runs, and a connection of the test's own to the display.
+class ChildProcessTest : public IsolatedTest {
 protected:
     void SetUp() override {
         if (!getenv("DISPLAY")) GTEST_SKIP() << "no X display";
-        binary_ = getenv("QUAYSIDE_BINARY") ? getenv("QUAYSIDE_BINARY") : "";
-        if (binary_.empty()) GTEST_SKIP() << "QUAYSIDE_BINARY is not set";
-        ASSERT_TRUE(std::filesystem::exists(binary_)) << binary_ << " has not been built";
         conn_ = xcb_connect(nullptr, nullptr);
         ASSERT_FALSE(xcb_connection_has_error(conn_));
     }
@@ -137,6 +142,22 @@ protected:
         }
         if (conn_) xcb_disconnect(conn_);
         conn_ = nullptr;
+    }
+
+    xcb_connection_t* conn_ = nullptr;
+    pid_t child_ = -1;
+};
+
+// The program (QUAYSIDE_BINARY) as a child process on the test display, with the test's
+// own configuration and data folders.
+class DockProcessTest : public ChildProcessTest {
+protected:
+    void SetUp() override {
+        ChildProcessTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        binary_ = getenv("QUAYSIDE_BINARY") ? getenv("QUAYSIDE_BINARY") : "";
+        if (binary_.empty()) GTEST_SKIP() << "QUAYSIDE_BINARY is not set";
+        ASSERT_TRUE(std::filesystem::exists(binary_)) << binary_ << " has not been built";
     }
 
     void start() {
@@ -184,8 +205,6 @@ protected:
     }
 
     std::string binary_;
-    xcb_connection_t* conn_ = nullptr;
-    pid_t child_ = -1;
 };
 
 }  // namespace qs::test
