@@ -35,45 +35,51 @@ protected:
         stop(server_);
     }
 
+    // Ends a child: SIGTERM first, so that an X server takes its lock file and socket
+    // away (after SIGKILL they stay, and the display numbers run out), SIGKILL when it
+    // does not end within five seconds.
     static void stop(pid_t& pid) {
         if (pid <= 0) return;
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        kill(pid, SIGTERM);
+        if (!waitFor([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 5.0)) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
         pid = -1;
     }
 
+    // A server on a display it picks itself (-displayfd): servers started at the same time
+    // never share one, and stale locks of servers long gone take nothing away.
     void startServer() {
-        for (int n = 150; n < 250 && !conn_; ++n) {
-            if (fs::exists("/tmp/.X" + std::to_string(n) + "-lock") || fs::exists("/tmp/.X11-unix/X" + std::to_string(n)))
-                continue;
-            display_ = ":" + std::to_string(n);
-            server_ = fork();
-            if (server_ == 0) {
-                int null = ::open("/dev/null", O_WRONLY);
-                if (null >= 0) {
-                    dup2(null, 1);
-                    dup2(null, 2);
-                }
-                execlp("Xvfb", "Xvfb", display_.c_str(), "-screen", "0", "1600x900x24", "-nolisten", "tcp", nullptr);
-                _exit(127);
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        server_ = fork();
+        if (server_ == 0) {
+            close(fds[0]);
+            int null = ::open("/dev/null", O_WRONLY);
+            if (null >= 0) {
+                dup2(null, 1);
+                dup2(null, 2);
             }
-            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            while (std::chrono::steady_clock::now() < deadline) {
-                xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
-                if (!xcb_connection_has_error(c)) {
-                    conn_ = c;
-                    break;
-                }
-                xcb_disconnect(c);
-                int status = 0;
-                if (waitpid(server_, &status, WNOHANG) == server_) {  // the number was taken: next
-                    server_ = -1;
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x900x24", "-nolisten", "tcp", nullptr);
+            _exit(127);
         }
-        if (conn_) root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
+        close(fds[1]);
+        std::string number;
+        char c = 0;
+        // The server writes its display number once it accepts connections.
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (number.empty()) return;
+        display_ = ":" + number;
+        xcb_connection_t* connection = xcb_connect(display_.c_str(), nullptr);
+        if (xcb_connection_has_error(connection)) {
+            xcb_disconnect(connection);
+            return;
+        }
+        conn_ = connection;
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
     }
 
     void startDock() {
