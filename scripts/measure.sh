@@ -88,7 +88,7 @@ measure_thread_cpu() {
 measure_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
 # Processor time of the process, in nanoseconds, summed over its threads.
-measure_cpu_ns() { measure_thread_cpu "$1" | awk '{ s += $2 } END { printf "%d\n", s }'; }
+measure_cpu_ns() { measure_thread_cpu "$1" | awk '{ s += $2 } END { printf "%.0f\n", s }'; }
 
 # Waits until each process given (after the first argument) has stayed quiet for $1
 # seconds (under 4 ms of processor time a second), or 60 seconds have passed; answers 1
@@ -120,7 +120,7 @@ measure_cpu_sample() { measure_thread_cpu "$1" | sed "s/^/$(date +%s%N) /" >> "$
 measure_cpu_spent() {
   awk 'NR == 1 { first = $1 }
        { if ($1 == first) base[$2] = $3; last[$2] = $3 }
-       END { for (t in last) s += last[t] - ((t in base) ? base[t] : 0); printf "%d\n", s }' "$1"
+       END { for (t in last) s += last[t] - ((t in base) ? base[t] : 0); printf "%.0f\n", s }' "$1"
 }
 
 # Resident memory (kB), open descriptors and threads of the process: "rss fds threads".
