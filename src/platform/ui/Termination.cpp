@@ -1,15 +1,16 @@
 #include "platform/ui/Termination.h"
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <vector>
 
 #include <QApplication>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QWidget>
-#include <vector>
 
 namespace qs::Termination {
 
