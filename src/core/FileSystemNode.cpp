@@ -20,6 +20,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tracking/AppMonitoringService.h"
 #include "tracking/FinderOperations.h"
 
 namespace fs = std::filesystem;
@@ -232,7 +233,8 @@ bool FileSystemNode::isRunning() {
     if (!isApplication()) return false;
     if (auto* ws = workspace()) {
         for (const auto& app : ws->runningApplications()) {
-            if (app->activationPolicy() != NSApplicationActivationPolicyRegular) continue;
+            if (!Persistent::isManageable(*app) || app->activationPolicy() != NSApplicationActivationPolicyRegular)
+                continue;
             if (isEqualToAppWithBundleURL(app->bundleURL())) app_ = app;
         }
     }
