@@ -691,10 +691,9 @@ bool DockWindow::canAutoHide() const {
     return true;
 }
 
-double DockWindow::autohideDelay() const {
-    int64_t tenths = defaults().integerForKey("autoHideDelay1");
-    return double(tenths / 10) - 0.5;
-}
+double DockWindow::autohideDelay() const { return autohideDelayForSetting(defaults().integerForKey("autoHideDelay1")); }
+
+double DockWindow::autohideDelayForSetting(int64_t tenths) { return double(tenths / 10) - 0.5; }
 
 Point DockWindow::mouseLocation() const {
     if (tickPointer_) return *tickPointer_;

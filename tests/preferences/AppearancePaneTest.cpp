@@ -1,4 +1,8 @@
 #include <QCheckBox>
+#include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QImage>
 #include <filesystem>
 
@@ -106,6 +110,62 @@ TEST_F(AppearancePaneTest, BackgroundColourAndLookBothWays) {
     EXPECT_TRUE(defaults().boolForKey("appearanceIndex"));
     defaults().setBool(false, "appearanceIndex");
     EXPECT_EQ(look->currentIndex(), 0);
+}
+
+TEST_F(AppearancePaneTest, TheColourChooserHasOkAndCancel) {
+    ThemeManager::sharedInstance()->setThemeIndex(3);
+    ColorWell* well = pane->picker();
+    well->setColor(QColor(255, 0, 0));
+    auto stored = [&] {
+        auto colour = Color::colorWithArchivedData(defaults().dataForKey("backgroundColor"));
+        return colour ? colour->toQColor() : QColor();
+    };
+    auto buttons = [&](QColorDialog* panel) {
+        auto* box = panel ? panel->findChild<QDialogButtonBox*>() : nullptr;
+        return std::pair{box ? box->button(QDialogButtonBox::Ok) : nullptr,
+                         box ? box->button(QDialogButtonBox::Cancel) : nullptr};
+    };
+
+    // Cancel puts back the colour the well had when the chooser opened.
+    well->activate();
+    QPointer<QColorDialog> panel = well->colorPanel();
+    ASSERT_TRUE(panel);
+    auto [ok, cancel] = buttons(panel);
+    ASSERT_TRUE(ok && cancel);
+    EXPECT_TRUE(ok->isVisibleTo(panel));
+    EXPECT_TRUE(cancel->isVisibleTo(panel));
+    panel->setCurrentColor(QColor(0, 255, 0));
+    panel->setCurrentColor(QColor(0, 0, 255));
+    EXPECT_EQ(well->color(), QColor(0, 0, 255)) << "the well follows the chooser as the user picks";
+    EXPECT_EQ(stored(), QColor(0, 0, 255));
+    cancel->click();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(panel.isNull() || !panel->isVisible());
+    EXPECT_EQ(well->color(), QColor(255, 0, 0));
+    EXPECT_EQ(stored(), QColor(255, 0, 0));
+
+    // OK keeps the colour picked.
+    well->activate();
+    panel = well->colorPanel();
+    ASSERT_TRUE(panel);
+    panel->setCurrentColor(QColor(0, 128, 255));
+    buttons(panel).first->click();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(panel.isNull() || !panel->isVisible());
+    EXPECT_EQ(well->color(), QColor(0, 128, 255));
+    EXPECT_EQ(stored(), QColor(0, 128, 255));
+
+    // Escape is Cancel; the colour before this opening comes back, not an older one.
+    well->activate();
+    panel = well->colorPanel();
+    ASSERT_TRUE(panel);
+    panel->setCurrentColor(QColor(10, 10, 10));
+    panel->reject();
+    EXPECT_EQ(well->color(), QColor(0, 128, 255));
+
+    // The swatch shows the colour (a pixel test of the well itself).
+    const QImage swatch = well->grab().toImage();
+    EXPECT_EQ(swatch.pixelColor(swatch.width() / 2, swatch.height() / 2), QColor(0, 128, 255));
 }
 
 TEST_F(AppearancePaneTest, CornersShadowAndMarksAreStoredAtOnce) {
