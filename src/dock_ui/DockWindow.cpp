@@ -225,6 +225,11 @@ void DockWindow::observeValueForKeyPath(const std::string& keyPath) {
         updatePositionAndSize();
         contentView_->update();
     }
+    // The running indicators sit on the side of the new edge.
+    if (keyPath == "configuration.position" && collectionView_)
+        for (size_t i = 0; i < collectionView_->numberOfItems(); ++i)
+            if (auto* cell = dynamic_cast<DockCollectionItemCell*>(collectionView_->itemAtIndex(i)))
+                cell->dockPositionDidChange();
     if (keyPath == "configuration.windowCastsShadow") setupAppearance();
     if (keyPath == "configuration.panelLevel") setPanelLevel();
     if (keyPath == "themeManager.themeIndex" || keyPath == "values.backgroundColor" ||
