@@ -120,47 +120,34 @@ TEST_F(AppearancePaneTest, TheColourChooserHasOkAndCancel) {
         auto colour = Color::colorWithArchivedData(defaults().dataForKey("backgroundColor"));
         return colour ? colour->toQColor() : QColor();
     };
-    auto buttons = [&](QColorDialog* panel) {
+    // Opens the chooser, picks a colour in it, then answers with OK or Cancel.
+    auto pick = [&](QColor colour, QDialogButtonBox::StandardButton answer) {
+        well->activate();
+        QPointer<QColorDialog> panel = well->colorPanel();
         auto* box = panel ? panel->findChild<QDialogButtonBox*>() : nullptr;
-        return std::pair{box ? box->button(QDialogButtonBox::Ok) : nullptr,
-                         box ? box->button(QDialogButtonBox::Cancel) : nullptr};
+        QPushButton* button = box ? box->button(answer) : nullptr;
+        ASSERT_TRUE(button);
+        EXPECT_TRUE(button->isVisibleTo(panel));
+        panel->setCurrentColor(colour);
+        EXPECT_EQ(well->color(), colour) << "the well follows the chooser as the user picks";
+        EXPECT_EQ(stored(), colour);
+        button->click();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(panel.isNull() || !panel->isVisible());
     };
-
-    // Cancel puts back the colour the well had when the chooser opened.
-    well->activate();
-    QPointer<QColorDialog> panel = well->colorPanel();
-    ASSERT_TRUE(panel);
-    auto [ok, cancel] = buttons(panel);
-    ASSERT_TRUE(ok && cancel);
-    EXPECT_TRUE(ok->isVisibleTo(panel));
-    EXPECT_TRUE(cancel->isVisibleTo(panel));
-    panel->setCurrentColor(QColor(0, 255, 0));
-    panel->setCurrentColor(QColor(0, 0, 255));
-    EXPECT_EQ(well->color(), QColor(0, 0, 255)) << "the well follows the chooser as the user picks";
-    EXPECT_EQ(stored(), QColor(0, 0, 255));
-    cancel->click();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(panel.isNull() || !panel->isVisible());
+    // Cancel puts back the colour the well had when the chooser opened; OK keeps it.
+    pick(QColor(0, 0, 255), QDialogButtonBox::Cancel);
     EXPECT_EQ(well->color(), QColor(255, 0, 0));
     EXPECT_EQ(stored(), QColor(255, 0, 0));
-
-    // OK keeps the colour picked.
-    well->activate();
-    panel = well->colorPanel();
-    ASSERT_TRUE(panel);
-    panel->setCurrentColor(QColor(0, 128, 255));
-    buttons(panel).first->click();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(panel.isNull() || !panel->isVisible());
+    pick(QColor(0, 128, 255), QDialogButtonBox::Ok);
     EXPECT_EQ(well->color(), QColor(0, 128, 255));
     EXPECT_EQ(stored(), QColor(0, 128, 255));
 
     // Escape is Cancel; the colour before this opening comes back, not an older one.
     well->activate();
-    panel = well->colorPanel();
-    ASSERT_TRUE(panel);
-    panel->setCurrentColor(QColor(10, 10, 10));
-    panel->reject();
+    ASSERT_TRUE(well->colorPanel());
+    well->colorPanel()->setCurrentColor(QColor(10, 10, 10));
+    well->colorPanel()->reject();
     EXPECT_EQ(well->color(), QColor(0, 128, 255));
 
     // The swatch shows the colour (a pixel test of the well itself).

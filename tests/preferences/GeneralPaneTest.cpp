@@ -132,13 +132,7 @@ TEST_F(GeneralPaneTest, ScreenChoiceAndAutoHideDelay) {
 
 // Pixels of a label that are not its background: its text was drawn.
 int inkOf(QWidget* label) {
-    const QImage image = label->grab().toImage();
-    const QColor background = label->palette().color(QPalette::Window);
-    int ink = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (std::abs(qGray(image.pixel(x, y)) - qGray(background.rgb())) > 60) ++ink;
-    return ink;
+    return pixelsUnlike(label->grab().toImage(), label->rect(), label->palette().color(QPalette::Window), 60);
 }
 
 TEST_F(GeneralPaneTest, TheSlidersShowTheirValuesAndTheIconSizeFollowsADrag) {

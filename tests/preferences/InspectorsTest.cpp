@@ -150,16 +150,6 @@ TEST_F(InspectorsTest, AChosenIconBecomesTheItemsStoredIconAndResetTakesItAway) 
     EXPECT_GE(iconChanges, 2);
 }
 
-// Pixels of an image that differ clearly from a colour.
-int pixelsUnlike(const QImage& image, const QRect& area, QColor colour) {
-    int n = 0;
-    const QRect r = area.intersected(image.rect());
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if (std::abs(qGray(image.pixel(x, y)) - qGray(colour.rgb())) > 8) ++n;
-    return n;
-}
-
 TEST_F(InspectorsTest, TheEmptyWellShowsAsAWellAndTheWindowNamesItsItem) {
     auto inspector = ItemInspector::create();
     auto item = fileItem();
