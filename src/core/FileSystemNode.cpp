@@ -469,7 +469,8 @@ void FileSystemNode::watchChanges() {
         auto self = weak.lock();
         if (!self) return;
         // A listed folder that appeared or went since the watch began is watched anew,
-        // from where its changes are now seen (after this call: the watch ends with it).
+        // from where its changes are now seen (later: this watch must not end inside
+        // its own handler).
         const std::vector<std::string> now = self->watchedFolders();
         if (now != watched)
             RunLoop::main().post([weak] {
