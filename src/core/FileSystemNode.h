@@ -93,6 +93,9 @@ public:
     void populateChildrenArrayInBackground(std::function<void()> then = {});
     Array childrenArray() const;
     void setChildrenArray(Array children);
+    // Watches the listed folders (one that does not exist yet from the folder above it,
+    // and from itself once it appears); a change in them relists in the background, then
+    // posts "PopulateChildrenArray" with this item.
     void watchChanges();
     void stopWatching();
     bool isWatching() const { return static_cast<bool>(watch_); }
@@ -100,6 +103,9 @@ public:
     // The folders listed for this node: its own path, and for the user's applications
     // folder every XDG applications folder.
     std::vector<std::string> listedFolders() const;
+    // The folders watched for them: each listed folder, or while it does not exist the
+    // nearest folder above it that does (so that it is followed once it appears).
+    std::vector<std::string> watchedFolders() const;
 
 private:
     std::vector<FileSystemNodePtr> listChildren(const std::vector<FileSystemNodePtr>& previous) const;

@@ -225,6 +225,11 @@ void DockWindow::observeValueForKeyPath(const std::string& keyPath) {
         updatePositionAndSize();
         contentView_->update();
     }
+    // The running indicators sit on the side of the new edge.
+    if (keyPath == "configuration.position" && collectionView_)
+        for (size_t i = 0; i < collectionView_->numberOfItems(); ++i)
+            if (auto* cell = dynamic_cast<DockCollectionItemCell*>(collectionView_->itemAtIndex(i)))
+                cell->dockPositionDidChange();
     if (keyPath == "configuration.windowCastsShadow") setupAppearance();
     if (keyPath == "configuration.panelLevel") setPanelLevel();
     if (keyPath == "themeManager.themeIndex" || keyPath == "values.backgroundColor" ||
@@ -691,10 +696,9 @@ bool DockWindow::canAutoHide() const {
     return true;
 }
 
-double DockWindow::autohideDelay() const {
-    int64_t tenths = defaults().integerForKey("autoHideDelay1");
-    return double(tenths / 10) - 0.5;
-}
+double DockWindow::autohideDelay() const { return autohideDelayForSetting(defaults().integerForKey("autoHideDelay1")); }
+
+double DockWindow::autohideDelayForSetting(int64_t tenths) { return double(tenths / 10) - 0.5; }
 
 Point DockWindow::mouseLocation() const {
     if (tickPointer_) return *tickPointer_;

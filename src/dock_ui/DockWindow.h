@@ -94,6 +94,9 @@ public:
     bool isMouseInDockRect() const;
     bool isMouseInUnHideRect() const;
     double autohideDelay() const;
+    // The show delay a stored "autoHideDelay1" (tenths of a second) gives: whole seconds
+    // of it less half a second (0 to 9 give -0.5: the next turn of the run loop).
+    static double autohideDelayForSetting(int64_t tenths);
 
     // Appearance.
     void createVisualEffectView();

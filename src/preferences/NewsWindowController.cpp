@@ -60,15 +60,9 @@ void NewsWindowController::windowDidLoad() { window_->setWindowFlag(Qt::WindowSt
 
 void NewsWindowController::showWhatsNew() {
     auto& defaults = UserDefaults::standardUserDefaults();
-    const std::string& version = MainBundle::shortVersionString();
-    Value presented = defaults.valueForKey(kPresentedKey);
-    // Absent: never shown. YES: shown, for the version stored beside it. Any other value
-    // (a stored NO) keeps the window away.
-    bool show = presented.isNil() ||
-                (defaults.boolForKey(kPresentedKey) && defaults.stringForKey(kPresentedVersionKey) != version);
-    if (!show) return;
+    // Only an absent key shows the window: any stored value, YES or NO, keeps it away.
+    if (!defaults.valueForKey(kPresentedKey).isNil()) return;
     defaults.setBool(true, kPresentedKey);
-    defaults.setObject(Value(version), kPresentedVersionKey);
     defaults.synchronize();
 
     QDialog* w = window();

@@ -181,6 +181,35 @@ TEST_F(RunningAppsTest, AnUnmanageableApplicationComesWithItsLaunchAndLeavesAtTh
     EXPECT_EQ(content(), (Labels{"Menu", "Trash"}));
 }
 
+TEST_F(RunningAppsTest, AFileItemRunsOnlyWhileAManageableRegularApplicationOfItsBundleRuns) {
+    const std::string path = entry("Dock");
+    auto kept = node(path);
+    EXPECT_FALSE(kept->isRunning());
+    // The system dock's own process by its name, and one by its identifier: not ours to
+    // show as running.
+    launch("Dock");
+    settle();
+    EXPECT_FALSE(kept->isRunning());
+    auto extra = node(entry("Extra"));
+    launch("Extra", NSApplicationActivationPolicyRegular, 0, "com.apple.dock.extra");
+    settle();
+    EXPECT_FALSE(extra->isRunning());
+    // An accessory of the same bundle is no running application of the item either.
+    auto helperPath = entry("Helper");
+    launch("Helper", NSApplicationActivationPolicyAccessory);
+    settle();
+    EXPECT_FALSE(node(helperPath)->isRunning());
+    // A manageable regular one is, until it ends.
+    auto mail = launch("Mail");
+    settle();
+    auto mailItem = node(entry("Mail"));
+    EXPECT_TRUE(mailItem->isRunning());
+    quit(mail);
+    settle();
+    EXPECT_FALSE(mailItem->isRunning());
+    EXPECT_FALSE(node(file("notes.txt"))->isRunning()) << "a document never runs";
+}
+
 TEST_F(RunningAppsTest, AMovedBundleIsFoundByNameButNeverInPlaceOfADocumentOrFolder) {
     makeModel();
     std::filesystem::create_directories(docs + "/Mail");

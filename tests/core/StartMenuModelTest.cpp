@@ -204,6 +204,45 @@ TEST_F(StartMenuModelTest, TheApplicationsListFollowsItsFolders) {
     EXPECT_EQ(changes, 1) << "one reload per change, however often the model was decoded";
 }
 
+TEST_F(StartMenuModelTest, AUserApplicationsFolderMadeAfterTheStartIsFollowed) {
+    // A fresh account: no applications folder of the user's own yet.
+    fs::remove_all(userApps);
+    entry(systemApps, "first.desktop", app("First"));
+    auto menu = MenuModel::init();
+    settle();
+    ASSERT_EQ(appNames(*menu), std::vector<std::string>{"First"});
+    auto watched = backend.files->watchedPaths().back();
+    EXPECT_NE(std::find(watched.begin(), watched.end(), env.dataHome()), watched.end())
+        << "the missing folder is watched from the folder above it";
+    int changes = 0;
+    auto observation = menu->observe("appsArray", KeyValueObservingOptionNew, [&](const KeyValueChange&) { ++changes; });
+
+    // Other files beside it change nothing.
+    std::ofstream(env.dataHome() + "/recently-used.xbel") << "x";
+    EXPECT_EQ(backend.files->deliverEvents({{env.dataHome() + "/recently-used.xbel", desktop::FileEventItemCreated}}),
+              1u);
+    env.loop().runPending();
+    settle();
+    EXPECT_EQ(changes, 0);
+
+    // The folder appears with a program in it: listed, and watched from now on.
+    fs::create_directories(userApps);
+    entry(userApps, "editor.desktop", app("Editor"));
+    backend.files->deliverEvents({{userApps, desktop::FileEventItemCreated | desktop::FileEventItemIsDir}});
+    env.loop().runPending();
+    settle();
+    EXPECT_EQ(appNames(*menu), (std::vector<std::string>{"Editor", "First"}));
+    watched = backend.files->watchedPaths().back();
+    EXPECT_NE(std::find(watched.begin(), watched.end(), userApps), watched.end());
+    EXPECT_EQ(backend.files->liveWatchCount(), 1u) << "the first watch ended";
+
+    entry(userApps, "mail.desktop", app("Mail"));
+    EXPECT_EQ(backend.files->deliverEvents({{userApps + "/mail.desktop", desktop::FileEventItemCreated}}), 1u);
+    env.loop().runPending();
+    settle();
+    EXPECT_EQ(appNames(*menu), (std::vector<std::string>{"Editor", "First", "Mail"}));
+}
+
 TEST_F(StartMenuModelTest, OnlyFoldersOfApplicationsReloadTheList) {
     auto menu = MenuModel::init();
     settle();

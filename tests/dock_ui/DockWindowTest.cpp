@@ -312,6 +312,27 @@ TEST_F(Panel, OnePollPerPanelAndTheFirstPollStartsAfterTwoSeconds) {
     EXPECT_EQ(w->alphaValue(), 0.0);
 }
 
+TEST_F(Panel, RunningIndicatorsFollowTheEdgeOfTheDock) {
+    RunningApplication::Info info;
+    info.pid = 4242;
+    info.localizedName = "Editor";
+    auto app = std::make_shared<RunningApplication>(info);
+    model->setPanelContent({Value(app), Value(Separator::create())});
+    open();
+    auto* cell = dynamic_cast<DockCollectionItemCell*>(w->collectionView()->itemAtIndex(0));
+    ASSERT_TRUE(cell && cell->indicator());
+    auto mark = [&] { return cell->indicator()->geometry(); };
+    const int side = w->collectionView()->itemAtIndex(0)->view()->width();
+    EXPECT_GE(mark().top(), side - 8) << "under the icon of a bottom dock";
+    config->setPosition(0);
+    EXPECT_LE(mark().right(), 7) << "at the outer side of a left dock's cell";
+    EXPECT_GT(mark().height(), mark().width());
+    config->setPosition(2);
+    EXPECT_GE(mark().left(), side - 7) << "at the outer side of a right dock's cell";
+    config->setPosition(3);
+    EXPECT_GE(mark().top(), side - 8);
+}
+
 TEST_F(Panel, ObservationsEndWithThePanel) {
     fill(2);
     size_t modelObservations = model->observationCount();
