@@ -361,7 +361,15 @@ std::vector<std::pair<xcb_window_t, std::array<uint32_t, 12>>> othersStruts(cons
 }  // namespace
 
 std::vector<std::array<uint32_t, 12>> X11WindowServer::reservedByOthers() {
-    ensureFresh();
+    // Read while panels lay themselves out: the events not read yet are left for the
+    // event loop (handling them here could rebuild the panel asking), and the change
+    // they bring is told then.
+    bool stale;
+    {
+        std::lock_guard lock(mutex_);
+        stale = !fresh_;
+    }
+    if (stale) refresh();
     std::lock_guard lock(mutex_);
     std::vector<std::array<uint32_t, 12>> out;
     for (auto& [window, strut] : othersStruts(table_.clients, table_.currentDesktop)) out.push_back(strut);

@@ -91,7 +91,8 @@ public:
     std::vector<X11Client> clientsOf(desktop::Pid pid);
     xcb_window_t activeWindow();
     // The struts of the shown clients of other processes than this one, on the current
-    // desktop or on all of them.
+    // desktop or on all of them. Reads no events (they may be read and handled later,
+    // which tells of any change as ReservedSpaceChanged).
     std::vector<std::array<uint32_t, 12>> reservedByOthers();
     // Reads everything again now (the benchmark and tests use it).
     void refresh();
