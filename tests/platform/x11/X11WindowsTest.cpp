@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -256,11 +257,12 @@ TEST_F(X11WindowsTest, AWindowThatVanishesWhileBeingFocusedAnswersNo) {
 // restores it first: window managers keep maximised windows where they are).
 TEST_F(X11WindowsTest, AMaximisedWindowTakesTheFrameItIsGiven) {
     if (!fixture::onPath("wmctrl")) GTEST_SKIP() << "wmctrl is not installed";
-    pid_t term = spawn({"xterm", "-title", "quayside maximised", "-geometry", "60x10+40+40"});
+    pid_t term = spawn({"xterm", "-geometry", "60x10+40+40"});
     auto window = windowOf(term);
     ASSERT_NE(window, nullptr);
-    ASSERT_EQ(fixture::runProgram({"wmctrl", "-r", "quayside maximised", "-b", "add,maximized_vert,maximized_horz"}),
-              0);
+    char id[16];
+    std::snprintf(id, sizeof id, "0x%x", window->win_id());
+    ASSERT_EQ(fixture::runProgram({"wmctrl", "-i", "-r", id, "-b", "add,maximized_vert,maximized_horz"}), 0);
     ASSERT_TRUE(pumpUntil([&] { return window->frame().size.width >= 1000; })) << window->frame();
     Rect target = MakeRect(100, 120, 600, 400);
     window->setFrame(target);
