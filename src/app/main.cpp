@@ -29,6 +29,7 @@
 #include "platform/desktop/Updater.h"
 #include "platform/foundation/QtRunLoop.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/x11/LaunchEnvironment.h"
 #include "platform/x11/X11Backend.h"
 #include "preferences/AccessController.h"
 #include "preferences/AppShell.h"
@@ -141,8 +142,9 @@ int main(int argc, char** argv) {
                      "run it inside one (or under Xvfb).\n");
         return 1;
     }
-    // The X11 backend reads windows and screens over xcb; Qt must draw there too.
-    qputenv("QT_QPA_PLATFORM", "xcb");
+    // The X11 backend reads windows and screens over xcb; Qt must draw there too (the
+    // programs the dock starts keep the platform they would have chosen).
+    qs::x11::LaunchEnvironment::setPrivate("QT_QPA_PLATFORM", "xcb");
 
     QApplication app(argc, argv);
     StartupTrace::mark("application object made");

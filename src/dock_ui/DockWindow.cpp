@@ -161,7 +161,7 @@ void DockWindow::setupObservers() {
             watch(*configuration_, key, std::string("configuration.") + key, newOld);
     }
     auto& controller = UserDefaultsController::sharedUserDefaultsController();
-    for (const char* key : {"HideQuayside", "backgroundColor", "appearanceIndex"})
+    for (const char* key : {"HideQuayside", "backgroundColor", "appearanceIndex", "ReserveSpace"})
         watch(controller, std::string("values.") + key, std::string("values.") + key, KeyValueObservingOptionNew);
 
     std::weak_ptr<bool> alive = alive_;
@@ -240,7 +240,9 @@ void DockWindow::observeValueForKeyPath(const std::string& keyPath) {
     if (keyPath == "values.HideQuayside") {
         autoHideIfNeed();
         startMonitoringAutohide();
+        updateReservedSpace();
     }
+    if (keyPath == "values.ReserveSpace") updateReservedSpace();
 }
 
 // ---------------------------------------------------------------------------------
@@ -416,14 +418,7 @@ void DockWindow::updatePositionAndSize() {
     setContentView(contentView_);
     if (pos >= 0 && pos <= 3 && aligment >= 0 && aligment <= 3) {
         static const NU::Edge edges[] = {NU::Edge::Left, NU::Edge::Bottom, NU::Edge::Right, NU::Edge::Top};
-        NU::PlacementInput in;
-        ScreenPtr placeOn = Screen::screenWithLargestPartOf(f);
-        if (placeOn) {
-            in.screen = placeOn->frame().size;
-            in.visible = placeOn->visibleFrame().size;
-        } else {
-            in.hasScreen = false;
-        }
+        NU::PlacementInput in = NU::placementInputOn(Screen::screenWithLargestPartOf(f));
         in.window = f.size;
         in.indent = edges[pos] != NU::Edge::Top && hasIndent();
         in.menuBarVisible = MenuBar::menuBarVisible();
@@ -439,6 +434,29 @@ void DockWindow::updatePositionAndSize() {
     // 8.
     if (contentView_) contentView_->update();
     updateSubviews();
+    updateReservedSpace();
+}
+
+void DockWindow::updateReservedSpace() {
+    auto panels = desktop::PanelWindows::installed();
+    if (!panels) return;
+    const int16_t pos = position();
+    bool keep = orderedIn_ && pos >= 0 && pos <= 3 && defaults().boolForKey("ReserveSpace") &&
+                !defaults().boolForKey("HideQuayside");
+    // A screen taken away under the panel: no space is kept until it stands on one again.
+    if (keep && screen_) {
+        auto screens = Screen::screens();
+        if (std::find(screens.begin(), screens.end(), screen_) == screens.end()) {
+            if (reserving_) log("dock panel: its screen has gone; no space is kept clear for it");
+            keep = false;
+        }
+    }
+    if (!keep && !reserving_) return;
+    if (!nativeId_) nativeId_ = uint64_t(winId());
+    std::optional<desktop::ReservedSpace> space;
+    if (keep) space = desktop::ReservedSpace{pos, frame()};
+    panels->reserveSpace(nativeId_, space);
+    reserving_ = keep;
 }
 
 void DockWindow::applyAligmnet() {
@@ -545,6 +563,7 @@ void DockWindow::orderOut() {
         contentView_->hide();
     }
     orderedIn_ = false;
+    updateReservedSpace();
     syncNativeVisibility();
 }
 
@@ -553,6 +572,7 @@ void DockWindow::close() {
     if (fadeTimer_) RunLoop::main().cancel(fadeTimer_);
     fadeTimer_ = 0;
     orderedIn_ = false;
+    updateReservedSpace();
     QWidget::close();
 }
 

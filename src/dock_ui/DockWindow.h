@@ -78,6 +78,10 @@ public:
     double maxItemsHightForCount(uint64_t count, double maxIconSize) const;
     void setCollectionViewParams();
     void setPanelLevel();
+    // Keeps the space along the panel's edge clear of other windows while "ReserveSpace"
+    // is on, auto-hide ("HideQuayside") is off and the panel is on screen; gives it back
+    // otherwise.
+    void updateReservedSpace();
     // The bool user default "Indent".
     bool hasIndent() const override;
     int16_t position() const;
@@ -188,6 +192,7 @@ private:
     bool composited_ = false;
     uint64_t nativeId_ = 0;
     bool mappedNoticePending_ = false;
+    bool reserving_ = false;
     bool filteringHandle_ = false;
     int64_t lastCount_ = -1;
     float lastBadIconSize_ = 0.0f;

@@ -16,6 +16,7 @@
 #include "dock_ui/DockWindow.h"
 #include "dock_ui/TrashCell.h"
 #include "dock_ui/CollectionViewDelegate.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/sim/SimPanelWindows.h"
 #include "platform/ui/VisualEffectView.h"
 #include "platform/ui/WindowGeometry.h"
@@ -418,6 +419,44 @@ TEST_F(Panel, ColourAndPictureThemesDrawTheBackground) {
     EXPECT_NE(left, right);
     EXPECT_TRUE((left == QColor(Qt::red) && right == QColor(Qt::blue)) ||
                 (left == QColor(Qt::blue) && right == QColor(Qt::red)));
+}
+
+// The panel keeps the space along its edge clear while "ReserveSpace" is on and auto-hide
+// off, follows every change of edge and frame at once, gives the space back otherwise,
+// and stands clear of what other panels keep on its screen.
+TEST_F(Panel, TheSpaceAlongItsEdgeFollowsTheSettingsAndOtherPanels) {
+    auto panels = std::make_shared<sim::SimPanelWindows>();
+    desktop::PanelWindows::install(panels);
+    auto& defaults = UserDefaults::standardUserDefaults();
+    defaults.setBool(true, "ReserveSpace");
+    fill(3);
+    open();
+    const uint64_t id = uint64_t(w->winId());
+    auto reserved = [&] { return panels->reserved.count(id) ? panels->reserved[id] : std::nullopt; };
+    ASSERT_TRUE(reserved());
+    EXPECT_EQ(*reserved(), (desktop::ReservedSpace{1, MakeRect(0, 0, 192, 64)}));
+
+    config->setPosition(3);
+    ASSERT_TRUE(reserved());
+    EXPECT_EQ(*reserved(), (desktop::ReservedSpace{3, MakeRect(0, 836, 192, 64)}));
+    // Another panel keeps 24 points along the top: the dock moves below it.
+    a->setVisibleFrame(MakeRect(0, 0, 1440, 876));
+    sim.screens->postScreenParametersChanged();
+    EXPECT_EQ(w->frame(), MakeRect(0, 812, 192, 64));
+    ASSERT_TRUE(reserved());
+    EXPECT_EQ(reserved()->panel, w->frame());
+
+    defaults.setBool(false, "ReserveSpace");
+    EXPECT_FALSE(reserved());
+    defaults.setBool(true, "ReserveSpace");
+    EXPECT_TRUE(reserved());
+    defaults.setBool(true, "HideQuayside");
+    EXPECT_FALSE(reserved());
+    defaults.setBool(false, "HideQuayside");
+    EXPECT_TRUE(reserved());
+    w->orderOut();
+    EXPECT_FALSE(reserved());
+    desktop::PanelWindows::install(nullptr);
 }
 
 TEST_F(Panel, CompositingAsksForBlurAndTheWindowSystemIsTold) {

@@ -571,11 +571,13 @@ DockProcess::~DockProcess() { end(); }
     if (!bytes || !PropertyList::writeFileAtomically(defaultsPath(), *bytes, &error))
         return ::testing::AssertionFailure() << "the settings could not be written: " << error;
 
-    if (!options.storedFiles.empty()) {
+    if (!options.storedFiles.empty() || options.position) {
         const char* seed = std::getenv("QUAYSIDE_SEED_DOCK");
         if (!seed || !fs::exists(seed))
             return ::testing::AssertionFailure() << "QUAYSIDE_SEED_DOCK names no built program";
-        std::vector<std::string> argv{seed, std::to_string(options.storedFiles.size() + 2)};
+        std::vector<std::string> argv{seed};
+        if (options.position) argv.insert(argv.end(), {"--position", std::to_string(*options.position)});
+        if (!options.storedFiles.empty()) argv.push_back(std::to_string(options.storedFiles.size() + 2));
         argv.insert(argv.end(), options.storedFiles.begin(), options.storedFiles.end());
         const int status = runToEnd(argv, {{"HOME", home_},
                                            {"XDG_CONFIG_HOME", configHome()},
@@ -632,6 +634,23 @@ int DockProcess::stop() {
     if (status != 0)
         return ::testing::AssertionFailure() << "the dock ended with " << status << " on SIGTERM\n" << log();
     return launch();
+}
+
+::testing::AssertionResult DockProcess::resume() {
+    if (running()) return ::testing::AssertionFailure() << "the dock is still running";
+    return launch();
+}
+
+::testing::AssertionResult DockProcess::writeSettings(const Dictionary& settings) {
+    if (running()) return ::testing::AssertionFailure() << "the dock is running: it would write over the settings";
+    std::string error;
+    auto stored = PropertyList::readFile(defaultsPath(), &error);
+    Dictionary all = stored && stored->dictionary() ? *stored->dictionary() : Dictionary{};
+    for (const auto& [key, value] : settings) all[key] = value;
+    auto bytes = PropertyList::serialize(Value(all), PropertyList::Format::XML, &error);
+    if (!bytes || !PropertyList::writeFileAtomically(defaultsPath(), *bytes, &error))
+        return ::testing::AssertionFailure() << "the settings could not be written: " << error;
+    return ::testing::AssertionSuccess();
 }
 
 void DockProcess::end() {

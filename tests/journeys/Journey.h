@@ -247,6 +247,9 @@ struct DockOptions {
     // When not empty: a stored dock of the start menu, these files or folders and the
     // trash, made before the start with the project's own archive code.
     std::vector<std::string> storedFiles;
+    // When set: a stored configuration with the panel on this edge (0 left, 1 bottom,
+    // 2 right, 3 top), made the same way.
+    std::optional<int> position;
 };
 
 // The built dock as a child process with a private home (HOME, XDG_CONFIG_HOME,
@@ -270,6 +273,11 @@ public:
     int stop();
     // Stops and starts it again on the same home (what it stored is kept).
     ::testing::AssertionResult restart();
+    // Starts it again after stop(), on the same home.
+    ::testing::AssertionResult resume();
+    // Writes settings into its defaults over what it stored; for a stopped dock (it
+    // reads them at start, and writes its defaults when it quits).
+    ::testing::AssertionResult writeSettings(const Dictionary& settings);
     // Kills it at once (SIGKILL) and removes its home.
     void end();
 

@@ -278,6 +278,7 @@ void X11Accessibility::onChange(const X11Change& change) {
         case K::Activated:
             if (change.pid > 0) deliver(app, desktop::kAXApplicationActivatedNotification, app);
             break;
+        case K::ReservedSpaceChanged: break;
     }
 }
 

@@ -38,6 +38,8 @@ void addWindowServices(desktop::Services& services, const std::shared_ptr<XConne
     accessibility->setApplicationInfo(
         [ws](desktop::Pid pid) { auto w = ws.lock(); return w ? w->nameOf(pid) : std::string(); },
         [ws](desktop::Pid pid) { auto w = ws.lock(); return w && w->isHidden(pid); });
+    // The screens' visible frames leave out what other programs' panels reserve.
+    if (auto screens = std::dynamic_pointer_cast<X11Screens>(services.screens)) screens->setWindowServer(windows);
     services.windowServer = windows;
     services.workspace = workspace;
     services.accessibility = accessibility;

@@ -11,7 +11,8 @@ namespace qs::x11 {
 class XConnection;
 
 // Creates the window server, the workspace and the accessibility layer on conn, wired to
-// each other, and puts them into services (the program's backend, tests and benchmarks).
+// each other (and to services.screens when those are X11Screens), and puts them into
+// services (the program's backend, tests and benchmarks).
 void addWindowServices(desktop::Services& services, const std::shared_ptr<XConnection>& conn);
 
 // Answers NO, with a log line, when no X display can be reached.

@@ -1,10 +1,13 @@
 #include "platform/x11/X11WindowServer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <thread>
+
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QImage>
@@ -32,8 +35,11 @@ const char* const kAtomNames[] = {
     "_NET_RESTACK_WINDOW", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
     "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_TOOLBAR", "_NET_WM_WINDOW_TYPE_DOCK",
     "_NET_WM_WINDOW_TYPE_DESKTOP", "_NET_WM_WINDOW_TYPE_MENU", "_NET_WM_WINDOW_TYPE_SPLASH",
-    "_NET_WM_WINDOW_TYPE_NOTIFICATION", "WM_NORMAL_HINTS",
+    "_NET_WM_WINDOW_TYPE_NOTIFICATION", "WM_NORMAL_HINTS", "_NET_WM_STRUT_PARTIAL", "_NET_WM_STRUT",
+    "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ",
 };
+
+constexpr int kProperties = 17;
 
 struct Reply {
     xcb_get_property_reply_t* r = nullptr;
@@ -75,8 +81,29 @@ int layerOf(const X11Client& c) {
     return 0;
 }
 
-// Mapped by the window manager, or kept iconic: a window the user can see or restore.
-bool shown(const X11Client& c) { return c.mapped || c.hidden; }
+// Mapped by the window manager, or kept iconic (minimised, or on another desktop): a
+// window the user can see, restore or switch to.
+bool shown(const X11Client& c) { return c.mapped || c.hidden || c.iconic; }
+
+// The space a client reserves, as _NET_WM_STRUT_PARTIAL lays it out; the older
+// _NET_WM_STRUT (four widths) reserves its edges over their whole length.
+std::optional<std::array<uint32_t, 12>> strutOf(const std::vector<uint32_t>& partial, const std::vector<uint32_t>& full) {
+    std::array<uint32_t, 12> s{};
+    if (partial.size() >= 12) {
+        std::copy_n(partial.begin(), 12, s.begin());
+    } else if (full.size() >= 4) {
+        std::copy_n(full.begin(), 4, s.begin());
+        for (int k = 4; k < 12; k += 2) s[size_t(k + 1)] = 0xFFFFFFFFu;
+    } else {
+        return std::nullopt;
+    }
+    if (s[0] == 0 && s[1] == 0 && s[2] == 0 && s[3] == 0) return std::nullopt;
+    return s;
+}
+
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 bool onScreen(const X11Client& c, int current) {
     return c.viewable && !c.hidden && (c.desktop == -1 || c.desktop == current);
@@ -160,20 +187,21 @@ X11WindowServer::Table X11WindowServer::read() {
         xcb_get_geometry_cookie_t geometry;
         xcb_translate_coordinates_cookie_t origin;
         xcb_get_window_attributes_cookie_t attributes;
-        xcb_get_property_cookie_t p[16];
+        xcb_get_property_cookie_t p[kProperties];
     };
-    const xcb_atom_t props[16] = {A("_NET_WM_PID"), A("_NET_WM_NAME"), XCB_ATOM_WM_NAME, XCB_ATOM_WM_CLASS,
+    const xcb_atom_t props[kProperties] = {A("_NET_WM_PID"), A("_NET_WM_NAME"), XCB_ATOM_WM_NAME, XCB_ATOM_WM_CLASS,
                                   A("_NET_WM_STATE"), A("_NET_WM_WINDOW_TYPE"), A("_NET_WM_DESKTOP"),
                                   A("_NET_FRAME_EXTENTS"), XCB_ATOM_WM_TRANSIENT_FOR, A("_NET_WM_ALLOWED_ACTIONS"),
                                   A("_NET_WM_WINDOW_OPACITY"), A("WM_STATE"), A("_GTK_APPLICATION_ID"),
-                                  A("_KDE_NET_WM_DESKTOP_FILE"), A("WM_NORMAL_HINTS"), XCB_ATOM_NONE};
+                                  A("_KDE_NET_WM_DESKTOP_FILE"), A("WM_NORMAL_HINTS"), A("_NET_WM_STRUT_PARTIAL"),
+                                  A("_NET_WM_STRUT")};
     std::vector<Cookies> cookies(windows.size());
     for (size_t i = 0; i < windows.size(); ++i) {
         xcb_window_t w = windows[i];
         cookies[i].geometry = xcb_get_geometry(c, w);
         cookies[i].origin = xcb_translate_coordinates(c, w, root, 0, 0);
         cookies[i].attributes = xcb_get_window_attributes(c, w);
-        for (int k = 0; k < 15; ++k) cookies[i].p[k] = ask(c, w, props[k], k == 4 || k == 9 ? 64 : 1024);
+        for (int k = 0; k < kProperties; ++k) cookies[i].p[k] = ask(c, w, props[k], k == 4 || k == 9 ? 64 : 1024);
     }
     std::vector<size_t> needPid;
     for (size_t i = 0; i < windows.size(); ++i) {
@@ -188,8 +216,8 @@ X11WindowServer::Table X11WindowServer::read() {
         e = nullptr;
         auto* a = xcb_get_window_attributes_reply(c, cookies[i].attributes, &e);
         free(e);
-        Reply r[15];
-        for (int k = 0; k < 15; ++k) take(c, cookies[i].p[k], r[k]);
+        Reply r[kProperties];
+        for (int k = 0; k < kProperties; ++k) take(c, cookies[i].p[k], r[k]);
         bool gone = !g || !o || !a;
         if (!gone) {
             client.clientGeometry = MakeRect(o->dst_x, o->dst_y, g->width, g->height);
@@ -216,7 +244,14 @@ X11WindowServer::Table X11WindowServer::read() {
             return std::find(v.begin(), v.end(), A(n)) != v.end();
         };
         auto state = r[4].words();
-        client.hidden = has(state, "_NET_WM_STATE_HIDDEN") || r[11].word().value_or(1) == 3;
+        if (auto d = r[6].word()) client.desktop = *d == 0xFFFFFFFF ? -1 : int(*d);
+        // Iconic in ICCCM terms is minimised on this desktop; a window manager may keep
+        // the windows of other desktops iconic too, and those are not minimised.
+        client.iconic = r[11].word().value_or(1) == 3;
+        const bool elsewhere = client.desktop != -1 && client.desktop != t.currentDesktop;
+        client.hidden = has(state, "_NET_WM_STATE_HIDDEN") || (client.iconic && !elsewhere);
+        client.maximizedVert = has(state, "_NET_WM_STATE_MAXIMIZED_VERT");
+        client.maximizedHorz = has(state, "_NET_WM_STATE_MAXIMIZED_HORZ");
         client.modal = has(state, "_NET_WM_STATE_MODAL");
         client.above = has(state, "_NET_WM_STATE_ABOVE");
         client.below = has(state, "_NET_WM_STATE_BELOW");
@@ -233,7 +268,6 @@ X11WindowServer::Table X11WindowServer::read() {
                 if (type == A(atom)) client.type = name;
             if (!client.type.empty()) break;
         }
-        if (auto d = r[6].word()) client.desktop = *d == 0xFFFFFFFF ? -1 : int(*d);
         auto extents = r[7].words();
         if (extents.size() >= 4)
             for (int k = 0; k < 4; ++k) client.extents[k] = extents[size_t(k)];
@@ -252,6 +286,7 @@ X11WindowServer::Table X11WindowServer::read() {
         if (auto opacity = r[10].word()) client.alpha = double(*opacity) / double(0xFFFFFFFFu);
         client.applicationId = !r[12].empty() ? r[12].text() : r[13].text();
         while (!client.applicationId.empty() && client.applicationId.back() == '\0') client.applicationId.pop_back();
+        client.strut = strutOf(r[15].words(), r[16].words());
         const Rect& g2 = client.clientGeometry;
         client.frame = MakeRect(g2.origin.x - client.extents[0], g2.origin.y - client.extents[2],
                                 g2.size.width + client.extents[0] + client.extents[1],
@@ -288,6 +323,8 @@ void X11WindowServer::refresh() {
     {
         std::lock_guard lock(mutex_);
         Table before = std::move(table_);
+        std::set<xcb_window_t> reborn = std::move(destroyed_);
+        destroyed_.clear();
         table_ = read();
         fresh_ = true;
         ++refreshes_;
@@ -304,11 +341,42 @@ void X11WindowServer::refresh() {
         for (auto it = selected_.begin(); it != selected_.end();)
             it = now.count(it->first) ? std::next(it) : selected_.erase(it);
         if (c) xcb_flush(c);
-        compare(before, table_);
+        if (requestedActive_ != XCB_WINDOW_NONE && table_.active == requestedActive_) requestedActive_ = XCB_WINDOW_NONE;
+        compare(before, table_, reborn);
     }
 }
 
-void X11WindowServer::compare(const Table& before, const Table& after) {
+namespace {
+// What other programs reserve, as the comparison of two tables needs it.
+std::vector<std::pair<xcb_window_t, std::array<uint32_t, 12>>> othersStruts(const std::vector<X11Client>& clients,
+                                                                           int currentDesktop) {
+    const desktop::Pid self = desktop::Pid(::getpid());
+    std::vector<std::pair<xcb_window_t, std::array<uint32_t, 12>>> out;
+    for (auto& c : clients)
+        if (c.strut && c.pid != self && c.viewable && (c.desktop == -1 || c.desktop == currentDesktop))
+            out.emplace_back(c.window, *c.strut);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+}  // namespace
+
+std::vector<std::array<uint32_t, 12>> X11WindowServer::reservedByOthers() {
+    // Read while panels lay themselves out: the events not read yet are left for the
+    // event loop (handling them here could rebuild the panel asking), and the change
+    // they bring is told then.
+    bool stale;
+    {
+        std::lock_guard lock(mutex_);
+        stale = !fresh_;
+    }
+    if (stale) refresh();
+    std::lock_guard lock(mutex_);
+    std::vector<std::array<uint32_t, 12>> out;
+    for (auto& [window, strut] : othersStruts(table_.clients, table_.currentDesktop)) out.push_back(strut);
+    return out;
+}
+
+void X11WindowServer::compare(const Table& before, const Table& after, const std::set<xcb_window_t>& reborn) {
     std::vector<X11Change> changes;
     std::map<xcb_window_t, const X11Client*> old;
     for (auto& c : before.clients) old[c.window] = &c;
@@ -316,6 +384,11 @@ void X11WindowServer::compare(const Table& before, const Table& after) {
     for (auto& c : after.clients) {
         seen.insert(c.window);
         auto it = old.find(c.window);
+        if (reborn.count(c.window) && told_.erase(c.window)) {
+            // The id of a destroyed window, taken by a new one: the old window went.
+            changes.push_back({X11Change::Kind::Destroyed, c.window, it != old.end() ? it->second->pid : c.pid});
+            it = old.end();
+        }
         if (!told_.count(c.window)) {
             // A client the window manager lists but has not shown yet is told of once
             // it is.
@@ -346,6 +419,8 @@ void X11WindowServer::compare(const Table& before, const Table& after) {
         if (now > 0) changes.push_back({X11Change::Kind::FocusChanged, after.active, now});
         if (now != was) changes.push_back({X11Change::Kind::Activated, after.active, now, was});
     }
+    if (othersStruts(before.clients, before.currentDesktop) != othersStruts(after.clients, after.currentDesktop))
+        changes.push_back({X11Change::Kind::ReservedSpaceChanged, XCB_WINDOW_NONE, -1});
     if (changes.empty()) return;
     std::weak_ptr<bool> alive = alive_;
     RunLoop::main().post([this, alive, changes = std::move(changes)] {
@@ -414,7 +489,14 @@ void X11WindowServer::onEvent(const xcb_generic_event_t* event) {
         }
         case XCB_DESTROY_NOTIFY: {
             auto* e = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
-            if (known(e->window)) scheduleRefresh();
+            if (e->window != e->event) break;  // a child of a client: not a client
+            if (known(e->window)) {
+                // Its events must be asked for again should the id come back on a new
+                // window, and the table must not take that window for this one.
+                selected_.erase(e->window);
+                destroyed_.insert(e->window);
+                scheduleRefresh();
+            }
             break;
         }
         case XCB_UNMAP_NOTIFY: {
@@ -596,16 +678,39 @@ bool X11WindowServer::clientMessage(xcb_window_t window, xcb_atom_t type, uint32
 
 bool X11WindowServer::activate(xcb_window_t window) {
     xcb_window_t current;
+    int desktop = -1, currentDesktop = 0;
     {
         std::lock_guard lock(mutex_);
         current = table_.active;
+        requestedActive_ = window;
+        requestedAt_ = steadySeconds();
+        currentDesktop = table_.currentDesktop;
+        if (auto it = table_.position.find(window); it != table_.position.end())
+            desktop = table_.clients[it->second].desktop;
     }
+    // A window on another desktop is shown where it is, as a pager shows it: its desktop
+    // becomes the current one (some window managers would only mark it).
+    if (desktop >= 0 && desktop != currentDesktop)
+        clientMessage(conn_->root(), atoms_["_NET_CURRENT_DESKTOP"], uint32_t(desktop), XCB_CURRENT_TIME);
     return clientMessage(window, atoms_["_NET_ACTIVE_WINDOW"], 2, XCB_CURRENT_TIME, current);
 }
 
 bool X11WindowServer::moveResize(xcb_window_t window, std::optional<Point> origin, std::optional<Size> size) {
     auto c = client(window);
     if (!c || (!origin && !size)) return false;
+    if (c->maximizedVert || c->maximizedHorz) {
+        // Restored, a window goes back where it was before it was maximised: it is told
+        // to keep what this request leaves as it is now. The table learns of the restore
+        // at once, so that the requests that follow (a move after a resize) do not
+        // restore it again.
+        clientMessage(window, atoms_["_NET_WM_STATE"], 0 /* remove */, atoms_["_NET_WM_STATE_MAXIMIZED_VERT"],
+                      atoms_["_NET_WM_STATE_MAXIMIZED_HORZ"], 2);
+        if (!origin) origin = c->frame.origin;
+        if (!size) size = c->frame.size;
+        std::lock_guard lock(mutex_);
+        if (auto it = table_.position.find(window); it != table_.position.end())
+            table_.clients[it->second].maximizedVert = table_.clients[it->second].maximizedHorz = false;
+    }
     uint32_t flags = 1 /* NorthWest */ | (2u << 12) /* from a pager */;
     uint32_t x = 0, y = 0, w = 0, h = 0;
     if (origin) {
@@ -637,15 +742,43 @@ bool X11WindowServer::raise(xcb_window_t window) {
 bool X11WindowServer::setFrontProcess(desktop::Pid pid, bool frontWindowOnly) {
     auto list = clients();
     xcb_window_t active = activeWindow();
+    {
+        // A window just asked to be active is the one to bring forward, although the
+        // table may not show it active yet.
+        std::lock_guard lock(mutex_);
+        if (requestedActive_ != XCB_WINDOW_NONE && steadySeconds() - requestedAt_ < 1.0) active = requestedActive_;
+    }
     std::vector<xcb_window_t> own;
     for (auto& c : list)
         if (c.pid == pid) own.push_back(c.window);
-    if (own.empty()) return false;
+    if (own.empty()) {
+        log("X11: process ", pid, " has no window left to bring forward");
+        return false;
+    }
     xcb_window_t front = std::find(own.begin(), own.end(), active) != own.end() ? active : own.front();
     if (!frontWindowOnly)
         for (auto it = own.rbegin(); it != own.rend(); ++it)
             if (*it != front) raise(*it);
-    return raise(front);
+    bool sent = raise(front);
+    if (sent && !loggedNoRaise_) {
+        std::weak_ptr<bool> alive = alive_;
+        RunLoop::main().after(0.5, [this, alive, front, pid] {
+            if (!alive.expired()) checkRaised(front, pid);
+        });
+    }
+    return sent;
+}
+
+void X11WindowServer::checkRaised(xcb_window_t window, desktop::Pid pid) {
+    if (loggedNoRaise_ || activeWindow() != window) return;  // the user has moved on
+    auto own = clientsOf(pid);
+    std::vector<xcb_window_t> visible;
+    for (auto& c : own)
+        if (c.viewable) visible.push_back(c.window);
+    if (visible.empty() || visible.front() == window) return;
+    loggedNoRaise_ = true;
+    log("X11: the window manager left window ", window, " below another window of its application although it was "
+        "asked to raise it; windows the dock brings forward may stay behind");
 }
 
 int X11WindowServer::numberOfSpaces() {

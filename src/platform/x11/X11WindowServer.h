@@ -11,6 +11,7 @@
 // Window pictures come from the Composite extension on a connection of their own, so
 // captures can run on any thread.
 
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -40,7 +41,9 @@ struct X11Client {
     uint32_t extents[4] = {0, 0, 0, 0};  // frame extents: left, right, top, bottom
     bool viewable = false;
     bool mapped = false;              // mapped by the window manager (maybe inside an unmapped frame)
-    bool hidden = false;              // _NET_WM_STATE_HIDDEN or WM_STATE Iconic
+    bool hidden = false;              // minimised: _NET_WM_STATE_HIDDEN, or WM_STATE Iconic on this desktop
+    bool iconic = false;              // WM_STATE Iconic (minimised, or kept so on another desktop)
+    bool maximizedVert = false, maximizedHorz = false;
     bool modal = false;
     bool above = false, below = false;
     bool skipTaskbar = false;
@@ -49,10 +52,17 @@ struct X11Client {
     int desktop = 0;                  // -1: every desktop
     double alpha = 1.0;
     bool canMove = true, canResize = true, canClose = true, canMinimize = true;
+    // The space reserved along the root window's edges (_NET_WM_STRUT_PARTIAL's twelve
+    // values; from _NET_WM_STRUT over whole edges), when the client reserves any.
+    std::optional<std::array<uint32_t, 12>> strut;
 };
 
 struct X11Change {
-    enum class Kind { Created, Destroyed, Minimized, Deminimized, Moved, Resized, TitleChanged, FocusChanged, Activated };
+    // ReservedSpaceChanged: the space other programs' panels reserve changed (no window).
+    enum class Kind {
+        Created, Destroyed, Minimized, Deminimized, Moved, Resized, TitleChanged, FocusChanged, Activated,
+        ReservedSpaceChanged
+    };
     Kind kind;
     xcb_window_t window = XCB_WINDOW_NONE;
     desktop::Pid pid = -1;
@@ -80,13 +90,22 @@ public:
     // The clients of one process, front to back (copies only those).
     std::vector<X11Client> clientsOf(desktop::Pid pid);
     xcb_window_t activeWindow();
+    // The struts of the shown clients of other processes than this one, on the current
+    // desktop or on all of them. Reads no events (they may be read and handled later,
+    // which tells of any change as ReservedSpaceChanged).
+    std::vector<std::array<uint32_t, 12>> reservedByOthers();
     // Reads everything again now (the benchmark and tests use it).
     void refresh();
     void invalidate();
     // The number of refreshes made (for tests).
     int refreshCount() const { return refreshes_; }
 
-    // Requests to the window manager (answer NO when the request could not be sent).
+    // Requests to the window manager (answer NO when the request could not be sent). A
+    // window asked to be active counts as the active one for the raise that follows,
+    // until the window manager has answered (or a second has passed); one on another
+    // desktop has its desktop made the current one first. A maximised window
+    // is restored before it is moved or resized: window managers keep maximised windows
+    // where they are.
     bool activate(xcb_window_t window);
     bool moveResize(xcb_window_t window, std::optional<Point> frameOrigin, std::optional<Size> frameSize);
     bool iconify(xcb_window_t window);
@@ -111,7 +130,9 @@ private:
     void ensureFresh();
     void onEvent(const xcb_generic_event_t* event);
     void scheduleRefresh();
-    void compare(const Table& before, const Table& after);
+    void compare(const Table& before, const Table& after, const std::set<xcb_window_t>& reborn);
+    // Logs, once, when `window` is still active but not the front one of its process.
+    void checkRaised(xcb_window_t window, desktop::Pid pid);
     bool clientMessage(xcb_window_t window, xcb_atom_t type, uint32_t d0, uint32_t d1 = 0, uint32_t d2 = 0,
                        uint32_t d3 = 0, uint32_t d4 = 0);
     bool isMainThread() const;
@@ -125,6 +146,12 @@ private:
     int refreshes_ = 0;
     std::map<xcb_window_t, bool> selected_;  // clients whose events we asked for
     std::set<xcb_window_t> told_;            // clients the listeners were told of
+    // Clients destroyed since the last refresh: a window listed under the same id
+    // afterwards is another window (the server hands out ids again).
+    std::set<xcb_window_t> destroyed_;
+    xcb_window_t requestedActive_ = XCB_WINDOW_NONE;
+    double requestedAt_ = 0.0;
+    bool loggedNoRaise_ = false;
     std::map<int, std::shared_ptr<std::function<void(const X11Change&)>>> listeners_;
     int nextListener_ = 1;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -30,6 +30,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/x11/LaunchEnvironment.h"
 #include "platform/x11/X11WindowIcons.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/XConnection.h"
@@ -578,7 +579,14 @@ bool X11Workspace::spawnDetached(const std::vector<std::string>& arguments, cons
     std::vector<char*> argv;
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    const char* dir = directory.empty() ? nullptr : directory.c_str();
+    // Without a folder of its own the program starts in the home folder, with the
+    // environment a program of the session expects (not this program's private parts).
+    const std::string folder = directory.empty() ? LaunchEnvironment::homeFolder() : directory;
+    const char* dir = folder.c_str();
+    const std::vector<std::string> environment = LaunchEnvironment::forChild(folder);
+    std::vector<char*> envp;
+    for (const auto& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) return false;
     pid_t child = ::fork();
@@ -605,10 +613,10 @@ bool X11Workspace::spawnDetached(const std::vector<std::string>& arguments, cons
         if (report[1] > 3) ::close_range(3, unsigned(report[1] - 1), 0);
         ::close_range(unsigned(report[1] + 1), ~0u, 0);
         int err = 0;
-        if (dir && ::chdir(dir) != 0) {
+        if (::chdir(dir) != 0) {
             err = errno;
         } else {
-            ::execvp(argv[0], argv.data());
+            ::execvpe(argv[0], argv.data(), envp.data());
             err = errno;
         }
         ssize_t ignored = ::write(report[1], &err, sizeof err);

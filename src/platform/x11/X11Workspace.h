@@ -55,8 +55,9 @@ public:
     // A file's MIME type (from its name and its first bytes; "inode/directory" for a
     // folder) followed by the type's ancestors, most specific first.
     static std::vector<std::string> mimeTypesForFile(const std::string& path);
-    // Starts a program detached from this one (no shell; every argument passed byte for
-    // byte), in `directory` when it is not "". NO when it could not be started.
+    // Starts a program detached from this one, in a session of its own (no shell; every
+    // argument passed byte for byte), in `directory`, or in the home folder when that is
+    // "", with the environment of LaunchEnvironment. NO when it could not be started.
     static bool spawnDetached(const std::vector<std::string>& arguments, const std::string& directory);
 
 private:

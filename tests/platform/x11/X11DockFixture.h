@@ -219,6 +219,24 @@ inline void endProcessesWith(const std::string& marker, int ms = kWaitMs) {
     }
 }
 
+// Two monitors side by side on the display, 800 points wide each (a user's two screens,
+// made with xrandr): "qs_left" holds the output, "qs_right" is beside it. The display is
+// as before once the object goes. `ok` is NO when xrandr could not make them.
+struct TwoMonitors {
+    bool ok = false;
+    TwoMonitors() {
+        if (!onPath("xrandr")) return;
+        ok = runProgram({"xrandr", "--setmonitor", "qs_left", "800/211x900/238+0+0", "screen"}) == 0 &&
+             runProgram({"xrandr", "--setmonitor", "qs_right", "800/211x900/238+800+0", "none"}) == 0;
+    }
+    ~TwoMonitors() {
+        runProgram({"xrandr", "--delmonitor", "qs_right"});
+        runProgram({"xrandr", "--delmonitor", "qs_left"});
+    }
+    TwoMonitors(const TwoMonitors&) = delete;
+    TwoMonitors& operator=(const TwoMonitors&) = delete;
+};
+
 // --- The loops ------------------------------------------------------------------------
 
 // One turn of the loops: the X events, Qt's events (with `syncQt`, Qt's requests then

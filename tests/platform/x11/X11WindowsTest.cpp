@@ -1,9 +1,13 @@
 // Other applications' windows on a real X server with a window manager (Xvfb and
 // openbox) and real clients (xterm, xeyes, xclock). Skipped without DISPLAY.
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include <sys/wait.h>
@@ -157,6 +161,176 @@ TEST_F(X11WindowsTest, AWindowMovesToAnotherDesktop) {
     }));
     EXPECT_TRUE(pumpUntil([&] { return !w->isOnScreen(); }));
     EXPECT_TRUE(w->isNotDead());
+}
+
+// openbox keeps the windows of other desktops iconic: they are not minimised, and
+// activating one switches to its desktop.
+TEST_F(X11WindowsTest, AWindowOnAnotherDesktopIsNotMinimised) {
+    if (windows->numberOfSpaces() < 2) GTEST_SKIP() << "one desktop only";
+    const int home = windows->currentSpace();
+    // The desktop the test began on is the current one again at its end.
+    struct Guard {
+        std::function<void()> run;
+        ~Guard() { run(); }
+    } back{[&] {
+        xcb_ewmh_request_change_current_desktop(conn->ewmh(), conn->screenNumber(), uint32_t(home), XCB_CURRENT_TIME);
+        conn->flush();
+        pumpUntil([&] { return windows->currentSpace() == home; });
+    }};
+    // xterm takes the focus (xclock does not, so it never becomes the active window).
+    pid_t away = spawn({"xterm", "-geometry", "30x5+100+100"});
+    pid_t small = spawn({"xclock", "-geometry", "120x120+300+100"});
+    auto awayWindow = windowOf(away), smallWindow = windowOf(small);
+    ASSERT_NE(awayWindow, nullptr);
+    ASSERT_NE(smallWindow, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return RunningApplication::runningApplicationWithProcessIdentifier(away) != nullptr; }));
+    const int other = home == 0 ? 1 : 0;
+    ASSERT_TRUE(windows->moveWindowToSpace(awayWindow->win_id(), other));
+    smallWindow->minimize();
+    ASSERT_TRUE(pumpUntil([&] {
+        auto c = windows->client(awayWindow->win_id());
+        return c && c->desktop == other && !c->viewable && smallWindow->isWindowMinimized();
+    }));
+    EXPECT_FALSE(awayWindow->isWindowMinimized());
+    EXPECT_FALSE(awayWindow->isOnScreen());
+    EXPECT_TRUE(smallWindow->isWindowMinimized());
+
+    EXPECT_TRUE(awayWindow->focusWindow());
+    EXPECT_TRUE(pumpUntil([&] { return windows->currentSpace() == other; }));
+    EXPECT_TRUE(pumpUntil([&] { return windows->activeWindow() == awayWindow->win_id(); }));
+    EXPECT_FALSE(awayWindow->isWindowMinimized());
+}
+
+// Each window of a client with three, focused in turn as the dock does it (a preview
+// click), ends active and above the other two.
+TEST_F(X11WindowsTest, FocusingEachWindowOfAThreeWindowClientLeavesItOnTop) {
+    pid_t client = fixture::spawnChild(children, {"/proc/self/exe"}, "3 0 0 0");
+    std::vector<std::shared_ptr<SIWindow>> three;
+    ASSERT_TRUE(pumpUntil([&] {
+        auto app = SIApplication::applicationWithProcessIdentifier(client);
+        three = app ? app->windows() : std::vector<std::shared_ptr<SIWindow>>{};
+        return three.size() == 3 && RunningApplication::runningApplicationWithProcessIdentifier(client);
+    }));
+    // The client's windows, front to back, as the window manager stacks them.
+    auto stacked = [&] {
+        auto list = fixture::cardinals(conn->connection(), conn->root(), conn->atom("_NET_CLIENT_LIST_STACKING"),
+                                       XCB_ATOM_WINDOW, 4096);
+        std::vector<uint32_t> own;
+        for (auto it = list.rbegin(); it != list.rend(); ++it)
+            for (auto& w : three)
+                if (w->win_id() == *it) own.push_back(*it);
+        return own;
+    };
+    // Back-most first, so that every step changes the order.
+    std::vector<uint32_t> order = stacked();
+    ASSERT_EQ(order.size(), 3u);
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const uint32_t id = *it;
+        auto window = *std::find_if(three.begin(), three.end(), [&](auto& w) { return w->win_id() == id; });
+        window->activateWindow();
+        EXPECT_TRUE(pumpUntil([&] { return windows->activeWindow() == id && stacked().front() == id; }))
+            << "window " << id << ": active " << windows->activeWindow() << ", front " << stacked().front();
+        // And it stays so once everything has settled.
+        fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop()); }, [] { return false; }, 150, 10);
+        EXPECT_EQ(stacked().front(), id);
+    }
+}
+
+TEST_F(X11WindowsTest, AWindowThatVanishesWhileBeingFocusedAnswersNo) {
+    pid_t clock = spawn({"xclock", "-geometry", "120x120+500+100"});
+    auto window = windowOf(clock);
+    ASSERT_NE(window, nullptr);
+    ::kill(clock, SIGKILL);
+    ::waitpid(clock, nullptr, 0);
+    children.clear();
+    // The server has destroyed the window before the dock next reads its events.
+    xcb_connection_t* c = conn->connection();
+    while (auto* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, window->win_id()), nullptr)) {
+        free(g);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_FALSE(window->focusWindow());
+    EXPECT_TRUE(env.logged("could not be focused"));
+}
+
+// A window maximised by the window manager takes the frame the dock gives it (the dock
+// restores it first: window managers keep maximised windows where they are).
+TEST_F(X11WindowsTest, AMaximisedWindowTakesTheFrameItIsGiven) {
+    if (!fixture::onPath("wmctrl")) GTEST_SKIP() << "wmctrl is not installed";
+    pid_t term = spawn({"xterm", "-geometry", "60x10+40+40"});
+    auto window = windowOf(term);
+    ASSERT_NE(window, nullptr);
+    char id[16];
+    std::snprintf(id, sizeof id, "0x%x", window->win_id());
+    ASSERT_EQ(fixture::runProgram({"wmctrl", "-i", "-r", id, "-b", "add,maximized_vert,maximized_horz"}), 0);
+    ASSERT_TRUE(pumpUntil([&] { return window->frame().size.width >= 1000; })) << window->frame();
+    Rect target = MakeRect(100, 120, 600, 400);
+    window->setFrame(target);
+    EXPECT_TRUE(pumpUntil([&] {
+        Rect f = window->frame();
+        return f.origin == target.origin && std::abs(f.size.width - 600) < 20 && std::abs(f.size.height - 400) < 25;
+    })) << window->frame();
+    auto c = windows->client(window->win_id());
+    ASSERT_TRUE(c);
+    EXPECT_FALSE(c->maximizedVert || c->maximizedHorz);
+}
+
+// The server hands a destroyed window's id out again: the window under the old id is
+// told gone and the new one made, and the new one's changes are heard.
+TEST_F(X11WindowsTest, AWindowIdTakenAgainIsANewWindow) {
+    std::vector<X11Change> told;
+    int listener = windows->addChangeListener([&](const X11Change& change) { told.push_back(change); });
+    pid_t first = spawn({"sleep", "60"}), second = spawn({"sleep", "60"});
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(other));
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(other)).data;
+    const xcb_atom_t pidAtom = conn->atom("_NET_WM_PID");
+    const xcb_window_t id = xcb_generate_id(other);
+    auto make = [&](pid_t owner, const std::string& title) {
+        xcb_create_window(other, XCB_COPY_FROM_PARENT, id, screen->root, 50, 50, 200, 100, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        uint32_t pid = uint32_t(owner);
+        xcb_change_property(other, XCB_PROP_MODE_REPLACE, id, pidAtom, XCB_ATOM_CARDINAL, 32, 1, &pid);
+        xcb_change_property(other, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                            uint32_t(title.size()), title.data());
+        xcb_map_window(other, id);
+        xcb_flush(other);
+    };
+    auto toldOf = [&](X11Change::Kind kind, pid_t pid) {
+        return std::any_of(told.begin(), told.end(),
+                           [&](const X11Change& c) { return c.kind == kind && c.window == id && c.pid == pid; });
+    };
+    make(first, "first");
+    ASSERT_TRUE(pumpUntil([&] { return toldOf(X11Change::Kind::Created, first); }));
+
+    // Gone and made again under the same id while the dock reads nothing; the window
+    // manager manages the new one before the dock looks.
+    xcb_destroy_window(other, id);
+    make(second, "second");
+    const xcb_atom_t frameExtents = conn->atom("_NET_FRAME_EXTENTS");
+    auto managed = [&] {
+        auto* r = xcb_get_property_reply(other, xcb_get_property(other, 0, id, frameExtents, XCB_ATOM_CARDINAL, 0, 4),
+                                         nullptr);
+        bool yes = r && xcb_get_property_value_length(r) > 0;
+        free(r);
+        return yes;
+    };
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (!managed() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(managed());
+    told.clear();
+    EXPECT_TRUE(pumpUntil([&] { return toldOf(X11Change::Kind::Created, second); }));
+    EXPECT_TRUE(toldOf(X11Change::Kind::Destroyed, first));
+    ASSERT_TRUE(windows->client(id));
+    EXPECT_EQ(windows->client(id)->pid, second);
+
+    const std::string retitled = "second, retitled";
+    xcb_change_property(other, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                        uint32_t(retitled.size()), retitled.data());
+    xcb_flush(other);
+    EXPECT_TRUE(pumpUntil([&] { return toldOf(X11Change::Kind::TitleChanged, second); }));
+    windows->removeChangeListener(listener);
+    xcb_disconnect(other);
 }
 
 TEST_F(X11WindowsTest, AMappedWindowIsCaptured) {
