@@ -272,11 +272,12 @@ TEST_F(TopDockJourneys, ATopDockStandsBelowAnotherTopPanel) {
         if (p && p->clientRect.y == 24) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "the panel is at " << (p ? p->clientRect : Rect{});
     }));
-    // The work area leaves out both: the other panel and the dock below it.
-    auto panel = dock().panel();
-    ASSERT_TRUE(panel);
+    // The work area leaves out both: the other panel and the dock below it. The dock is
+    // placed anew when the other panel's space changes, so its panel is looked up each time.
     const Rect screen = x().screen();
     EXPECT_TRUE(waitUntil("the work area below both panels", [&] {
+        auto panel = dock().panel();
+        if (!panel) return ::testing::AssertionFailure() << "the dock has no panel mapped";
         return workAreaIs(x(), {0, panel->rect.bottom(), screen.width, screen.height - panel->rect.bottom()});
     }));
     clients.end(trayer);
