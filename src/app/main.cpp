@@ -179,6 +179,10 @@ int main(int argc, char** argv) {
             },
         .makeEditor = [] { return std::make_shared<StartMenuEditorWindow>(); },
         .terminate = [] { QCoreApplication::quit(); },
+        .openDocs =
+            [weakDelegate] {
+                if (auto d = weakDelegate.lock()) d->openDocs();
+            },
     });
     qs::WidgetsViewController::setAccessDialogRunner([] { std::make_shared<qs::AccessController>()->runModal(); });
 

@@ -195,7 +195,11 @@ TEST_F(RunningAppsTest, AMovedBundleIsFoundByNameButNeverInPlaceOfADocumentOrFol
     EXPECT_EQ(content(), (Labels{"Menu", "Mail", "app:Mail", "Trash"}));
 
     // With only the folder of that name, the application goes before the trash.
-    model->removeItem(model->panelContent()[2].object());
+    auto mail = model->panelContent()[2].objectAs<RunningApplication>();
+    ASSERT_TRUE(mail);
+    model->removeItem(mail);
+    quit(mail);
+    settle();
     sim.desktop->addApplication(info);
     settle();
     EXPECT_EQ(content(), (Labels{"Menu", "Mail", "app:Mail", "Trash"}));
@@ -235,20 +239,27 @@ TEST_F(RunningAppsTest, ALaunchToldAfterTheProcessEndedAddsNothing) {
     EXPECT_EQ(content(), (Labels{"Menu", "Trash"}));
 }
 
-TEST_F(RunningAppsTest, TwoProcessesOfOneKeptApplicationNeverDoubleItsFileItem) {
-    auto first = launch("Term");
-    auto second = launch("Term");
+TEST_F(RunningAppsTest, TwoProcessesOfOneKeptApplicationAreOneItemUntilBothQuit) {
+    auto term = launch("Term", NSApplicationActivationPolicyRegular, 7001);
+    auto same = launch("Term", NSApplicationActivationPolicyRegular, 7002);
     makeModel();
-    ASSERT_EQ(content(), (Labels{"Menu", "app:Term", "app:Term", "Trash"}));
-    Persistent::setIsPersistent(*first, true);
+    EXPECT_EQ(same, term);
+    EXPECT_EQ(term->processes(), (std::vector<desktop::Pid>{7001, 7002}));
+    ASSERT_EQ(content(), (Labels{"Menu", "app:Term", "Trash"}));
+    Persistent::setIsPersistent(*term, true);
     test::DictionaryCoder both;
     model->encodeWithCoder(both);
     EXPECT_EQ(both.values["persistent"].array()->size(), 3u);  // Menu, one Term, Trash
 
-    quit(second);
+    // The first process quits: the other keeps the application, under its identifier.
+    sim.desktop->terminateApplication(7001);
     settle();
+    env.loop().advance(2.0);
     EXPECT_EQ(content(), (Labels{"Menu", "app:Term", "Trash"}));
-    quit(first);
+    EXPECT_EQ(term->processIdentifier(), 7001);
+    EXPECT_EQ(term->processes(), (std::vector<desktop::Pid>{7002}));
+    EXPECT_FALSE(term->isTerminated());
+    sim.desktop->terminateApplication(7002);
     settle();
     EXPECT_EQ(content(), (Labels{"Menu", "Term.desktop", "Trash"}));
 }

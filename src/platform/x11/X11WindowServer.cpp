@@ -6,6 +6,8 @@
 #include <set>
 #include <thread>
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QImage>
 #include <QString>
@@ -84,7 +86,15 @@ bool onScreen(const X11Client& c, int current) {
 
 }  // namespace
 
-X11WindowServer::X11WindowServer(std::shared_ptr<XConnection> connection) : conn_(std::move(connection)) {
+namespace {
+// Until the workspace tells how windows map to desktop entries: by class alone.
+desktop::ApplicationIdentity identityByClass(const desktop::WindowOwner& owner) {
+    return desktop::identityOf(owner, std::nullopt, "", desktop::Pid(::getpid()));
+}
+}  // namespace
+
+X11WindowServer::X11WindowServer(std::shared_ptr<XConnection> connection)
+    : conn_(std::move(connection)), groups_(identityByClass) {
     if (!conn_) return;
     auto* c = conn_->connection();
     std::vector<xcb_intern_atom_cookie_t> cookies;
@@ -105,6 +115,7 @@ X11WindowServer::X11WindowServer(std::shared_ptr<XConnection> connection) : conn
     fresh_ = true;
     for (auto& client : table_.clients)
         if (shown(client)) told_.insert(client.window);
+    group(table_);
     for (auto& client : table_.clients) {
         uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_change_window_attributes(c, client.window, XCB_CW_EVENT_MASK, &mask);
@@ -154,13 +165,21 @@ X11WindowServer::Table X11WindowServer::read() {
     t.currentDesktop = int(current.word().value_or(0));
     t.desktops = int(std::max<uint32_t>(1, count.word().value_or(1)));
 
-    // Round trip 2: every property of every client, all requests sent before any reply
-    // is read.
+    // Round trip 2: every property and the owning process of every client, all requests
+    // sent before any reply is read.
+    const xcb_query_extension_reply_t* res = xcb_get_extension_data(c, &xcb_res_id);
+    const bool hasRes = res && res->present;
+    if (!hasRes && !resMissingLogged_) {
+        resMissingLogged_ = true;
+        log("X11: no X-Resource extension: the processes owning windows cannot be confirmed, and none will be "
+            "signalled");
+    }
     struct Cookies {
         xcb_get_geometry_cookie_t geometry;
         xcb_translate_coordinates_cookie_t origin;
         xcb_get_window_attributes_cookie_t attributes;
         xcb_get_property_cookie_t p[16];
+        xcb_res_query_client_ids_cookie_t owner;
     };
     const xcb_atom_t props[16] = {A("_NET_WM_PID"), A("_NET_WM_NAME"), XCB_ATOM_WM_NAME, XCB_ATOM_WM_CLASS,
                                   A("_NET_WM_STATE"), A("_NET_WM_WINDOW_TYPE"), A("_NET_WM_DESKTOP"),
@@ -174,8 +193,12 @@ X11WindowServer::Table X11WindowServer::read() {
         cookies[i].origin = xcb_translate_coordinates(c, w, root, 0, 0);
         cookies[i].attributes = xcb_get_window_attributes(c, w);
         for (int k = 0; k < 15; ++k) cookies[i].p[k] = ask(c, w, props[k], k == 4 || k == 9 ? 64 : 1024);
+        // The owner as the server knows it: the process of the client that made the window.
+        if (hasRes) {
+            xcb_res_client_id_spec_t spec{w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            cookies[i].owner = xcb_res_query_client_ids(c, 1, &spec);
+        }
     }
-    std::vector<size_t> needPid;
     for (size_t i = 0; i < windows.size(); ++i) {
         X11Client client;
         client.window = windows[i];
@@ -199,10 +222,24 @@ X11WindowServer::Table X11WindowServer::read() {
         free(g);
         free(o);
         free(a);
+        desktop::Pid owner = -1;
+        if (hasRes) {
+            e = nullptr;
+            auto* reply = xcb_res_query_client_ids_reply(c, cookies[i].owner, &e);
+            free(e);
+            if (reply) {
+                for (auto it = xcb_res_query_client_ids_ids_iterator(reply); it.rem; xcb_res_client_id_value_next(&it))
+                    if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+                        xcb_res_client_id_value_value_length(it.data) >= 1)
+                        owner = desktop::Pid(*xcb_res_client_id_value_value(it.data));
+                free(reply);
+            }
+        }
         if (gone) continue;  // vanished between the list and the read: normal
 
-        client.pid = desktop::Pid(r[0].word().value_or(0));
-        if (client.pid <= 0) client.pid = -1;
+        client.claimedPid = desktop::Pid(r[0].word().value_or(0));
+        if (client.claimedPid <= 0) client.claimedPid = -1;
+        client.process = owner > 0 ? owner : -1;
         std::string netName = r[1].text();
         client.title = !netName.empty() ? netName : QString::fromLatin1(r[2].text().c_str()).toStdString();
         std::string cls = r[3].text();
@@ -256,30 +293,8 @@ X11WindowServer::Table X11WindowServer::read() {
         client.frame = MakeRect(g2.origin.x - client.extents[0], g2.origin.y - client.extents[2],
                                 g2.size.width + client.extents[0] + client.extents[1],
                                 g2.size.height + client.extents[2] + client.extents[3]);
-        if (client.pid < 0) needPid.push_back(t.clients.size());
         t.position[client.window] = t.clients.size();
         t.clients.push_back(std::move(client));
-    }
-
-    // Round trip 3: the owning process from the server, for clients that do not say.
-    if (!needPid.empty()) {
-        std::vector<xcb_res_query_client_ids_cookie_t> pc;
-        for (size_t i : needPid) {
-            xcb_res_client_id_spec_t spec{t.clients[i].window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-            pc.push_back(xcb_res_query_client_ids(c, 1, &spec));
-        }
-        for (size_t k = 0; k < needPid.size(); ++k) {
-            xcb_generic_error_t* e = nullptr;
-            auto* reply = xcb_res_query_client_ids_reply(c, pc[k], &e);
-            free(e);
-            if (!reply) continue;
-            for (auto it = xcb_res_query_client_ids_ids_iterator(reply); it.rem; xcb_res_client_id_value_next(&it)) {
-                if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)) continue;
-                if (xcb_res_client_id_value_value_length(it.data) >= 1)
-                    t.clients[needPid[k]].pid = desktop::Pid(*xcb_res_client_id_value_value(it.data));
-            }
-            free(reply);
-        }
     }
     return t;
 }
@@ -299,53 +314,114 @@ void X11WindowServer::refresh() {
                 uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
                 xcb_change_window_attributes(c, client.window, XCB_CW_EVENT_MASK, &mask);
                 selected_[client.window] = true;
+                if (client.claimedPid > 0 && client.claimedPid != client.process)
+                    log("X11: window ", client.window, " says it belongs to process ", client.claimedPid,
+                        client.process > 0 ? " but the X server names process " + std::to_string(client.process)
+                                           : std::string(" and the X server cannot confirm it"),
+                        ": the claim is not believed");
             }
         }
         for (auto it = selected_.begin(); it != selected_.end();)
             it = now.count(it->first) ? std::next(it) : selected_.erase(it);
         if (c) xcb_flush(c);
-        compare(before, table_);
+        // A client the window manager lists but has not shown yet is told of once it is.
+        std::set<xcb_window_t> shownNow;
+        for (auto& client : table_.clients)
+            if (!told_.count(client.window) && shown(client)) {
+                told_.insert(client.window);
+                shownNow.insert(client.window);
+            }
+        auto applications = group(table_);
+        compare(before, table_, shownNow, applications);
     }
 }
 
-void X11WindowServer::compare(const Table& before, const Table& after) {
+namespace {
+desktop::WindowOwner ownerOf(const X11Client& c) {
+    desktop::WindowOwner owner;
+    owner.window = c.window;
+    owner.process = c.process;
+    owner.wmInstance = c.wmInstance;
+    owner.wmClass = c.wmClass;
+    owner.applicationId = c.applicationId;
+    owner.regular = (c.type.empty() || c.type == "normal" || c.type == "dialog") && !c.skipTaskbar;
+    return owner;
+}
+}  // namespace
+
+desktop::ApplicationGroups::Changes X11WindowServer::group(Table& table) {
+    // Only the windows the listeners know of belong to applications.
+    std::vector<desktop::WindowOwner> owners;
+    owners.reserve(table.clients.size());
+    for (auto& client : table.clients)
+        if (told_.count(client.window)) owners.push_back(ownerOf(client));
+    auto changes = groups_.update(owners);
+    for (auto& client : table.clients) client.pid = groups_.applicationOf(client.window);
+    return changes;
+}
+
+void X11WindowServer::setApplicationIdentity(desktop::ApplicationGroups::Identify identify) {
+    std::lock_guard lock(mutex_);
+    groups_ = desktop::ApplicationGroups(std::move(identify));
+    group(table_);
+}
+
+std::vector<desktop::ApplicationGroups::Application> X11WindowServer::applications() {
+    ensureFresh();
+    std::lock_guard lock(mutex_);
+    std::vector<desktop::ApplicationGroups::Application> list;
+    for (auto* app : groups_.applications()) list.push_back(*app);
+    return list;
+}
+
+std::optional<desktop::ApplicationGroups::Application> X11WindowServer::application(desktop::Pid id) {
+    std::lock_guard lock(mutex_);
+    if (auto* app = groups_.application(id)) return *app;
+    return std::nullopt;
+}
+
+void X11WindowServer::compare(const Table& before, const Table& after, const std::set<xcb_window_t>& shownNow,
+                              const desktop::ApplicationGroups::Changes& applications) {
+    using K = X11Change::Kind;
     std::vector<X11Change> changes;
+    for (auto id : applications.started) changes.push_back({K::ApplicationStarted, XCB_WINDOW_NONE, id});
+    for (auto id : applications.changed) changes.push_back({K::ApplicationChanged, XCB_WINDOW_NONE, id});
+    // A window whose class changed leaves its application and joins another.
+    for (auto& [window, from] : groups_.windowsMoved()) {
+        changes.push_back({K::Destroyed, window, from});
+        changes.push_back({K::Created, window, groups_.applicationOf(window)});
+    }
     std::map<xcb_window_t, const X11Client*> old;
     for (auto& c : before.clients) old[c.window] = &c;
     std::set<xcb_window_t> seen;
     for (auto& c : after.clients) {
         seen.insert(c.window);
-        auto it = old.find(c.window);
-        if (!told_.count(c.window)) {
-            // A client the window manager lists but has not shown yet is told of once
-            // it is.
-            if (shown(c)) {
-                told_.insert(c.window);
-                changes.push_back({X11Change::Kind::Created, c.window, c.pid});
-            }
+        if (shownNow.count(c.window)) {
+            changes.push_back({K::Created, c.window, c.pid});
             continue;
         }
+        if (!told_.count(c.window)) continue;
+        auto it = old.find(c.window);
         if (it == old.end()) continue;
         const X11Client& o = *it->second;
-        if (o.hidden != c.hidden)
-            changes.push_back({c.hidden ? X11Change::Kind::Minimized : X11Change::Kind::Deminimized, c.window, c.pid});
-        if (o.frame.origin != c.frame.origin) changes.push_back({X11Change::Kind::Moved, c.window, c.pid});
-        if (o.frame.size != c.frame.size) changes.push_back({X11Change::Kind::Resized, c.window, c.pid});
-        if (o.title != c.title) changes.push_back({X11Change::Kind::TitleChanged, c.window, c.pid});
+        if (o.hidden != c.hidden) changes.push_back({c.hidden ? K::Minimized : K::Deminimized, c.window, c.pid});
+        if (o.frame.origin != c.frame.origin) changes.push_back({K::Moved, c.window, c.pid});
+        if (o.frame.size != c.frame.size) changes.push_back({K::Resized, c.window, c.pid});
+        if (o.title != c.title) changes.push_back({K::TitleChanged, c.window, c.pid});
     }
     // One that goes before it was ever shown goes untold, as it came.
     for (auto& c : before.clients)
-        if (!seen.count(c.window) && told_.erase(c.window)) changes.push_back({X11Change::Kind::Destroyed, c.window, c.pid});
+        if (!seen.count(c.window) && told_.erase(c.window)) changes.push_back({K::Destroyed, c.window, c.pid});
     if (before.active != after.active) {
         auto pidOf = [](const Table& t, xcb_window_t w) {
-            for (auto& c : t.clients)
-                if (c.window == w) return c.pid;
-            return desktop::Pid(-1);
+            auto it = t.position.find(w);
+            return it == t.position.end() ? desktop::Pid(-1) : t.clients[it->second].pid;
         };
         desktop::Pid was = pidOf(before, before.active), now = pidOf(after, after.active);
-        if (now > 0) changes.push_back({X11Change::Kind::FocusChanged, after.active, now});
-        if (now != was) changes.push_back({X11Change::Kind::Activated, after.active, now, was});
+        if (now > 0) changes.push_back({K::FocusChanged, after.active, now});
+        if (now != was) changes.push_back({K::Activated, after.active, now, was});
     }
+    for (auto id : applications.ended) changes.push_back({K::ApplicationEnded, XCB_WINDOW_NONE, id});
     if (changes.empty()) return;
     std::weak_ptr<bool> alive = alive_;
     RunLoop::main().post([this, alive, changes = std::move(changes)] {

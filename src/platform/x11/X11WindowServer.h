@@ -8,6 +8,12 @@
 // active window. A window counts as made once the window manager has mapped it (or
 // keeps it iconic): a client listed but not yet shown is told of when it is.
 //
+// Each window's process is the one the X server names (the X-Resource extension's client
+// id, for local clients): a _NET_WM_PID that names another process is not believed. The
+// windows are grouped into applications (ApplicationGroups) on each refresh, and every
+// window, change and window list names its application's identifier where a process
+// identifier would stand.
+//
 // Window pictures come from the Composite extension on a connection of their own, so
 // captures can run on any thread.
 
@@ -22,6 +28,7 @@
 
 #include <xcb/xcb.h>
 
+#include "platform/desktop/ApplicationGroups.h"
 #include "platform/desktop/WindowServer.h"
 
 namespace qs::x11 {
@@ -31,7 +38,9 @@ class XConnection;
 // One managed client, as last read.
 struct X11Client {
     xcb_window_t window = XCB_WINDOW_NONE;
-    desktop::Pid pid = -1;
+    desktop::Pid pid = -1;      // its application's identifier; -1 until the window is shown
+    desktop::Pid process = -1;  // the process the X server names as its owner; -1 when unknown
+    desktop::Pid claimedPid = -1;  // what its _NET_WM_PID says (believed only when it is `process`)
     std::string title;
     std::string wmInstance, wmClass;  // WM_CLASS
     std::string applicationId;        // _GTK_APPLICATION_ID or _KDE_NET_WM_DESKTOP_FILE
@@ -51,12 +60,20 @@ struct X11Client {
     bool canMove = true, canResize = true, canClose = true, canMinimize = true;
 };
 
+// A window's change names the window and its application; an application's change (its
+// first window shown, its processes or regular flag changed, its last window gone) names
+// the application alone. An application starts before its first window is told of and
+// ends after its last one is; a window whose class changed leaves one application
+// (Destroyed) and joins another (Created).
 struct X11Change {
-    enum class Kind { Created, Destroyed, Minimized, Deminimized, Moved, Resized, TitleChanged, FocusChanged, Activated };
+    enum class Kind {
+        Created, Destroyed, Minimized, Deminimized, Moved, Resized, TitleChanged, FocusChanged, Activated,
+        ApplicationStarted, ApplicationChanged, ApplicationEnded
+    };
     Kind kind;
     xcb_window_t window = XCB_WINDOW_NONE;
-    desktop::Pid pid = -1;
-    desktop::Pid previousPid = -1;  // Activated: the process that was active before
+    desktop::Pid pid = -1;          // the application
+    desktop::Pid previousPid = -1;  // Activated: the application that was active before
 };
 
 class X11WindowServer : public desktop::WindowServer {
@@ -77,8 +94,15 @@ public:
     // The table, front to back (refreshed first when stale).
     std::vector<X11Client> clients();
     std::optional<X11Client> client(xcb_window_t window);
-    // The clients of one process, front to back (copies only those).
+    // The clients of one application, front to back (copies only those).
     std::vector<X11Client> clientsOf(desktop::Pid pid);
+    // The applications as the last refresh grouped them, the first started first.
+    std::vector<desktop::ApplicationGroups::Application> applications();
+    std::optional<desktop::ApplicationGroups::Application> application(desktop::Pid id);
+    // How windows are told apart into applications (by default by class alone). Set
+    // once, before anything reads the grouping: the table is grouped again at once and
+    // nothing is told of it.
+    void setApplicationIdentity(desktop::ApplicationGroups::Identify identify);
     xcb_window_t activeWindow();
     // Reads everything again now (the benchmark and tests use it).
     void refresh();
@@ -111,7 +135,9 @@ private:
     void ensureFresh();
     void onEvent(const xcb_generic_event_t* event);
     void scheduleRefresh();
-    void compare(const Table& before, const Table& after);
+    desktop::ApplicationGroups::Changes group(Table& table);
+    void compare(const Table& before, const Table& after, const std::set<xcb_window_t>& shownNow,
+                 const desktop::ApplicationGroups::Changes& applications);
     bool clientMessage(xcb_window_t window, xcb_atom_t type, uint32_t d0, uint32_t d1 = 0, uint32_t d2 = 0,
                        uint32_t d3 = 0, uint32_t d4 = 0);
     bool isMainThread() const;
@@ -125,6 +151,8 @@ private:
     int refreshes_ = 0;
     std::map<xcb_window_t, bool> selected_;  // clients whose events we asked for
     std::set<xcb_window_t> told_;            // clients the listeners were told of
+    desktop::ApplicationGroups groups_;
+    bool resMissingLogged_ = false;
     std::map<int, std::shared_ptr<std::function<void(const X11Change&)>>> listeners_;
     int nextListener_ = 1;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
