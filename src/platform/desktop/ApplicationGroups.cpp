@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <set>
+#include <unordered_map>
 
 namespace qs::desktop {
 
@@ -16,11 +17,6 @@ std::string lower(std::string s) {
 std::string baseName(const std::string& path) {
     auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool sameOwner(const WindowOwner& a, const WindowOwner& b) {
-    return a.process == b.process && a.wmClass == b.wmClass && a.wmInstance == b.wmInstance &&
-           a.applicationId == b.applicationId && a.regular == b.regular;
 }
 
 }  // namespace
@@ -72,8 +68,8 @@ ApplicationIdentity identityOf(const WindowOwner& owner, const std::optional<Des
         return identity;
     }
     if (!owner.wmClass.empty() || !owner.wmInstance.empty()) {
-        identity.key = "class:" + owner.wmClass + '\n' + owner.wmInstance;
-        identity.name = owner.wmClass.empty() ? owner.wmInstance : owner.wmClass;
+        identity.key = "class:" + std::string(owner.wmClass) + '\n' + std::string(owner.wmInstance);
+        identity.name = std::string(owner.wmClass.empty() ? owner.wmInstance : owner.wmClass);
         return identity;
     }
     const std::string program = baseName(executable);
@@ -89,7 +85,7 @@ ApplicationIdentity identityOf(const WindowOwner& owner, const std::optional<Des
 
 ApplicationGroups::ApplicationGroups(Identify identify) : identify_(std::move(identify)) {}
 
-void ApplicationGroups::forgetIdentities() { known_.clear(); }
+void ApplicationGroups::forgetIdentities() { ++identities_; }
 
 Pid ApplicationGroups::allocate(Pid founder) const {
     if (founder > 0 && founder < kFirstSpareIdentifier && !applications_.count(founder)) return founder;
@@ -100,67 +96,58 @@ Pid ApplicationGroups::allocate(Pid founder) const {
 ApplicationGroups::Changes ApplicationGroups::update(const std::vector<WindowOwner>& windows) {
     Changes changes;
     moved_.clear();
+    ++generation_;
 
-    // Identities: kept for windows whose owner facts are unchanged.
-    std::map<WindowNumber, Known> known;
-    std::vector<ApplicationIdentity> windowless;
-    windowless.reserve(windows.size());
-    std::vector<const ApplicationIdentity*> identities(windows.size(), nullptr);
-    for (size_t i = 0; i < windows.size(); ++i) {
-        const WindowOwner& w = windows[i];
-        if (w.window == 0) {
-            windowless.push_back(identify_(w));
-            identities[i] = &windowless.back();
-            continue;
-        }
-        auto it = known_.find(w.window);
-        auto [slot, inserted] =
-            it != known_.end() && sameOwner(it->second.owner, w)
-                ? known.emplace(w.window, std::move(it->second))
-                : known.emplace(w.window, Known{w, identify_(w)});
-        identities[i] = &slot->second.identity;
-        (void)inserted;
-    }
-    known_ = std::move(known);
-
-    // Membership, front to back.
+    // Membership, front to back. A window keeps its identity while its owner facts stay.
     struct Members {
         std::vector<WindowNumber> windows;
         std::vector<Pid> processes;
         bool regular = false;
-        bool present = false;
     };
-    std::map<Pid, Members> members;
-    std::map<WindowNumber, Pid> windowApplication;
-    for (size_t i = 0; i < windows.size(); ++i) {
-        const WindowOwner& w = windows[i];
-        const ApplicationIdentity& identity = *identities[i];
+    std::unordered_map<Pid, Members> members;
+    for (const WindowOwner& w : windows) {
+        Known* known = nullptr;
+        ApplicationIdentity windowless;
+        const ApplicationIdentity* identity;
+        if (w.window == 0) {
+            windowless = identify_(w);
+            identity = &windowless;
+        } else {
+            auto [it, inserted] = known_.try_emplace(w.window);
+            known = &it->second;
+            if (inserted || known->identified != identities_ || !(known->owner == w)) {
+                known->owner = Facts{w.process, std::string(w.wmInstance), std::string(w.wmClass),
+                                     std::string(w.applicationId), w.regular};
+                known->identity = identify_(w);
+                known->identified = identities_;
+            }
+            known->seen = generation_;
+            identity = &known->identity;
+        }
         Pid id;
-        if (auto k = byKey_.find(identity.key); k != byKey_.end()) {
+        if (auto k = byKey_.find(identity->key); k != byKey_.end()) {
             id = k->second;
         } else {
             id = allocate(w.process);
             Application& app = applications_[id];
             app.id = id;
             app.serial = ++serial_;
-            app.identity = identity;
+            app.identity = *identity;
             app.founder = w.process > 0 ? w.process : -1;
-            byKey_[identity.key] = id;
+            byKey_[identity->key] = id;
             changes.started.push_back(id);
         }
         Members& m = members[id];
-        m.present = true;
         m.regular = m.regular || w.regular;
         if (w.process > 0 && std::find(m.processes.begin(), m.processes.end(), w.process) == m.processes.end())
             m.processes.push_back(w.process);
-        if (w.window != 0) {
+        if (known) {
             m.windows.push_back(w.window);
-            windowApplication[w.window] = id;
-            auto before = windowApplication_.find(w.window);
-            if (before != windowApplication_.end() && before->second != id) moved_.emplace_back(w.window, before->second);
+            if (known->application > 0 && known->application != id) moved_.emplace_back(w.window, known->application);
+            known->application = id;
         }
     }
-    windowApplication_ = std::move(windowApplication);
+    std::erase_if(known_, [this](const auto& entry) { return entry.second.seen != generation_; });
 
     const std::set<Pid> started(changes.started.begin(), changes.started.end());
     for (auto it = applications_.begin(); it != applications_.end();) {
@@ -173,25 +160,29 @@ ApplicationGroups::Changes ApplicationGroups::update(const std::vector<WindowOwn
             continue;
         }
         // The processes that stay keep their order; new ones follow.
-        std::vector<Pid> processes;
-        for (Pid p : app.processes)
-            if (std::find(m->second.processes.begin(), m->second.processes.end(), p) != m->second.processes.end())
-                processes.push_back(p);
-        for (Pid p : m->second.processes)
-            if (std::find(processes.begin(), processes.end(), p) == processes.end()) processes.push_back(p);
-        const bool differs = processes != app.processes || app.regular != m->second.regular;
-        app.processes = std::move(processes);
-        app.regular = m->second.regular;
+        const auto& now = m->second.processes;
+        bool differs = app.regular != m->second.regular || app.processes.size() != now.size();
+        if (!differs)
+            for (Pid p : app.processes) differs = differs || std::find(now.begin(), now.end(), p) == now.end();
+        if (differs) {
+            std::vector<Pid> processes;
+            for (Pid p : app.processes)
+                if (std::find(now.begin(), now.end(), p) != now.end()) processes.push_back(p);
+            for (Pid p : now)
+                if (std::find(processes.begin(), processes.end(), p) == processes.end()) processes.push_back(p);
+            app.processes = std::move(processes);
+            app.regular = m->second.regular;
+            if (!started.count(app.id)) changes.changed.push_back(app.id);
+        }
         app.windows = std::move(m->second.windows);
-        if (differs && !started.count(app.id)) changes.changed.push_back(app.id);
         ++it;
     }
     return changes;
 }
 
 Pid ApplicationGroups::applicationOf(WindowNumber window) const {
-    auto it = windowApplication_.find(window);
-    return it == windowApplication_.end() ? -1 : it->second;
+    auto it = known_.find(window);
+    return it == known_.end() ? -1 : it->second.application;
 }
 
 const ApplicationGroups::Application* ApplicationGroups::application(Pid id) const {

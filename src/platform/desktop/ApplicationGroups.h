@@ -25,6 +25,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/desktop/Accessibility.h"
@@ -32,14 +34,15 @@
 
 namespace qs::desktop {
 
-// What a managed window says of its owner. `window` 0 stands for a process that is an
-// application without a window of its own (the in-memory desktop's launched
-// applications); the X11 desktop never gives one.
+// What a managed window says of its owner (the texts are borrowed for the call they are
+// given to). `window` 0 stands for a process that is an application without a window of
+// its own (the in-memory desktop's launched applications); the X11 desktop never gives
+// one.
 struct WindowOwner {
     WindowNumber window = 0;
     Pid process = -1;  // the process the display server says owns it; -1 when unknown
-    std::string wmInstance, wmClass;
-    std::string applicationId;
+    std::string_view wmInstance, wmClass;
+    std::string_view applicationId;
     // A window the user works in (normal or dialog, in the task list): an application
     // with none is not a regular application.
     bool regular = true;
@@ -110,19 +113,33 @@ public:
     const std::vector<std::pair<WindowNumber, Pid>>& windowsMoved() const { return moved_; }
 
 private:
+    // What a window said of its owner when it was identified.
+    struct Facts {
+        Pid process = -1;
+        std::string wmInstance, wmClass, applicationId;
+        bool regular = true;
+        bool operator==(const WindowOwner& o) const {
+            return process == o.process && wmInstance == o.wmInstance && wmClass == o.wmClass &&
+                   applicationId == o.applicationId && regular == o.regular;
+        }
+    };
     struct Known {
-        WindowOwner owner;
+        Facts owner;
         ApplicationIdentity identity;
+        Pid application = -1;
+        uint64_t seen = 0;        // the update that last listed the window
+        uint64_t identified = 0;  // the identities' generation it was identified in
     };
     Pid allocate(Pid founder) const;
 
     Identify identify_;
-    std::map<WindowNumber, Known> known_;
+    std::unordered_map<WindowNumber, Known> known_;
     std::map<Pid, Application> applications_;
     std::map<std::string, Pid> byKey_;
-    std::map<WindowNumber, Pid> windowApplication_;
     std::vector<std::pair<WindowNumber, Pid>> moved_;
     uint64_t serial_ = 0;
+    uint64_t generation_ = 0;
+    uint64_t identities_ = 1;
     mutable Pid nextSpare_ = kFirstSpareIdentifier;
 };
 

@@ -201,7 +201,8 @@ desktop::ApplicationIdentity SimDesktop::identify(const desktop::WindowOwner& o)
         owner.applicationId = process->applicationId;
     }
     const std::string executable = process ? process->executable : std::string();
-    auto entry = desktop::matchDesktopEntry(entries_, owner.applicationId, owner.wmInstance, owner.wmClass, executable);
+    auto entry = desktop::matchDesktopEntry(entries_, std::string(owner.applicationId), std::string(owner.wmInstance),
+                                            std::string(owner.wmClass), executable);
     // A launched process vouches for the entry it was launched from, installed or not.
     if (!entry && process && process->launched && !process->launched->bundleIdentifier.empty() &&
         owner.applicationId == process->launched->bundleIdentifier) {

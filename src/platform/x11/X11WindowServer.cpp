@@ -111,16 +111,11 @@ X11WindowServer::X11WindowServer(std::shared_ptr<XConnection> connection)
         if (!alive.expired()) onEvent(e);
     });
     std::lock_guard lock(mutex_);
-    table_ = read();
+    table_ = read(nullptr, {});
     fresh_ = true;
     for (auto& client : table_.clients)
         if (shown(client)) told_.insert(client.window);
     group(table_);
-    for (auto& client : table_.clients) {
-        uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_change_window_attributes(c, client.window, XCB_CW_EVENT_MASK, &mask);
-        selected_[client.window] = true;
-    }
     xcb_flush(c);
 }
 
@@ -133,13 +128,14 @@ X11WindowServer::~X11WindowServer() {
 }
 
 bool X11WindowServer::isMainThread() const {
+    // Without an application object there is only the thread that made it.
     auto* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
+    return !app || QThread::currentThread() == app->thread();
 }
 
 // Reading ---------------------------------------------------------------------------------
 
-X11WindowServer::Table X11WindowServer::read() {
+X11WindowServer::Table X11WindowServer::read(Table* previous, const std::set<xcb_window_t>& changed) {
     Table t;
     if (!conn_ || !conn_->isValid()) return t;
     auto* c = conn_->connection();
@@ -186,9 +182,25 @@ X11WindowServer::Table X11WindowServer::read() {
                                   A("_NET_FRAME_EXTENTS"), XCB_ATOM_WM_TRANSIENT_FOR, A("_NET_WM_ALLOWED_ACTIONS"),
                                   A("_NET_WM_WINDOW_OPACITY"), A("WM_STATE"), A("_GTK_APPLICATION_ID"),
                                   A("_KDE_NET_WM_DESKTOP_FILE"), A("WM_NORMAL_HINTS"), XCB_ATOM_NONE};
+    // Only the clients that are new or that events said changed are read; the others are
+    // as the previous table has them. A new client's events are asked for before it is
+    // read, so no change after the read goes unseen.
+    std::vector<bool> fresh(windows.size(), true);
+    if (previous)
+        for (size_t i = 0; i < windows.size(); ++i)
+            fresh[i] = !previous->position.count(windows[i]) || changed.count(windows[i]);
     std::vector<Cookies> cookies(windows.size());
+    t.clients.reserve(windows.size());
+    t.read.reserve(windows.size());
+    t.position.reserve(windows.size());
     for (size_t i = 0; i < windows.size(); ++i) {
+        if (!fresh[i]) continue;
         xcb_window_t w = windows[i];
+        if (!selected_.count(w)) {
+            uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+            xcb_change_window_attributes(c, w, XCB_CW_EVENT_MASK, &mask);
+            selected_[w] = true;
+        }
         cookies[i].geometry = xcb_get_geometry(c, w);
         cookies[i].origin = xcb_translate_coordinates(c, w, root, 0, 0);
         cookies[i].attributes = xcb_get_window_attributes(c, w);
@@ -200,6 +212,15 @@ X11WindowServer::Table X11WindowServer::read() {
         }
     }
     for (size_t i = 0; i < windows.size(); ++i) {
+        if (!fresh[i]) {
+            t.position[windows[i]] = t.clients.size();
+            X11Client& carried = previous->clients[previous->position.at(windows[i])];
+            t.clients.push_back(std::move(carried));
+            carried.window = windows[i];
+            carried.pid = t.clients.back().pid;
+            t.read.push_back(false);
+            continue;
+        }
         X11Client client;
         client.window = windows[i];
         xcb_generic_error_t* e = nullptr;
@@ -295,34 +316,36 @@ X11WindowServer::Table X11WindowServer::read() {
                                 g2.size.height + client.extents[2] + client.extents[3]);
         t.position[client.window] = t.clients.size();
         t.clients.push_back(std::move(client));
+        t.read.push_back(true);
     }
     return t;
 }
 
-void X11WindowServer::refresh() {
+void X11WindowServer::refresh() { refresh(true); }
+
+void X11WindowServer::refresh(bool everything) {
     {
         std::lock_guard lock(mutex_);
         Table before = std::move(table_);
-        table_ = read();
+        std::set<xcb_window_t> changed;
+        changed.swap(changed_);
+        everything = everything || readAll_;
+        readAll_ = false;
+        table_ = read(everything ? nullptr : &before, changed);
         fresh_ = true;
         ++refreshes_;
         auto* c = conn_ ? conn_->connection() : nullptr;
-        std::set<xcb_window_t> now;
-        for (auto& client : table_.clients) {
-            now.insert(client.window);
-            if (c && !selected_.count(client.window)) {
-                uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
-                xcb_change_window_attributes(c, client.window, XCB_CW_EVENT_MASK, &mask);
-                selected_[client.window] = true;
-                if (client.claimedPid > 0 && client.claimedPid != client.process)
-                    log("X11: window ", client.window, " says it belongs to process ", client.claimedPid,
-                        client.process > 0 ? " but the X server names process " + std::to_string(client.process)
-                                           : std::string(" and the X server cannot confirm it"),
-                        ": the claim is not believed");
-            }
+        for (size_t i = 0; i < table_.clients.size(); ++i) {
+            const X11Client& client = table_.clients[i];
+            if (table_.read[i] && !before.position.count(client.window) && client.claimedPid > 0 &&
+                client.claimedPid != client.process)
+                log("X11: window ", client.window, " says it belongs to process ", client.claimedPid,
+                    client.process > 0 ? " but the X server names process " + std::to_string(client.process)
+                                       : std::string(" and the X server cannot confirm it"),
+                    ": the claim is not believed");
         }
         for (auto it = selected_.begin(); it != selected_.end();)
-            it = now.count(it->first) ? std::next(it) : selected_.erase(it);
+            it = table_.position.count(it->first) ? std::next(it) : selected_.erase(it);
         if (c) xcb_flush(c);
         // A client the window manager lists but has not shown yet is told of once it is.
         std::set<xcb_window_t> shownNow;
@@ -391,19 +414,17 @@ void X11WindowServer::compare(const Table& before, const Table& after, const std
         changes.push_back({K::Destroyed, window, from});
         changes.push_back({K::Created, window, groups_.applicationOf(window)});
     }
-    std::map<xcb_window_t, const X11Client*> old;
-    for (auto& c : before.clients) old[c.window] = &c;
-    std::set<xcb_window_t> seen;
-    for (auto& c : after.clients) {
-        seen.insert(c.window);
+    for (size_t i = 0; i < after.clients.size(); ++i) {
+        const X11Client& c = after.clients[i];
         if (shownNow.count(c.window)) {
             changes.push_back({K::Created, c.window, c.pid});
             continue;
         }
-        if (!told_.count(c.window)) continue;
-        auto it = old.find(c.window);
-        if (it == old.end()) continue;
-        const X11Client& o = *it->second;
+        // A client carried over from the previous table has not changed.
+        if (!after.read[i] || !told_.count(c.window)) continue;
+        auto it = before.position.find(c.window);
+        if (it == before.position.end()) continue;
+        const X11Client& o = before.clients[it->second];
         if (o.hidden != c.hidden) changes.push_back({c.hidden ? K::Minimized : K::Deminimized, c.window, c.pid});
         if (o.frame.origin != c.frame.origin) changes.push_back({K::Moved, c.window, c.pid});
         if (o.frame.size != c.frame.size) changes.push_back({K::Resized, c.window, c.pid});
@@ -411,7 +432,7 @@ void X11WindowServer::compare(const Table& before, const Table& after, const std
     }
     // One that goes before it was ever shown goes untold, as it came.
     for (auto& c : before.clients)
-        if (!seen.count(c.window) && told_.erase(c.window)) changes.push_back({K::Destroyed, c.window, c.pid});
+        if (!after.position.count(c.window) && told_.erase(c.window)) changes.push_back({K::Destroyed, c.window, c.pid});
     if (before.active != after.active) {
         auto pidOf = [](const Table& t, xcb_window_t w) {
             auto it = t.position.find(w);
@@ -437,6 +458,7 @@ void X11WindowServer::compare(const Table& before, const Table& after, const std
 void X11WindowServer::invalidate() {
     std::lock_guard lock(mutex_);
     fresh_ = false;
+    readAll_ = true;
 }
 
 void X11WindowServer::scheduleRefresh() {
@@ -453,56 +475,62 @@ void X11WindowServer::scheduleRefresh() {
             refreshQueued_ = false;
             stale = !fresh_;
         }
-        if (stale) refresh();
+        if (stale) refresh(false);
     });
 }
 
 void X11WindowServer::ensureFresh() {
-    if (conn_ && isMainThread()) conn_->processPendingEvents();
+    // Only the main thread reads the table again: the grouping into applications asks the
+    // workspace, whose desktop entries live there. Other threads see the last table.
+    if (!isMainThread()) return;
+    if (conn_ && QCoreApplication::instance()) conn_->processPendingEvents();
     bool stale;
     {
         std::lock_guard lock(mutex_);
         stale = !fresh_;
     }
-    if (stale) refresh();
+    if (stale) refresh(false);
 }
 
 void X11WindowServer::onEvent(const xcb_generic_event_t* event) {
     uint8_t type = event->response_type & 0x7f;
     std::lock_guard lock(mutex_);
-    auto known = [this](xcb_window_t w) { return selected_.count(w) > 0; };
+    // A change of a client: it is read again at the next refresh.
+    auto changedClient = [this](xcb_window_t w) {
+        if (!selected_.count(w)) return;
+        changed_.insert(w);
+        scheduleRefresh();
+    };
     switch (type) {
         case XCB_PROPERTY_NOTIFY: {
             auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event);
             if (e->window == conn_->root()) {
-                for (const char* n : {"_NET_CLIENT_LIST_STACKING", "_NET_CLIENT_LIST", "_NET_ACTIVE_WINDOW",
-                                      "_NET_CURRENT_DESKTOP", "_NET_NUMBER_OF_DESKTOPS"})
+                for (const char* n : {"_NET_CLIENT_LIST_STACKING", "_NET_CLIENT_LIST", "_NET_ACTIVE_WINDOW"})
                     if (e->atom == atoms_[n]) scheduleRefresh();
-            } else if (known(e->window)) {
-                scheduleRefresh();
+                // Another desktop maps and unmaps frames, which tells the clients nothing:
+                // every client is read again.
+                for (const char* n : {"_NET_CURRENT_DESKTOP", "_NET_NUMBER_OF_DESKTOPS"})
+                    if (e->atom == atoms_[n]) {
+                        readAll_ = true;
+                        scheduleRefresh();
+                    }
+            } else {
+                changedClient(e->window);
             }
             break;
         }
-        case XCB_CONFIGURE_NOTIFY: {
-            auto* e = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
-            if (known(e->window)) scheduleRefresh();
+        case XCB_CONFIGURE_NOTIFY:
+            changedClient(reinterpret_cast<const xcb_configure_notify_event_t*>(event)->window);
             break;
-        }
-        case XCB_DESTROY_NOTIFY: {
-            auto* e = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
-            if (known(e->window)) scheduleRefresh();
+        case XCB_DESTROY_NOTIFY:
+            changedClient(reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window);
             break;
-        }
-        case XCB_UNMAP_NOTIFY: {
-            auto* e = reinterpret_cast<const xcb_unmap_notify_event_t*>(event);
-            if (known(e->window)) scheduleRefresh();
+        case XCB_UNMAP_NOTIFY:
+            changedClient(reinterpret_cast<const xcb_unmap_notify_event_t*>(event)->window);
             break;
-        }
-        case XCB_MAP_NOTIFY: {
-            auto* e = reinterpret_cast<const xcb_map_notify_event_t*>(event);
-            if (known(e->window)) scheduleRefresh();
+        case XCB_MAP_NOTIFY:
+            changedClient(reinterpret_cast<const xcb_map_notify_event_t*>(event)->window);
             break;
-        }
         default: break;
     }
 }

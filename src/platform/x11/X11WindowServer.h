@@ -6,7 +6,12 @@
 // while stale), and each refresh is compared with the previous one to tell the
 // listeners what changed: windows made, gone, minimised, moved, resized, retitled, the
 // active window. A window counts as made once the window manager has mapped it (or
-// keeps it iconic): a client listed but not yet shown is told of when it is.
+// keeps it iconic): a client listed but not yet shown is told of when it is. The table is
+// read again on the main thread only; other threads see the last one.
+//
+// A refresh reads the root's lists, and only the clients that are new or whose events
+// (property, configure, map, unmap, destroy) said they changed; a desktop switch, and
+// refresh(), read them all.
 //
 // Each window's process is the one the X server names (the X-Resource extension's client
 // id, for local clients): a _NET_WM_PID that names another process is not believed. The
@@ -24,6 +29,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <xcb/xcb.h>
@@ -106,6 +112,7 @@ public:
     xcb_window_t activeWindow();
     // Reads everything again now (the benchmark and tests use it).
     void refresh();
+    // The next read reads every client again.
     void invalidate();
     // The number of refreshes made (for tests).
     int refreshCount() const { return refreshes_; }
@@ -126,12 +133,16 @@ public:
 private:
     struct Table {
         std::vector<X11Client> clients;  // front to back
-        std::map<xcb_window_t, size_t> position;  // window -> index in clients
+        std::unordered_map<xcb_window_t, size_t> position;  // window -> index in clients
+        std::vector<bool> read;          // per client: read now, not carried over
         xcb_window_t active = XCB_WINDOW_NONE;
         int currentDesktop = 0;
         int desktops = 1;
     };
-    Table read();
+    // Reads the table; with `previous`, only the clients not in it or in `changed`: the
+    // others are moved over from it (it keeps their window and application only).
+    Table read(Table* previous, const std::set<xcb_window_t>& changed);
+    void refresh(bool everything);
     void ensureFresh();
     void onEvent(const xcb_generic_event_t* event);
     void scheduleRefresh();
@@ -150,6 +161,8 @@ private:
     bool refreshQueued_ = false;
     int refreshes_ = 0;
     std::map<xcb_window_t, bool> selected_;  // clients whose events we asked for
+    std::set<xcb_window_t> changed_;         // clients to read again
+    bool readAll_ = false;                   // read every client at the next refresh
     std::set<xcb_window_t> told_;            // clients the listeners were told of
     desktop::ApplicationGroups groups_;
     bool resMissingLogged_ = false;
