@@ -75,11 +75,8 @@ X11Workspace::X11Workspace(std::shared_ptr<XConnection> connection, std::shared_
 
 X11Workspace::~X11Workspace() {
     *alive_ = false;
+    // The window server's identity rule falls back to the class alone from now on.
     if (windows_ && listener_) windows_->removeChangeListener(listener_);
-    // Windows are still told apart by class once this workspace is gone.
-    if (windows_)
-        windows_->setApplicationIdentity(
-            [](const desktop::WindowOwner& owner) { return desktop::identityOf(owner, std::nullopt, "", kSelf); });
 }
 
 DesktopEntryIndex& X11Workspace::index() {
@@ -105,11 +102,12 @@ desktop::ApplicationIdentity X11Workspace::identify(const desktop::WindowOwner& 
     if (owner.process == kSelf) return desktop::identityOf(owner, std::nullopt, executable, kSelf);
     // A burst of windows of one program asks the same question many times.
     auto& idx = index();
-    auto key = std::make_tuple(owner.applicationId, owner.wmInstance, owner.wmClass, executable);
+    auto key = std::make_tuple(std::string(owner.applicationId), std::string(owner.wmInstance),
+                               std::string(owner.wmClass), executable);
     auto it = matches_.find(key);
     if (it == matches_.end()) {
         if (matches_.size() > 4096) matches_.clear();
-        it = matches_.emplace(key, idx.match(owner.applicationId, owner.wmInstance, owner.wmClass, executable)).first;
+        it = matches_.emplace(key, idx.match(std::get<0>(key), std::get<1>(key), std::get<2>(key), executable)).first;
     }
     return desktop::identityOf(owner, it->second, executable, kSelf);
 }
@@ -134,9 +132,14 @@ RunningApplication::Info X11Workspace::describe(const desktop::ApplicationGroups
         info.launchDate = startDateOf(kSelf);
         return info;
     }
-    const desktop::Pid first = group.founder > 0 ? group.founder : (group.processes.empty() ? -1 : group.processes[0]);
-    info.executablePath = executableOf(first);
-    info.launchDate = startDateOf(first);
+    // The program of its first process, or of one that is still there.
+    std::vector<desktop::Pid> candidates{group.founder};
+    candidates.insert(candidates.end(), group.processes.begin(), group.processes.end());
+    for (auto pid : candidates) {
+        info.executablePath = executableOf(pid);
+        info.launchDate = startDateOf(pid);
+        if (!info.executablePath.empty()) break;
+    }
     info.localizedName = group.identity.name;
     if (const auto& entry = group.identity.entry) {
         info.bundleIdentifier = entry->id;
