@@ -586,6 +586,37 @@ TEST_F(X11ApplicationGroupsTest, FiveHundredWindowsOfOneClassOpenedAndClosedInAB
     EXPECT_EQ(most, 1u);
 }
 
+// Desktop entries that cannot start their program: one without Exec is left out (the
+// windows are their class's application), one whose Exec a shell would be needed for is
+// the application's entry but is not launched. Either way one item, and a log line.
+TEST_F(X11ApplicationGroupsTest, AnEntryWithoutAUsableExecLeavesOneItemAndALogLine) {
+    namespace fs = std::filesystem;
+    const std::string folder = env.dataHome() + "/applications";
+    fs::create_directories(folder);
+    std::ofstream(folder + "/qs-no-exec.desktop")
+        << "[Desktop Entry]\nType=Application\nName=No Exec\nStartupWMClass=QsNoExec\n";
+    const std::string refused = folder + "/qs-shell-exec.desktop";
+    std::ofstream(refused) << "[Desktop Entry]\nType=Application\nName=Shell Exec\nStartupWMClass=QsShellExec\n"
+                              "Exec=true | false\n";
+    pumpFor(1100);  // the application folders are looked at again at most once a second
+    makeModel();
+    pid_t bare = client("2 0 0 0 class=QsNoExec");
+    pid_t shell = client("1 0 0 0 class=QsShellExec");
+    ASSERT_TRUE(pumpUntil([&] { return itemOf(bare) && itemOf(shell); }));
+    EXPECT_EQ(itemsNamed("QsNoExec"), 1u);
+    EXPECT_FALSE(itemOf(bare)->bundleURL());
+    EXPECT_TRUE(env.logged("has no Name or no Exec"));
+    EXPECT_EQ(itemsNamed("Shell Exec"), 1u);
+    ASSERT_TRUE(itemOf(shell)->bundleURL());
+    EXPECT_EQ(itemOf(shell)->bundleURL()->path(), refused);
+
+    EXPECT_FALSE(desktop::services().workspace->launchApplication(refused));
+    EXPECT_TRUE(env.logged("shell syntax"));
+    pumpFor(200);
+    EXPECT_EQ(itemsNamed("Shell Exec"), 1u);
+    EXPECT_EQ(itemsNamed("QsNoExec"), 1u);
+}
+
 // The icon of an application with a desktop entry: the entry's icon when there is one to
 // draw, else the icon its windows give (xterm gives one), never the generic icon then.
 TEST_F(X11ApplicationGroupsTest, TheEntrysIconComesFirstThenTheWindowsOwnIcon) {
