@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
                 if (auto d = weakDelegate.lock()) d->showPreferences();
             },
         .makeEditor = [] { return std::make_shared<StartMenuEditorWindow>(); },
-        .terminate = [] { QCoreApplication::quit(); },
+        .terminate = [] { QCoreApplication::exit(0); },
         .openDocs =
             [weakDelegate] {
                 if (auto d = weakDelegate.lock()) d->openDocs();
@@ -186,20 +186,23 @@ int main(int argc, char** argv) {
     });
     qs::WidgetsViewController::setAccessDialogRunner([] { std::make_shared<qs::AccessController>()->runModal(); });
 
-    // SIGTERM, SIGINT and SIGHUP (the end of the session) quit as "Quit" does.
+    // SIGTERM, SIGINT and SIGHUP (the end of the session) quit as "Quit" does. Every quit
+    // leaves the event loop with exit(): quit() first asks each shown window to close, and
+    // a popover, a tooltip or a preview on the screen refuses (it closes its own way), which
+    // cancelled the quit.
     if (installSignalHandlers()) {
         auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
             unsigned char bytes[16];
             while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
             }
-            QCoreApplication::quit();
+            QCoreApplication::exit(0);
         });
     } else {
         std::perror("quayside: signal handlers could not be installed");
     }
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager&) {
-        QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
     });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [delegate] { delegate->applicationWillTerminate(); });
 

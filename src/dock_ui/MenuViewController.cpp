@@ -556,7 +556,7 @@ void MenuViewController::quit() {
     if (const auto& terminate = commands().terminate)
         terminate();
     else
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
 }
 
 }  // namespace qs

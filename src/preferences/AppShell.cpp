@@ -86,7 +86,9 @@ void AppShell::activateIgnoringOtherApps() {
     }
 }
 
-void AppShell::terminate() { QCoreApplication::quit(); }
+// exit(), not quit(): a popover or tooltip on the screen would refuse quit()'s closing of
+// every window and cancel it.
+void AppShell::terminate() { QCoreApplication::exit(0); }
 
 QMessageBox* AppShell::aboutPanel() const { return panels_->about; }
 QMessageBox* AppShell::updateCheckPanel() const { return panels_->updateCheck; }

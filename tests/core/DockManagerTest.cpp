@@ -8,6 +8,7 @@
 #include "platform/desktop/Notifications.h"
 #include "platform/desktop/Shortcut.h"
 #include "platform/sim/SimWorkspaceEvents.h"
+#include "support/Files.h"
 #include "tracking/SIWindow.h"
 
 namespace qs::test {
@@ -70,8 +71,7 @@ TEST_F(Manager, UnreadableStoredDockGivesFreshObjectsAndKeepsTheBytes) {
     ASSERT_FALSE(modelKey.empty());
     ASSERT_FALSE(configKey.empty());
     auto dir = std::filesystem::path(defaults().filePath()).parent_path();
-    std::ifstream in(dir / (defaults().domainName() + "." + modelKey), std::ios::binary);
-    std::string onDisk((std::istreambuf_iterator<char>(in)), {});
+    const std::string onDisk = test::readFileOrEmpty(dir / (defaults().domainName() + "." + modelKey));
     EXPECT_EQ(onDisk, std::string(garbage.begin(), garbage.end()));
 
     // The next save replaces the main keys; the kept copies stay.

@@ -18,7 +18,9 @@
 #include <thread>
 #include <vector>
 
+#include "support/Processes.h"
 #include "support/TestEnvironment.h"
+#include "support/Files.h"
 
 namespace fs = std::filesystem;
 
@@ -57,11 +59,6 @@ void titlesOf(xcb_connection_t* c, xcb_window_t w, uint32_t pid, std::vector<std
     free(tree);
 }
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
 class InstalledProgram : public qs::test::IsolatedTest {
 protected:
     void SetUp() override {
@@ -72,7 +69,7 @@ protected:
     }
     void TearDown() override {
         if (child_ > 0) {
-            kill(child_, SIGKILL);
+            qs::test::signalProcess(child_, SIGKILL);
             waitpid(child_, nullptr, 0);
         }
         if (conn_) xcb_disconnect(conn_);
@@ -86,7 +83,7 @@ TEST_F(InstalledProgram, ShowsItsWhatsNewWindowAndFindsItsResources) {
     const std::string prefix = env.root() + "/prefix";
     const std::string cmd = std::string("\"") + getenv("CMAKE_COMMAND") + "\" --install \"" + getenv("QUAYSIDE_BUILD_DIR") +
                             "\" --prefix \"" + prefix + "\" > \"" + env.root() + "/install.log\" 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << readAll(env.root() + "/install.log");
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << qs::test::readFileOrEmpty(env.root() + "/install.log");
     const std::string program = prefix + "/bin/quayside";
     ASSERT_TRUE(fs::exists(program));
 
@@ -112,15 +109,15 @@ TEST_F(InstalledProgram, ShowsItsWhatsNewWindowAndFindsItsResources) {
         for (const auto& t : titles) shown |= t == "What's New in Quayside";
         if (!shown) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    EXPECT_TRUE(shown) << "no what's-new window on the first start\n" << readAll(errors);
+    EXPECT_TRUE(shown) << "no what's-new window on the first start\n" << qs::test::readFileOrEmpty(errors);
 
-    kill(child_, SIGTERM);
+    qs::test::signalProcess(child_, SIGTERM);
     int status = 0;
     waitpid(child_, &status, 0);
     child_ = -1;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readAll(errors);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << qs::test::readFileOrEmpty(errors);
 
-    const std::string log = readAll(errors);
+    const std::string log = qs::test::readFileOrEmpty(errors);
     for (const char* missing : {"were not found beside it", "are not installed", "is not among the program's images",
                                 "no resource themes were found"})
         EXPECT_EQ(log.find(missing), std::string::npos) << missing << "\n" << log;

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/Processes.h"
 #include "support/TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -60,7 +61,7 @@ protected:
 
     static void stop(pid_t& pid) {
         if (pid <= 0) return;
-        kill(pid, SIGKILL);
+        test::signalProcess(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
         pid = -1;
     }

@@ -15,7 +15,9 @@
 #include <thread>
 
 #include "platform/foundation/PropertyList.h"
+#include "support/Processes.h"
 #include "support/TestEnvironment.h"
+#include "support/Files.h"
 
 namespace fs = std::filesystem;
 using namespace qs;
@@ -65,7 +67,7 @@ protected:
     }
     void TearDown() override {
         if (child_ > 0) {
-            kill(child_, SIGKILL);
+            test::signalProcess(child_, SIGKILL);
             waitpid(child_, nullptr, 0);
         }
         if (conn_) xcb_disconnect(conn_);
@@ -95,7 +97,7 @@ protected:
 
     // SIGTERM, then the exit status (-1 when it did not end within the time).
     int terminate(double seconds) {
-        kill(child_, SIGTERM);
+        if (!test::signalProcess(child_, SIGTERM)) return -1;
         auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         while (std::chrono::steady_clock::now() < deadline) {
             int status = 0;
@@ -177,8 +179,7 @@ TEST_F(StartupIntegration, FirstStartShowsDockAndStoresDefaultsAndArchivesOnTerm
                    std::streamsize(d.at("MainDockConfigKey").data()->size()));
         std::string cmd = "plistutil -i " + bin + " -o " + env.root() + "/config.xml > /dev/null 2>&1";
         ASSERT_EQ(system(cmd.c_str()), 0);
-        std::ifstream xml(env.root() + "/config.xml");
-        std::string text((std::istreambuf_iterator<char>(xml)), {});
+        const std::string text = test::readFileOrEmpty(env.root() + "/config.xml");
         EXPECT_NE(text.find("NSKeyedArchiver"), std::string::npos);
         EXPECT_NE(text.find("DockConfiguration"), std::string::npos);
     }
@@ -216,8 +217,8 @@ TEST_F(StartupIntegration, CorruptStoredDockIsKeptAsideAndReplaced) {
     for (const auto& entry : fs::directory_iterator(env.configHome() + "/quayside")) {
         std::string name = entry.path().filename().string();
         if (name.find("unreadable") == std::string::npos) continue;
-        std::ifstream f(entry.path(), std::ios::binary);
-        Data content((std::istreambuf_iterator<char>(f)), {});
+        const std::string bytes = test::readFileOrEmpty(entry.path());
+        Data content(bytes.begin(), bytes.end());
         if (content != garbage) continue;
         if (name.find("MainDockModelKey") != std::string::npos) ++keptModel;
         if (name.find("MainDockConfigKey") != std::string::npos) ++keptConfig;

@@ -18,6 +18,7 @@
 #include "platform/ui/Beep.h"
 #include "platform/x11/DesktopEntry.h"
 #include "platform/x11/X11Workspace.h"
+#include "support/Files.h"
 #include "support/TestEnvironment.h"
 #include "toolkit/WorkspaceFileOperations.h"
 
@@ -339,10 +340,11 @@ TEST_F(XdgApplicationsTest, ChoosingAnApplicationRunsItsExecWithTheNameAsOneArgu
 
     auto received = [&]() -> std::optional<std::string> {
         const std::string out = env.root() + "/received";
-        for (int i = 0; i < 500 && !fs::exists(out); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (!fs::exists(out)) return std::nullopt;
-        std::ifstream in(out, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // The program is started in the background: a loaded machine may take seconds.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!fs::exists(out) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        auto bytes = test::readFile(out);
         fs::remove(out);
         return bytes;
     };

@@ -10,6 +10,7 @@
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/URL.h"
+#include "support/Files.h"
 #include "support/TestEnvironment.h"
 
 namespace qs {
@@ -211,8 +212,7 @@ TEST_F(KeyedArchiverTest, BytesAreReadableByPlistutil) {
     Data bytes = KeyedArchiver::archivedDataWithRootObject(Value(Dictionary{{"k", Value(URL::fileURLWithPath("/x"))}}));
     std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     ASSERT_EQ(std::system(("plistutil -i '" + in + "' -o '" + out + "' 2>/dev/null").c_str()), 0);
-    std::ifstream xml(out);
-    std::string text((std::istreambuf_iterator<char>(xml)), std::istreambuf_iterator<char>());
+    const std::string text = test::readFileOrEmpty(out);
     EXPECT_NE(text.find("NSKeyedArchiver"), std::string::npos);
     EXPECT_NE(text.find("file:///x"), std::string::npos);
 }

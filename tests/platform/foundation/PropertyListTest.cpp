@@ -15,6 +15,7 @@
 #include "platform/foundation/Object.h"
 #include "platform/foundation/PropertyList.h"
 #include "support/TestEnvironment.h"
+#include "support/Files.h"
 
 namespace qs {
 namespace {
@@ -23,11 +24,6 @@ namespace fs = std::filesystem;
 using PropertyList::Format;
 
 Data bytesOf(const std::string& s) { return Data(s.begin(), s.end()); }
-
-std::string contentsOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 Value roundTrip(const Value& v, Format format) {
     std::string error;
@@ -240,7 +236,7 @@ TEST_F(PropertyListFileTest, AtomicWriteReplacesTargetAndLeavesNoTemporary) {
     ASSERT_TRUE(bytes);
     std::string error;
     ASSERT_TRUE(PropertyList::writeFileAtomically(path, *bytes, &error)) << error;
-    EXPECT_EQ(contentsOf(path), std::string(bytes->begin(), bytes->end()));
+    EXPECT_EQ(test::readFileOrEmpty(path), std::string(bytes->begin(), bytes->end()));
 
     size_t entries = 0;
     for (const auto& e : fs::directory_iterator(dir)) {
@@ -276,7 +272,7 @@ TEST_F(PropertyListFileTest, ReplacingKeepsLinksAndPermissions) {
     std::string error;
     ASSERT_TRUE(PropertyList::writeFileAtomically(link, bytesOf("new"), &error)) << error;
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(contentsOf(real), "new");
+    EXPECT_EQ(test::readFileOrEmpty(real), "new");
     struct stat st {};
     ASSERT_EQ(stat(real.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);

@@ -8,16 +8,12 @@
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
 #include "support/TestEnvironment.h"
+#include "support/Files.h"
 
 namespace qs {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string contentsOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 class UserDefaultsTest : public test::IsolatedTest {
 protected:
@@ -160,12 +156,12 @@ TEST_F(UserDefaultsTest, UnparsableFileIsKeptAsideWithItsBytes) {
     EXPECT_TRUE(env.logged("cannot be read"));
     auto kept = keptAside(ownFile());
     ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(contentsOf(kept[0]), garbage);
+    EXPECT_EQ(test::readFileOrEmpty(kept[0]), garbage);
     EXPECT_FALSE(fs::exists(ownFile()));
     // A later write creates a fresh file and leaves the kept one alone.
     d.setInteger(1, "x");
     ASSERT_TRUE(d.synchronize());
-    EXPECT_EQ(contentsOf(kept[0]), garbage);
+    EXPECT_EQ(test::readFileOrEmpty(kept[0]), garbage);
 }
 
 TEST_F(UserDefaultsTest, ArrayRootIsKeptAsideToo) {
@@ -178,7 +174,7 @@ TEST_F(UserDefaultsTest, ArrayRootIsKeptAsideToo) {
     EXPECT_TRUE(env.logged("not a dictionary"));
     auto kept = keptAside(path);
     ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(contentsOf(kept[0]), std::string(bytes->begin(), bytes->end()));
+    EXPECT_EQ(test::readFileOrEmpty(kept[0]), std::string(bytes->begin(), bytes->end()));
 }
 
 TEST_F(UserDefaultsTest, BinaryFileIsReadToo) {

@@ -224,7 +224,7 @@ TEST_F(X11BadgeCellTest, ABadgeSentOnTheBusShowsOnItsApplicationsCellOnlyAndClea
     ASSERT_TRUE(pumpUntil([&] { return badgeShown(later, "3"); }));
     EXPECT_TRUE(badgeHidden(earlier));
     const long before = indexOfProcess(later);
-    ::kill(earlier, SIGKILL);
+    test::signalProcess(earlier, SIGKILL);
     ASSERT_TRUE(pumpUntil([&] { return indexOfProcess(earlier) < 0; }, kWaitMs));
     env.loop().advance(1.0);  // the panel's sort and layout
     pump(300);

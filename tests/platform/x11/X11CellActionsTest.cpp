@@ -86,7 +86,7 @@ protected:
         movePointer(20, 20);
     }
     void TearDown() override {
-        for (pid_t pid : processesWith(marker)) ::kill(pid, SIGTERM);
+        fixture::endProcessesWith(marker);
         BackendPanelTest::TearDown();
         if (symbols) xcb_key_symbols_free(symbols);
         if (other) xcb_disconnect(other);

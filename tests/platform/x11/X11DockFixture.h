@@ -46,6 +46,9 @@
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "support/Files.h"
+#include "support/X11Clients.h"
+#include "support/Processes.h"
 #include "tracking/AppMonitoringService.h"
 #include "tracking/LaunchTracker.h"
 #include "tracking/SIAccessibilityElement.h"
@@ -161,9 +164,14 @@ struct PrivateBus {
 
 // Starts argv[0] (looked up in PATH) with its arguments and adds it to `children`. The
 // client plan, when given, is passed in QUAYSIDE_TEST_CLIENT to the test's own client.
+// A fork that fails is a test failure; its -1 is answered but never kept.
 inline pid_t spawnChild(std::vector<pid_t>& children, std::vector<std::string> argv,
                         const char* clientPlan = nullptr) {
     pid_t pid = ::fork();
+    if (pid < 0) {
+        ADD_FAILURE() << "cannot start " << argv[0] << ": fork failed";
+        return -1;
+    }
     if (pid == 0) {
         if (clientPlan) ::setenv("QUAYSIDE_TEST_CLIENT", clientPlan, 1);
         std::vector<char*> args;
@@ -177,10 +185,8 @@ inline pid_t spawnChild(std::vector<pid_t>& children, std::vector<std::string> a
 }
 // Kills the children and waits for them.
 inline void killChildren(const std::vector<pid_t>& children) {
-    for (pid_t pid : children) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
+    for (pid_t pid : children)
+        if (qs::test::signalProcess(pid, SIGKILL)) ::waitpid(pid, nullptr, 0);
 }
 
 // Processes whose command line contains `marker`.
@@ -190,11 +196,27 @@ inline std::vector<pid_t> processesWith(const std::string& marker) {
     for (const auto& dir : std::filesystem::directory_iterator("/proc", ec)) {
         const std::string name = dir.path().filename().string();
         if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream in(dir.path() / "cmdline", std::ios::binary);
-        std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // A process that ends meanwhile has no command line: it is not one of them.
+        const std::string cmdline = qs::test::readFileOrEmpty(dir.path() / "cmdline");
         if (cmdline.find(marker) != std::string::npos) out.push_back(pid_t(std::stoi(name)));
     }
     return out;
+}
+
+// Ends the processes whose command line contains `marker` (programs the product started,
+// which are nobody's children here): SIGTERM, then SIGKILL to those still there after
+// `ms`. Answers once none is left, so that the next test that counts them starts from
+// none.
+inline void endProcessesWith(const std::string& marker, int ms = kWaitMs) {
+    for (pid_t pid : processesWith(marker)) qs::test::signalProcess(pid, SIGTERM);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!processesWith(marker).empty()) {
+        if (std::chrono::steady_clock::now() >= end) {
+            for (pid_t pid : processesWith(marker)) qs::test::signalProcess(pid, SIGKILL);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 // --- The loops ------------------------------------------------------------------------
@@ -318,6 +340,7 @@ protected:
         TrashModel::resetSharedInstanceForTesting();
         MenuModel::resetSharedInstanceForTesting();
         killChildren(children);
+        if (conn) qs::test::withdrawVanishedClients(conn->connection());
         ThemeManager::resetSharedInstanceForTesting();
         ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
         uninstallPanelServices();
@@ -359,6 +382,7 @@ protected:
     }
     void TearDown() override {
         killChildren(children);
+        if (conn) qs::test::withdrawVanishedClients(conn->connection());
         if (w) {
             w->orderOut();
             w->close();

@@ -162,7 +162,7 @@ TEST_F(X11DockPanelTest, ACellComesWithXtermAndGoesWithItTheOthersKept) {
     for (auto* cell : cells) EXPECT_GE(view->indexOfItem(cell), 0);
     EXPECT_EQ(double(w->frame().size.width), double(view->numberOfItems()) * 48);
 
-    ::kill(term, SIGTERM);
+    test::signalProcess(term, SIGTERM);
     ::waitpid(term, nullptr, 0);
     children.clear();
     ASSERT_TRUE(pumpUntil(

@@ -193,6 +193,8 @@ protected:
         TrashModel::resetSharedInstanceForTesting();
         MenuModel::resetSharedInstanceForTesting();
         fixture::killChildren(children);
+        // The storm's clients that ended while the window manager took them in.
+        if (conn) test::withdrawVanishedClients(conn->connection());
         desktop::install({});
     }
 
@@ -272,7 +274,7 @@ TEST_F(X11RunningAppsTest, LaunchesAndQuitsOfRealClientsMergeIntoTheModel) {
     ASSERT_TRUE(pumpUntil([&] { return slotOf(clock) >= 0; }));
 
     // Quit the kept one: its slot holds its file item again.
-    ::kill(term, SIGTERM);
+    test::signalProcess(term, SIGTERM);
     ASSERT_TRUE(pumpUntil([&] { return slotOf(term) < 0; }));
     auto kept = model->panelContent()[size_t(slot)].objectAs<FileSystemNode>();
     ASSERT_TRUE(kept);
@@ -284,7 +286,7 @@ TEST_F(X11RunningAppsTest, LaunchesAndQuitsOfRealClientsMergeIntoTheModel) {
     EXPECT_EQ(slotOf(again), slot);
 
     // The other one simply goes.
-    ::kill(clock, SIGTERM);
+    test::signalProcess(clock, SIGTERM);
     ASSERT_TRUE(pumpUntil([&] { return slotOf(clock) < 0; }));
     EXPECT_EQ(dockPids(), Pids{again});
 }
@@ -322,7 +324,7 @@ TEST_F(X11RunningAppsTest, WindowsAreTrackedMostRecentFirstThroughLateMapsMinimi
     ASSERT_TRUE(pumpUntil([&] { return tracked->windows().size() == 2; }));
     EXPECT_GE(slotOf(pid), 0);
 
-    ::kill(pid, SIGTERM);
+    test::signalProcess(pid, SIGTERM);
     ASSERT_TRUE(pumpUntil([&] { return slotOf(pid) < 0 && !cache->cachedApplicationForProcessIdentifier(pid); }));
 }
 
@@ -421,7 +423,7 @@ TEST_F(X11RunningAppsTest, AClientThatDoesNotNameItsProcessIsFoundAndAKilledOneL
     makeModel();
     pid_t silent = client("1 0 0 0 nopid");
     ASSERT_TRUE(pumpUntil([&] { return slotOf(silent) >= 0; }));
-    ::kill(silent, SIGKILL);  // no goodbye
+    test::signalProcess(silent, SIGKILL);  // no goodbye
     ASSERT_TRUE(pumpUntil([&] { return slotOf(silent) < 0; }));
 }
 
