@@ -33,7 +33,6 @@
 #include "core/RunningApplicationPersistent.h"
 #include "core/TrashModel.h"
 #include "platform/desktop/Desktop.h"
-#include "platform/desktop/IconSources.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/x11/X11Backend.h"
@@ -619,13 +618,13 @@ TEST_F(X11ApplicationGroupsTest, AnEntryWithoutAUsableExecLeavesOneItemAndALogLi
     EXPECT_EQ(itemsNamed("QsNoExec"), 1u);
 }
 
-// The icon of an application with a desktop entry: the entry's icon when there is one to
-// draw, else the icon its windows give (xterm gives one), never the generic icon then.
-TEST_F(X11ApplicationGroupsTest, TheEntrysIconComesFirstThenTheWindowsOwnIcon) {
+// The icon of an application with a desktop entry is the entry's when there is one to
+// draw, though its windows give their own (xterm's do); the journeys show the window's
+// icon where the entry's cannot be drawn.
+TEST_F(X11ApplicationGroupsTest, TheEntrysIconComesBeforeTheWindowsOwnIcon) {
     if (!std::filesystem::exists("/usr/bin/xterm")) GTEST_SKIP() << "xterm is not installed";
-    namespace fs = std::filesystem;
     const std::string folder = env.dataHome() + "/applications";
-    fs::create_directories(folder);
+    std::filesystem::create_directories(folder);
     const std::string red = env.root() + "/red.png";
     QImage picture(64, 64, QImage::Format_ARGB32);
     picture.fill(qRgb(255, 0, 0));
@@ -633,32 +632,16 @@ TEST_F(X11ApplicationGroupsTest, TheEntrysIconComesFirstThenTheWindowsOwnIcon) {
     std::ofstream(folder + "/qs-drawn.desktop")
         << "[Desktop Entry]\nType=Application\nName=Drawn Term\nExec=xterm\nStartupWMClass=QsDrawnTerm\nIcon=" << red
         << "\n";
-    std::ofstream(folder + "/qs-missing.desktop")
-        << "[Desktop Entry]\nType=Application\nName=Missing Icon Term\nExec=xterm\nStartupWMClass=QsMissingTerm\n"
-           "Icon=qs-no-such-icon-anywhere\n";
     pumpFor(1100);  // the application folders are looked at again at most once a second
     makeModel();
     pid_t drawn = spawn({"xterm", "-class", "QsDrawnTerm", "-geometry", "20x4+100+100"});
-    pid_t missing = spawn({"xterm", "-class", "QsMissingTerm", "-geometry", "20x4+400+100"});
-    ASSERT_TRUE(pumpUntil([&] { return itemOf(drawn) && itemOf(missing); }));
+    ASSERT_TRUE(pumpUntil([&] { return itemOf(drawn) != nullptr; }));
     ASSERT_EQ(itemOf(drawn)->localizedName(), "Drawn Term");
-    ASSERT_EQ(itemOf(missing)->localizedName(), "Missing Icon Term");
-    pumpFor(200);  // the window manager has the windows' icons
-
-    auto pixels = [](const RunningApplicationPtr& app) {
-        auto icon = Persistent::icon(*app);
-        return icon ? icon->pixelsForSize(48) : QImage();
-    };
-    const QImage entryIcon = pixels(itemOf(drawn));
-    ASSERT_FALSE(entryIcon.isNull());
-    EXPECT_EQ(entryIcon.pixelColor(24, 24), QColor(255, 0, 0));
-    const QImage windowIcon = pixels(itemOf(missing));
-    ASSERT_FALSE(windowIcon.isNull());
-    std::vector<std::string> ignored;
-    const QImage generic = desktop::genericIconSource(desktop::GenericKind::Application)->load(48, ignored);
-    EXPECT_NE(windowIcon.convertToFormat(QImage::Format_ARGB32), generic.convertToFormat(QImage::Format_ARGB32))
-        << "the generic icon, not the window's";
-    EXPECT_NE(windowIcon.pixelColor(24, 24), QColor(255, 0, 0));
+    auto icon = Persistent::icon(*itemOf(drawn));
+    ASSERT_TRUE(icon);
+    const QImage pixels = icon->pixelsForSize(48);
+    ASSERT_FALSE(pixels.isNull());
+    EXPECT_EQ(pixels.pixelColor(24, 24), QColor(255, 0, 0));
 }
 
 // The main thread's work for one window opening in an application of 50 windows: the X
