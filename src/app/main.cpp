@@ -181,6 +181,10 @@ int main(int argc, char** argv) {
             },
         .makeEditor = [] { return std::make_shared<StartMenuEditorWindow>(); },
         .terminate = [] { QCoreApplication::exit(0); },
+        .openDocs =
+            [weakDelegate] {
+                if (auto d = weakDelegate.lock()) d->openDocs();
+            },
     });
     qs::WidgetsViewController::setAccessDialogRunner([] { std::make_shared<qs::AccessController>()->runModal(); });
 

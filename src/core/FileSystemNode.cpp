@@ -6,6 +6,8 @@
 #include <QCollator>
 #include <QLocale>
 #include <QMimeDatabase>
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -138,7 +140,22 @@ std::string FileSystemNode::displayName() const {
 std::string FileSystemNode::localizedName() const {
     if (auto entry = desktop::readDesktopEntryFile(path()))
         if (entry->isApplication() && !entry->name.empty()) return entry->name;
+    if (isMissingApplication()) {
+        // The last part of the desktop-file id, its dashes and underscores as spaces.
+        std::string id = stripExtension(displayName());
+        std::string name = id.substr(id.find_last_of('.') == std::string::npos ? 0 : id.find_last_of('.') + 1);
+        std::replace(name.begin(), name.end(), '-', ' ');
+        std::replace(name.begin(), name.end(), '_', ' ');
+        if (!name.empty()) name[0] = char(std::toupper(static_cast<unsigned char>(name[0])));
+        if (!name.empty()) return name;
+    }
     return displayName();
+}
+
+bool FileSystemNode::isMissingApplication() const {
+    const std::string p = path();
+    std::error_code ec;
+    return desktop::isDesktopEntryPath(p) && !fs::exists(p, ec);
 }
 
 std::string FileSystemNode::filename() const { return stripExtension(displayName()); }
@@ -218,6 +235,7 @@ ImagePtr FileSystemNode::icon() const {
     // No workspace icon: the entry's icon, the type's icon, a generic one.
     if (auto entry = desktop::readDesktopEntryFile(p); entry && entry->isApplication())
         return themeIcon({entry->icon}, GenericIcon::Application);
+    if (isMissingApplication()) return genericIcon(GenericIcon::Application);
     std::error_code ec;
     if (p.empty() || !fs::exists(p, ec)) return genericIcon(GenericIcon::Missing);
     if (fs::is_directory(p, ec)) return genericIcon(GenericIcon::Folder);

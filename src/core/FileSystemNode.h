@@ -46,13 +46,18 @@ public:
 
     // Names and kinds.
     std::string displayName() const;  // the file-system name, extension included
-    std::string localizedName() const;  // a desktop entry's Name, else displayName
+    // A desktop entry's Name; for an application entry that is not installed, the
+    // application's name from its id ("org.gnome.Calculator.desktop": "Calculator");
+    // else displayName.
+    std::string localizedName() const;
     std::string filename() const;       // displayName without its extension
     std::string displayNameWithoutExt() const { return filename(); }
     std::string name() const { return filename(); }
     bool isDirectory() const;
     bool isPackage() const;
     bool isApplication() const;  // a desktop entry of Type=Application
+    // A desktop entry's path whose file is not there: an application not installed.
+    bool isMissingApplication() const;
     std::string documentKind() const;
 
     // Attributes; nullopt or 0 when unreadable.

@@ -110,8 +110,11 @@ TEST_F(CustomIconsTest, KeptFlagIsOffUntilMarkedAndMarkingPostsOnce) {
     EXPECT_EQ(objects[0].object(), mail);
     EXPECT_EQ(announced, 1);
 
-    // The flag belongs to that application object only.
+    // The flag belongs to that application object only: not to the same application
+    // launched again after it quit.
+    sim.desktop->terminateApplication(mail->processIdentifier());
     auto other = app("Mail", "/usr/share/applications/mail.desktop");
+    ASSERT_NE(other, mail);
     EXPECT_FALSE(Persistent::isPersistent(*other));
     Persistent::setIsPersistent(*mail, false);
     EXPECT_FALSE(Persistent::isPersistent(*mail));

@@ -310,11 +310,18 @@ inline std::vector<uint32_t> cardinals(xcb_connection_t* c, xcb_window_t w, xcb_
 inline QPoint centreOf(const QWidget* w) { return w->mapToGlobal(QPoint(w->width() / 2, w->height() / 2)); }
 
 // The cell of the process's running application, nullptr when the view has none.
+// Whether the process is one of the application's: the one that started it, or one that
+// owns a window of it now.
+inline bool isProcessOf(const RunningApplication& app, pid_t pid) {
+    const auto& processes = app.processes();
+    return app.processIdentifier() == pid || std::find(processes.begin(), processes.end(), pid) != processes.end();
+}
+
 inline CollectionViewItem* cellOfProcess(CollectionView* view, pid_t pid) {
     for (size_t i = 0; i < view->numberOfItems(); ++i) {
         auto* cell = view->itemAtIndex(i);
         auto app = cell ? cell->representedObject().objectAs<RunningApplication>() : nullptr;
-        if (app && app->processIdentifier() == pid) return cell;
+        if (app && isProcessOf(*app, pid)) return cell;
     }
     return nullptr;
 }

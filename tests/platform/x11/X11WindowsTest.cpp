@@ -2,6 +2,7 @@
 // openbox) and real clients (xterm, xeyes, xclock). Skipped without DISPLAY.
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -276,61 +277,124 @@ TEST_F(X11WindowsTest, AMaximisedWindowTakesTheFrameItIsGiven) {
 }
 
 // The server hands a destroyed window's id out again: the window under the old id is
-// told gone and the new one made, and the new one's changes are heard.
+// told gone and the new one made (in the application its class names), and the new
+// one's changes are heard. The windows belong to a child process (this program's own
+// windows are an application of their own, whatever their class); it takes one step
+// each time it is told to.
 TEST_F(X11WindowsTest, AWindowIdTakenAgainIsANewWindow) {
     std::vector<X11Change> told;
     int listener = windows->addChangeListener([&](const X11Change& change) { told.push_back(change); });
-    pid_t first = spawn({"sleep", "60"}), second = spawn({"sleep", "60"});
-    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
-    ASSERT_FALSE(xcb_connection_has_error(other));
-    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(other)).data;
-    const xcb_atom_t pidAtom = conn->atom("_NET_WM_PID");
-    const xcb_window_t id = xcb_generate_id(other);
-    auto make = [&](pid_t owner, const std::string& title) {
-        xcb_create_window(other, XCB_COPY_FROM_PARENT, id, screen->root, 50, 50, 200, 100, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-        uint32_t pid = uint32_t(owner);
-        xcb_change_property(other, XCB_PROP_MODE_REPLACE, id, pidAtom, XCB_ATOM_CARDINAL, 32, 1, &pid);
-        xcb_change_property(other, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
-                            uint32_t(title.size()), title.data());
-        xcb_map_window(other, id);
-        xcb_flush(other);
+    int go[2], done[2];
+    ASSERT_EQ(::pipe(go), 0);
+    ASSERT_EQ(::pipe(done), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(go[1]);
+        ::close(done[0]);
+        xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(c)) ::_exit(1);
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        const xcb_window_t id = xcb_generate_id(c);
+        auto intern = [&](const char* name) {
+            auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
+            xcb_atom_t atom = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+            free(r);
+            return atom;
+        };
+        const xcb_atom_t frameExtents = intern("_NET_FRAME_EXTENTS");
+        auto title = [&](const std::string& name) {
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                                uint32_t(name.size()), name.data());
+            xcb_flush(c);
+        };
+        // Two classes: two applications.
+        auto make = [&](const std::string& name) {
+            xcb_create_window(c, XCB_COPY_FROM_PARENT, id, screen->root, 50, 50, 200, 100, 0,
+                              XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+            const std::string cls = name + '\0' + name + '\0';
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                                uint32_t(cls.size()), cls.data());
+            title(name);
+            xcb_map_window(c, id);
+            xcb_flush(c);
+        };
+        auto managed = [&] {
+            auto* r = xcb_get_property_reply(c, xcb_get_property(c, 0, id, frameExtents, XCB_ATOM_CARDINAL, 0, 4),
+                                             nullptr);
+            bool yes = r && xcb_get_property_value_length(r) > 0;
+            free(r);
+            return yes;
+        };
+        auto step = [&] {
+            char byte;
+            return ::read(go[0], &byte, 1) == 1;
+        };
+        auto answer = [&] { [[maybe_unused]] auto n = ::write(done[1], "x", 1); };
+        make("qs-first");
+        answer();
+        if (!step()) ::_exit(0);
+        // Gone and made again under the same id; the window manager manages the new one
+        // before the dock looks.
+        xcb_destroy_window(c, id);
+        make("qs-second");
+        for (int i = 0; i < kWaitMs / 5 && !managed(); ++i) ::usleep(5000);
+        answer();
+        if (!step()) ::_exit(0);
+        title("second, retitled");
+        answer();
+        step();
+        ::_exit(0);
+    }
+    ::close(go[0]);
+    ::close(done[1]);
+    auto next = [&](bool answerToo = true) {
+        if (answerToo) {
+            [[maybe_unused]] auto n = ::write(go[1], "x", 1);
+        }
+        char byte;
+        return ::read(done[0], &byte, 1) == 1;
     };
-    auto toldOf = [&](X11Change::Kind kind, pid_t pid) {
-        return std::any_of(told.begin(), told.end(),
-                           [&](const X11Change& c) { return c.kind == kind && c.window == id && c.pid == pid; });
+    auto toldOf = [&](X11Change::Kind kind, xcb_window_t window) -> std::optional<desktop::Pid> {
+        for (const auto& c : told)
+            if (c.kind == kind && c.window == window) return c.pid;
+        return std::nullopt;
     };
-    make(first, "first");
-    ASSERT_TRUE(pumpUntil([&] { return toldOf(X11Change::Kind::Created, first); }));
+    ASSERT_TRUE(next(false));
+    xcb_window_t id = XCB_WINDOW_NONE;
+    ASSERT_TRUE(pumpUntil([&] {
+        for (const auto& c : told)
+            if (c.kind == X11Change::Kind::Created && windows->client(c.window) &&
+                windows->client(c.window)->wmClass == "qs-first")
+                id = c.window;
+        return id != XCB_WINDOW_NONE;
+    }));
+    const desktop::Pid firstApp = *toldOf(X11Change::Kind::Created, id);
 
-    // Gone and made again under the same id while the dock reads nothing; the window
-    // manager manages the new one before the dock looks.
-    xcb_destroy_window(other, id);
-    make(second, "second");
-    const xcb_atom_t frameExtents = conn->atom("_NET_FRAME_EXTENTS");
-    auto managed = [&] {
-        auto* r = xcb_get_property_reply(other, xcb_get_property(other, 0, id, frameExtents, XCB_ATOM_CARDINAL, 0, 4),
-                                         nullptr);
-        bool yes = r && xcb_get_property_value_length(r) > 0;
-        free(r);
-        return yes;
-    };
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-    while (!managed() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(managed());
+    // The dock reads nothing while the child makes the new window.
+    ASSERT_TRUE(next());
     told.clear();
-    EXPECT_TRUE(pumpUntil([&] { return toldOf(X11Change::Kind::Created, second); }));
-    EXPECT_TRUE(toldOf(X11Change::Kind::Destroyed, first));
-    ASSERT_TRUE(windows->client(id));
-    EXPECT_EQ(windows->client(id)->pid, second);
+    EXPECT_TRUE(pumpUntil([&] { return toldOf(X11Change::Kind::Created, id).has_value(); }));
+    EXPECT_EQ(toldOf(X11Change::Kind::Destroyed, id), std::optional<desktop::Pid>(firstApp));
+    // The same process founds the new application: it may get the same identifier, but
+    // it is the application of the new class.
+    const desktop::Pid secondApp = toldOf(X11Change::Kind::Created, id).value_or(-1);
+    auto now = windows->client(id);
+    ASSERT_TRUE(now);
+    EXPECT_EQ(now->pid, secondApp);
+    EXPECT_EQ(now->wmClass, "qs-second");
+    auto app = windows->application(secondApp);
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->windows, std::vector<desktop::WindowNumber>{id});
+    EXPECT_NE(app->identity.key.find("qs-second"), std::string::npos) << app->identity.key;
 
-    const std::string retitled = "second, retitled";
-    xcb_change_property(other, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
-                        uint32_t(retitled.size()), retitled.data());
-    xcb_flush(other);
-    EXPECT_TRUE(pumpUntil([&] { return toldOf(X11Change::Kind::TitleChanged, second); }));
+    ASSERT_TRUE(next());
+    EXPECT_TRUE(pumpUntil(
+        [&] { return toldOf(X11Change::Kind::TitleChanged, id) == std::optional<desktop::Pid>(secondApp); }));
     windows->removeChangeListener(listener);
-    xcb_disconnect(other);
+    ::close(go[1]);
+    ::close(done[0]);
+    ::waitpid(child, nullptr, 0);
 }
 
 TEST_F(X11WindowsTest, AMappedWindowIsCaptured) {
