@@ -20,6 +20,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/DesktopEntryFile.h"
 #include "platform/desktop/Workspace.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/URL.h"
@@ -497,8 +498,11 @@ void MenuViewController::doAction(const std::shared_ptr<FileSystemNode>& item) {
     // background, and the popover is already closed.
     RunLoop::main().runInBackground<bool>(
         [ws, application, path, url] { return application ? ws->launchApplication(path) : ws->openURL(*url); },
-        [path](bool ok) {
-            if (!ok) log("cannot open ", path);
+        [path, application](bool ok) {
+            if (ok) return;
+            log("cannot open ", path);
+            desktop::tellUserItFailed(desktop::quotedName(path) +
+                                      (application ? " could not be started." : " could not be opened."));
         });
 }
 
@@ -530,7 +534,10 @@ void MenuViewController::openDocs() {
     closeStartMenu();
     auto* ws = desktop::services().workspace.get();
     auto url = URL::URLWithString(kDocumentationURL);
-    if (!ws || !url || !ws->openURL(*url)) log("cannot open the documentation page ", kDocumentationURL);
+    if (!ws || !url || !ws->openURL(*url)) {
+        log("cannot open the documentation page ", kDocumentationURL);
+        desktop::tellUserItFailed(std::string("The help page ") + kDocumentationURL + " could not be opened.");
+    }
 }
 
 void MenuViewController::quit() {

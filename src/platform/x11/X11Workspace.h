@@ -6,6 +6,7 @@
 // entry's Exec line; opening a file uses the default application for its type.
 
 #include <map>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -55,9 +56,14 @@ public:
     // A file's MIME type (from its name and its first bytes; "inode/directory" for a
     // folder) followed by the type's ancestors, most specific first.
     static std::vector<std::string> mimeTypesForFile(const std::string& path);
+    // Why a file of this MIME type cannot be opened when no application is set for it.
+    static std::string noApplicationReason(const std::string& mimeType);
     // Starts a program detached from this one (no shell; every argument passed byte for
-    // byte), in `directory` when it is not "". NO when it could not be started.
-    static bool spawnDetached(const std::vector<std::string>& arguments, const std::string& directory);
+    // byte), in `directory` when it is not "". NO when it could not be started. With
+    // `onExit`, the program's exit status (128 + signal when a signal ended it, -1 when
+    // it is unknown) is handed to it on the main thread when the program ends.
+    static bool spawnDetached(const std::vector<std::string>& arguments, const std::string& directory,
+                              std::function<void(int exitStatus)> onExit = nullptr);
 
 private:
     struct Tracked {
