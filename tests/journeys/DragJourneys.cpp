@@ -286,22 +286,30 @@ TEST_F(StartMenuEditorJourneys, ARowDraggedInTheEditorMoves) {
         return editor.has_value();
     }));
     const Rect window = editor->clientRect;
-    const QImage plain = steadyPixels(window);
-
-    // The first row: the first click from the top that highlights a row.
-    Rect row;
-    for (int y = 30; y < window.height - 60 && row.empty(); y += 6) {
-        x().click({window.x + 80, window.y + y});
-        const Rect changed = differingRows(plain, steadyPixels(window));
-        if (changed.height >= 14 && changed.height <= 60 && changed.contains(80, y)) row = changed;
-    }
-    ASSERT_FALSE(row.empty()) << "no row of the editor could be selected; " << screenshot();
+    // The rows: the first five are folders, whose blue icons stand one under the other at
+    // the left of the table; the middles of the icons are the middles of the rows.
+    auto blue = [](QRgb p) { return qBlue(p) > 120 && qBlue(p) > qRed(p) + 50; };
+    std::vector<std::pair<int, int>> icons;  // first and last line of each icon
+    ASSERT_TRUE(waitUntil("the folders' icons in the editor", [&] {
+        const QImage shown = x().grab(window);
+        icons.clear();
+        for (int y = 0; y < shown.height(); ++y) {
+            const bool ink = countPixels(shown, blue, {4, y, 40, 1}) > 0;
+            if (ink && (icons.empty() || icons.back().second < y - 1)) icons.push_back({y, y});
+            else if (ink) icons.back().second = y;
+        }
+        return icons.size() >= 4;
+    }));
+    steadyPixels(window);
+    auto middle = [&](size_t i) { return window.y + (icons[i].first + icons[i].second) / 2; };
+    const int pitch = middle(1) - middle(0);
+    ASSERT_GT(pitch, 10);
 
     const std::string home = dock().home();
     const std::vector<std::string> folders{home, home + "/Desktop", home + "/Documents", home + "/Downloads"};
     // The first row dragged onto the lower half of the third: it goes below the third.
-    const Point from{window.x + 80, window.y + row.y + row.height / 2};
-    const Point to{from.x, from.y + 2 * row.height + row.height / 4};
+    const Point from{window.x + 80, middle(0)};
+    const Point to{from.x, middle(2) + pitch / 4};
     x().drag(from, to, 1, kNoModifier, 20);
     EXPECT_TRUE(waitUntil("the moved row to be stored", [&] {
         return storedOrder(folders) == std::vector<std::string>{home + "/Desktop", home + "/Documents", home,
