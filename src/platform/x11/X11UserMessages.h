@@ -5,6 +5,7 @@
 // in the window instead.
 
 #include <functional>
+#include <string>
 
 #include "platform/desktop/UserMessages.h"
 
@@ -14,16 +15,17 @@ class X11UserMessages : public desktop::UserMessages {
 public:
     using Window = std::function<void(const desktop::UserMessage&)>;
     // `window` shows a message when no notification service takes it (nothing but the
-    // log line when it is empty).
-    explicit X11UserMessages(Window window) : window_(std::move(window)) {}
+    // log line when it is empty). The session bus is asked, or the bus at `busAddress`
+    // when one is given (tests).
+    explicit X11UserMessages(Window window, std::string busAddress = "");
     void show(const desktop::UserMessage& message) override;
 
-    // Whether a notification service is on the session bus (running or activatable).
-    static bool notificationServiceAvailable();
+    // Whether a notification service is on the bus (running or activatable).
+    bool notificationServiceAvailable() const;
 
 private:
-    void showInWindow(const desktop::UserMessage& message) const;
     Window window_;
+    std::string busAddress_;
 };
 
 }  // namespace qs::x11
