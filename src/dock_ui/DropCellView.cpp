@@ -202,9 +202,10 @@ uint64_t DropCellView::operationFor(const std::vector<URLPtr>& urls, const Dragg
     const auto plan = FileOperations::planDrop(urls, node->URL());
     const auto action = plan.operation();
     if (!action) {
-        // Nothing can be put there: the drop is still taken, to say why.
+        // Nothing can be put there: the drop is still taken, to say why, and offered as a
+        // copy (a source that hears "copy" keeps its files whatever it makes of it).
         if (!hovering) return NSDragOperationNone;
-        return (info.sourceOperationMask & NSDragOperationMove) ? NSDragOperationMove : NSDragOperationCopy;
+        return (info.sourceOperationMask & NSDragOperationCopy) ? NSDragOperationCopy : NSDragOperationNone;
     }
     const uint64_t operation = *action == FileOperations::DropAction::Move ? NSDragOperationMove : NSDragOperationCopy;
     // A source that allows only a copy would not expect its files to go: such a drop

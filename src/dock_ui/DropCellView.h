@@ -110,9 +110,10 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void handOverDrop(const std::vector<URLPtr>& urls) override;
     // By the item: a folder moves the files in from its own file system and copies them
-    // from another (a hovering drag that it cannot take is still offered, so that the drop
-    // can say why); an application, running or not, and a group take them as they are (a
-    // copy); any other item takes nothing.
+    // from another (a hovering drag that it cannot take is still offered, as a copy, so
+    // that the drop can say why; the drop itself then answers that nothing was done); an
+    // application, running or not, and a group take them as they are (a copy); any other
+    // item takes nothing.
     uint64_t hoverOperation(const DraggingInfo& info) override;
     uint64_t dropOperation(const std::vector<URLPtr>& urls, const DraggingInfo& info, bool& handOver) override;
 

@@ -22,9 +22,7 @@ constexpr const char* kService = "org.freedesktop.FileManager1";
 constexpr const char* kPath = "/org/freedesktop/FileManager1";
 constexpr int kTimeoutMs = 1500;
 // Why nothing was shown when no file manager answers.
-constexpr const char* kNoFileManager =
-    "No file manager runs on this desktop: none answers on the session bus (org.freedesktop.FileManager1), "
-    "and no program is set to open folders.";
+constexpr const char* kNoFileManager = "No file manager runs on this desktop, and no program is set to open folders.";
 // A failure xdg-open reports later than this may be the opened program's own.
 constexpr auto kOpenerVerdictTime = std::chrono::seconds(10);
 
@@ -116,7 +114,7 @@ bool FileManagerServices::showFolder(const std::string& pathOrURI) {
     if (callFileManager("ShowFolders", {uriFor(pathOrURI)})) return true;
     const std::string name = pathOrURI.rfind("trash:", 0) == 0 ? "The Trash" : desktop::quotedName(pathOrURI);
     if (openWithDefaultHandler(pathOrURI, name + " could not be opened.")) return true;
-    log("no file manager could open ", pathOrURI);
+    log("no file manager could open ", pathOrURI, " (none answers as org.freedesktop.FileManager1, and xdg-open is not there)");
     desktop::noteFailureReason(kNoFileManager);
     return false;
 }
