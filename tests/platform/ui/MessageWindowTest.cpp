@@ -62,12 +62,5 @@ TEST_F(MessageWindowTest, TheSameMessageTwiceShowsOneWindow) {
     EXPECT_EQ(MessageWindow::shown().size(), 1u) << "closed, it shows again next time";
 }
 
-TEST_F(MessageWindowTest, NamesAreQuotedAsTheMessagesShowThem) {
-    EXPECT_EQ(desktop::quotedName("/home/me/Documents/"), "\u201cDocuments\u201d");
-    EXPECT_EQ(desktop::quotedName("/home/me/notes.txt"), "\u201cnotes.txt\u201d");
-    EXPECT_EQ(desktop::quotedName("/"), "\u201c/\u201d");
-    EXPECT_EQ(desktop::quote("AC/DC Player"), "\u201cAC/DC Player\u201d");
-}
-
 }  // namespace
 }  // namespace qs::test
