@@ -30,6 +30,7 @@
 #include "platform/foundation/QtRunLoop.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/x11/LaunchEnvironment.h"
+#include "platform/ui/MessageWindow.h"
 #include "platform/x11/X11Backend.h"
 #include "preferences/AccessController.h"
 #include "preferences/AppShell.h"
@@ -159,7 +160,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     qs::RunLoop::setMain(std::make_shared<qs::QtRunLoop>());
-    if (!qs::x11::installX11Backend()) {
+    if (!qs::x11::installX11Backend(qs::MessageWindow::show)) {
         std::fprintf(stderr, "quayside: cannot start: the X display \"%s\" cannot be reached.\n", display);
         return 1;
     }

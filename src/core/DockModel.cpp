@@ -273,11 +273,16 @@ void DockModel::addItem(const ObjectPtr& item, const ObjectPtr& afterItem) {
     long anchor = indexOfItem(afterItem.get());
     prepareFolder(item);
     announce([&] {
-        if (anchor < 0)
-            panelContent_.push_back(Value(item));
-        else
-            panelContent_.insert(panelContent_.begin() + anchor + 1, Value(item));
+        long at = anchor < 0 ? long(panelContent_.size()) : anchor + 1;
+        panelContent_.insert(panelContent_.begin() + placeBeforeTrailingTrash(at), Value(item));
     });
+}
+
+long DockModel::placeBeforeTrailingTrash(long index) const {
+    // Nothing goes after a trash that stands last: what would follow it goes just before.
+    const long count = long(panelContent_.size());
+    if (count > 0 && index >= count && isKind(panelContent_.back(), "TrashModel")) return count - 1;
+    return std::clamp<long>(index, 0, count);
 }
 
 void DockModel::addSeparatorAffterItem(const ObjectPtr& anchor) { addItem(Separator::create(), anchor); }
@@ -285,8 +290,8 @@ void DockModel::addSeparatorAffterItem(const ObjectPtr& anchor) { addItem(Separa
 void DockModel::addNewGroupAfterItem(const ObjectPtr& anchor) { addItem(GroupModel::create(), anchor); }
 
 void DockModel::insertFiles(const std::vector<URLPtr>& urls, int64_t index) {
-    // A drop index outside the list lands at its nearer end.
-    int64_t at = std::clamp<int64_t>(index, 0, int64_t(panelContent_.size()));
+    // A drop index outside the list lands at its nearer end, before a trailing trash.
+    int64_t at = placeBeforeTrailingTrash(long(std::clamp<int64_t>(index, 0, int64_t(panelContent_.size()))));
     announce([&] {
         for (const auto& url : urls) {
             auto node = url ? FileSystemNode::initWithURL(url) : nullptr;

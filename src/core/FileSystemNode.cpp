@@ -18,6 +18,7 @@
 #include "core/ItemImages.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/DesktopEntryFile.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
@@ -288,22 +289,37 @@ bool FileSystemNode::clickAction(const Object* clicked) {
     }
     if (!ws || !URL_) return false;
     bool ok = isApplication() ? ws->launchApplication(path()) : ws->openURL(*URL_);
-    if (!ok) log("cannot open ", path());
+    if (!ok) {
+        log("cannot open ", path());
+        desktop::tellUserItFailed(desktop::quote(localizedName()) +
+                                  (isApplication() ? " could not be started." : " could not be opened."));
+    }
     return ok;
 }
 
 void FileSystemNode::prcessFiles(const std::vector<URLPtr>& files) {
     if (isApplication()) {
-        if (auto* ws = workspace())
-            for (const auto& file : files)
-                if (file) ws->openFile(file->path(), path());
+        if (auto* ws = workspace()) {
+            for (const auto& file : files) {
+                if (file && !ws->openFile(file->path(), path())) {
+                    desktop::tellUserItFailed(desktop::quotedName(file->path()) + " could not be opened with " +
+                                              desktop::quote(localizedName()) + ".");
+                    return;
+                }
+            }
+        }
         return;
     }
     if (!isDirectory()) return;
-    // Moved off the main thread; the children are read again once the files are there.
+    // Moved (same file system) or copied (another one) off the main thread; the user
+    // hears what could not be done, and the children are read again once the files are
+    // there.
     std::weak_ptr<FileSystemNode> weak = std::static_pointer_cast<FileSystemNode>(shared_from_this());
-    FileOperations::moveItemsAtURLs(files, URL_, [weak, folder = path()](bool ok) {
-        if (!ok) log("not every file dropped on ", folder, " could be moved there");
+    FileOperations::dropItemsIntoFolder(files, URL_, [weak, folder = path()](const FileOperations::DropOutcome& outcome) {
+        if (auto message = FileOperations::messageForDrop(outcome)) {
+            log("not every file dropped on ", folder, " could be put there");
+            desktop::tellUser(*message);
+        }
         auto self = weak.lock();
         if (!self) return;
         self->populateChildrenArray();

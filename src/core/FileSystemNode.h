@@ -80,8 +80,12 @@ public:
     bool isRunning();
     bool isEqualToAppWithBundleURL(const URLPtr& bundleURL) const;
     // Opens the file or launches the application, or brings a running application
-    // forward; NO when nothing could be opened or launched.
+    // forward; NO (and the user is told why) when nothing could be opened or launched.
     bool clickAction(const Object* clicked);
+    // Files dropped on the item: an application opens them; a folder takes them in,
+    // moved from its own file system and copied from another (FileOperations::
+    // dropItemsIntoFolder), telling the user what could not be put there; a document
+    // does nothing.
     void prcessFiles(const std::vector<URLPtr>& files);
     bool showAsGrid() const { return showAsGrid_; }
     void setShowAsGrid(bool value);

@@ -9,6 +9,7 @@
 #include <QThreadPool>
 
 #include "platform/desktop/FileServices.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
@@ -372,7 +373,10 @@ void ThemeManager::openThemeFolder() {
     auto dir = getOrCreateThemeDir();
     if (!dir) return;
     auto* files = desktop::fileServices();
-    if (!files || !files->showFolder(dir->path())) log("the themes folder ", dir->path(), " could not be opened");
+    if (!files || !files->showFolder(dir->path())) {
+        log("the themes folder ", dir->path(), " could not be opened");
+        desktop::tellUserItFailed("The themes folder " + desktop::quotedName(dir->path()) + " could not be opened.");
+    }
 }
 
 URLPtr ThemeManager::getOrCreateApplicationDirectory() { return makeDirectory(applicationDirectoryPath()); }

@@ -20,6 +20,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/FileServices.h"
 #include "platform/desktop/Workspace.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/OpenPanel.h"
@@ -279,7 +280,10 @@ void CellActionsDelegate::showInFinder(const Value& item) {
     }
     if (path.empty()) return;
     auto files = desktop::services().files;
-    if (!files || !files->showItems({path})) log("cannot show ", path, " in the file manager");
+    if (!files || !files->showItems({path})) {
+        log("cannot show ", path, " in the file manager");
+        desktop::tellUserItFailed(desktop::quotedName(path) + " could not be shown in a file manager.");
+    }
 }
 
 void CellActionsDelegate::removeFromDock(const Value& item) {

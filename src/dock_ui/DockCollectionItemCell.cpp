@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QApplication>
 #include <QPainter>
 
 #include "core/DockConfiguration.h"
@@ -506,19 +507,27 @@ bool DockCollectionItemCell::isGroupOrFolder() const {
 
 void DockCollectionItemCell::mouseDown(const Event& event) {
     auto delegate = cellDelegate();
+    clickPending_ = false;
+    pressLocation_ = event.locationInWindow;
     if (delegate) delegate->mouseDown(event);
     // Shift starts a reorder drag: nothing more.
     if (NSEvent_Utilities::shiftKeyDownNow()) return;
     if (defaults().boolForKey("ExpandFolders") && isGroupOrFolder()) {
+        clickPending_ = true;
         if (delegate) delegate->mouseUp(event, view(), representedObject(), false);
     } else if (event.modifierFlags & NSEventModifierFlagCommand) {
         rightMouseDown(event);
     } else if (delegate) {
+        clickPending_ = true;
         delegate->mouseUp(event, view(), representedObject(), false);
     }
 }
 
 void DockCollectionItemCell::mouseUp(const Event& event) {
+    // Only the release of a click: not the end of a drag, of a Shift press or of a
+    // Command press (whose menu has had the click).
+    if (!clickPending_) return;
+    clickPending_ = false;
     if (auto delegate = cellDelegate()) delegate->mouseUp(event, view(), representedObject(), true);
 }
 
@@ -548,6 +557,12 @@ void DockCollectionItemCell::rightMouseDown(const Event& event) {
 }
 
 void DockCollectionItemCell::mouseDragged(const Event& event) {
+    // Past the drag threshold the press is a drag, whether or not an item drag starts:
+    // its release opens nothing.
+    if (clickPending_ && std::abs(event.locationInWindow.x - pressLocation_.x) +
+                                 std::abs(event.locationInWindow.y - pressLocation_.y) >=
+                             QApplication::startDragDistance())
+        clickPending_ = false;
     // The collection view starts its own item drag from a press and a drag.
     CollectionViewItem::mouseDown(event);
     CollectionViewItem::mouseDragged(event);

@@ -13,6 +13,10 @@
 //     cell->setCellDelegate(cellActionsDelegate);
 //     collectionView->setItemPrototype(cell);
 //
+// A press goes to the cell actions at once; its release only when the press was a click:
+// a press that moved past the drag threshold (a drag), a Shift press (a reorder drag) and
+// a Command press (the context menu) hand over no release.
+//
 // Item kinds are told apart by the class name of the represented object
 // ("NSRunningApplication", "FileSystemNode", "GroupModel", others).
 //
@@ -220,6 +224,11 @@ private:
     RunLoop* bounceLoop_ = nullptr;
     RunLoop::TimerId bounceTimer_ = 0;
     uint64_t bounceChain_ = 0;
+
+    // The press being followed: whether its release is a click (a plain press that has
+    // not turned into a drag), and where it was (in the window, y up).
+    bool clickPending_ = false;
+    Point pressLocation_;
 
     // The stop timer: one pending timer at a time, moved on lazily (a move only notes
     // its time; when the timer fires early it waits for the rest).

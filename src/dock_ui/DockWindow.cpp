@@ -338,8 +338,10 @@ double DockWindow::maxItemsHightForCount(uint64_t count, double maxIconSize, con
         case 2: edge = frame.size.height; break;
         default: edge = 0.0;
     }
-    double result = (double(count) * maxIconSize < edge) ? maxIconSize : edge / double(count);
-    return std::ceil(result);
+    if (double(count) * maxIconSize < edge) return std::ceil(maxIconSize);
+    // The cells do not fit at full size: all shrink alike to whole points that fit, so
+    // that the panel never outgrows its edge.
+    return std::floor(edge / double(count));
 }
 
 double DockWindow::usableIconSize() {

@@ -21,6 +21,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/DesktopEntryFile.h"
 #include "platform/desktop/Workspace.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/URL.h"
@@ -512,8 +513,11 @@ void MenuViewController::doAction(const std::shared_ptr<FileSystemNode>& item) {
     // background, and the popover is already closed.
     RunLoop::main().runInBackground<bool>(
         [ws, application, path, url] { return application ? ws->launchApplication(path) : ws->openURL(*url); },
-        [path](bool ok) {
-            if (!ok) log("cannot open ", path);
+        [path, application](bool ok) {
+            if (ok) return;
+            log("cannot open ", path);
+            desktop::tellUserItFailed(desktop::quotedName(path) +
+                                      (application ? " could not be started." : " could not be opened."));
         });
 }
 

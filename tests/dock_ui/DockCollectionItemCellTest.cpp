@@ -182,10 +182,13 @@ TEST_F(DockCellTest, ClicksGoToTheCellActionsAsPressAndRelease) {
     cell->mouseUp(press(v, 0, NSEventTypeLeftMouseUp));
     EXPECT_EQ(actions->calls, (std::vector<std::string>{"mouseDown", "mouseUp NO", "mouseUp YES"}));
 
-    // Shift starts a reorder drag: the actions hear of the press only.
+    // Shift starts a reorder drag: the actions hear of the press only, and not of its
+    // release either.
     actions->calls.clear();
     sim.desktop->setKeyModifiers(shiftKey);
     cell->mouseDown(press(v, NSEventModifierFlagShift));
+    EXPECT_EQ(actions->calls, (std::vector<std::string>{"mouseDown"}));
+    cell->mouseUp(press(v, NSEventModifierFlagShift, NSEventTypeLeftMouseUp));
     EXPECT_EQ(actions->calls, (std::vector<std::string>{"mouseDown"}));
     sim.desktop->setKeyModifiers(0);
 
@@ -203,6 +206,38 @@ TEST_F(DockCellTest, ClicksGoToTheCellActionsAsPressAndRelease) {
     actions->calls.clear();
     cell->mouseDragged(press(v, 0, NSEventTypeLeftMouseDragged));
     EXPECT_EQ(actions->calls, (std::vector<std::string>{"mouseDragged"}));
+}
+
+TEST_F(DockCellTest, APressThatTurnsIntoADragHandsOverNoRelease) {
+    auto cell = cellFor(Value(application(100)));
+    QWidget* v = cell->view();
+    auto at = [&](double x, double y, int type) {
+        Event e = press(v, 0, type);
+        e.locationInWindow = MakePoint(x, y);
+        return e;
+    };
+    const double far = QApplication::startDragDistance();
+    // Past the drag threshold (in any direction): the release is the end of a drag.
+    for (Point to : {MakePoint(20 + far, 20), MakePoint(20, 20 - far), MakePoint(20 - far / 2, 20 + far / 2)}) {
+        actions->calls.clear();
+        cell->mouseDown(at(20, 20, NSEventTypeLeftMouseDown));
+        cell->mouseDragged(at(to.x, to.y, NSEventTypeLeftMouseDragged));
+        cell->mouseDragged(at(20, 20, NSEventTypeLeftMouseDragged));  // back where it began
+        cell->mouseUp(at(20, 20, NSEventTypeLeftMouseUp));
+        EXPECT_EQ(actions->calls, (std::vector<std::string>{"mouseDown", "mouseUp NO", "mouseDragged", "mouseDragged"}))
+            << to.x << "," << to.y;
+    }
+    // A hand that trembles a little still clicks.
+    actions->calls.clear();
+    cell->mouseDown(at(20, 20, NSEventTypeLeftMouseDown));
+    cell->mouseDragged(at(21, 19, NSEventTypeLeftMouseDragged));
+    cell->mouseUp(at(21, 19, NSEventTypeLeftMouseUp));
+    EXPECT_EQ(actions->calls, (std::vector<std::string>{"mouseDown", "mouseUp NO", "mouseDragged", "mouseUp YES"}));
+    // A release with no press before it (the press went to a menu or another window) is
+    // no click.
+    actions->calls.clear();
+    cell->mouseUp(at(20, 20, NSEventTypeLeftMouseUp));
+    EXPECT_TRUE(actions->calls.empty());
 }
 
 TEST_F(DockCellTest, CommandClickOpensTheContextMenu) {

@@ -89,6 +89,23 @@ TEST_F(Panel, CellSizeFollowsTheItemCountAndTheEdge) {
     fill(0);  // an empty dock is one cell long
     EXPECT_EQ(w->frame(), MakeRect(0, 0, 64, 64));
 
+    // Cells that do not fit shrink alike to whole points inside the edge (1440 / 31 is
+    // 46.45: 46, not 47, which would make the panel 1457 long), and grow back.
+    for (size_t n : {size_t(23), size_t(31), size_t(40), size_t(97)}) {
+        fill(n);
+        EXPECT_LE(w->frame().size.width, 1440) << n;
+        EXPECT_EQ(w->frame().size.width, double(n) * w->frame().size.height) << n;
+        EXPECT_GE(w->frame().size.width, 1440 - double(n)) << n << ": as long as the whole points allow";
+    }
+    fill(31);
+    EXPECT_EQ(w->frame(), MakeRect(0, 0, 31 * 46, 46));
+    fill(22);
+    EXPECT_EQ(w->frame(), MakeRect(0, 0, 22 * 64, 64));
+    config->setPosition(0);  // along a side: the screen's height is the edge
+    fill(20);
+    EXPECT_EQ(w->frame().size, MakeSize(45, 900));
+    config->setPosition(1);
+
     fill(3);
     config->setIconSize(63.7f);
     EXPECT_EQ(w->frame(), MakeRect(0, 0, 189, 63));

@@ -54,50 +54,49 @@ protected:
         ASSERT_TRUE(conn_) << "the private Xvfb did not start";
     }
     void TearDown() override {
-        stop(dock_);
+        stop(dock_, SIGKILL);
         if (conn_) xcb_disconnect(conn_);
-        stop(server_);
+        stop(server_, SIGTERM);
     }
 
-    static void stop(pid_t& pid) {
+    static void stop(pid_t& pid, int signal) {
         if (pid <= 0) return;
-        test::signalProcess(pid, SIGKILL);
+        test::signalProcess(pid, signal);
         waitpid(pid, nullptr, 0);
         pid = -1;
     }
 
+    // The server picks a free display itself (-displayfd) and ends on SIGTERM, removing
+    // its lock: numbers left locked by servers that were killed never run out.
     void startServer() {
-        for (int n = 150; n < 250 && !conn_; ++n) {
-            if (fs::exists("/tmp/.X" + std::to_string(n) + "-lock") || fs::exists("/tmp/.X11-unix/X" + std::to_string(n)))
-                continue;
-            display_ = ":" + std::to_string(n);
-            server_ = fork();
-            if (server_ == 0) {
-                int null = ::open("/dev/null", O_WRONLY);
-                if (null >= 0) {
-                    dup2(null, 1);
-                    dup2(null, 2);
-                }
-                execlp("Xvfb", "Xvfb", display_.c_str(), "-screen", "0", "1600x900x24", "-nolisten", "tcp", nullptr);
-                _exit(127);
+        int number[2];
+        if (::pipe(number) != 0) return;
+        server_ = fork();
+        if (server_ == 0) {
+            ::close(number[0]);
+            int null = ::open("/dev/null", O_WRONLY);
+            if (null >= 0) {
+                dup2(null, 1);
+                dup2(null, 2);
             }
-            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            while (std::chrono::steady_clock::now() < deadline) {
-                xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
-                if (!xcb_connection_has_error(c)) {
-                    conn_ = c;
-                    break;
-                }
-                xcb_disconnect(c);
-                int status = 0;
-                if (waitpid(server_, &status, WNOHANG) == server_) {  // the number was taken: next
-                    server_ = -1;
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
+            const std::string fd = std::to_string(number[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x900x24", "-nolisten", "tcp", nullptr);
+            _exit(127);
         }
-        if (conn_) root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
+        ::close(number[1]);
+        std::string digits;
+        char ch = 0;
+        while (::read(number[0], &ch, 1) == 1 && ch != '\n') digits += ch;
+        ::close(number[0]);
+        if (server_ < 0 || digits.empty()) return;
+        display_ = ":" + digits;
+        xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
+        if (xcb_connection_has_error(c)) {
+            xcb_disconnect(c);
+            return;
+        }
+        conn_ = c;
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
     }
 
     void startDock() {

@@ -31,6 +31,20 @@ private:
     std::vector<std::string> logs_;
 };
 
+// An environment variable set for a scope, then put back as it was.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    bool had_ = false;
+    std::string old_;
+};
+
 // A gtest fixture holding a TestEnvironment.
 class IsolatedTest : public ::testing::Test {
 protected:

@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -136,6 +137,14 @@ std::vector<std::string> applicationFolders() {
         if (!dup) out.push_back(folder);
     }
     return out;
+}
+
+std::string firstExistingApplicationFolder() {
+    for (const auto& folder : applicationFolders()) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(folder, ec)) return folder;
+    }
+    return {};
 }
 
 std::optional<KeyFileGroup> readKeyFileGroup(const std::string& path, const std::string& group,

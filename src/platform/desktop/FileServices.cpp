@@ -71,9 +71,15 @@ bool renameNoReplace(const std::string& from, const std::string& to, int& err) {
     return false;
 }
 
+std::function<void(const std::string&)>& beforeCopyHook() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
 // Copies `from` to a hidden partial name beside `to`, then renames it into place; on
 // any failure the partial copy is removed.
 bool copyInto(const std::string& from, const std::string& to, std::string& error) {
+    if (beforeCopyHook()) beforeCopyHook()(from);
     fs::path target(to);
     std::string partial = (target.parent_path() / ("." + target.filename().string() + ".partial-" +
                                                    std::to_string(::getpid()) + "-" + std::to_string(std::rand())))
@@ -206,6 +212,12 @@ std::string localTimestamp() {
 }
 
 }  // namespace
+
+bool isSameOrInside(const std::string& folder, const std::string& item) { return isInside(folder, item); }
+
+void setBeforeCopyHookForTesting(std::function<void(const std::string& from)> hook) {
+    beforeCopyHook() = std::move(hook);
+}
 
 std::string uniqueDestination(const std::string& folder, const std::string& name) {
     fs::path base(folder);

@@ -12,6 +12,7 @@
 #include <QImage>
 
 #include "platform/desktop/Desktop.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 
@@ -1125,13 +1126,15 @@ ImagePtr SimDesktop::iconForFile(const std::string& path) {
 bool SimDesktop::openFile(const std::string& path, const std::string& application) {
     std::lock_guard lock(mutex_);
     record("openFile " + path + (application.empty() ? "" : " with " + application));
-    return !path.empty();
+    if (!openers_) desktop::noteFailureReason("No application on this desktop opens it.");
+    return !path.empty() && openers_;
 }
 
 bool SimDesktop::openURL(const URL& url) {
     std::lock_guard lock(mutex_);
     record("openURL " + url.absoluteString());
-    return true;
+    if (!openers_) desktop::noteFailureReason("No application on this desktop opens it.");
+    return openers_;
 }
 
 bool SimDesktop::launchEntry(const desktop::DesktopEntry& entry) {
@@ -1152,6 +1155,7 @@ bool SimDesktop::launchApplication(const std::string& pathOrIdentifier) {
         for (auto& e : entries_)
             if (e.path == pathOrIdentifier || e.id == pathOrIdentifier || e.name == pathOrIdentifier) entry = e;
     }
+    if (!entry) desktop::noteFailureReason("The application is no longer installed.");
     return entry && launchEntry(*entry);
 }
 

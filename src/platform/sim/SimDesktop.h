@@ -207,8 +207,10 @@ public:
     ImagePtr iconForFile(const std::string& path) override;
     // No icon for these paths (an application whose entry names no icon).
     void setIconless(const std::string& path);
+    // Recorded; they answer NO (noting why) once no default application is available.
     bool openFile(const std::string& path, const std::string& application = "") override;
     bool openURL(const URL& url) override;
+    void setDefaultApplicationsAvailable(bool available) { openers_ = available; }
     bool launchApplication(const std::string& pathOrIdentifier) override;
     bool launchAppWithBundleIdentifier(const std::string& bundleIdentifier, unsigned options) override;
     // Records "launchDesktopAction <entry id> <action>" for an entry that lists the action.
@@ -218,6 +220,7 @@ public:
     std::vector<desktop::DesktopEntry> applicationsInCategory(const std::string& category) override;
 
 private:
+    bool openers_ = true;
     struct Registration;
     struct ObserverState;
     class Observer;

@@ -21,6 +21,7 @@
 #include "platform/desktop/DesktopEntryFile.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/IconSources.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
@@ -435,6 +436,14 @@ std::optional<desktop::DesktopEntry> X11Workspace::resolve(const std::string& ap
     return std::nullopt;
 }
 
+std::string X11Workspace::noApplicationReason(const std::string& mimeType) {
+    if (mimeType == "inode/directory") return "No file manager on this desktop opens folders.";
+    QMimeType type = QMimeDatabase().mimeTypeForName(QString::fromStdString(mimeType));
+    std::string kind = type.isValid() ? type.comment().toStdString() : std::string();
+    if (kind.empty()) kind = mimeType;
+    return "No application on this desktop is set to open files of the kind \u201c" + kind + "\u201d (" + mimeType + ").";
+}
+
 bool X11Workspace::openFile(const std::string& path, const std::string& application) {
     if (path.empty()) return false;
     if (application.empty() && path.size() > 8 && path.compare(path.size() - 8, 8, ".desktop") == 0)
@@ -444,6 +453,8 @@ bool X11Workspace::openFile(const std::string& path, const std::string& applicat
         entry = resolve(application);
         if (!entry) {
             log("cannot open ", path, ": no application \"", application, "\"");
+            desktop::noteFailureReason("The application " + desktop::quotedName(application) +
+                                       " is not installed on this desktop.");
             return false;
         }
     } else {
@@ -451,6 +462,7 @@ bool X11Workspace::openFile(const std::string& path, const std::string& applicat
         entry = index().defaultForTypes(types);
         if (!entry) {
             log("cannot open ", path, ": no application for ", types.front());
+            desktop::noteFailureReason(noApplicationReason(types.front()));
             return false;
         }
     }
@@ -463,6 +475,8 @@ bool X11Workspace::openURL(const URL& url) {
     auto entry = index().defaultFor("x-scheme-handler/" + scheme);
     if (!entry) {
         log("cannot open ", url.absoluteString(), ": no application for ", scheme, " addresses");
+        desktop::noteFailureReason("No application on this desktop opens " + scheme + " addresses (no web browser "
+                                   "or other program is set for them).");
         return false;
     }
     return run(*entry, {url.absoluteString()});
@@ -473,6 +487,7 @@ bool X11Workspace::launchApplication(const std::string& pathOrIdentifier) {
     if (!entry && pathOrIdentifier.find(".desktop") != std::string::npos) entry = readDesktopEntry(pathOrIdentifier);
     if (!entry) {
         log("cannot launch ", pathOrIdentifier, ": no such application");
+        desktop::noteFailureReason("The application is not installed on this desktop any more.");
         return false;
     }
     return run(*entry, {});
@@ -516,17 +531,22 @@ bool X11Workspace::run(const desktop::DesktopEntry& entry, const std::vector<std
     auto args = expandExec(entry, files);
     if (args.empty()) {
         log("cannot launch ", entry.path, ": its Exec line is empty or malformed");
+        desktop::noteFailureReason("The desktop entry of " + desktop::quotedName(entry.name.empty() ? entry.path : entry.name) +
+                                   " names no program that can be started.");
         return false;
     }
     if (entry.terminal) args.insert(args.begin(), {"x-terminal-emulator", "-e"});
     if (!spawnDetached(args, entry.workingDirectory)) {
         log("cannot launch ", entry.path, ": ", args.front(), " did not start");
+        desktop::noteFailureReason("The program " + desktop::quotedName(args.front()) + " of " +
+                                   desktop::quotedName(entry.name.empty() ? entry.path : entry.name) + " did not start.");
         return false;
     }
     return true;
 }
 
-bool X11Workspace::spawnDetached(const std::vector<std::string>& arguments, const std::string& directory) {
+bool X11Workspace::spawnDetached(const std::vector<std::string>& arguments, const std::string& directory,
+                                 std::function<void(int)> onExit) {
     if (arguments.empty() || arguments.front().empty()) return false;
     // Everything the child needs is made before fork: after it, only calls that are safe
     // in a forked copy of a threaded program.
@@ -543,19 +563,45 @@ bool X11Workspace::spawnDetached(const std::vector<std::string>& arguments, cons
     envp.push_back(nullptr);
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) return false;
-    pid_t child = ::fork();
-    if (child < 0) {
+    // When the end is watched, the middle process reports the program's exit through it.
+    int watch[2] = {-1, -1};
+    if (onExit && ::pipe2(watch, O_CLOEXEC) != 0) {
         ::close(report[0]);
         ::close(report[1]);
         return false;
     }
-    if (child == 0) {
-        // The middle process leaves at once, so the program is nobody's child here and
-        // leaves no zombie behind.
+    auto closeWatch = [&] {
+        for (int fd : watch)
+            if (fd >= 0) ::close(fd);
+    };
+    pid_t child = ::fork();
+    if (child < 0) {
         ::close(report[0]);
+        ::close(report[1]);
+        closeWatch();
+        return false;
+    }
+    if (child == 0) {
+        // The middle process leaves at once (or, when the end is watched, as soon as the
+        // program ends), so the program is nobody's child here and leaves no zombie.
+        ::close(report[0]);
+        if (watch[0] >= 0) ::close(watch[0]);
         ::setsid();
         pid_t grandchild = ::fork();
-        if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
+        if (grandchild != 0) {
+            if (watch[1] < 0 || grandchild < 0) ::_exit(grandchild < 0 ? 1 : 0);
+            // Only the watch pipe stays open here: the program's connections (the X
+            // server's above all) must not outlive it in this process.
+            if (watch[1] > 3) ::close_range(3, unsigned(watch[1] - 1), 0);
+            ::close_range(unsigned(watch[1] + 1), ~0u, 0);
+            int status = 0;
+            while (::waitpid(grandchild, &status, 0) < 0 && errno == EINTR) {
+            }
+            const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            ssize_t ignored = ::write(watch[1], &code, sizeof code);
+            (void)ignored;
+            ::_exit(0);
+        }
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -578,8 +624,11 @@ bool X11Workspace::spawnDetached(const std::vector<std::string>& arguments, cons
         ::_exit(127);
     }
     ::close(report[1]);
+    if (watch[1] >= 0) ::close(watch[1]);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    if (!onExit) {
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
     }
     int err = 0;
     ssize_t n;
@@ -587,10 +636,36 @@ bool X11Workspace::spawnDetached(const std::vector<std::string>& arguments, cons
         n = ::read(report[0], &err, sizeof err);
     } while (n < 0 && errno == EINTR);
     ::close(report[0]);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
+    if (!onExit && (!WIFEXITED(status) || WEXITSTATUS(status) != 0)) return false;
     if (n == ssize_t(sizeof err)) {
         log(arguments.front(), ": ", std::strerror(err));
+        if (onExit) {
+            ::close(watch[0]);
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
         return false;
+    }
+    if (onExit) {
+        // The exit comes through the pipe whenever the program ends; the middle process is
+        // reaped then.
+        auto* notifier = new QSocketNotifier(watch[0], QSocketNotifier::Read);
+        const int fd = watch[0];
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, fd, child, onExit] {
+            int code = -1;
+            ssize_t got;
+            do {
+                got = ::read(fd, &code, sizeof code);
+            } while (got < 0 && errno == EINTR);
+            if (got != ssize_t(sizeof code)) code = -1;
+            notifier->setEnabled(false);
+            ::close(fd);
+            int ignored = 0;
+            while (::waitpid(child, &ignored, 0) < 0 && errno == EINTR) {
+            }
+            notifier->deleteLater();
+            onExit(code);
+        });
     }
     return true;
 }

@@ -7,6 +7,7 @@
 // opening a file uses the default application for its type.
 
 #include <map>
+#include <functional>
 #include <memory>
 #include <tuple>
 #include <vector>
@@ -58,10 +59,15 @@ public:
     // A file's MIME type (from its name and its first bytes; "inode/directory" for a
     // folder) followed by the type's ancestors, most specific first.
     static std::vector<std::string> mimeTypesForFile(const std::string& path);
+    // Why a file of this MIME type cannot be opened when no application is set for it.
+    static std::string noApplicationReason(const std::string& mimeType);
     // Starts a program detached from this one, in a session of its own (no shell; every
     // argument passed byte for byte), in `directory`, or in the home folder when that is
-    // "", with the environment of LaunchEnvironment. NO when it could not be started.
-    static bool spawnDetached(const std::vector<std::string>& arguments, const std::string& directory);
+    // "", with the environment of LaunchEnvironment. NO when it could not be started. With
+    // `onExit`, the program's exit status (128 + signal when a signal ended it, -1 when
+    // it is unknown) is handed to it on the main thread when the program ends.
+    static bool spawnDetached(const std::vector<std::string>& arguments, const std::string& directory,
+                              std::function<void(int exitStatus)> onExit = nullptr);
 
 private:
     DesktopEntryIndex& index();
