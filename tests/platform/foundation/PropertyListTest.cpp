@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -135,6 +137,68 @@ TEST(PropertyListTest, HostileBinaryObjectsDoNotAbort) {
     EXPECT_FALSE(PropertyList::parse(oneObjectBinary({0x5F, 0x13, 0x7F, 0xFF, 'x'})));
     // A reference beyond the object table.
     EXPECT_FALSE(PropertyList::parse(oneObjectBinary({0xA1, 0x05})));
+}
+
+// What the reader accepts, the writers must write: a NUL or bytes that are not UTF-8
+// in a string read as U+FFFD, so that a store that read them can still be saved.
+TEST(PropertyListTest, StringsAreReadAsTextThatCanBeWrittenBack) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    auto ascii = PropertyList::parse(oneObjectBinary({0x53, 'a', 0x00, 'b'}));
+    ASSERT_TRUE(ascii && ascii->isString());
+    EXPECT_EQ(*ascii->string(), "a" + fffd + "b");
+    auto utf16 = PropertyList::parse(oneObjectBinary({0x62, 0x00, 'a', 0x00, 0x00}));
+    ASSERT_TRUE(utf16 && utf16->isString());
+    EXPECT_EQ(*utf16->string(), "a" + fffd);
+    auto stray = PropertyList::parse(oneObjectBinary({0x54, 'a', 0xFF, 0xC3, 0xA9}));  // 0xC3 0xA9 is "é"
+    ASSERT_TRUE(stray && stray->isString());
+    EXPECT_EQ(*stray->string(), "a" + fffd + "\xC3\xA9");
+    // A dictionary key with a NUL, in a file another writer made.
+    auto written = PropertyList::serialize(Value(Dictionary{{"kXy", Value(1)}}), Format::Binary);
+    ASSERT_TRUE(written);
+    std::string raw(written->begin(), written->end());
+    raw[raw.find("kXy") + 1] = '\0';
+    auto keyed = PropertyList::parse(bytesOf(raw));
+    ASSERT_TRUE(keyed && keyed->dictionary());
+    EXPECT_EQ(keyed->dictionary()->count("k" + fffd + "y"), 1u);
+    for (const Value& read : {*ascii, *utf16, *stray, *keyed})
+        for (Format format : {Format::Binary, Format::XML}) EXPECT_EQ(roundTrip(read, format), read);
+}
+
+// The library reads and frees an XML tree recursively: 180,000 nested arrays overflowed
+// the stack (as a settings file or a stored archive, at every start). Such a text is
+// refused before the library sees it; what the program writes nests far less.
+TEST(PropertyListTest, DeeplyNestedXmlIsRefusedBeforeTheLibraryReadsIt) {
+    auto nested = [](int depth, bool closed) {
+        std::string text = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+        for (int i = 0; i < depth; ++i) text += "<array>";
+        if (closed)
+            for (int i = 0; i < depth; ++i) text += "</array>";
+        return text + "</plist>";
+    };
+    EXPECT_EXIT(
+        {
+            for (bool closed : {true, false}) {
+                std::string error;
+                if (PropertyList::parse(bytesOf(nested(180000, closed)), &error) || error.find("deep") == std::string::npos)
+                    std::exit(2);
+            }
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(PropertyList::parse(bytesOf(nested(500, true))));
+    // Elements hidden in comments and character data do not count; a quoted "/>" does not
+    // hide an opening tag.
+    std::string commented = "<plist><array><!--";
+    for (int i = 0; i < 1000; ++i) commented += "<array>";
+    commented += "--><string><![CDATA[<array><array>]]></string></array></plist>";
+    auto read = PropertyList::parse(bytesOf(commented));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, Value(Array{Value("<array><array>")}));
+    std::string quoted = "<plist>";
+    for (int i = 0; i < 1000; ++i) quoted += "<array a=\"/>\">";
+    std::string error;
+    EXPECT_FALSE(PropertyList::parse(bytesOf(quoted), &error));
+    EXPECT_NE(error.find("deep"), std::string::npos) << error;
 }
 
 TEST(PropertyListTest, XmlIsReadableText) {
@@ -296,6 +360,26 @@ TEST_F(PropertyListFileTest, FailedReplaceLeavesTargetAndNoTemporary) {
     }
     EXPECT_EQ(entries, 1u);
     EXPECT_TRUE(fs::is_directory(dir + "/settings.plist/inside"));
+}
+
+// A write killed before its rename leaves its temporary file; the next start removes
+// those, but never the file of a write still under way (it holds a lock).
+TEST_F(PropertyListFileTest, TemporariesOfInterruptedWritesAreRemovedButNotOnesBeingWritten) {
+    const std::string dir = env.root() + "/settings";
+    fs::create_directories(dir);
+    for (const char* name : {".a.plist.tmp-AbC123", ".a.plist.tmp-XyZ789", "notes.tmp-AbC123", ".a.plist.tmp-short",
+                             "a.plist"})
+        std::ofstream(dir + "/" + name) << "x";
+    int writing = ::open((dir + "/.a.plist.tmp-XyZ789").c_str(), O_RDONLY);
+    ASSERT_GE(writing, 0);
+    ASSERT_EQ(::flock(writing, LOCK_EX), 0);
+    EXPECT_EQ(PropertyList::removeStaleTemporaryFiles(dir), 1u);
+    EXPECT_FALSE(fs::exists(dir + "/.a.plist.tmp-AbC123"));
+    for (const char* kept : {".a.plist.tmp-XyZ789", "notes.tmp-AbC123", ".a.plist.tmp-short", "a.plist"})
+        EXPECT_TRUE(fs::exists(dir + "/" + kept)) << kept;
+    ::close(writing);
+    EXPECT_EQ(PropertyList::removeStaleTemporaryFiles(dir), 1u);
+    EXPECT_EQ(PropertyList::removeStaleTemporaryFiles(env.root() + "/absent"), 0u);
 }
 
 TEST_F(PropertyListFileTest, MissingFolderAndMissingFile) {
