@@ -116,7 +116,8 @@ public:
     bool containsItem(const Object* item) const { return indexOfItem(item) >= 0; }
 
 private:
-    void loadPersistentObjects(const Array& stored);
+    // What cannot be made an item is left out and told to the coder.
+    void loadPersistentObjects(const Array& stored, Coder& coder);
     void prepareFolder(const ObjectPtr& item);
     long indexOfKind(const std::string& className) const;
     void announce(const std::function<void()>& change);
