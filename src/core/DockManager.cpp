@@ -1,7 +1,5 @@
 #include "core/DockManager.h"
 
-#include <filesystem>
-
 #include "core/DockConfiguration.h"
 #include "core/DockModel.h"
 #include "core/ThemeManager.h"
@@ -9,7 +7,6 @@
 #include "platform/desktop/Shortcut.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/Log.h"
-#include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tracking/Displays.h"
 #include "tracking/SIWindow.h"

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -21,6 +22,9 @@ namespace {
 
 // Seconds between 1970-01-01 and 2001-01-01, the epoch of property-list dates.
 constexpr double kPlistEpochOffset = 978307200.0;
+// The dates the library writes: 32-bit whole seconds from 2001.
+constexpr double kMinSince2001 = double(std::numeric_limits<int32_t>::min());
+constexpr double kMaxSince2001 = double(std::numeric_limits<int32_t>::max());
 // Deeper trees than this are refused rather than risking the stack.
 constexpr int kMaxDepth = 512;
 // Element nesting an XML text may reach: the containers above, plus the plist element
@@ -74,8 +78,7 @@ plist_t toPlist(const Value& value, int depth, std::string* error) {
         }
         case Value::Type::Date: {
             double since2001 = value.date()->timeIntervalSince1970 - kPlistEpochOffset;
-            if (!std::isfinite(since2001) || since2001 < double(std::numeric_limits<int32_t>::min()) ||
-                since2001 >= double(std::numeric_limits<int32_t>::max()) + 1.0) {
+            if (!isStorableScalar(value)) {
                 setError(error, "date " + value.description() + " is outside the range a property list can hold here");
                 return nullptr;
             }
@@ -89,7 +92,13 @@ plist_t toPlist(const Value& value, int depth, std::string* error) {
             }
             return plist_new_date(sec, usec);
         }
-        case Value::Type::UID: return plist_new_uid(value.uid()->value);
+        case Value::Type::UID:
+            // The format's UIDs are 32-bit; the library would keep only the low half.
+            if (!isStorableScalar(value)) {
+                setError(error, "a UID beyond 32 bits cannot be stored in a property list");
+                return nullptr;
+            }
+            return plist_new_uid(value.uid()->value);
         case Value::Type::Array: {
             plist_t arr = plist_new_array();
             for (const Value& e : *value.array()) {
@@ -361,6 +370,12 @@ private:
                     uint64_t bits = bigEndian(p_ + pos, 8);
                     std::memcpy(&d, &bits, 8);
                 }
+                if (date) {
+                    // A date the writers cannot hold is brought within their range, so that
+                    // what was read can be written back.
+                    if (!std::isfinite(d)) d = 0;
+                    d = std::clamp(d, kMinSince2001, kMaxSince2001);
+                }
                 out = date ? Value(Date{d + kPlistEpochOffset}) : Value(d);
                 return true;
             }
@@ -399,10 +414,14 @@ private:
                 out = Value(std::move(s));
                 return true;
             }
-            case 0x8:
-                if (!inside(pos, uint64_t(low) + 1)) return fail("binary property list with a bad UID");
-                out = Value(UID{bigEndian(p_ + pos, size_t(low) + 1)});
+            case 0x8: {
+                if (low > 7 || !inside(pos, uint64_t(low) + 1)) return fail("binary property list with a bad UID");
+                uint64_t uid = bigEndian(p_ + pos, size_t(low) + 1);
+                // UIDs are 32-bit: a larger one could not be written back.
+                if (uid > std::numeric_limits<uint32_t>::max()) return fail("binary property list with a UID beyond 32 bits");
+                out = Value(UID{uid});
                 return true;
+            }
             case 0xA:
             case 0xB:
             case 0xC:
@@ -636,6 +655,20 @@ std::optional<Value> readFile(const std::string& path, std::string* error, size_
     auto v = parse(file.bytes, &why);
     if (!v) setError(error, path + ": " + why);
     return v;
+}
+
+bool isStorableScalar(const Value& value) {
+    switch (value.type()) {
+        case Value::Type::Nil:
+        case Value::Type::Object: return false;
+        case Value::Type::String: return !hasNul(*value.string());
+        case Value::Type::Date: {
+            double since2001 = value.date()->timeIntervalSince1970 - kPlistEpochOffset;
+            return std::isfinite(since2001) && since2001 >= kMinSince2001 && since2001 < kMaxSince2001 + 1.0;
+        }
+        case Value::Type::UID: return value.uid()->value <= std::numeric_limits<uint32_t>::max();
+        default: return true;
+    }
 }
 
 std::string storableString(std::string text) {

@@ -42,5 +42,9 @@ size_t removeStaleTemporaryFiles(const std::string& folder);
 // `text` as a string a property list can hold: NUL characters and bytes that are not
 // UTF-8 become U+FFFD.
 std::string storableString(std::string text);
+// Whether a single value (not a container) can be written: no nil or object, a string
+// without NUL, a date within the range written here (1933 to 2069, the library keeps
+// 32-bit seconds from 2001), a UID of at most 32 bits.
+bool isStorableScalar(const Value& value);
 
 }  // namespace qs::PropertyList

@@ -287,16 +287,12 @@ bool UserDefaults::hasDataForKey(const std::string& key) const { return objectFo
 
 namespace {
 
-// Only what a property list can hold may be stored: an object, a nil or a string with a
-// NUL anywhere inside would make every later write of the domain fail.
+// Only what a property list can hold may be stored: an object, a nil, a string with a
+// NUL anywhere inside or a date out of range would make every later write of the domain
+// fail.
 bool isPropertyListValue(const Value& value, int depth = 0) {
     if (depth > 256) return false;
     switch (value.type()) {
-    case Value::Type::Nil:
-    case Value::Type::Object:
-        return false;
-    case Value::Type::String:
-        return value.string()->find('\0') == std::string::npos;
     case Value::Type::Array:
         for (const Value& element : *value.array())
             if (!isPropertyListValue(element, depth + 1)) return false;
@@ -306,7 +302,7 @@ bool isPropertyListValue(const Value& value, int depth = 0) {
             if (k.find('\0') != std::string::npos || !isPropertyListValue(element, depth + 1)) return false;
         return true;
     default:
-        return true;
+        return PropertyList::isStorableScalar(value);
     }
 }
 

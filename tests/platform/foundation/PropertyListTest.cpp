@@ -164,6 +164,45 @@ TEST(PropertyListTest, StringsAreReadAsTextThatCanBeWrittenBack) {
         for (Format format : {Format::Binary, Format::XML}) EXPECT_EQ(roundTrip(read, format), read);
 }
 
+// Found by fuzzing: an 8-byte UID was read whole, and the library wrote back its low 32
+// bits. UIDs are 32-bit in the format; a larger one is refused on both sides.
+TEST(PropertyListTest, UidsBeyondThirtyTwoBitsAreRefusedRatherThanCutShort) {
+    EXPECT_FALSE(PropertyList::parse(oneObjectBinary({0x87, 0x8C, 0x8C, 0x8C, 0x8C, 0x40, 0x00, 0x00, 0x51})));
+    auto largest = PropertyList::parse(oneObjectBinary({0x83, 0xFF, 0xFF, 0xFF, 0xFF}));
+    ASSERT_TRUE(largest && largest->isUID());
+    EXPECT_EQ(roundTrip(*largest, Format::Binary), *largest);
+    std::string error;
+    EXPECT_FALSE(PropertyList::serialize(Value(UID{uint64_t(1) << 32}), Format::Binary, &error));
+    EXPECT_NE(error.find("32 bits"), std::string::npos) << error;
+}
+
+// Found by fuzzing: a binary date of 5e143 seconds was read, could not be written back
+// (the library keeps 32-bit seconds), and describing it for the log line was undefined.
+// Such dates are read within the range the writers hold.
+TEST(PropertyListTest, DatesBeyondWhatCanBeWrittenAreReadWithinRange) {
+    auto dateOf = [](uint64_t bits) {
+        Data object{0x33};
+        for (int shift = 56; shift >= 0; shift -= 8) object.push_back(uint8_t(bits >> shift));
+        Data bytes = bytesOf("bplist00");
+        bytes.insert(bytes.end(), object.begin(), object.end());
+        Data trailer(32, 0);
+        trailer[6] = 1, trailer[7] = 1, trailer[15] = 1, trailer[31] = uint8_t(bytes.size());
+        bytes.push_back(8);
+        bytes.insert(bytes.end(), trailer.begin(), trailer.end());
+        return PropertyList::parse(bytes);
+    };
+    const double epoch2001 = 978307200.0;
+    auto far = dateOf(0x5DC5821440400000ull);  // 5.2e143 s after 2001
+    ASSERT_TRUE(far && far->isDate());
+    EXPECT_NEAR(far->date()->timeIntervalSince1970, epoch2001 + 2147483647.0, 1.0);
+    auto notANumber = dateOf(0x7FF8000000000000ull);
+    ASSERT_TRUE(notANumber && notANumber->isDate());
+    EXPECT_EQ(notANumber->date()->timeIntervalSince1970, epoch2001);
+    for (const Value& read : {*far, *notANumber}) EXPECT_EQ(roundTrip(read, Format::Binary), read);
+    EXPECT_FALSE(Value(Date{5e143}).description().empty());
+    EXPECT_FALSE(PropertyList::isStorableScalar(Value(Date{5e143})));
+}
+
 // The library reads and frees an XML tree recursively: 180,000 nested arrays overflowed
 // the stack (as a settings file or a stored archive, at every start). Such a text is
 // refused before the library sees it; what the program writes nests far less.

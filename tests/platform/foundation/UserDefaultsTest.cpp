@@ -150,7 +150,9 @@ TEST_F(UserDefaultsTest, ObjectsAreRefusedAndDoNotBlockOtherSettings) {
     d.setObject(Value(std::make_shared<Object>()), "object");
     d.setObject(Value(Array{Value(1), Value(std::make_shared<Object>())}), "hidden");
     d.setObject(Value(std::string("nul\0inside", 10)), "nul");
+    d.setObject(Value(Array{Value(Date{1e13})}), "far");  // beyond the dates a file holds
     EXPECT_TRUE(d.objectForKey("nul").isNil());
+    EXPECT_TRUE(d.objectForKey("far").isNil());
     EXPECT_TRUE(d.objectForKey("object").isNil());
     EXPECT_TRUE(d.objectForKey("hidden").isNil());
     EXPECT_TRUE(env.logged("hidden"));
