@@ -217,6 +217,15 @@ std::optional<Value> fromPlist(plist_t node, int depth, std::string* error) {
             return Value(std::move(out));
         }
         case PLIST_DICT: {
+            // XML writes a UID as a dictionary of one key, "CF$UID"; it reads back as one.
+            if (plist_dict_get_size(node) == 1) {
+                plist_t uid = plist_dict_get_item(node, "CF$UID");
+                uint64_t n = 0;
+                if (uid && plist_get_node_type(uid) == PLIST_UINT) {
+                    plist_get_uint_val(uid, &n);
+                    if (n <= std::numeric_limits<uint32_t>::max()) return Value(UID{n});
+                }
+            }
             Dictionary out;
             plist_dict_iter it = nullptr;
             plist_dict_new_iter(node, &it);

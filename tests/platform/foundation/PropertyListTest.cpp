@@ -176,6 +176,20 @@ TEST(PropertyListTest, UidsBeyondThirtyTwoBitsAreRefusedRatherThanCutShort) {
     EXPECT_NE(error.find("32 bits"), std::string::npos) << error;
 }
 
+// Found by fuzzing: XML writes a UID as {CF$UID = n}, which read back as a dictionary,
+// so a keyed archive kept as XML (or converted by a property-list tool) no longer read.
+TEST(PropertyListTest, UidsWrittenAsXmlReadBackAsUids) {
+    const Value archive(Dictionary{{"$top", Value(Dictionary{{"root", Value(UID{1})}})},
+                                   {"$objects", Value(Array{Value("$null"), Value(Dictionary{{"$class", Value(UID{2})}})})}});
+    EXPECT_EQ(roundTrip(archive, Format::XML), archive);
+    // Only the exact form is a UID.
+    auto notUid = PropertyList::parse(bytesOf(
+        "<plist><array><dict><key>CF$UID</key><string>7</string></dict>"
+        "<dict><key>CF$UID</key><integer>7</integer><key>other</key><true/></dict></array></plist>"));
+    ASSERT_TRUE(notUid && notUid->array());
+    for (const Value& v : *notUid->array()) EXPECT_TRUE(v.isDictionary());
+}
+
 // Found by fuzzing: a binary date of 5e143 seconds was read, could not be written back
 // (the library keeps 32-bit seconds), and describing it for the log line was undefined.
 // Such dates are read within the range the writers hold.
