@@ -148,11 +148,12 @@ UserDefaults::FileState UserDefaults::readFile(Dictionary& out, bool keepAsideUn
     }
     if (status == FileRead::Status::AccessDenied || status == FileRead::Status::Failed) {
         stamp_ = stamp;
-        if (!fileProtected_)
+        if (!fileProtected_) {
             log("the defaults file ", path, " cannot be read (", error, "). That is not damage: it is left where it is ",
                 "and will not be written over; the settings of ", domain_, " start from their defaults");
+            protectedLogged_ = false;
+        }
         fileProtected_ = true;
-        protectedLogged_ = false;
         return FileState::Protected;
     }
     if (value && value->dictionary()) {
@@ -169,14 +170,15 @@ UserDefaults::FileState UserDefaults::readFile(Dictionary& out, bool keepAsideUn
     }
     std::string why;
     std::string kept = FileRead::keepAside(path, &why);
+    stamp_ = stampOfFile();
+    if (kept.empty() && fileProtected_) return FileState::Protected;  // said before
     fileProtected_ = kept.empty();
     protectedLogged_ = false;
-    stamp_ = stampOfFile();
     log("the defaults file ", path, " cannot be read (", error, "); ",
         kept.empty() ? "it could not be moved aside (" + why + ") and will not be written over"
                      : "kept it as " + kept,
         "; the settings of ", domain_, " start from their defaults");
-    return FileState::KeptAside;
+    return kept.empty() ? FileState::Protected : FileState::KeptAside;
 }
 
 void UserDefaults::load() {
@@ -208,16 +210,17 @@ void UserDefaults::mergeFromDisk(const Dictionary& disk) {
 
 void UserDefaults::takeInChangesOnDisk() {
     FileStamp now = stampOfFile();
-    // Unchanged, or gone: a file removed while it is edited comes back, and the
+    // Unchanged (a file that could not be read is looked at again: its permissions may
+    // have been mended), or gone: a file removed while it is edited comes back, and the
     // settings in use are kept meanwhile.
-    if (now == stamp_ || !now.exists) return;
+    if ((now == stamp_ && !fileProtected_) || !now.exists) return;
     Dictionary disk;
     if (readFile(disk, false) == FileState::Read) mergeFromDisk(disk);
 }
 
 void UserDefaults::mergeBeforeWrite() {
     FileStamp now = stampOfFile();
-    if (now == stamp_) return;
+    if (now == stamp_ && !fileProtected_) return;
     if (!now.exists) {
         stamp_ = now;
         return;

@@ -71,34 +71,5 @@ TEST_F(FileReadTest, FoldersFifosAndDevicesAreRefusedWithoutBlocking) {
     EXPECT_EQ(lines, 1u);
 }
 
-TEST_F(FileReadTest, PermissionDeniedIsToldApartFromDamage) {
-    write("private", "secret");
-    ::chmod(path("private").c_str(), 0);
-    EXPECT_EXIT(
-        {
-            test::dropRootForChild(env.root());
-            auto r = FileRead::readFile(env.root() + "/private", 100);
-            std::exit(r.status == Status::AccessDenied && !r.error.empty() ? 0 : 2);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(FileReadTest, KeepAsideNeverReplacesAnEarlierKeptFile) {
-    write("settings.plist", "first");
-    std::string first = FileRead::keepAside(path("settings.plist"));
-    ASSERT_FALSE(first.empty());
-    EXPECT_NE(first.find("settings.plist.unreadable-"), std::string::npos);
-    write("settings.plist", "second");
-    std::string second = FileRead::keepAside(path("settings.plist"));
-    ASSERT_FALSE(second.empty());
-    EXPECT_NE(first, second);
-    EXPECT_EQ(FileRead::readFile(first, 100).text(), "first");
-    EXPECT_EQ(FileRead::readFile(second, 100).text(), "second");
-    EXPECT_FALSE(fs::exists(path("settings.plist")));
-    std::string error;
-    EXPECT_TRUE(FileRead::keepAside(path("settings.plist"), &error).empty());
-    EXPECT_FALSE(error.empty());
-}
-
 }  // namespace
 }  // namespace qs

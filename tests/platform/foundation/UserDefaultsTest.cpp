@@ -296,22 +296,26 @@ TEST_F(UserDefaultsTest, PathsThatAreNoFileOrCannotBeParsedAreKeptAsideAndTheSta
 TEST_F(UserDefaultsTest, AFileThatMayNotBeReadIsNoDamageAndIsNeverWrittenOver) {
     writeRaw(ownFile(), "<plist><dict><key>mine</key><integer>7</integer></dict></plist>");
     ::chmod(ownFile().c_str(), 0);
+    if (geteuid() == 0) ASSERT_EQ(::chown(ownFile().c_str(), 65534, 65534), 0);  // the child's own file
     EXPECT_EXIT(
         {
             test::dropRootForChild(env.root());
+            struct stat before {};
+            ::stat(ownFile().c_str(), &before);
             auto& d = UserDefaults::standardUserDefaults();
             bool ok = d.persistentDomain().empty() && keptAside(ownFile()).empty() && env.logged("not damage");
             d.setInteger(1, "other");
-            ok = ok && !d.synchronize() && fs::exists(ownFile()) && keptAside(ownFile()).empty();
+            struct stat after {};
+            ok = ok && !d.synchronize() && ::stat(ownFile().c_str(), &after) == 0 && after.st_ino == before.st_ino &&
+                 after.st_size == before.st_size && keptAside(ownFile()).empty();
+            // Permissions mended while the program runs: the file is read and merged.
+            ::chmod(ownFile().c_str(), 0600);
+            d.takeInChangesOnDisk();
+            ok = ok && d.integerForKey("mine") == 7 && d.synchronize();
             std::exit(ok ? 0 : 3);
         },
         ::testing::ExitedWithCode(0), "");
-    // Untouched: the user's bytes and permissions.
-    struct stat st {};
-    ASSERT_EQ(::stat(ownFile().c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0u);
-    ::chmod(ownFile().c_str(), 0600);
-    EXPECT_EQ(fileContents(ownFile()), Value(Dictionary{{"mine", Value(7)}}));
+    EXPECT_EQ(fileContents(ownFile()), Value(Dictionary{{"mine", Value(7)}, {"other", Value(1)}}));
 }
 
 TEST_F(UserDefaultsTest, AStringWithANulInABinaryFileStillLetsTheDomainBeWritten) {
