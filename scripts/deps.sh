@@ -14,6 +14,7 @@ packages=(
   xvfb xauth openbox x11-apps xterm x11-utils x11-xserver-utils xdotool imagemagick dbus libglib2.0-bin
   trayer wmctrl desktop-file-utils fonts-dejavu-core
   qt6-image-formats-plugins
+  clang libclang-rt-14-dev
 )
 
 missing=()

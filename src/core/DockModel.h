@@ -117,7 +117,8 @@ public:
     bool containsItem(const Object* item) const { return indexOfItem(item) >= 0; }
 
 private:
-    void loadPersistentObjects(const Array& stored);
+    // What cannot be made an item is left out and told to the coder.
+    void loadPersistentObjects(const Array& stored, Coder& coder);
     void prepareFolder(const ObjectPtr& item);
     // Where an insertion at `index` goes: the index itself, except that nothing is placed
     // after a trash that stands last (it goes just before the trash).

@@ -65,7 +65,7 @@ std::shared_ptr<MenuModel> MenuModel::initWithCoder(Coder& coder) {
             if (auto node = v.objectAs<FileSystemNode>())
                 entries.push_back(node);
             else
-                log("a start-menu entry that is not a file item was left out: ", v.description());
+                coder.noteLeftOut("a start-menu entry that is not a file item was left out: " + v.description());
         }
     }
     menu->willChangeValueForKey("modelContent");
@@ -76,6 +76,8 @@ std::shared_ptr<MenuModel> MenuModel::initWithCoder(Coder& coder) {
     menu->loadApps();
     return menu;
 }
+
+std::shared_ptr<MenuModel> MenuModel::existingInstance() { return sharedMenu(); }
 
 MenuModel::~MenuModel() { NotificationCenter::defaultCenter().removeObserver(this); }
 

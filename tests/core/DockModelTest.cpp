@@ -371,7 +371,8 @@ TEST_F(DockModelTest, KeepingARunningAppDecidesWhetherItIsArchived) {
 
     test::DictionaryCoder coder;
     model->encodeWithCoder(coder);
-    EXPECT_EQ(coder.order, (std::vector<std::string>{"persistent", "blackList"}));
+    // The start menu is stored on its own too (it keeps the user's entries while off).
+    EXPECT_EQ(coder.order, (std::vector<std::string>{"persistent", "blackList", "startMenu"}));
     const Array* stored = coder.values["persistent"].array();
     ASSERT_TRUE(stored);
     EXPECT_EQ(labels(*stored), (Labels{"Menu", "Kept.desktop", "|", "Trash"}));

@@ -52,3 +52,16 @@ protected:
 };
 
 }  // namespace qs::test
+
+namespace qs::test {
+
+// For a child process (a death test): when running as root, opens the folders below
+// `root` to everyone and becomes the unprivileged user "nobody", so that file permissions
+// apply as they do to a user. Does nothing otherwise.
+void dropRootForChild(const std::string& root);
+// For a child process: an address-space limit, so that a reader without a bound fails
+// with an allocation error instead of taking the machine's memory. Nothing under
+// AddressSanitizer, which reserves its shadow memory as address space.
+void limitChildMemory(size_t bytes);
+
+}  // namespace qs::test
