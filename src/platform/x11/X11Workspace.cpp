@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include <QMimeDatabase>
+#include <QSocketNotifier>
 #include <QStringList>
 
 #include "platform/desktop/DesktopEntryFile.h"
