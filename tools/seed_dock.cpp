@@ -1,6 +1,8 @@
-// Writes a dock of N items into the defaults of $XDG_CONFIG_HOME (for measurements):
-// the start menu, N - 2 file items of the given paths (repeated when there are fewer),
-// and the trash. Usage: quayside_seed_dock N PATH...
+// Writes a dock of N items into the defaults of $XDG_CONFIG_HOME (for measurements and
+// the journeys): the start menu, N - 2 file items of the given paths (repeated when there
+// are fewer), and the trash; with --position, a dock configuration on that edge (0 left,
+// 1 bottom, 2 right, 3 top), the other settings at their defaults.
+// Usage: quayside_seed_dock [--position P] [N PATH...]
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -8,6 +10,7 @@
 
 #include <QGuiApplication>
 
+#include "core/DockConfiguration.h"
 #include "core/DockModel.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/RunLoop.h"
@@ -16,23 +19,39 @@
 #include "platform/sim/SimBackend.h"
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s N PATH...\n", argv[0]);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    long position = -1;
+    if (args.size() >= 2 && args[0] == "--position") {
+        position = std::strtol(args[1].c_str(), nullptr, 10);
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if ((args.empty() && position < 0) || args.size() == 1 || position > 3) {
+        std::fprintf(stderr, "usage: %s [--position P] [N PATH...]\n", argv[0]);
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     auto sim = qs::sim::installSimBackend(true);
-    const long n = std::strtol(argv[1], nullptr, 10);
     auto& defaults = qs::UserDefaults::standardUserDefaults();
-    defaults.setBool(true, "enableStartMenu");
-    defaults.setBool(true, "enableTrash");
-    auto model = qs::DockModel::create();
-    std::vector<qs::URLPtr> urls;
-    for (long i = 0; i < n - 2; ++i) urls.push_back(qs::URL::fileURLWithPath(argv[2 + i % (argc - 2)]));
-    model->insertFiles(urls, model->hasStartMenu() ? 1 : 0);
-    defaults.setObject(qs::Value(qs::KeyedArchiver::archivedDataWithRootObject(qs::Value(model))), "MainDockModelKey");
+    if (position >= 0) {
+        auto configuration = qs::DockConfiguration::create();
+        configuration->setPosition(int16_t(position));
+        defaults.setObject(qs::Value(qs::KeyedArchiver::archivedDataWithRootObject(qs::Value(configuration))),
+                           "MainDockConfigKey");
+    }
+    if (!args.empty()) {
+        const long n = std::strtol(args[0].c_str(), nullptr, 10);
+        defaults.setBool(true, "enableStartMenu");
+        defaults.setBool(true, "enableTrash");
+        auto model = qs::DockModel::create();
+        std::vector<qs::URLPtr> urls;
+        const size_t paths = args.size() - 1;
+        for (long i = 0; i < n - 2; ++i) urls.push_back(qs::URL::fileURLWithPath(args[1 + size_t(i) % paths]));
+        model->insertFiles(urls, model->hasStartMenu() ? 1 : 0);
+        defaults.setObject(qs::Value(qs::KeyedArchiver::archivedDataWithRootObject(qs::Value(model))),
+                           "MainDockModelKey");
+        std::printf("%zu items\n", model->panelContent().size());
+    }
     defaults.synchronize();
-    std::printf("%zu items\n", model->panelContent().size());
     return 0;
 }

@@ -73,7 +73,11 @@ std::shared_ptr<DockModel> DockModel::initWithCoder(Coder& coder) {
         for (const Value& entry : *entries)
             if (entry.object()) model->blackList_.push_back(entry);
     }
-    if (stored.array() && !stored.array()->empty()) model->loadPersistentObjects(*stored.array());
+    // The start menu with the user's entries, stored also while it is not in the dock
+    // (switched off), so that switching it on again brings them back. Decoding it makes
+    // it the shared start menu; in "persistent" it is the same object.
+    (void)coder.decodeObjectForKey("startMenu");
+    if (stored.array() && !stored.array()->empty()) model->loadPersistentObjects(*stored.array(), coder);
     model->setUpModel();
     return model;
 }
@@ -133,12 +137,12 @@ void DockModel::setUpModel() {
     });
 }
 
-void DockModel::loadPersistentObjects(const Array& stored) {
+void DockModel::loadPersistentObjects(const Array& stored, Coder& coder) {
     for (const Value& item : stored)
         if (item.object()) persistentContent_.push_back(item);
     if (persistentContent_.size() != stored.size())
-        log("-[DockModel loadPersistentObjects:] " + std::to_string(stored.size() - persistentContent_.size()) +
-            " stored item(s) that cannot be read were left out");
+        coder.noteLeftOut(std::to_string(stored.size() - persistentContent_.size()) +
+                          " stored dock item(s) that cannot be read were left out");
 
     // Each item goes in as addItem puts it (once, before a trash that ends the list),
     // with the list indexed by hash: a stored dock of thousands of items loads in linear
@@ -146,7 +150,6 @@ void DockModel::loadPersistentObjects(const Array& stored) {
     std::unordered_map<uint64_t, std::vector<const Object*>> present;
     for (const Value& v : panelContent_)
         if (auto o = v.object()) present[o->hash()].push_back(o.get());
-    long trash = indexOfKind("TrashModel");
     auto restore = [&](const ObjectPtr& item) {
         prepareFolder(item, false);
         auto& same = present[item->hash()];
@@ -154,13 +157,8 @@ void DockModel::loadPersistentObjects(const Array& stored) {
             if (o == item.get() || o->isEqual(item.get())) return;
         same.push_back(item.get());
         announce([&] {
-            if (trash < 0 || item->className() == "TrashModel" || long(panelContent_.size()) != trash + 1) {
-                if (item->className() == "TrashModel" && trash < 0) trash = long(panelContent_.size());
-                panelContent_.push_back(Value(item));
-            } else {
-                panelContent_.insert(panelContent_.begin() + trash, Value(item));
-                ++trash;
-            }
+            const long at = placeBeforeTrailingTrash(long(panelContent_.size()));
+            panelContent_.insert(panelContent_.begin() + at, Value(item));
         });
     };
 
@@ -173,7 +171,7 @@ void DockModel::loadPersistentObjects(const Array& stored) {
             auto url = storedNode ? storedNode->URL() : nullptr;
             auto fresh = url ? FileSystemNode::initWithURL(url) : nullptr;
             if (!fresh) {
-                log("-[DockModel loadPersistentObjects:] a stored file item without a usable URL was left out");
+                coder.noteLeftOut("a stored file item without a usable URL was left out");
                 continue;
             }
             // The folder's grid choice is the user's: keep it across restarts.
@@ -205,7 +203,7 @@ void DockModel::loadPersistentObjects(const Array& stored) {
         } else if (kind == "GroupModel" || kind == "TrashModel" || kind == "Separator") {
             restore(object);
         } else {
-            log("-[DockModel loadPersistentObjects:] a stored item of kind " + kind + " was left out");
+            coder.noteLeftOut("a stored dock item of kind " + kind + " was left out");
         }
     }
 }
@@ -234,6 +232,7 @@ void DockModel::encodeWithCoder(Coder& coder) const {
     }
     coder.encodeObject(Value(std::move(stored)), "persistent");
     coder.encodeObject(Value(blackList_), "blackList");
+    if (auto menu = MenuModel::existingInstance()) coder.encodeObject(Value(menu), "startMenu");
 }
 
 // ---- accessors -----------------------------------------------------------------------
@@ -297,11 +296,16 @@ void DockModel::addItem(const ObjectPtr& item, const ObjectPtr& afterItem) {
     long anchor = indexOfItem(afterItem.get());
     prepareFolder(item);
     announce([&] {
-        if (anchor < 0)
-            panelContent_.push_back(Value(item));
-        else
-            panelContent_.insert(panelContent_.begin() + anchor + 1, Value(item));
+        long at = anchor < 0 ? long(panelContent_.size()) : anchor + 1;
+        panelContent_.insert(panelContent_.begin() + placeBeforeTrailingTrash(at), Value(item));
     });
+}
+
+long DockModel::placeBeforeTrailingTrash(long index) const {
+    // Nothing goes after a trash that stands last: what would follow it goes just before.
+    const long count = long(panelContent_.size());
+    if (count > 0 && index >= count && isKind(panelContent_.back(), "TrashModel")) return count - 1;
+    return std::clamp<long>(index, 0, count);
 }
 
 void DockModel::addSeparatorAffterItem(const ObjectPtr& anchor) { addItem(Separator::create(), anchor); }
@@ -309,8 +313,8 @@ void DockModel::addSeparatorAffterItem(const ObjectPtr& anchor) { addItem(Separa
 void DockModel::addNewGroupAfterItem(const ObjectPtr& anchor) { addItem(GroupModel::create(), anchor); }
 
 void DockModel::insertFiles(const std::vector<URLPtr>& urls, int64_t index) {
-    // A drop index outside the list lands at its nearer end.
-    int64_t at = std::clamp<int64_t>(index, 0, int64_t(panelContent_.size()));
+    // A drop index outside the list lands at its nearer end, before a trailing trash.
+    int64_t at = placeBeforeTrailingTrash(long(std::clamp<int64_t>(index, 0, int64_t(panelContent_.size()))));
     announce([&] {
         for (const auto& url : urls) {
             auto node = url ? FileSystemNode::initWithURL(url) : nullptr;

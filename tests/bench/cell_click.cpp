@@ -36,6 +36,7 @@
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/XConnection.h"
 #include "tracking/AppMonitoringService.h"
+#include "support/Processes.h"
 
 namespace {
 
@@ -143,7 +144,7 @@ struct Session {
     }
     ~Session() {
         for (pid_t pid : children) {
-            ::kill(pid, SIGKILL);
+            qs::test::signalProcess(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
         }
         if (window) {

@@ -33,6 +33,7 @@
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/XConnection.h"
 #include "tracking/AppMonitoringService.h"
+#include "support/Processes.h"
 
 namespace {
 
@@ -119,8 +120,9 @@ struct RealClients {
         }
     }
     ~RealClients() {
-        for (pid_t pid : pids) ::kill(pid, SIGTERM);
-        for (pid_t pid : pids) ::waitpid(pid, nullptr, 0);
+        for (pid_t pid : pids) qs::test::signalProcess(pid, SIGTERM);
+        for (pid_t pid : pids)
+            if (pid > 0) ::waitpid(pid, nullptr, 0);
     }
 };
 

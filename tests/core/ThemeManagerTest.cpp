@@ -15,6 +15,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/sim/SimBackend.h"
+#include "support/Files.h"
 #include "support/TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -166,8 +167,7 @@ TEST_F(ThemeManagerTest, BadThemeFoldersAreSkippedWithALogLine) {
     writeFile(themes() / "Corrupt" / "background.png", "this is not a picture at all");
     {
         writePicture(themes() / "Truncated" / "full.png", 300, 300, QColor(10, 200, 30));
-        std::ifstream in(themes() / "Truncated" / "full.png", std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        std::string bytes = test::readFileOrEmpty(themes() / "Truncated" / "full.png");
         writeFile(themes() / "Truncated" / "background.png", bytes.substr(0, bytes.size() / 2));
         fs::remove(themes() / "Truncated" / "full.png");
     }
@@ -323,8 +323,7 @@ TEST_F(ThemeManagerTest, PicturesDecodeWhenFirstDrawnAndAreThereWhenTheThemeSwit
     {
         // A whole header and a damaged chunk further on: refused when the list is made.
         writePicture(themes() / "Damaged" / "full.png", 64, 64, Qt::yellow);
-        std::ifstream in(themes() / "Damaged" / "full.png", std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        std::string bytes = test::readFileOrEmpty(themes() / "Damaged" / "full.png");
         bytes[bytes.size() - 20] ^= 0x5A;
         writeFile(themes() / "Damaged" / "background.png", bytes);
         fs::remove(themes() / "Damaged" / "full.png");

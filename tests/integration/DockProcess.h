@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "platform/foundation/PropertyList.h"
+#include "support/Files.h"
+#include "support/Processes.h"
 #include "support/TestEnvironment.h"
 
 namespace qs::test {
@@ -136,7 +138,7 @@ protected:
     }
     void TearDown() override {
         if (child_ > 0) {
-            kill(child_, SIGKILL);
+            signalProcess(child_, SIGKILL);
             waitpid(child_, nullptr, 0);
             child_ = -1;
         }
@@ -180,7 +182,7 @@ protected:
     // Sends `signal`, then answers the exit status (-1 when it did not end within the time;
     // 128 + n when a signal n ended it).
     int terminate(double seconds, int signal = SIGTERM) {
-        kill(child_, signal);
+        if (!signalProcess(child_, signal)) return -1;
         int result = -1;
         waitFor(
             [&] {

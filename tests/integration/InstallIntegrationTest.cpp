@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "integration/DockProcess.h"
+#include "support/Files.h"
 
 namespace fs = std::filesystem;
 using namespace qs::test;
@@ -18,11 +19,6 @@ std::vector<std::string> titlesOf(xcb_connection_t* c, uint32_t pid) {
     std::vector<std::string> titles;
     for (xcb_window_t w : windowsOfPid(c, root, pid)) titles.push_back(textProperty(c, w, intern(c, "_NET_WM_NAME")));
     return titles;
-}
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
 class InstalledProgram : public ChildProcessTest {
@@ -38,7 +34,7 @@ TEST_F(InstalledProgram, ShowsItsWhatsNewWindowAndFindsItsResources) {
     const std::string prefix = env.root() + "/prefix";
     const std::string cmd = std::string("\"") + getenv("CMAKE_COMMAND") + "\" --install \"" + getenv("QUAYSIDE_BUILD_DIR") +
                             "\" --prefix \"" + prefix + "\" > \"" + env.root() + "/install.log\" 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << readAll(env.root() + "/install.log");
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << qs::test::readFileOrEmpty(env.root() + "/install.log");
     const std::string program = prefix + "/bin/quayside";
     ASSERT_TRUE(fs::exists(program));
 
@@ -62,15 +58,15 @@ TEST_F(InstalledProgram, ShowsItsWhatsNewWindowAndFindsItsResources) {
             return false;
         },
         20.0);
-    EXPECT_TRUE(shown) << "no what's-new window on the first start\n" << readAll(errors);
+    EXPECT_TRUE(shown) << "no what's-new window on the first start\n" << qs::test::readFileOrEmpty(errors);
 
-    kill(child_, SIGTERM);
+    qs::test::signalProcess(child_, SIGTERM);
     int status = 0;
     waitpid(child_, &status, 0);
     child_ = -1;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readAll(errors);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << qs::test::readFileOrEmpty(errors);
 
-    const std::string log = readAll(errors);
+    const std::string log = qs::test::readFileOrEmpty(errors);
     for (const char* missing : {"were not found beside it", "are not installed", "is not among the program's images",
                                 "no resource themes were found"})
         EXPECT_EQ(log.find(missing), std::string::npos) << missing << "\n" << log;

@@ -40,9 +40,9 @@ protected:
     // does not end within five seconds.
     static void stop(pid_t& pid) {
         if (pid <= 0) return;
-        kill(pid, SIGTERM);
+        test::signalProcess(pid, SIGTERM);
         if (!waitFor([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 5.0)) {
-            kill(pid, SIGKILL);
+            test::signalProcess(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
         pid = -1;

@@ -2,7 +2,10 @@
 // scripts/test.sh), finds its dock window, ends it with SIGTERM and reads back what it
 // stored.
 
+#include <sys/stat.h>
+
 #include <fstream>
+#include <functional>
 
 #include "integration/DockProcess.h"
 
@@ -67,8 +70,7 @@ TEST_F(StartupIntegration, FirstStartShowsDockAndStoresDefaultsAndArchivesOnTerm
                    std::streamsize(d.at("MainDockConfigKey").data()->size()));
         std::string cmd = "plistutil -i " + bin + " -o " + env.root() + "/config.xml > /dev/null 2>&1";
         ASSERT_EQ(system(cmd.c_str()), 0);
-        std::ifstream xml(env.root() + "/config.xml");
-        std::string text((std::istreambuf_iterator<char>(xml)), {});
+        const std::string text = test::readFileOrEmpty(env.root() + "/config.xml");
         EXPECT_NE(text.find("NSKeyedArchiver"), std::string::npos);
         EXPECT_NE(text.find("DockConfiguration"), std::string::npos);
     }
@@ -106,14 +108,50 @@ TEST_F(StartupIntegration, CorruptStoredDockIsKeptAsideAndReplaced) {
     for (const auto& entry : fs::directory_iterator(env.configHome() + "/quayside")) {
         std::string name = entry.path().filename().string();
         if (name.find("unreadable") == std::string::npos) continue;
-        std::ifstream f(entry.path(), std::ios::binary);
-        Data content((std::istreambuf_iterator<char>(f)), {});
+        const std::string bytes = test::readFileOrEmpty(entry.path());
+        Data content(bytes.begin(), bytes.end());
         if (content != garbage) continue;
         if (name.find("MainDockModelKey") != std::string::npos) ++keptModel;
         if (name.find("MainDockConfigKey") != std::string::npos) ++keptConfig;
     }
     EXPECT_GE(keptModel, 1);
     EXPECT_GE(keptConfig, 1);
+}
+
+// A FIFO where the settings file is (through a link) and FIFO or /dev/zero desktop
+// entries blocked the start or filled the memory, and SIGTERM then went unheard; a folder
+// there aborted every start. Each is now passed over: the dock shows, ends on SIGTERM and
+// writes fresh settings, and the odd path is kept aside.
+TEST_F(StartupIntegration, HostilePathsWhereFilesBelongNeitherStopNorHangTheStart) {
+    const std::string folder = env.configHome() + "/quayside";
+    const std::string apps = env.dataHome() + "/applications";
+    fs::create_directories(folder);
+    fs::create_directories(apps);
+    ASSERT_EQ(mkfifo((env.root() + "/fifo").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((apps + "/trap.desktop").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", apps + "/zero.desktop");
+    const std::vector<std::pair<std::string, std::function<void()>>> cases = {
+        {"a link to a FIFO", [&] { fs::create_symlink(env.root() + "/fifo", defaultsPath()); }},
+        {"a folder", [&] { fs::create_directories(defaultsPath() + "/inside"); }},
+    };
+    for (const auto& [what, make] : cases) {
+        SCOPED_TRACE(what);
+        make();
+        start();
+        ASSERT_FALSE(waitForWindows(15.0).empty()) << "the dock must start with " << what << " as its settings";
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        ASSERT_EQ(terminate(10.0), 0);
+        auto stored = PropertyList::readFile(defaultsPath());
+        EXPECT_TRUE(stored && stored->dictionary() && stored->dictionary()->count("MainDockModelKey"));
+        size_t kept = 0;
+        for (const auto& entry : fs::directory_iterator(folder))
+            if (entry.path().filename().string().rfind("org.quayside.Quayside.plist.unreadable-", 0) == 0) {
+                ++kept;
+                fs::remove_all(entry.path());
+            }
+        EXPECT_EQ(kept, 1u);
+        fs::remove_all(defaultsPath());
+    }
 }
 
 }  // namespace

@@ -193,7 +193,7 @@ TEST_F(AccessWindowTest, TheSwitchStoresAccessDoNotShowBothWays) {
     EXPECT_TRUE(defaults().valueForKey("AccessDoNotShow").isNil()) << "loading writes nothing";
     box->click();
     EXPECT_EQ(defaults().objectForKey("AccessDoNotShow"), Value(true)) << "YES: the start shows the window";
-    EXPECT_EQ(readFile(defaults().filePath()).find("AccessDoNotShow") != std::string::npos, true) << "synchronized";
+    EXPECT_EQ(readFileOrEmpty(defaults().filePath()).find("AccessDoNotShow") != std::string::npos, true) << "synchronized";
     defaults().setBool(false, "AccessDoNotShow");
     EXPECT_FALSE(box->isChecked());
 }

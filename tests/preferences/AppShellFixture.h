@@ -19,6 +19,7 @@
 #include "preferences/AppShell.h"
 #include "tracking/AppMonitoringService.h"
 #include "tracking/BadgeHelper.h"
+#include "support/Files.h"
 
 namespace qs::test {
 
@@ -34,11 +35,6 @@ public:
 };
 
 inline std::string buildDirectory() { return QUAYSIDE_BUILD_DIR; }
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
 
 inline void writeFile(const std::string& path, const std::string& text) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());

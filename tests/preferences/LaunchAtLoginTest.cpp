@@ -66,7 +66,7 @@ TEST_F(LaunchAtLogin, OnWritesOneValidEntryThatRunsTheProgram) {
     EXPECT_EQ(entry->name, "Quayside");
     if (std::system("command -v desktop-file-validate > /dev/null 2>&1") == 0) {
         std::string cmd = "desktop-file-validate '" + autostartEntry() + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0) << readFile(autostartEntry());
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << readFileOrEmpty(autostartEntry());
     }
 
     // On again: still one entry.
@@ -133,7 +133,7 @@ TEST_F(LaunchAtLogin, AMalformedEntryIsKeptAsideNotLost) {
     for (const auto& name : entries(autostartDir()))
         if (name.rfind("org.quayside.Quayside.desktop.unreadable-", 0) == 0) {
             ++kept;
-            EXPECT_EQ(readFile(autostartDir() + "/" + name), garbage);
+            EXPECT_EQ(readFileOrEmpty(autostartDir() + "/" + name), garbage);
         }
     EXPECT_EQ(kept, 1);
     EXPECT_TRUE(env.logged("was kept as"));
@@ -141,6 +141,24 @@ TEST_F(LaunchAtLogin, AMalformedEntryIsKeptAsideNotLost) {
     // An unclosed quote is malformed too: skipped, no crash.
     writeFile(autostartDir() + "/broken.desktop", "[Desktop Entry]\nType=Application\nName=B\nExec=\"" + program + "\n");
     EXPECT_TRUE(controller->launchAtLogin());
+}
+
+// An entry the user may not read is no damage: it was moved aside and replaced. It is
+// left as it is, and the switch says why it cannot be set.
+TEST_F(LaunchAtLogin, AnEntryThatMayNotBeReadIsLeftAsItIs) {
+    writeFile(autostartEntry(), "[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n");
+    ::chmod(autostartEntry().c_str(), 0);
+    EXPECT_EXIT(
+        {
+            dropRootForChild(env.root());
+            controller->setLaunchAtLogin(true);
+            bool ok = entries(autostartDir()) == std::vector<std::string>{"org.quayside.Quayside.desktop"} &&
+                      env.logged("not damage");
+            std::exit(ok ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+    ::chmod(autostartEntry().c_str(), 0644);
+    EXPECT_EQ(readFile(autostartEntry()), "[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n");
 }
 
 TEST_F(LaunchAtLogin, AFolderThatCannotBeWrittenIsSaidAndTheSwitchReadsOff) {
@@ -151,7 +169,7 @@ TEST_F(LaunchAtLogin, AFolderThatCannotBeWrittenIsSaidAndTheSwitchReadsOff) {
     EXPECT_FALSE(controller->launchAtLogin());
     EXPECT_TRUE(env.logged("cannot be made"));
     EXPECT_EQ(changes, 1) << "the check box is told, and shows the switch off again";
-    EXPECT_EQ(readFile(autostartDir()), "not a folder");
+    EXPECT_EQ(readFileOrEmpty(autostartDir()), "not a folder");
 }
 
 TEST_F(LaunchAtLogin, ASystemEntryCountsAndIsSwitchedOffForTheUser) {
@@ -179,11 +197,11 @@ TEST_F(LaunchAtLogin, PathsThatNeedQuotingRoundTrip) {
         ASSERT_EQ(args.size(), 1u) << line;
         EXPECT_EQ(args[0], path) << line;
         controller->setLaunchAtLogin(true);
-        EXPECT_TRUE(controller->launchAtLogin()) << name << ": " << readFile(autostartEntry());
+        EXPECT_TRUE(controller->launchAtLogin()) << name << ": " << readFileOrEmpty(autostartEntry());
         EXPECT_EQ(execOf(autostartEntry()), line);
         if (std::system("command -v desktop-file-validate > /dev/null 2>&1") == 0) {
             std::string cmd = "desktop-file-validate '" + autostartEntry() + "' > /dev/null";
-            EXPECT_EQ(std::system(cmd.c_str()), 0) << readFile(autostartEntry());
+            EXPECT_EQ(std::system(cmd.c_str()), 0) << readFileOrEmpty(autostartEntry());
         }
         controller->setLaunchAtLogin(false);
         EXPECT_FALSE(fs::exists(autostartEntry()));

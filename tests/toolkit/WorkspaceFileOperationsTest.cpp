@@ -4,20 +4,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include <QCoreApplication>
 #include <QImage>
 #include <gmock/gmock.h>
 
 #include "platform/desktop/Desktop.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/sim/SimBackend.h"
 #include "platform/ui/Beep.h"
 #include "platform/x11/DesktopEntry.h"
 #include "platform/x11/X11Workspace.h"
+#include "support/Files.h"
 #include "support/TestEnvironment.h"
 #include "toolkit/WorkspaceFileOperations.h"
 
@@ -324,6 +329,43 @@ TEST_F(XdgApplicationsTest, AFileNoApplicationOpensOrThatIsMissingGetsNone) {
     EXPECT_THAT(titles(*openWithMenuForFile("", nullptr, {})), ElementsAre("None"));
 }
 
+TEST_F(XdgApplicationsTest, WhyNothingOpenedIsNotedForTheUser) {
+    desktop::takeFailureReason();
+    const std::string folder = env.root() + "/files/folder";
+    fs::create_directories(folder);
+    EXPECT_FALSE(workspace->openFile(folder));
+    EXPECT_EQ(desktop::takeFailureReason(), "No file manager on this desktop opens folders.");
+    EXPECT_FALSE(workspace->openFile(file("notes.txt"), "no-such-editor"));
+    EXPECT_EQ(desktop::takeFailureReason(), "The application \u201cno-such-editor\u201d is not installed on this desktop.");
+    EXPECT_FALSE(workspace->launchApplication(env.root() + "/gone.desktop"));
+    EXPECT_EQ(desktop::takeFailureReason(), "The application is not installed on this desktop any more.");
+    auto page = URL::URLWithString("qs-journey-nothing://page");
+    ASSERT_TRUE(page);
+    EXPECT_FALSE(workspace->openURL(*page));
+    EXPECT_NE(desktop::takeFailureReason().find("qs-journey-nothing addresses"), std::string::npos);
+    // A success notes nothing.
+    EXPECT_TRUE(workspace->openFile(file("seen.txt")));
+    EXPECT_EQ(desktop::takeFailureReason(), "");
+}
+
+TEST(SpawnDetached, TheEndOfAWatchedProgramIsToldWithItsStatus) {
+    std::vector<int> ends;
+    auto watch = [&](int status) { ends.push_back(status); };
+    ASSERT_TRUE(x11::X11Workspace::spawnDetached({"sh", "-c", "exit 3"}, "", watch));
+    ASSERT_TRUE(x11::X11Workspace::spawnDetached({"true"}, "", watch));
+    ASSERT_TRUE(x11::X11Workspace::spawnDetached({"sh", "-c", "kill -TERM $$"}, "", watch));
+    EXPECT_TRUE(ends.empty()) << "never inside the call";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (ends.size() < 3 && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::sort(ends.begin(), ends.end());
+    EXPECT_EQ(ends, (std::vector<int>{0, 3, 128 + SIGTERM}));
+    // A program that cannot start is told at once, and never watched.
+    EXPECT_FALSE(x11::X11Workspace::spawnDetached({"/nonexistent/program"}, "", watch));
+}
+
 TEST_F(XdgApplicationsTest, ChoosingAnApplicationRunsItsExecWithTheNameAsOneArgument) {
     // The program writes each argument it was given, NUL-terminated.
     const std::string recorder = env.root() + "/recorder.sh";
@@ -339,10 +381,11 @@ TEST_F(XdgApplicationsTest, ChoosingAnApplicationRunsItsExecWithTheNameAsOneArgu
 
     auto received = [&]() -> std::optional<std::string> {
         const std::string out = env.root() + "/received";
-        for (int i = 0; i < 500 && !fs::exists(out); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (!fs::exists(out)) return std::nullopt;
-        std::ifstream in(out, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // The program is started in the background: a loaded machine may take seconds.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!fs::exists(out) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        auto bytes = test::readFile(out);
         fs::remove(out);
         return bytes;
     };

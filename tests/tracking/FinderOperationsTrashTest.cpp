@@ -15,6 +15,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/sim/SimBackend.h"
 #include "platform/x11/FileManager.h"
+#include "support/Files.h"
 #include "support/TestEnvironment.h"
 #include "tracking/FinderOperations.h"
 
@@ -23,12 +24,7 @@ namespace fs = std::filesystem;
 namespace qs::test {
 namespace {
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+std::string readAll(const std::string& path) { return readFileOrEmpty(path); }
 void write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 URLPtr fileURL(const std::string& path) { return URL::fileURLWithPath(path); }
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/desktop/FileServices.h"
+#include "support/Files.h"
 #include "support/TestEnvironment.h"
 
 namespace qs::desktop {
@@ -51,10 +52,7 @@ TEST_F(TrashMoveTest, AnItemOnAnotherFileSystemIsCopiedWholeThenRemoved) {
     const std::string trash = env.dataHome() + "/Trash";
     EXPECT_FALSE(fs::exists(other + "/memo.txt"));
     EXPECT_FALSE(fs::exists(other + "/project"));
-    std::ifstream memo(trash + "/files/memo.txt");
-    std::string text;
-    std::getline(memo, text);
-    EXPECT_EQ(text, "memo");
+    EXPECT_EQ(test::readFileOrEmpty(trash + "/files/memo.txt"), "memo");
     EXPECT_TRUE(fs::exists(trash + "/files/project/src/main.c"));
     auto info = files::readTrashInfo(trash + "/info/project.trashinfo");
     ASSERT_TRUE(info);

@@ -46,6 +46,9 @@
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
+#include "support/Files.h"
+#include "support/X11Clients.h"
+#include "support/Processes.h"
 #include "support/XTestInput.h"
 #include "tracking/AppMonitoringService.h"
 #include "tracking/LaunchTracker.h"
@@ -162,9 +165,14 @@ struct PrivateBus {
 
 // Starts argv[0] (looked up in PATH) with its arguments and adds it to `children`. The
 // client plan, when given, is passed in QUAYSIDE_TEST_CLIENT to the test's own client.
+// A fork that fails is a test failure; its -1 is answered but never kept.
 inline pid_t spawnChild(std::vector<pid_t>& children, std::vector<std::string> argv,
                         const char* clientPlan = nullptr) {
     pid_t pid = ::fork();
+    if (pid < 0) {
+        ADD_FAILURE() << "cannot start " << argv[0] << ": fork failed";
+        return -1;
+    }
     if (pid == 0) {
         if (clientPlan) ::setenv("QUAYSIDE_TEST_CLIENT", clientPlan, 1);
         std::vector<char*> args;
@@ -178,10 +186,8 @@ inline pid_t spawnChild(std::vector<pid_t>& children, std::vector<std::string> a
 }
 // Kills the children and waits for them.
 inline void killChildren(const std::vector<pid_t>& children) {
-    for (pid_t pid : children) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
+    for (pid_t pid : children)
+        if (qs::test::signalProcess(pid, SIGKILL)) ::waitpid(pid, nullptr, 0);
 }
 
 // Processes whose command line contains `marker`.
@@ -191,12 +197,46 @@ inline std::vector<pid_t> processesWith(const std::string& marker) {
     for (const auto& dir : std::filesystem::directory_iterator("/proc", ec)) {
         const std::string name = dir.path().filename().string();
         if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream in(dir.path() / "cmdline", std::ios::binary);
-        std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // A process that ends meanwhile has no command line: it is not one of them.
+        const std::string cmdline = qs::test::readFileOrEmpty(dir.path() / "cmdline");
         if (cmdline.find(marker) != std::string::npos) out.push_back(pid_t(std::stoi(name)));
     }
     return out;
 }
+
+// Ends the processes whose command line contains `marker` (programs the product started,
+// which are nobody's children here): SIGTERM, then SIGKILL to those still there after
+// `ms`. Answers once none is left, so that the next test that counts them starts from
+// none.
+inline void endProcessesWith(const std::string& marker, int ms = kWaitMs) {
+    for (pid_t pid : processesWith(marker)) qs::test::signalProcess(pid, SIGTERM);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!processesWith(marker).empty()) {
+        if (std::chrono::steady_clock::now() >= end) {
+            for (pid_t pid : processesWith(marker)) qs::test::signalProcess(pid, SIGKILL);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// Two monitors side by side on the display, 800 points wide each (a user's two screens,
+// made with xrandr): "qs_left" holds the output, "qs_right" is beside it. The display is
+// as before once the object goes. `ok` is NO when xrandr could not make them.
+struct TwoMonitors {
+    bool ok = false;
+    TwoMonitors() {
+        if (!onPath("xrandr")) return;
+        ok = runProgram({"xrandr", "--setmonitor", "qs_left", "800/211x900/238+0+0", "screen"}) == 0 &&
+             runProgram({"xrandr", "--setmonitor", "qs_right", "800/211x900/238+800+0", "none"}) == 0;
+    }
+    ~TwoMonitors() {
+        runProgram({"xrandr", "--delmonitor", "qs_right"});
+        runProgram({"xrandr", "--delmonitor", "qs_left"});
+    }
+    TwoMonitors(const TwoMonitors&) = delete;
+    TwoMonitors& operator=(const TwoMonitors&) = delete;
+};
 
 // --- The loops ------------------------------------------------------------------------
 
@@ -250,11 +290,18 @@ inline std::vector<uint32_t> cardinals(xcb_connection_t* c, xcb_window_t w, xcb_
 inline QPoint centreOf(const QWidget* w) { return w->mapToGlobal(QPoint(w->width() / 2, w->height() / 2)); }
 
 // The cell of the process's running application, nullptr when the view has none.
+// Whether the process is one of the application's: the one that started it, or one that
+// owns a window of it now.
+inline bool isProcessOf(const RunningApplication& app, pid_t pid) {
+    const auto& processes = app.processes();
+    return app.processIdentifier() == pid || std::find(processes.begin(), processes.end(), pid) != processes.end();
+}
+
 inline CollectionViewItem* cellOfProcess(CollectionView* view, pid_t pid) {
     for (size_t i = 0; i < view->numberOfItems(); ++i) {
         auto* cell = view->itemAtIndex(i);
         auto app = cell ? cell->representedObject().objectAs<RunningApplication>() : nullptr;
-        if (app && app->processIdentifier() == pid) return cell;
+        if (app && isProcessOf(*app, pid)) return cell;
     }
     return nullptr;
 }
@@ -291,6 +338,7 @@ protected:
         TrashModel::resetSharedInstanceForTesting();
         MenuModel::resetSharedInstanceForTesting();
         killChildren(children);
+        if (conn) qs::test::withdrawVanishedClients(conn->connection());
         ThemeManager::resetSharedInstanceForTesting();
         ThemeManager::setResourceThemesDirectoryForTesting(std::nullopt);
         uninstallPanelServices();
@@ -332,6 +380,7 @@ protected:
     }
     void TearDown() override {
         killChildren(children);
+        if (conn) qs::test::withdrawVanishedClients(conn->connection());
         if (w) {
             w->orderOut();
             w->close();

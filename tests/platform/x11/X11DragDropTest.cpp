@@ -43,6 +43,7 @@
 #include "platform/x11/X11PanelWindows.h"
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/XConnection.h"
+#include "support/Files.h"
 #include "support/TestEnvironment.h"
 #include "platform/x11/X11DockFixture.h"
 #include "tracking/AppMonitoringService.h"
@@ -290,8 +291,7 @@ TEST_F(X11DragDropTest, AFileDraggedOntoTheTrashCellGoesToTheTrash) {
     auto info = desktop::files::readTrashInfo(trashDir + "/info/old notes.txt.trashinfo");
     ASSERT_TRUE(info);
     EXPECT_EQ(info->originalPath, victim);
-    std::ifstream raw(trashDir + "/info/old notes.txt.trashinfo");
-    std::string text((std::istreambuf_iterator<char>(raw)), std::istreambuf_iterator<char>());
+    const std::string text = test::readFileOrEmpty(trashDir + "/info/old notes.txt.trashinfo");
     EXPECT_NE(text.find("Path=" + env.root() + "/old%20notes.txt"), std::string::npos) << text;
     EXPECT_NE(text.find("DeletionDate="), std::string::npos);
     // The dock kept its items.

@@ -68,7 +68,7 @@ protected:
         pump(100);
     }
     void TearDown() override {
-        for (pid_t pid : processesWith(marker)) ::kill(pid, SIGTERM);
+        fixture::endProcessesWith(marker);
         env.loop().waitForBackground();
         controller.reset();
         anchor.reset();

@@ -75,7 +75,7 @@ protected:
     }
     void stopTray() {
         if (tray <= 0) return;
-        kill(tray, SIGTERM);
+        test::signalProcess(tray, SIGTERM);
         waitpid(tray, nullptr, 0);
         tray = -1;
     }
