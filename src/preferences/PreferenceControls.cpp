@@ -23,7 +23,12 @@ ColorWell::ColorWell(QWidget* parent) : QPushButton(parent) {
     connect(this, &QPushButton::clicked, this, &ColorWell::activate);
 }
 
-ColorWell::~ColorWell() = default;
+// The chooser is a child of the well and outlives this body: Qt deletes it among the
+// children, when only a QWidget is left of the well. None of its signals may reach the
+// well's own slots then.
+ColorWell::~ColorWell() {
+    if (panel_) panel_->disconnect(this);
+}
 
 void ColorWell::setColor(const QColor& color) {
     QColor c = color.isValid() ? color : QColor(Qt::black);
@@ -44,7 +49,6 @@ void ColorWell::activate() {
         // (or closing the chooser) puts back the one it had when the chooser opened.
         connect(panel_, &QColorDialog::currentColorChanged, this, &ColorWell::setColor);
         connect(panel_, &QDialog::rejected, this, [this] { setColor(colorBeforePanel_); });
-        connect(panel_, &QObject::destroyed, this, [this] { panel_ = nullptr; });
         colorBeforePanel_ = color_;
     }
     QSignalBlocker blocker(panel_);

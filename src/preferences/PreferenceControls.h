@@ -17,6 +17,8 @@
 //   keyed archive, the form the shortcut binder reads.
 
 #include <QColor>
+#include <QColorDialog>
+#include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 #include <QStringList>
@@ -28,7 +30,6 @@
 #include <string>
 
 class QButtonGroup;
-class QColorDialog;
 class QHBoxLayout;
 class QKeyEvent;
 class QLabel;
@@ -45,7 +46,7 @@ public:
     QColor color() const { return color_; }
     void setColor(const QColor& color);
     // The colour chooser opened by a click (nullptr while none is open).
-    QColorDialog* colorPanel() const { return panel_; }
+    QColorDialog* colorPanel() const { return panel_.data(); }
     // Opens the chooser (what a click does).
     void activate();
 
@@ -59,7 +60,7 @@ protected:
 private:
     QColor color_ = Qt::black;
     QColor colorBeforePanel_ = Qt::black;
-    QColorDialog* panel_ = nullptr;
+    QPointer<QColorDialog> panel_;  // cleared when the chooser closes (it deletes itself)
 };
 
 class ValueSlider : public QSlider {

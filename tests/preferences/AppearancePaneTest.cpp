@@ -155,6 +155,28 @@ TEST_F(AppearancePaneTest, TheColourChooserHasOkAndCancel) {
     EXPECT_EQ(swatch.pixelColor(swatch.width() / 2, swatch.height() / 2), QColor(0, 128, 255));
 }
 
+// A well goes away with its chooser open, or just answered and not yet deleted (as when
+// the preferences window closes): the chooser goes with it, and nothing it sends on the
+// way reaches the well, which is no whole well any more.
+TEST(ColorWellTest, AWellDestroyedWithItsChooserOpenOrClosingTakesItAlong) {
+    for (bool answered : {false, true}) {
+        SCOPED_TRACE(answered ? "answered" : "open");
+        auto* well = new ColorWell;
+        well->setColor(QColor(255, 0, 0));
+        well->activate();
+        QPointer<QColorDialog> panel = well->colorPanel();
+        ASSERT_TRUE(panel);
+        panel->setCurrentColor(QColor(0, 0, 255));
+        if (answered) panel->reject();  // deletes itself later
+        int changes = 0;
+        QObject watcher;
+        QObject::connect(well, &ColorWell::colorChanged, &watcher, [&] { ++changes; });
+        delete well;
+        EXPECT_EQ(changes, 0);
+        EXPECT_TRUE(panel.isNull());
+    }
+}
+
 TEST_F(AppearancePaneTest, CornersShadowAndMarksAreStoredAtOnce) {
     auto config = manager->mainConfig();
     auto* corners = child<QComboBox>(view, "cornerPopup");
