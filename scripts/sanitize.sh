@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the tests with AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/ and
-# runs them: the unit tests (offscreen, on the simulated desktop), then the X11 and
-# integration tests inside a private Xvfb with openbox. A memory error, a leak or undefined
-# behaviour stops the test program that met it, and the run fails. Arguments go to ctest
+# runs them: the unit tests (offscreen, on the simulated desktop), then the X11, integration
+# and journey tests inside a private Xvfb with openbox (the last two start the program
+# itself, built the same way). A memory error, a leak or undefined behaviour stops the
+# program that met it, and the run fails. Arguments go to ctest
 # (for example -R core_tests). Uses ccache when it is installed, and as many jobs as there
 # are processors unless QUAYSIDE_JOBS says otherwise.
 #
@@ -20,7 +21,7 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_REL
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" > build-asan.log 2>&1 || { cat build-asan.log; exit 1; }
 tests=(foundation_tests desktop_tests core_tests toolkit_tests dock_ui_tests tracking_tests preferences_tests
-       x11_tests integration_tests)
+       x11_tests integration_tests journey_tests)
 targets=()
 for t in "${tests[@]}"; do targets+=(--target "$t"); done
 cmake --build build-asan -j"$jobs" "${targets[@]}" >> build-asan.log 2>&1 || { tail -n 80 build-asan.log; exit 1; }
