@@ -181,7 +181,8 @@ TEST_F(X11GroupPopoverTest, AFileDraggedOutOfTheFolderPopoverReachesAnotherWindo
 
 TEST_F(X11GroupPopoverTest, APressOnTheGroupCellTogglesThePopover) {
     clickCell();
-    ASSERT_TRUE(pumpUntil([&] { return controller->isShow() && controller->popover()->window()->isVisible(); }));
+    ASSERT_TRUE(pumpUntil([&] { return controller->isShow() && controller->popover()->window()->isVisible(); }))
+        << "presses on the cell: " << cell->presses << ", popover shown: " << controller->isShow();
     const int before = cell->presses;
 
     // The press closes the popover; the same press reaching the cell leaves it closed.
