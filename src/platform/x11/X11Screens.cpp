@@ -261,8 +261,18 @@ std::shared_ptr<Screen> X11Screens::screenOfWindow(xcb_window_t window) {
 std::shared_ptr<Screen> X11Screens::mainScreen() {
     auto list = screens();
     if (list.empty()) return nullptr;
-    // 1. The screen holding the centre of the active window.
-    if (auto s = screenOfWindow(activeWindow())) return s;
+    // 1. The screen holding the centre of the active window (from the window list when
+    // it lists the window: it knows where it is without asking the server).
+    auto windows = windows_.lock();
+    const xcb_window_t active = windows ? windows->activeWindow() : activeWindow();
+    if (auto listed = windows ? windows->client(active) : std::nullopt) {
+        const Rect& g = listed->clientGeometry;
+        if (auto s = screenContaining(
+                MakePoint(g.origin.x + g.size.width / 2.0, mirrorHeight() - (g.origin.y + g.size.height / 2.0))))
+            return s;
+    } else if (auto s = screenOfWindow(active)) {
+        return s;
+    }
     // 2. The screen under the pointer.
     if (QScreen* s = QGuiApplication::screenAt(QCursor::pos())) return wrap(s);
     // 3. The primary screen.

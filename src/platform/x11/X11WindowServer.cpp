@@ -160,31 +160,41 @@ bool X11WindowServer::isMainThread() const {
 
 // Reading ---------------------------------------------------------------------------------
 
-X11WindowServer::Table X11WindowServer::read(Table* previous, const std::set<xcb_window_t>& changed) {
+X11WindowServer::Table X11WindowServer::read(Table* previous, const std::set<xcb_window_t>& changed, bool rootLists) {
     Table t;
     if (!conn_ || !conn_->isValid()) return t;
     auto* c = conn_->connection();
     xcb_window_t root = conn_->root();
     auto A = [this](const char* n) { return atoms_[n]; };
 
-    // Round trip 1: the root's lists.
-    Reply stacking, list, active, current, count;
-    auto cs = ask(c, root, A("_NET_CLIENT_LIST_STACKING"), 65536);
-    auto cl = ask(c, root, A("_NET_CLIENT_LIST"), 65536);
-    auto ca = ask(c, root, A("_NET_ACTIVE_WINDOW"));
-    auto cc = ask(c, root, A("_NET_CURRENT_DESKTOP"));
-    auto cn = ask(c, root, A("_NET_NUMBER_OF_DESKTOPS"));
-    take(c, cs, stacking);
-    take(c, cl, list);
-    take(c, ca, active);
-    take(c, cc, current);
-    take(c, cn, count);
-    std::vector<uint32_t> windows = stacking.words();
-    if (windows.empty()) windows = list.words();
-    std::reverse(windows.begin(), windows.end());  // front to back
-    t.active = active.word().value_or(XCB_WINDOW_NONE);
-    t.currentDesktop = int(current.word().value_or(0));
-    t.desktops = int(std::max<uint32_t>(1, count.word().value_or(1)));
+    std::vector<uint32_t> windows;
+    if (rootLists || !previous) {
+        // Round trip 1: the root's lists.
+        Reply stacking, list, active, current, count;
+        auto cs = ask(c, root, A("_NET_CLIENT_LIST_STACKING"), 65536);
+        auto cl = ask(c, root, A("_NET_CLIENT_LIST"), 65536);
+        auto ca = ask(c, root, A("_NET_ACTIVE_WINDOW"));
+        auto cc = ask(c, root, A("_NET_CURRENT_DESKTOP"));
+        auto cn = ask(c, root, A("_NET_NUMBER_OF_DESKTOPS"));
+        take(c, cs, stacking);
+        take(c, cl, list);
+        take(c, ca, active);
+        take(c, cc, current);
+        take(c, cn, count);
+        windows = stacking.words();
+        if (windows.empty()) windows = list.words();
+        std::reverse(windows.begin(), windows.end());  // front to back
+        t.active = active.word().value_or(XCB_WINDOW_NONE);
+        t.currentDesktop = int(current.word().value_or(0));
+        t.desktops = int(std::max<uint32_t>(1, count.word().value_or(1)));
+    } else {
+        // Only clients changed: the list and the order are the previous table's.
+        windows.reserve(previous->clients.size());
+        for (auto& client : previous->clients) windows.push_back(client.window);
+        t.active = previous->active;
+        t.currentDesktop = previous->currentDesktop;
+        t.desktops = previous->desktops;
+    }
 
     // Round trip 2: every property and the owning process of every client, all requests
     // sent before any reply is read.
@@ -366,7 +376,9 @@ void X11WindowServer::refresh(bool everything) {
         changed.swap(changed_);
         everything = everything || readAll_;
         readAll_ = false;
-        table_ = read(everything ? nullptr : &before, changed);
+        const bool rootLists = everything || rootChanged_;
+        rootChanged_ = false;
+        table_ = read(everything ? nullptr : &before, changed, rootLists);
         fresh_ = true;
         ++refreshes_;
         auto* c = conn_ ? conn_->connection() : nullptr;
@@ -547,6 +559,7 @@ void X11WindowServer::invalidate() {
     std::lock_guard lock(mutex_);
     fresh_ = false;
     readAll_ = true;
+    rootChanged_ = true;
 }
 
 void X11WindowServer::scheduleRefresh() {
@@ -594,12 +607,16 @@ void X11WindowServer::onEvent(const xcb_generic_event_t* event) {
             auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event);
             if (e->window == conn_->root()) {
                 for (const char* n : {"_NET_CLIENT_LIST_STACKING", "_NET_CLIENT_LIST", "_NET_ACTIVE_WINDOW"})
-                    if (e->atom == atoms_[n]) scheduleRefresh();
+                    if (e->atom == atoms_[n]) {
+                        rootChanged_ = true;
+                        scheduleRefresh();
+                    }
                 // Another desktop maps and unmaps frames, which tells the clients nothing:
                 // every client is read again.
                 for (const char* n : {"_NET_CURRENT_DESKTOP", "_NET_NUMBER_OF_DESKTOPS"})
                     if (e->atom == atoms_[n]) {
                         readAll_ = true;
+                        rootChanged_ = true;
                         scheduleRefresh();
                     }
             } else {

@@ -157,7 +157,9 @@ private:
     };
     // Reads the table; with `previous`, only the clients not in it or in `changed`: the
     // others are moved over from it (it keeps their window and application only).
-    Table read(Table* previous, const std::set<xcb_window_t>& changed);
+    // The root's lists (client list, active window, desktops) are read again only with
+    // `rootLists` or without `previous`; else they are as `previous` has them.
+    Table read(Table* previous, const std::set<xcb_window_t>& changed, bool rootLists = true);
     void refresh(bool everything);
     void ensureFresh();
     void onEvent(const xcb_generic_event_t* event);
@@ -183,6 +185,7 @@ private:
     std::map<xcb_window_t, bool> selected_;  // clients whose events we asked for
     std::set<xcb_window_t> changed_;         // clients to read again
     bool readAll_ = false;                   // read every client at the next refresh
+    bool rootChanged_ = true;                // the root's lists changed since the last read
     std::set<xcb_window_t> told_;            // clients the listeners were told of
     // Clients destroyed since the last refresh: a window listed under the same id
     // afterwards is another window (the server hands out ids again).
