@@ -9,7 +9,6 @@
 #include <QPainterPath>
 #include <QResizeEvent>
 
-#include "dock_ui/WindowPreviewController.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tracking/SIWindow.h"
 

@@ -24,6 +24,7 @@
 #include <QWidget>
 
 #include "dock_ui/SmallButtons.h"
+#include "dock_ui/WPCellDelegate.h"
 #include "dock_ui/WindowButton.h"
 #include "platform/foundation/Image.h"
 #include "platform/foundation/RunLoop.h"
@@ -32,7 +33,7 @@
 namespace qs {
 
 class SIWindow;
-class WindowPreviewController;
+
 
 // The cell's view. Setting `higlighted` marks the view for redisplay, then stores the
 // value; the highlight itself is the layer colour the cell sets, drawn as a rounded
@@ -99,8 +100,8 @@ public:
 
     // The popover's controller, told when a click hides the popover (copied to the
     // cells made from a prototype).
-    std::shared_ptr<WindowPreviewController> previewController() const { return controller_.lock(); }
-    void setPreviewController(const std::weak_ptr<WindowPreviewController>& controller) { controller_ = controller; }
+    std::shared_ptr<WPCellDelegate> previewController() const { return controller_.lock(); }
+    void setPreviewController(const std::weak_ptr<WPCellDelegate>& controller) { controller_ = controller; }
 
     // Outlets. The close, minimise and maximise buttons and the placement panel are made
     // when the controls first show (nullptr until then).
@@ -159,7 +160,7 @@ private:
     void refreshHiddenStateSoon();
     std::shared_ptr<SIWindow> actionWindow(bool orRespondsToSelector) const;
 
-    std::weak_ptr<WindowPreviewController> controller_;
+    std::weak_ptr<WPCellDelegate> controller_;
     QPointer<ButtonWithShadow> image_;
     QPointer<QLabel> textField_;
     QPointer<QPushButton> closeButton_;

@@ -29,6 +29,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "dock_ui/WPCellDelegate.h"
 #include "platform/desktop/Screen.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/Object.h"
@@ -45,7 +46,7 @@ class CellActionsDelegate;
 class RunningApplicationEx;
 class WPCollectionItemCell;
 
-class WindowPreviewController : public Object, public PopoverDelegate {
+class WindowPreviewController : public Object, public PopoverDelegate, public WPCellDelegate {
 public:
     static constexpr double kCloseCheckInterval = 1.0;
     static constexpr double kExitCloseDelay = 0.5;
@@ -84,7 +85,7 @@ public:
     // preview is shown); otherwise the popover's window is ordered out.
     void hidePreview();
     // The forced close: the popover closes whatever the pointer does.
-    void forseClosePreview();
+    void forseClosePreview() override;
 
     // The content size for the model's windows; sets the grid's item size.
     Size calculateContentSizeAndSetItemSize();
