@@ -429,15 +429,16 @@ bool ownedBy(const X11Client& c, desktop::Pid self) {
     return c.process > 0 ? c.process == self : c.claimedPid == self;
 }
 
-// What other programs reserve, as the comparison of two tables needs it.
-std::vector<std::pair<xcb_window_t, std::array<uint32_t, 12>>> othersStruts(const std::vector<X11Client>& clients,
-                                                                           int currentDesktop) {
+// What other programs reserve, sorted, each strut once: the space alone, whichever and
+// however many windows keep it (a panel made again under a new id keeps the same space).
+std::vector<std::array<uint32_t, 12>> othersStruts(const std::vector<X11Client>& clients, int currentDesktop) {
     const desktop::Pid self = desktop::Pid(::getpid());
-    std::vector<std::pair<xcb_window_t, std::array<uint32_t, 12>>> out;
+    std::vector<std::array<uint32_t, 12>> out;
     for (auto& c : clients)
         if (c.strut && !ownedBy(c, self) && c.viewable && (c.desktop == -1 || c.desktop == currentDesktop))
-            out.emplace_back(c.window, *c.strut);
+            out.push_back(*c.strut);
     std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
     return out;
 }
 
@@ -464,9 +465,7 @@ std::vector<std::array<uint32_t, 12>> X11WindowServer::reservedByOthers() {
     }
     if (stale) refresh();
     std::lock_guard lock(mutex_);
-    std::vector<std::array<uint32_t, 12>> out;
-    for (auto& [window, strut] : othersStruts(table_.clients, table_.currentDesktop)) out.push_back(strut);
-    return out;
+    return othersStruts(table_.clients, table_.currentDesktop);
 }
 
 

@@ -1,6 +1,7 @@
 // Other applications' windows on a real X server with a window manager (Xvfb and
 // openbox) and real clients (xterm, xeyes, xclock). Skipped without DISPLAY.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <optional>
 #include <cmath>
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/desktop/Desktop.h"
+#include "platform/desktop/Screen.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11Events.h"
@@ -441,6 +443,59 @@ TEST_F(X11WindowsTest, ObserversAreToldOfCreatedAndDestroyedWindows) {
     EXPECT_FALSE(created->isNotDead());
     EXPECT_TRUE(RectIsNull(created->frame()));  // a window that is gone answers empty
     xcb_disconnect(other);
+}
+
+// Two docks on one desktop each rebuild their windows when the other's reserved space
+// moves their visible frame: a panel made again under a new id with the same space, or
+// space kept inside what another panel already keeps, must not tell of a change, or the
+// two would rebuild each other without end.
+TEST_F(X11WindowsTest, ReservedSpaceIsToldOfOnlyWhenAVisibleFrameMoves) {
+    auto screens = std::static_pointer_cast<X11Screens>(desktop::services().screens);
+    int reserved = 0;
+    int listener = windows->addChangeListener(
+        [&](const X11Change& c) { reserved += c.kind == X11Change::Kind::ReservedSpaceChanged; });
+    const xcb_atom_t partial = conn->atom("_NET_WM_STRUT_PARTIAL");
+    auto screen = Screen::screens().front();
+    const double height = screen->frame().size.height;
+    // Struts are measured from the root's bottom edge, which may lie below the screen's.
+    auto keepBottom = [&](xcb_window_t w, uint32_t reserve) {
+        std::array<uint32_t, 12> strut{};
+        strut[3] = uint32_t(X11Screens::rootWindowSize().height - height) + reserve;
+        strut[11] = 2000;
+        xcb_change_property(conn->connection(), XCB_PROP_MODE_REPLACE, w, partial, XCB_ATOM_CARDINAL, 32, 12,
+                            strut.data());
+        xcb_flush(conn->connection());
+    };
+    auto clientOf = [&](pid_t pid) {
+        auto w = windowOf(pid);
+        return w ? xcb_window_t(w->win_id()) : xcb_window_t(XCB_WINDOW_NONE);
+    };
+    const pid_t first = spawn({"xlogo", "-name", "qsfirst", "-geometry", "100x80+40+40"});
+    const pid_t second = spawn({"xlogo", "-name", "qssecond", "-geometry", "100x80+200+40"});
+    const pid_t third = spawn({"xlogo", "-name", "qsthird", "-geometry", "100x80+360+40"});
+    const xcb_window_t a = clientOf(first), b = clientOf(second), c = clientOf(third);
+    ASSERT_TRUE(a && b && c);
+    const int posts = screens->postCount();
+
+    keepBottom(a, 40);
+    ASSERT_TRUE(pumpUntil([&] { return screen->visibleFrame().size.height == height - 40; }));
+    ASSERT_TRUE(pumpUntil([&] { return screens->postCount() == posts + 1; }));
+    ASSERT_EQ(reserved, 1);
+
+    // The same space, kept by another window now.
+    keepBottom(b, 40);
+    ::kill(first, SIGTERM);
+    ASSERT_TRUE(pumpUntil([&] { return !windows->client(a); }));
+    // Space inside what is kept already: the window server tells of it, the frame stays.
+    keepBottom(c, 20);
+    ASSERT_TRUE(pumpUntil([&] { return reserved == 2; }));
+    for (int i = 0; i < 5; ++i) fixture::turnLoops(*conn, env.loop());
+    EXPECT_EQ(screens->postCount(), posts + 1);
+
+    keepBottom(b, 60);
+    EXPECT_TRUE(pumpUntil([&] { return screens->postCount() == posts + 2; }));
+    EXPECT_EQ(screen->visibleFrame().size.height, height - 60);
+    windows->removeChangeListener(listener);
 }
 
 TEST_F(X11WindowsTest, AWindowIsClosed) {
