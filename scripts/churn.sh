@@ -9,8 +9,8 @@
 #
 # Defaults: 40 clients in bursts of 10; the soak is --clients 1000. With QUAYSIDE_BIN
 # naming another build of the program, both docks run side by side through the same
-# clients, and the figures of this build (build/quayside) are also given as ratios to that
-# baseline, which a noisy machine disturbs less than the figures themselves. Each dock
+# clients, and the figures of this build (build/quayside, or QUAYSIDE_THIS) are also given
+# as ratios to that baseline, which a noisy machine disturbs less than the figures themselves. Each dock
 # has a private desktop of its own; the clients of a burst start on all of them at once.
 #
 # Each measurement starts and ends with the docks settled (quiet for longer than their
@@ -28,11 +28,12 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ "$clients" -gt 0 ] && [ "$burst" -gt 0 ] || { echo "--clients and --burst take positive numbers" >&2; exit 2; }
-[ -x build/quayside ] || { echo "build/quayside is missing: run scripts/build.sh quayside" >&2; exit 1; }
+this="${QUAYSIDE_THIS:-build/quayside}"
+[ -x "$this" ] || { echo "$this is missing: run scripts/build.sh quayside" >&2; exit 1; }
 
 source scripts/measure.sh
 names=(this)
-bins=(build/quayside)
+bins=("$this")
 if [ -n "${QUAYSIDE_BIN:-}" ]; then
   names+=(baseline)
   bins+=("$QUAYSIDE_BIN")

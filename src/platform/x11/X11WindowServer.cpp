@@ -458,12 +458,14 @@ std::vector<std::array<uint32_t, 12>> X11WindowServer::reservedByOthers() {
     // Read while panels lay themselves out: the events not read yet are left for the
     // event loop (handling them here could rebuild the panel asking), and the change
     // they bring is told then.
-    bool stale;
-    {
-        std::lock_guard lock(mutex_);
-        stale = !fresh_;
+    if (isMainThread()) {
+        bool stale;
+        {
+            std::lock_guard lock(mutex_);
+            stale = !fresh_ && delivering_ == 0;
+        }
+        if (stale) refresh(false);
     }
-    if (stale) refresh();
     std::lock_guard lock(mutex_);
     return othersStruts(table_.clients, table_.currentDesktop);
 }
@@ -546,6 +548,11 @@ void X11WindowServer::compare(const Table& before, const Table& after, const std
     std::weak_ptr<bool> alive = alive_;
     RunLoop::main().post([this, alive, changes = std::move(changes)] {
         if (alive.expired()) return;
+        ++delivering_;
+        struct Done {
+            int& depth;
+            ~Done() { --depth; }
+        } done{delivering_};
         for (auto& change : changes) {
             std::vector<std::shared_ptr<std::function<void(const X11Change&)>>> snapshot;
             for (auto& [id, l] : listeners_) snapshot.push_back(l);
@@ -583,6 +590,12 @@ void X11WindowServer::ensureFresh() {
     // Only the main thread reads the table again: the grouping into applications asks the
     // workspace, whose desktop entries live there. Other threads see the last table.
     if (!isMainThread()) return;
+    // While the listeners are told of changes, the table stays as the refresh that found
+    // them left it: their handlers read it many times over, and reading the events that
+    // came meanwhile (each a refresh, round trips included) only tells of what the next
+    // refresh, on the next turn of the loop, tells anyway. (A table never read is read
+    // before anything is told of it.)
+    if (delivering_ > 0) return;
     if (conn_ && QCoreApplication::instance()) conn_->processPendingEvents();
     bool stale;
     {

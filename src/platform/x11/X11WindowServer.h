@@ -181,6 +181,7 @@ private:
     Table table_;
     bool fresh_ = false;
     bool refreshQueued_ = false;
+    int delivering_ = 0;  // the listeners are being told of changes (main thread only)
     int refreshes_ = 0;
     std::map<xcb_window_t, bool> selected_;  // clients whose events we asked for
     std::set<xcb_window_t> changed_;         // clients to read again
