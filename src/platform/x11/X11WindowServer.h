@@ -3,7 +3,8 @@
 // (_NET_CLIENT_LIST_STACKING), with their properties read in batches: one refresh costs
 // three round trips however many windows there are. The table is refreshed when X
 // events say something changed (on the next main-loop turn, or at once when it is read
-// while stale), and each refresh is compared with the previous one to tell the
+// while stale, except by the listeners while they are told of changes: they see the
+// table that found them), and each refresh is compared with the previous one to tell the
 // listeners what changed: windows made, gone, minimised, moved, resized, retitled, the
 // active window. A window counts as made once the window manager has mapped it (or
 // keeps it iconic): a client listed but not yet shown is told of when it is. The table is
