@@ -98,19 +98,10 @@ std::shared_ptr<CellActionsDelegate> CellActionsDelegate::initWhitCollectionView
 }
 
 void CellActionsDelegate::initControllers() {
+    // The start menu and the group view are made when first opened: their views (a search
+    // field, lists, the fonts and style pictures they load) would cost the panel's start.
     viewController_ = FolderViewController::init();
     windowPreviewController_ = WindowPreviewController::init();
-    startMenuController_ = MenuViewController::init();
-    groupController_ = GroupViewController::init();
-    std::weak_ptr<Object> weak = weak_from_this();
-    groupController_->setGroupInspectorHandler([weak](const std::shared_ptr<GroupModel>& group) {
-        auto self = std::static_pointer_cast<CellActionsDelegate>(weak.lock());
-        if (!self || !group) return;
-        if (auto inspector = self->groupInspector()) {
-            inspector->setModel(Value(group));
-            inspector->orderFront();
-        }
-    });
 }
 
 CellActionsDelegate::~CellActionsDelegate() {
@@ -152,6 +143,26 @@ std::shared_ptr<InspectorWindow> CellActionsDelegate::groupInspector() {
 bool CellActionsDelegate::isPreviewActive() const {
     return windowPreviewController_ && windowPreviewController_->previewIsShow();
 }
+const std::shared_ptr<GroupViewController>& CellActionsDelegate::groupController() const {
+    if (groupController_) return groupController_;
+    groupController_ = GroupViewController::init();
+    std::weak_ptr<const Object> weak = weak_from_this();
+    groupController_->setGroupInspectorHandler([weak](const std::shared_ptr<GroupModel>& group) {
+        auto self = std::const_pointer_cast<CellActionsDelegate>(std::static_pointer_cast<const CellActionsDelegate>(weak.lock()));
+        if (!self || !group) return;
+        if (auto inspector = self->groupInspector()) {
+            inspector->setModel(Value(group));
+            inspector->orderFront();
+        }
+    });
+    return groupController_;
+}
+
+const std::shared_ptr<MenuViewController>& CellActionsDelegate::startMenuController() const {
+    if (!startMenuController_) startMenuController_ = MenuViewController::init();
+    return startMenuController_;
+}
+
 bool CellActionsDelegate::isStartMenuActive() const { return startMenuController_ && startMenuController_->isShow(); }
 bool CellActionsDelegate::folderViewIsShow() const { return viewController_ && viewController_->isFolderViesShow(); }
 bool CellActionsDelegate::groupViewIsShow() const { return groupController_ && groupController_->isShow(); }
@@ -234,20 +245,21 @@ void CellActionsDelegate::mouseUp(const Event& event, QWidget* view, const Value
     } else if (kind == "GroupModel") {
         if (isKeyUp) return;
         auto group = object.objectAs<GroupModel>();
-        if (!group || !groupController_) return;
-        if (groupController_->isShow()) {
+        if (!group) return;
+        if (groupViewIsShow()) {
             groupController_->closePreview();
         } else if (defaults().integerForKey("FolderViewIndex") != 0) {
             popUpMenuAtEvent(buildMenuForGroup(group), event, view);
         } else if (view) {
-            groupController_->showGrouViewForGroup(group, boundsOf(view), view, edge);
+            groupController()->showGrouViewForGroup(group, boundsOf(view), view, edge);
         }
     } else if (kind == "MenuModel") {
-        if (isKeyUp || !startMenuController_) return;
-        if (startMenuController_->isShow()) {
-            startMenuController_->closeStartMenu();
+        if (isKeyUp) return;
+        auto& startMenu = startMenuController();
+        if (startMenu->isShow()) {
+            startMenu->closeStartMenu();
         } else if (auto menu = object.objectAs<MenuModel>(); menu && view) {
-            startMenuController_->showStartMenuWith(menu, boundsOf(view), view, edge);
+            startMenu->showStartMenuWith(menu, boundsOf(view), view, edge);
         }
     } else if (kind == "TrashModel") {
         // The trash cell sends only the release; a cell that sends both opens it once.

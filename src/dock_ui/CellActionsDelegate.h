@@ -122,8 +122,9 @@ public:
     const std::shared_ptr<WindowPreviewController>& windowPreviewController() const {
         return windowPreviewController_;
     }
-    const std::shared_ptr<MenuViewController>& startMenuController() const { return startMenuController_; }
-    const std::shared_ptr<GroupViewController>& groupController() const { return groupController_; }
+    // The start menu's and the group view's controllers are made when first asked for.
+    const std::shared_ptr<MenuViewController>& startMenuController() const;
+    const std::shared_ptr<GroupViewController>& groupController() const;
     const std::shared_ptr<Tooltip>& tooltip() const { return tooltip_; }
     // Closes the current tooltip, if any.
     void closeTooltip();
@@ -193,8 +194,8 @@ private:
     std::weak_ptr<DockConfiguration> config_;
     std::shared_ptr<FolderViewController> viewController_;
     std::shared_ptr<WindowPreviewController> windowPreviewController_;
-    std::shared_ptr<MenuViewController> startMenuController_;
-    std::shared_ptr<GroupViewController> groupController_;
+    mutable std::shared_ptr<MenuViewController> startMenuController_;
+    mutable std::shared_ptr<GroupViewController> groupController_;
     std::shared_ptr<InspectorWindow> inspector_;
     // Pending delayed steps, on the loop they were scheduled on.
     std::set<RunLoop::TimerId> pending_;
