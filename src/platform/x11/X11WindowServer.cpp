@@ -586,7 +586,7 @@ void X11WindowServer::scheduleRefresh() {
     });
 }
 
-void X11WindowServer::ensureFresh() {
+void X11WindowServer::ensureFresh(bool evenWhileTelling) {
     // Only the main thread reads the table again: the grouping into applications asks the
     // workspace, whose desktop entries live there. Other threads see the last table.
     if (!isMainThread()) return;
@@ -595,7 +595,7 @@ void X11WindowServer::ensureFresh() {
     // came meanwhile (each a refresh, round trips included) only tells of what the next
     // refresh, on the next turn of the loop, tells anyway. (A table never read is read
     // before anything is told of it.)
-    if (delivering_ > 0) return;
+    if (delivering_ > 0 && !evenWhileTelling) return;
     if (conn_ && QCoreApplication::instance()) conn_->processPendingEvents();
     bool stale;
     {
@@ -701,7 +701,10 @@ void X11WindowServer::removeChangeListener(int id) { listeners_.erase(id); }
 // desktop::WindowServer -------------------------------------------------------------------
 
 std::vector<desktop::WindowInfo> X11WindowServer::windowList(uint32_t options, desktop::WindowNumber relativeTo) {
-    ensureFresh();
+    // The stacking order is read as it stands even while changes are told: windows are
+    // sorted by it as they come, and the window manager restacks a new window after it
+    // shows it.
+    ensureFresh(true);
     std::lock_guard lock(mutex_);
     std::vector<desktop::WindowInfo> list;
     for (auto& c : table_.clients) {

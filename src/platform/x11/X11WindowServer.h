@@ -162,7 +162,9 @@ private:
     // `rootLists` or without `previous`; else they are as `previous` has them.
     Table read(Table* previous, const std::set<xcb_window_t>& changed, bool rootLists = true);
     void refresh(bool everything);
-    void ensureFresh();
+    // Reads the table again when events said it changed; not while the listeners are
+    // told of changes, unless `evenWhileTelling`.
+    void ensureFresh(bool evenWhileTelling = false);
     void onEvent(const xcb_generic_event_t* event);
     void scheduleRefresh();
     desktop::ApplicationGroups::Changes group(Table& table);
