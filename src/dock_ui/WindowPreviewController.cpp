@@ -71,6 +71,7 @@ WindowPreviewController::WindowPreviewController() : popover_(std::make_unique<P
 }
 
 WindowPreviewController::~WindowPreviewController() {
+    releaseShownContents();
     closeTimer_.reset();
     pendingHide_.reset();
     windowsObservation_.invalidate();
@@ -258,6 +259,7 @@ void WindowPreviewController::modelChanged() {
     popover_->setContentSize(calculateContentSizeAndSetItemSize());
     if (model_ && !model_->windows().empty()) {
         updateTrackingAreas();
+        keepShownContents();
         return;
     }
     // The last window went: the preview ends now (and says so), rather than counting as
@@ -302,12 +304,28 @@ void WindowPreviewController::showWindowPreviewForApp(const std::shared_ptr<Runn
     isShow_ = true;
     delegate_ = delegate;
     runCloseTimer();
+    keepShownContents();
+}
+
+void WindowPreviewController::keepShownContents() {
+    std::vector<std::shared_ptr<SIWindow>> windows;
+    if (isShow_ && model_) windows = model_->windows();
+    for (const auto& window : kept_)
+        if (std::find(windows.begin(), windows.end(), window) == windows.end()) window->releaseContents();
+    for (const auto& window : windows) window->keepContents();
+    kept_ = std::move(windows);
+}
+
+void WindowPreviewController::releaseShownContents() {
+    for (const auto& window : kept_) window->releaseContents();
+    kept_.clear();
 }
 
 // Closing -------------------------------------------------------------------------------
 
 void WindowPreviewController::endPreview() {
     isShow_ = false;
+    releaseShownContents();
     inFocus_ = false;
     closeTimer_.reset();
     cancelPendingHide();

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include <QApplication>
@@ -434,6 +435,50 @@ TEST_F(WindowPreviewTest, WindowsClosingWhileShownLeaveTheGridAndTheLastOneEndsT
     EXPECT_EQ(closed, 1);
     env.loop().advance(3.0);
     EXPECT_EQ(closed, 1);
+}
+
+TEST_F(WindowPreviewTest, WhileShownItsWindowsKeepTheirContentsAndTheirPicturesAreRefreshed) {
+    auto numbers = addWindows(editor, 2);
+    editorEx = track(editor);
+    auto captures = [&] {
+        int n = 0;
+        for (const auto& c : desk->calls()) n += c.rfind("capture ", 0) == 0;
+        return n;
+    };
+    const std::set<desktop::WindowNumber> editors(numbers.begin(), numbers.end());
+    desk->clearRecords();
+    show(editorEx);
+    controller->overDock = true;  // the pointer rests on the dock meanwhile
+    EXPECT_EQ(desk->keptContents(), editors);
+    // Kept just now: the pictures are taken once the windows had a moment to repaint.
+    env.loop().runPending();
+    env.loop().waitForBackground();
+    EXPECT_EQ(captures(), 0);
+    env.loop().advance(SIWindow::kRepaintDelay);
+    env.loop().waitForBackground();
+    env.loop().runPending();
+    EXPECT_EQ(captures(), 2);
+
+    // A window that appears while shown is kept too; one that goes is released.
+    auto third = addWindows(editor, 1, "new")[0];
+    settle();
+    EXPECT_TRUE(desk->keptContents().count(third));
+    desk->removeWindow(numbers[0]);
+    settle();
+    EXPECT_FALSE(desk->keptContents().count(numbers[0]));
+
+    // Another application's preview releases the first one's windows; the end of the
+    // preview releases everything.
+    addWindows(other, 1);
+    otherEx = track(other);
+    show(otherEx);
+    for (auto n : {numbers[1], third}) EXPECT_FALSE(desk->keptContents().count(n)) << n;
+    EXPECT_EQ(desk->keptContents().size(), 1u);
+    controller->forseClosePreview();
+    EXPECT_TRUE(desk->keptContents().empty());
+    show(otherEx);
+    controller->hidePreview();
+    EXPECT_TRUE(desk->keptContents().empty());
 }
 
 TEST_F(WindowPreviewTest, ThePopoverGoingAwayWithItsPanelEndsThePreviewOnce) {
