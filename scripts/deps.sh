@@ -11,7 +11,7 @@ packages=(
   libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-keysyms1-dev libxcb-randr0-dev
   libxcb-composite0-dev libxcb-shape0-dev libxcb-xtest0-dev libxcb-res0-dev libxcb-image0-dev libxcb-util-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth openbox x11-apps xterm x11-utils x11-xserver-utils xdotool imagemagick dbus libglib2.0-bin
+  xvfb xauth openbox xcompmgr x11-apps xterm x11-utils x11-xserver-utils xdotool imagemagick dbus libglib2.0-bin
   trayer desktop-file-utils fonts-dejavu-core
   qt6-image-formats-plugins
 )

@@ -99,6 +99,7 @@ DockWindow::~DockWindow() {
     if (collectionView_) collectionView_->unbindAll();
     // The effect view may be out of the view tree.
     if (visualEffectView_ && !visualEffectView_->parent()) delete visualEffectView_;
+    delete shadow_.data();
 }
 
 void DockWindow::buildCollectionView() {
@@ -264,6 +265,7 @@ void DockWindow::setContentView(QWidget* view) {
         content->setComposited(composited_);
     }
     if (visualEffectView_) visualEffectView_->setCornerRadius(cornerRadius_);
+    updateShadow();
     // Without a compositing manager the corners are cut from the window itself.
     if (!composited_) {
         if (cornerRadius_ > 0) {
@@ -286,6 +288,22 @@ void DockWindow::resizeEvent(QResizeEvent* event) {
     if (collectionView_ && contentView_) collectionView_->setGeometry(contentView_->rect());
     if (visualEffectView_ && visualEffectView_->parent()) visualEffectView_->setGeometry(contentView_->rect());
     if (!composited_ && cornerRadius_ > 0) setContentView(contentView_);
+    updateShadow();
+}
+
+void DockWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    updateShadow();
+}
+
+void DockWindow::updateShadow() {
+    const bool casts = hasShadow_ && composited_ && orderedIn_ && alpha_ > 0.0 && isVisible();
+    if (!casts) {
+        if (shadow_) shadow_->follow(this, geometry(), cornerRadius_, alpha_, false);
+        return;
+    }
+    if (!shadow_) shadow_ = new PanelShadow;
+    shadow_->follow(this, geometry(), cornerRadius_, alpha_, true);
 }
 
 void DockWindow::paintEvent(QPaintEvent*) {}
@@ -522,6 +540,7 @@ void DockWindow::syncNativeVisibility() {
     if (composited_ && mapped) setWindowOpacity(alpha_);
     if (mapped && !isVisible()) mapPanel();
     else if (!mapped && isVisible()) hide();
+    updateShadow();
 }
 
 void DockWindow::setAlpha(double alpha) {
@@ -549,6 +568,7 @@ void DockWindow::close() {
     fadeTimer_ = 0;
     orderedIn_ = false;
     QWidget::close();
+    updateShadow();
 }
 
 // ---------------------------------------------------------------------------------
@@ -820,6 +840,7 @@ void DockWindow::setupAppearance() {
     update();
     if (contentView_) contentView_->update();
     hasShadow_ = configuration_ && configuration_->windowCastsShadow();
+    updateShadow();
     if (composited_) {
         if (auto panels = desktop::PanelWindows::installed()) {
             if (!nativeId_) nativeId_ = uint64_t(winId());

@@ -417,6 +417,53 @@ TEST_F(Panel, CompositingAsksForBlurAndTheWindowSystemIsTold) {
     desktop::PanelWindows::install(nullptr);
 }
 
+TEST_F(Panel, WithACompositingManagerThePanelCastsAShadowAroundItselfWhenAsked) {
+    sim.compositing->setRunning(true);
+    auto panels = std::make_shared<sim::SimPanelWindows>();
+    desktop::PanelWindows::install(panels);
+    fill(3);
+    open();
+    EXPECT_FALSE(w->shadowWindow() && w->shadowWindow()->isVisible());
+    config->setWindowCastsShadow(true);
+    PanelShadow* shadow = w->shadowWindow();
+    ASSERT_TRUE(shadow);
+    EXPECT_TRUE(shadow->isVisible());
+    const int m = PanelShadow::margin();
+    EXPECT_EQ(shadow->geometry(), w->geometry().adjusted(-m, -m, m, m));
+    // A dock window, like the panel, that takes no input.
+    EXPECT_TRUE(shadow->testAttribute(Qt::WA_X11NetWmWindowTypeDock));
+    EXPECT_TRUE(shadow->windowFlags() & Qt::WindowTransparentForInput);
+    EXPECT_TRUE(std::find(panels->calls.begin(), panels->calls.end(),
+                          "prepare " + std::to_string(uint64_t(shadow->winId())) + " above") != panels->calls.end());
+    // Dark just outside the panel, nothing under it.
+    const QImage drawn = shadow->grab().toImage();
+    EXPECT_EQ(qAlpha(drawn.pixel(drawn.width() / 2, drawn.height() / 2)), 0);
+    EXPECT_GT(qAlpha(drawn.pixel(drawn.width() / 2, m - 2)), 40);
+    EXPECT_EQ(qAlpha(drawn.pixel(0, 0)), 0);
+
+    // It follows the panel: a new size, the auto-hide, the setting.
+    fill(6);
+    EXPECT_EQ(shadow->geometry(), w->geometry().adjusted(-m, -m, m, m));
+    defaults().setBool(true, "HideQuayside");
+    env.loop().advance(0.5);
+    ASSERT_TRUE(w->isAutoHidden());
+    EXPECT_FALSE(shadow->isVisible());
+    defaults().setBool(false, "HideQuayside");
+    env.loop().advance(0.5);
+    EXPECT_TRUE(shadow->isVisible());
+    config->setWindowCastsShadow(false);
+    EXPECT_FALSE(shadow->isVisible());
+    desktop::PanelWindows::install(nullptr);
+}
+
+TEST_F(Panel, WithoutACompositingManagerThereIsNoShadowToCast) {
+    config->setWindowCastsShadow(true);
+    fill(2);
+    open();
+    EXPECT_TRUE(w->hasShadow());
+    EXPECT_EQ(w->shadowWindow(), nullptr);
+}
+
 }  // namespace
 }  // namespace qs::test
 

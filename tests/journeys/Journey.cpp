@@ -571,11 +571,13 @@ DockProcess::~DockProcess() { end(); }
     if (!bytes || !PropertyList::writeFileAtomically(defaultsPath(), *bytes, &error))
         return ::testing::AssertionFailure() << "the settings could not be written: " << error;
 
-    if (!options.storedFiles.empty()) {
+    if (!options.storedFiles.empty() || options.castsShadow) {
         const char* seed = std::getenv("QUAYSIDE_SEED_DOCK");
         if (!seed || !fs::exists(seed))
             return ::testing::AssertionFailure() << "QUAYSIDE_SEED_DOCK names no built program";
-        std::vector<std::string> argv{seed, std::to_string(options.storedFiles.size() + 2)};
+        std::vector<std::string> argv{seed};
+        if (options.castsShadow) argv.push_back("--cast-shadow");
+        argv.push_back(std::to_string(options.storedFiles.size() + 2));
         argv.insert(argv.end(), options.storedFiles.begin(), options.storedFiles.end());
         const int status = runToEnd(argv, {{"HOME", home_},
                                            {"XDG_CONFIG_HOME", configHome()},
@@ -655,8 +657,9 @@ std::string DockProcess::log() const { return test::readFileOrEmpty(home_ + "/do
 std::vector<TopLevel> DockProcess::windows() { return XSession::shared()->windowsOf(pid_); }
 
 std::optional<TopLevel> DockProcess::panel() {
-    for (auto& w : windows())
-        if (w.hasType("DOCK")) return w;
+    const auto shown = windows();
+    for (auto w = shown.rbegin(); w != shown.rend(); ++w)
+        if (w->hasType("DOCK")) return *w;
     return std::nullopt;
 }
 

@@ -247,6 +247,8 @@ struct DockOptions {
     // When not empty: a stored dock of the start menu, these files or folders and the
     // trash, made before the start with the project's own archive code.
     std::vector<std::string> storedFiles;
+    // A stored dock configuration whose panel casts a shadow ("Cast a shadow" on).
+    bool castsShadow = false;
 };
 
 // The built dock as a child process with a private home (HOME, XDG_CONFIG_HOME,
@@ -283,7 +285,8 @@ public:
 
     // Its viewable top-level windows, bottom to top.
     std::vector<TopLevel> windows();
-    // Its panel (_NET_WM_WINDOW_TYPE_DOCK), when mapped.
+    // Its panel (the topmost of its _NET_WM_WINDOW_TYPE_DOCK windows: a shadow it casts
+    // stands under it), when mapped.
     std::optional<TopLevel> panel();
     // Pop-ups: its viewable override-redirect windows that are not tooltips (menus,
     // transient popovers such as the start menu).
