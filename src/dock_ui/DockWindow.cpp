@@ -6,7 +6,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
+#include <QThread>
+#include <QTimer>
 #include <QWindow>
+#include <QApplication>
 
 #include "core/DockConfiguration.h"
 #include "core/DockManager.h"
@@ -58,8 +61,21 @@ std::shared_ptr<DockWindow> DockWindow::initWithPanelModel(std::shared_ptr<DockM
     return std::shared_ptr<DockWindow>(new DockWindow(std::move(model), std::move(configuration), std::move(screen)),
                                        [](DockWindow* w) {
                                            w->stopObserving();
-                                           w->deleteLater();
+                                           deleteWhenUnwound(w);
                                        });
+}
+
+void DockWindow::deleteWhenUnwound(QPointer<DockWindow> window) {
+    if (!window) return;
+    if (QThread::currentThread()->loopLevel() <= 1) {
+        window->deleteLater();
+        return;
+    }
+    // A loop of its own runs inside one of its event handlers (a cell's context menu, a
+    // drag): deleted now, the handler would return into a panel that is gone. It leaves
+    // the screen at once and goes once that loop has ended.
+    window->orderOut();
+    QTimer::singleShot(50, qApp, [window] { deleteWhenUnwound(window); });
 }
 
 DockWindow::DockWindow(std::shared_ptr<DockModel> model, std::shared_ptr<DockConfiguration> configuration,

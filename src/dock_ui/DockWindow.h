@@ -150,6 +150,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Deletes the panel through the event loop once no loop of its own (a menu, a drag
+    // started in one of its event handlers) runs; until then it is off the screen.
+    static void deleteWhenUnwound(QPointer<DockWindow> window);
     void buildCollectionView();
     void setupObservers();
     void stopObserving();

@@ -4,6 +4,9 @@
 #include <QApplication>
 #include <QPainter>
 
+#include <QEventLoop>
+#include <QTimer>
+#include <QPointer>
 #include <gtest/gtest.h>
 
 #include "core/DockTestSupport.h"
@@ -454,6 +457,33 @@ TEST_F(Panel, WithACompositingManagerThePanelCastsAShadowAroundItselfWhenAsked) 
     config->setWindowCastsShadow(false);
     EXPECT_FALSE(shadow->isVisible());
     desktop::PanelWindows::install(nullptr);
+}
+
+TEST_F(Panel, APanelDroppedWhileALoopOfItsOwnRunsGoesOnlyOnceThatLoopHasEnded) {
+    // As when the screens change while a cell's context menu runs its loop inside the
+    // panel's event handler: the panel leaves the screen at once, and is deleted only
+    // once the program is back in its main loop.
+    fill(2);
+    open();
+    QPointer<DockWindow> raw = w.get();
+    bool aliveInside = false, shownInside = true;
+    QEventLoop main, menu;
+    QTimer::singleShot(0, &main, [&] {
+        QTimer::singleShot(0, &menu, [&] {
+            w.reset();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            aliveInside = !raw.isNull();
+            shownInside = raw && raw->isVisible();
+            menu.quit();
+        });
+        menu.exec();
+        QTimer::singleShot(300, &main, [&] { main.quit(); });
+    });
+    main.exec();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(aliveInside);
+    EXPECT_FALSE(shownInside);
+    EXPECT_TRUE(raw.isNull());
 }
 
 TEST_F(Panel, WithoutACompositingManagerThereIsNoShadowToCast) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
@@ -58,16 +60,16 @@ protected:
         return out;
     }
 
-    // Opens the context menu of `cell` and walks its rows with the keyboard, opening the
-    // submenu of every row that has one: the parent keeps its place and size, its other
-    // rows stay as they were, and the row keeps its title. Answers how many submenus
-    // opened.
-    int walkSubmenus(int cell);
+    // Opens the menu of `cell` (a click of `button`: the context menu by default) and
+    // walks its rows with the keyboard, opening the submenu of every row that has one:
+    // the parent keeps its place and size, its other rows stay as they were, and the row
+    // keeps its title. Answers how many submenus opened.
+    int walkSubmenus(int cell, int button = 3);
 };
 
-int MenuJourneys::walkSubmenus(int cell) {
+int MenuJourneys::walkSubmenus(int cell, int button) {
     int opened = 0;
-    x().click(centreOf(cell), 3);
+    x().click(centreOf(cell), button);
     auto parent = waitForPopup();
     if (!parent) return opened;
     const Rect geometry = parent->rect;
@@ -229,6 +231,47 @@ TEST_F(MenuJourneys, NoTooltipStandsOverTheTrashMenu) {
     ASSERT_TRUE(waitForPopup());
     EXPECT_TRUE(waitUntil("the tooltip to close as the menu opens", noTooltip, 1000));
     EXPECT_TRUE(holdsFor("no tooltip while the trash menu is open", noTooltip, 1500));
+}
+
+// The pop-up menus of folders ("FolderViewIndex" 1): a stored folder with a file and a
+// sub-folder (holding a file and a folder of its own), and an empty folder.
+class FolderMenuJourneys : public MenuJourneys {
+protected:
+    static std::string& tree() {
+        static std::string folder;
+        return folder;
+    }
+    static void SetUpTestSuite() {
+        std::string templ = (std::filesystem::temp_directory_path() / "quayside-journey-tree-XXXXXX").string();
+        if (!::mkdtemp(templ.data())) return;
+        tree() = templ;
+        std::filesystem::create_directories(templ + "/Projects/Harbour plans/Quay walls");
+        std::filesystem::create_directories(templ + "/Empty");
+        std::ofstream(templ + "/Projects/notes.txt") << "notes\n";
+        std::ofstream(templ + "/Projects/Harbour plans/plan.txt") << "plan\n";
+        startDock({.settings = {{"FolderViewIndex", Value(1)}},
+                   .storedFiles = {templ + "/Projects", templ + "/Empty"}});
+    }
+    static void TearDownTestSuite() {
+        MenuJourneys::TearDownTestSuite();
+        std::error_code ec;
+        if (!tree().empty()) std::filesystem::remove_all(tree(), ec);
+    }
+};
+
+TEST_F(FolderMenuJourneys, ASubFoldersEntryKeepsItsNameAndItsParentItsSize) {
+    EXPECT_GE(walkSubmenus(1, 1), 1) << "\"Harbour plans\"";
+}
+
+TEST_F(FolderMenuJourneys, AClickOnAnEmptyFolderShowsNothingAndTheNextClickWorks) {
+    x().click(centreOf(2), 1);
+    x().click(centreOf(0), 1);
+    // The start menu (the folder's name may flash as a tooltip on the way).
+    EXPECT_TRUE(waitUntil("the start menu", [&] {
+        for (const auto& w : dock().popups())
+            if (w.rect.height >= 200) return true;
+        return false;
+    }));
 }
 
 }  // namespace
