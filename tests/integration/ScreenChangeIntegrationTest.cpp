@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -61,43 +62,61 @@ protected:
 
     static void stop(pid_t& pid) {
         if (pid <= 0) return;
-        test::signalProcess(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        // SIGTERM first: a server that ends cleanly removes its display's lock file (a
+        // killed one leaves it behind for every later run to step around).
+        test::signalProcess(pid, SIGTERM);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (waitpid(pid, nullptr, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                test::signalProcess(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
         pid = -1;
     }
 
     void startServer() {
-        for (int n = 150; n < 250 && !conn_; ++n) {
-            if (fs::exists("/tmp/.X" + std::to_string(n) + "-lock") || fs::exists("/tmp/.X11-unix/X" + std::to_string(n)))
-                continue;
-            display_ = ":" + std::to_string(n);
-            server_ = fork();
-            if (server_ == 0) {
-                int null = ::open("/dev/null", O_WRONLY);
-                if (null >= 0) {
-                    dup2(null, 1);
-                    dup2(null, 2);
-                }
-                execlp("Xvfb", "Xvfb", display_.c_str(), "-screen", "0", "1600x900x24", "-nolisten", "tcp", nullptr);
-                _exit(127);
+        // The server picks a free display itself and writes its number to a pipe; stale
+        // lock files of servers that died are its to clear.
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        server_ = fork();
+        if (server_ == 0) {
+            close(fds[0]);
+            int null = ::open("/dev/null", O_WRONLY);
+            if (null >= 0) {
+                dup2(null, 1);
+                dup2(null, 2);
             }
-            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            while (std::chrono::steady_clock::now() < deadline) {
-                xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
-                if (!xcb_connection_has_error(c)) {
-                    conn_ = c;
-                    break;
-                }
-                xcb_disconnect(c);
-                int status = 0;
-                if (waitpid(server_, &status, WNOHANG) == server_) {  // the number was taken: next
-                    server_ = -1;
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x900x24", "-nolisten", "tcp",
+                   nullptr);
+            _exit(127);
         }
-        if (conn_) root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
+        close(fds[1]);
+        std::string number;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < deadline && number.find('\n') == std::string::npos) {
+            pollfd p{fds[0], POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            char buffer[32];
+            const ssize_t n = read(fds[0], buffer, sizeof buffer);
+            if (n <= 0) break;
+            number.append(buffer, size_t(n));
+        }
+        close(fds[0]);
+        while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) number.pop_back();
+        if (number.empty()) return;
+        display_ = ":" + number;
+        xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
+        if (xcb_connection_has_error(c)) {
+            xcb_disconnect(c);
+            return;
+        }
+        conn_ = c;
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
     }
 
     void startDock() {

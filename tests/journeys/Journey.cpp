@@ -876,26 +876,36 @@ std::optional<TopLevel> JourneyTest::hoverUntilTooltip(int index) {
 }
 
 std::optional<TopLevel> JourneyTest::waitForPopup(const std::vector<TopLevel>& before) {
-    std::optional<TopLevel> found;
-    auto shown = waitUntil("a pop-up of the dock", [&] {
-        for (auto& w : dock_->popups()) {
-            const bool old =
-                std::any_of(before.begin(), before.end(), [&](const TopLevel& b) { return b.window == w.window; });
-            if (!old) found = w;
+    // Windows that flash by (a tooltip closing as the menu opens, read before its type
+    // is) are passed over: the pop-up is the one that stays.
+    std::vector<xcb_window_t> passed;
+    for (const auto& b : before) passed.push_back(b.window);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    std::optional<TopLevel> last;
+    while (std::chrono::steady_clock::now() < end) {
+        std::optional<TopLevel> found;
+        auto shown = waitUntil(
+            "a pop-up of the dock",
+            [&] {
+                for (auto& w : dock_->popups())
+                    if (std::find(passed.begin(), passed.end(), w.window) == passed.end()) found = w;
+                return found.has_value();
+            },
+            int(std::max<long long>(
+                1, std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count())));
+        if (!shown) {
+            ADD_FAILURE() << shown.message();
+            return std::nullopt;
         }
-        return found.has_value();
-    });
-    if (!shown) {
-        ADD_FAILURE() << shown.message();
-        return std::nullopt;
+        steadyPixels(found->rect);
+        auto now = x().topLevelOf(found->window);
+        if (now && now->viewable) return now;
+        passed.push_back(found->window);
+        last = found;
     }
-    steadyPixels(found->rect);
-    auto now = x().topLevelOf(found->window);
-    if (!now || !now->viewable) {
-        ADD_FAILURE() << "the pop-up [" << *found << "] closed as soon as it opened; " << screenshot();
-        return std::nullopt;
-    }
-    return now;
+    ADD_FAILURE() << "no pop-up of the dock stayed open (the last, [" << (last ? *last : TopLevel{})
+                  << "], closed as soon as it opened); " << screenshot();
+    return std::nullopt;
 }
 
 }  // namespace qs::journey

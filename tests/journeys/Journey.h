@@ -357,7 +357,7 @@ protected:
     std::optional<TopLevel> hoverUntilPreview(int index);
     std::optional<TopLevel> hoverUntilTooltip(int index);
     // Waits until a new pop-up of the dock (not in `before`) is mapped and its pixels
-    // are steady; answers it.
+    // are steady; answers it. A window that closes meanwhile is passed over.
     std::optional<TopLevel> waitForPopup(const std::vector<TopLevel>& before = {});
     // Closes the dock's pop-ups (Escape) and parks the pointer; answers whether the
     // dock settled (no pop-up, no tooltip, no preview).
