@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <vector>
 #include <string>
@@ -16,25 +15,21 @@
 
 #include "journeys/Journey.h"
 
-namespace fs = std::filesystem;
-
 namespace qs::journey {
 namespace {
-
-std::string& entryFolder() {
-    static std::string folder;
-    return folder;
-}
 
 class FaultJourneys : public JourneyTest {
 protected:
     static constexpr size_t kLongName = 10000;
 
     // A stored dock of one application item whose name is 10,000 characters long.
+    static ScratchFolder& entries() {
+        static ScratchFolder folder;
+        return folder;
+    }
     static void SetUpTestSuite() {
-        std::string templ = (fs::temp_directory_path() / "quayside-journey-entries-XXXXXX").string();
-        if (!::mkdtemp(templ.data())) return;
-        entryFolder() = templ;
+        const std::string templ = entries().make("entries");
+        if (templ.empty()) return;
         const std::string entry = templ + "/long-name.desktop";
         std::string name;
         while (name.size() < kLongName) name += "Harbour ";
@@ -44,8 +39,7 @@ protected:
     }
     static void TearDownTestSuite() {
         JourneyTest::TearDownTestSuite();
-        std::error_code ec;
-        if (!entryFolder().empty()) fs::remove_all(entryFolder(), ec);
+        entries().remove();
     }
 
     Point centreOf(int cell) { return dock().cell(cell).centre(); }

@@ -237,14 +237,13 @@ TEST_F(MenuJourneys, NoTooltipStandsOverTheTrashMenu) {
 // sub-folder (holding a file and a folder of its own), and an empty folder.
 class FolderMenuJourneys : public MenuJourneys {
 protected:
-    static std::string& tree() {
-        static std::string folder;
+    static ScratchFolder& tree() {
+        static ScratchFolder folder;
         return folder;
     }
     static void SetUpTestSuite() {
-        std::string templ = (std::filesystem::temp_directory_path() / "quayside-journey-tree-XXXXXX").string();
-        if (!::mkdtemp(templ.data())) return;
-        tree() = templ;
+        const std::string templ = tree().make("tree");
+        if (templ.empty()) return;
         std::filesystem::create_directories(templ + "/Projects/Harbour plans/Quay walls");
         std::filesystem::create_directories(templ + "/Empty");
         std::ofstream(templ + "/Projects/notes.txt") << "notes\n";
@@ -254,8 +253,7 @@ protected:
     }
     static void TearDownTestSuite() {
         MenuJourneys::TearDownTestSuite();
-        std::error_code ec;
-        if (!tree().empty()) std::filesystem::remove_all(tree(), ec);
+        tree().remove();
     }
 };
 

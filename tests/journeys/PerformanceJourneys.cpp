@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <map>
@@ -20,8 +19,6 @@
 
 #include "journeys/Journey.h"
 
-namespace fs = std::filesystem;
-
 namespace qs::journey {
 namespace {
 
@@ -30,17 +27,15 @@ using Clock = std::chrono::steady_clock;
 // 48 stored files: with the start menu and the trash, 50 items.
 constexpr int kStoredFiles = 48;
 
-std::string& filesFolder() {
-    static std::string folder;
-    return folder;
-}
-
 class PerformanceJourneys : public JourneyTest {
 protected:
+    static ScratchFolder& files() {
+        static ScratchFolder folder;
+        return folder;
+    }
     static void SetUpTestSuite() {
-        std::string templ = (fs::temp_directory_path() / "quayside-journey-files-XXXXXX").string();
-        if (!::mkdtemp(templ.data())) return;
-        filesFolder() = templ;
+        const std::string templ = files().make("files");
+        if (templ.empty()) return;
         DockOptions options;
         for (int i = 0; i < kStoredFiles; ++i) {
             const std::string path = templ + "/note-" + std::to_string(i) + ".txt";
@@ -51,8 +46,7 @@ protected:
     }
     static void TearDownTestSuite() {
         JourneyTest::TearDownTestSuite();
-        std::error_code ec;
-        if (!filesFolder().empty()) fs::remove_all(filesFolder(), ec);
+        files().remove();
     }
 };
 
