@@ -12,8 +12,9 @@ packages=(
   libxcb-composite0-dev libxcb-shape0-dev libxcb-xtest0-dev libxcb-res0-dev libxcb-image0-dev libxcb-util-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox xcompmgr x11-apps xterm x11-utils x11-xserver-utils xdotool imagemagick dbus libglib2.0-bin
-  trayer desktop-file-utils fonts-dejavu-core
+  trayer wmctrl desktop-file-utils fonts-dejavu-core
   qt6-image-formats-plugins
+  clang libclang-rt-14-dev
 )
 
 missing=()

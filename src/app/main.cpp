@@ -29,6 +29,8 @@
 #include "platform/desktop/Updater.h"
 #include "platform/foundation/QtRunLoop.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/x11/LaunchEnvironment.h"
+#include "platform/ui/MessageWindow.h"
 #include "platform/x11/X11Backend.h"
 #include "preferences/AccessController.h"
 #include "preferences/AppShell.h"
@@ -141,8 +143,9 @@ int main(int argc, char** argv) {
                      "run it inside one (or under Xvfb).\n");
         return 1;
     }
-    // The X11 backend reads windows and screens over xcb; Qt must draw there too.
-    qputenv("QT_QPA_PLATFORM", "xcb");
+    // The X11 backend reads windows and screens over xcb; Qt must draw there too (the
+    // programs the dock starts keep the platform they would have chosen).
+    qs::x11::LaunchEnvironment::setPrivate("QT_QPA_PLATFORM", "xcb");
 
     QApplication app(argc, argv);
     StartupTrace::mark("application object made");
@@ -157,7 +160,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     qs::RunLoop::setMain(std::make_shared<qs::QtRunLoop>());
-    if (!qs::x11::installX11Backend()) {
+    if (!qs::x11::installX11Backend(qs::MessageWindow::show)) {
         std::fprintf(stderr, "quayside: cannot start: the X display \"%s\" cannot be reached.\n", display);
         return 1;
     }
@@ -179,6 +182,10 @@ int main(int argc, char** argv) {
             },
         .makeEditor = [] { return std::make_shared<StartMenuEditorWindow>(); },
         .terminate = [] { QCoreApplication::exit(0); },
+        .openDocs =
+            [weakDelegate] {
+                if (auto d = weakDelegate.lock()) d->openDocs();
+            },
     });
     qs::WidgetsViewController::setAccessDialogRunner([] { std::make_shared<qs::AccessController>()->runModal(); });
 

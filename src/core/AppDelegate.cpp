@@ -9,6 +9,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/MainBundle.h"
 #include "platform/desktop/Workspace.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -269,7 +270,10 @@ void AppDelegate::openDocument(const std::string& name) {
         return;
     }
     auto* workspace = desktop::services().workspace.get();
-    if (!workspace || !workspace->openURL(*URL::fileURLWithPath(path))) log("the document ", path, " cannot be opened");
+    if (!workspace || !workspace->openURL(*URL::fileURLWithPath(path))) {
+        log("the document ", path, " cannot be opened");
+        desktop::tellUserItFailed(desktop::quotedName(path) + " could not be opened.");
+    }
 }
 
 void AppDelegate::sendFeedback() {

@@ -52,21 +52,35 @@ void CustomIconsHelper::resetSharedInstanceForTesting() { sharedSlot().reset(); 
 
 CustomIconsHelper::CustomIconsHelper() {
     auto& defaults = UserDefaults::standardUserDefaults();
-    if (!defaults.hasDataForKey(kDefaultsKey)) return;
-    Value root = KeyedUnarchiver::unarchiveObjectWithData(defaults.dataForKey(kDefaultsKey));
+    if (defaults.objectForKey(kDefaultsKey).isNil()) return;
+    // A table that cannot be read is kept aside (the next change would replace it), and
+    // the store starts empty; one read in part is copied aside before it is replaced.
+    KeyedUnarchiver::Report report;
+    Value root;
+    if (defaults.hasDataForKey(kDefaultsKey))
+        root = KeyedUnarchiver::unarchiveObjectWithData(defaults.dataForKey(kDefaultsKey), report);
     const Dictionary* table = root.dictionary();
     if (!table) {
-        log("-[CustomIconsHelper init] \"customIconsData\" cannot be read; starting with no custom icons");
+        defaults.keepValueAside(kDefaultsKey, !defaults.hasDataForKey(kDefaultsKey) ? "it is not data"
+                                              : report.failure.empty()           ? "it holds no icon table"
+                                                                                 : report.failure);
         return;
     }
+    size_t skipped = 0;
     for (const auto& [text, value] : *table) {
         uint64_t key = 0;
         auto image = value.objectAs<Image>();
         if (!parseKey(text, key) || key == 0 || !image) {
-            log("-[CustomIconsHelper init] a custom icon entry that cannot be read was skipped");
+            ++skipped;
             continue;
         }
         icons_[key] = std::move(image);
+    }
+    if (skipped) report.leftOut.push_back(std::to_string(skipped) + " custom icon(s) that cannot be read");
+    if (!report.complete()) {
+        std::string file = defaults.keepValueAside(kDefaultsKey, "not every icon could be read", false);
+        log("-[CustomIconsHelper init] the custom icons were read without what could not be read (", report.summary(),
+            ")", file.empty() ? std::string("; no copy of them could be kept") : "; the whole table is kept as " + file);
     }
 }
 
@@ -118,7 +132,7 @@ void CustomIconsHelper::seveCustomIcons() {
     Dictionary table;
     for (const auto& [key, image] : icons_) table.emplace(std::to_string(key), Value(image));
     auto& defaults = UserDefaults::standardUserDefaults();
-    defaults.setObject(Value(KeyedArchiver::archivedDataWithRootObject(Value(std::move(table)))), kDefaultsKey);
+    defaults.setArchivedData(KeyedArchiver::archivedDataWithRootObject(Value(std::move(table))), kDefaultsKey);
     defaults.synchronize();
 }
 

@@ -1,7 +1,5 @@
 #include "core/DockManager.h"
 
-#include <filesystem>
-
 #include "core/DockConfiguration.h"
 #include "core/DockModel.h"
 #include "core/ThemeManager.h"
@@ -9,7 +7,6 @@
 #include "platform/desktop/Shortcut.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/Log.h"
-#include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tracking/Displays.h"
 #include "tracking/SIWindow.h"
@@ -123,54 +120,42 @@ void DockManager::stopObserving() {
 // ---------------------------------------------------------------------------------
 // Load and save
 
-void DockManager::keepUnreadable(const std::string& key, const Value& stored) {
+template <class T>
+std::shared_ptr<T> DockManager::loadArchive(const std::string& key, const char* what) {
     auto& defaults = standardDefaults();
-    std::string base = key + UserDefaults::unreadableSuffix();
-    std::string asideKey = base;
-    for (int n = 2; !defaults.objectForKey(asideKey).isNil(); ++n) asideKey = base + "-" + std::to_string(n);
-    defaults.setObject(stored, asideKey);
-    defaults.synchronize();
-
-    std::string dir = std::filesystem::path(defaults.filePath()).parent_path().string();
-    std::string file = dir + "/" + defaults.domainName() + "." + asideKey;
-    Data bytes;
-    if (const Data* d = stored.data()) {
-        bytes = *d;
-    } else {
-        std::string text = stored.description();
-        bytes.assign(text.begin(), text.end());
+    Value stored = defaults.objectForKey(key);
+    if (stored.isNil()) return nullptr;
+    KeyedUnarchiver::Report report;
+    std::shared_ptr<T> object;
+    if (const Data* bytes = stored.data()) object = KeyedUnarchiver::unarchiveObjectWithData(*bytes, report).template objectAs<T>();
+    if (!object) {
+        // Kept once, as a file beside the settings; a fresh one is used.
+        std::string why = !stored.isData()               ? std::string("it is not data")
+                          : !report.failure.empty()      ? report.failure
+                                                         : std::string("it holds no ") + what;
+        defaults.keepValueAside(key, why);
+        return nullptr;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    bool written = PropertyList::writeFileAtomically(file, bytes);
-    log("the stored \"", key, "\" (", bytes.size(), " bytes) cannot be read; starting with a fresh one. ",
-        "The old value is kept under the defaults key \"", asideKey, "\"",
-        written ? " and in " + file : std::string(" (the copy to a file failed)"));
+    if (!report.complete()) {
+        // Read in part: the whole archive is kept before the next save replaces it.
+        std::string file = defaults.keepValueAside(key, "not every part could be read", false);
+        log("the stored ", what, " was read without what could not be read (", report.summary(), ")",
+            file.empty() ? std::string("; no copy of it could be kept") : "; the whole archive is kept as " + file);
+    }
+    return object;
 }
 
 void DockManager::loadDocksData() {
-    auto& defaults = standardDefaults();
-
-    Value storedModel = defaults.objectForKey(kMainDockModelKey);
-    if (!storedModel.isNil()) {
-        if (const Data* bytes = storedModel.data()) mainModel_ = KeyedUnarchiver::unarchiveObjectWithData(*bytes).objectAs<DockModel>();
-        if (!mainModel_) keepUnreadable(kMainDockModelKey, storedModel);
-    }
+    mainModel_ = loadArchive<DockModel>(kMainDockModelKey, "dock model");
     if (!mainModel_) mainModel_ = DockModel::create();
-
-    Value storedConfig = defaults.objectForKey(kMainDockConfigKey);
-    if (!storedConfig.isNil()) {
-        if (const Data* bytes = storedConfig.data())
-            mainConfig_ = KeyedUnarchiver::unarchiveObjectWithData(*bytes).objectAs<DockConfiguration>();
-        if (!mainConfig_) keepUnreadable(kMainDockConfigKey, storedConfig);
-    }
+    mainConfig_ = loadArchive<DockConfiguration>(kMainDockConfigKey, "dock configuration");
     if (!mainConfig_) mainConfig_ = DockConfiguration::create();
 }
 
 void DockManager::saveDocksData() {
     auto& defaults = standardDefaults();
-    defaults.setObject(Value(KeyedArchiver::archivedDataWithRootObject(Value(mainModel_))), kMainDockModelKey);
-    defaults.setObject(Value(KeyedArchiver::archivedDataWithRootObject(Value(mainConfig_))), kMainDockConfigKey);
+    defaults.setArchivedData(KeyedArchiver::archivedDataWithRootObject(Value(mainModel_)), kMainDockModelKey);
+    defaults.setArchivedData(KeyedArchiver::archivedDataWithRootObject(Value(mainConfig_)), kMainDockConfigKey);
     defaults.synchronize();
 }
 

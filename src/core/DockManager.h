@@ -81,9 +81,11 @@ private:
     void stopObserving();
     void addPanel(const ScreenPtr& windowScreen, const ScreenPtr& fadeScreen);
     void closeAllPanels();
-    // Keeps a stored value that could not be decoded: under "<key>.unreadable-<time>" in
-    // the defaults and as a file beside the defaults file.
-    void keepUnreadable(const std::string& key, const Value& stored);
+    // The object archived under the defaults key; nullptr when there is none or it cannot
+    // be read (it is then kept aside as a file, and the key removed). An archive read in
+    // part is copied aside too, and the log says what was left out.
+    template <class T>
+    std::shared_ptr<T> loadArchive(const std::string& key, const char* what);
 
     std::vector<DockWindowControllerPtr> panelControllers_;
     std::shared_ptr<ThemeManager> themeManager_;

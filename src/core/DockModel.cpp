@@ -73,7 +73,11 @@ std::shared_ptr<DockModel> DockModel::initWithCoder(Coder& coder) {
         for (const Value& entry : *entries)
             if (entry.object()) model->blackList_.push_back(entry);
     }
-    if (stored.array() && !stored.array()->empty()) model->loadPersistentObjects(*stored.array());
+    // The start menu with the user's entries, stored also while it is not in the dock
+    // (switched off), so that switching it on again brings them back. Decoding it makes
+    // it the shared start menu; in "persistent" it is the same object.
+    (void)coder.decodeObjectForKey("startMenu");
+    if (stored.array() && !stored.array()->empty()) model->loadPersistentObjects(*stored.array(), coder);
     model->setUpModel();
     return model;
 }
@@ -133,12 +137,12 @@ void DockModel::setUpModel() {
     });
 }
 
-void DockModel::loadPersistentObjects(const Array& stored) {
+void DockModel::loadPersistentObjects(const Array& stored, Coder& coder) {
     for (const Value& item : stored)
         if (item.object()) persistentContent_.push_back(item);
     if (persistentContent_.size() != stored.size())
-        log("-[DockModel loadPersistentObjects:] " + std::to_string(stored.size() - persistentContent_.size()) +
-            " stored item(s) that cannot be read were left out");
+        coder.noteLeftOut(std::to_string(stored.size() - persistentContent_.size()) +
+                          " stored dock item(s) that cannot be read were left out");
 
     const auto running = getManageableRunningApps();
     for (const Value& item : persistentContent_) {
@@ -149,7 +153,7 @@ void DockModel::loadPersistentObjects(const Array& stored) {
             auto url = storedNode ? storedNode->URL() : nullptr;
             auto fresh = url ? FileSystemNode::initWithURL(url) : nullptr;
             if (!fresh) {
-                log("-[DockModel loadPersistentObjects:] a stored file item without a usable URL was left out");
+                coder.noteLeftOut("a stored file item without a usable URL was left out");
                 continue;
             }
             // The folder's grid choice is the user's: keep it across restarts.
@@ -181,7 +185,7 @@ void DockModel::loadPersistentObjects(const Array& stored) {
         } else if (kind == "GroupModel" || kind == "TrashModel" || kind == "Separator") {
             addItem(object);
         } else {
-            log("-[DockModel loadPersistentObjects:] a stored item of kind " + kind + " was left out");
+            coder.noteLeftOut("a stored dock item of kind " + kind + " was left out");
         }
     }
 }
@@ -210,6 +214,7 @@ void DockModel::encodeWithCoder(Coder& coder) const {
     }
     coder.encodeObject(Value(std::move(stored)), "persistent");
     coder.encodeObject(Value(blackList_), "blackList");
+    if (auto menu = MenuModel::existingInstance()) coder.encodeObject(Value(menu), "startMenu");
 }
 
 // ---- accessors -----------------------------------------------------------------------
@@ -273,11 +278,16 @@ void DockModel::addItem(const ObjectPtr& item, const ObjectPtr& afterItem) {
     long anchor = indexOfItem(afterItem.get());
     prepareFolder(item);
     announce([&] {
-        if (anchor < 0)
-            panelContent_.push_back(Value(item));
-        else
-            panelContent_.insert(panelContent_.begin() + anchor + 1, Value(item));
+        long at = anchor < 0 ? long(panelContent_.size()) : anchor + 1;
+        panelContent_.insert(panelContent_.begin() + placeBeforeTrailingTrash(at), Value(item));
     });
+}
+
+long DockModel::placeBeforeTrailingTrash(long index) const {
+    // Nothing goes after a trash that stands last: what would follow it goes just before.
+    const long count = long(panelContent_.size());
+    if (count > 0 && index >= count && isKind(panelContent_.back(), "TrashModel")) return count - 1;
+    return std::clamp<long>(index, 0, count);
 }
 
 void DockModel::addSeparatorAffterItem(const ObjectPtr& anchor) { addItem(Separator::create(), anchor); }
@@ -285,8 +295,8 @@ void DockModel::addSeparatorAffterItem(const ObjectPtr& anchor) { addItem(Separa
 void DockModel::addNewGroupAfterItem(const ObjectPtr& anchor) { addItem(GroupModel::create(), anchor); }
 
 void DockModel::insertFiles(const std::vector<URLPtr>& urls, int64_t index) {
-    // A drop index outside the list lands at its nearer end.
-    int64_t at = std::clamp<int64_t>(index, 0, int64_t(panelContent_.size()));
+    // A drop index outside the list lands at its nearer end, before a trailing trash.
+    int64_t at = placeBeforeTrailingTrash(long(std::clamp<int64_t>(index, 0, int64_t(panelContent_.size()))));
     announce([&] {
         for (const auto& url : urls) {
             auto node = url ? FileSystemNode::initWithURL(url) : nullptr;

@@ -4,9 +4,10 @@
 // its block list (blackList), archived under "persistent" and "blackList". Item kinds are
 // told apart by their class-name literal.
 //
-// Index rules: addItem keeps the trash last (when it is last) and sorts; addItem(item,
-// after), addSeparatorAffterItem and addNewGroupAfterItem insert right after the anchor
-// (append when it is absent); insertFiles puts the files at index, index + 1, ...;
+// Index rules: nothing is ever placed after a trash that stands last. addItem keeps the
+// trash last (when it is last) and sorts; addItem(item, after), addSeparatorAffterItem
+// and addNewGroupAfterItem insert right after the anchor (at the end when it is absent),
+// before a trailing trash; insertFiles puts the files at index, index + 1, ...;
 // rearange moves one item, never past the trash (a dragged trash goes where it is
 // dropped), and is the only edit here that posts "saveDocksData".
 
@@ -116,8 +117,12 @@ public:
     bool containsItem(const Object* item) const { return indexOfItem(item) >= 0; }
 
 private:
-    void loadPersistentObjects(const Array& stored);
+    // What cannot be made an item is left out and told to the coder.
+    void loadPersistentObjects(const Array& stored, Coder& coder);
     void prepareFolder(const ObjectPtr& item);
+    // Where an insertion at `index` goes: the index itself, except that nothing is placed
+    // after a trash that stands last (it goes just before the trash).
+    long placeBeforeTrailingTrash(long index) const;
     long indexOfKind(const std::string& className) const;
     void announce(const std::function<void()>& change);
 

@@ -6,6 +6,8 @@
 #include <QCollator>
 #include <QLocale>
 #include <QMimeDatabase>
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -16,10 +18,12 @@
 #include "core/ItemImages.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/DesktopEntryFile.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tracking/AppMonitoringService.h"
 #include "tracking/FinderOperations.h"
 
 namespace fs = std::filesystem;
@@ -38,6 +42,26 @@ std::optional<Date> dateOf(const struct statx& st, unsigned mask, const struct s
 
 bool statPath(const std::string& path, struct statx& st) {
     return !path.empty() && ::statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &st) == 0;
+}
+
+// Where changes of a folder are seen: the folder itself, or, while it does not exist,
+// its nearest existing ancestor, where it will appear. "" when nothing exists.
+std::string watchableFolderFor(const std::string& folder) {
+    fs::path p(folder);
+    std::error_code ec;
+    while (!fs::is_directory(p, ec)) {
+        fs::path parent = p.parent_path();
+        if (parent.empty() || parent == p) return {};
+        p = std::move(parent);
+    }
+    return p.string();
+}
+
+// Whether a changed path is a folder or one of its direct entries.
+bool isInFolder(const std::string& path, const std::string& folder) {
+    if (path == folder) return true;
+    return path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 &&
+           path[folder.size()] == '/' && path.find('/', folder.size() + 1) == std::string::npos;
 }
 
 std::string stripExtension(const std::string& name) {
@@ -117,7 +141,22 @@ std::string FileSystemNode::displayName() const {
 std::string FileSystemNode::localizedName() const {
     if (auto entry = desktop::readDesktopEntryFile(path()))
         if (entry->isApplication() && !entry->name.empty()) return entry->name;
+    if (isMissingApplication()) {
+        // The last part of the desktop-file id, its dashes and underscores as spaces.
+        std::string id = stripExtension(displayName());
+        std::string name = id.substr(id.find_last_of('.') == std::string::npos ? 0 : id.find_last_of('.') + 1);
+        std::replace(name.begin(), name.end(), '-', ' ');
+        std::replace(name.begin(), name.end(), '_', ' ');
+        if (!name.empty()) name[0] = char(std::toupper(static_cast<unsigned char>(name[0])));
+        if (!name.empty()) return name;
+    }
     return displayName();
+}
+
+bool FileSystemNode::isMissingApplication() const {
+    const std::string p = path();
+    std::error_code ec;
+    return desktop::isDesktopEntryPath(p) && !fs::exists(p, ec);
 }
 
 std::string FileSystemNode::filename() const { return stripExtension(displayName()); }
@@ -197,6 +236,7 @@ ImagePtr FileSystemNode::icon() const {
     // No workspace icon: the entry's icon, the type's icon, a generic one.
     if (auto entry = desktop::readDesktopEntryFile(p); entry && entry->isApplication())
         return themeIcon({entry->icon}, GenericIcon::Application);
+    if (isMissingApplication()) return genericIcon(GenericIcon::Application);
     std::error_code ec;
     if (p.empty() || !fs::exists(p, ec)) return genericIcon(GenericIcon::Missing);
     if (fs::is_directory(p, ec)) return genericIcon(GenericIcon::Folder);
@@ -232,7 +272,8 @@ bool FileSystemNode::isRunning() {
     if (!isApplication()) return false;
     if (auto* ws = workspace()) {
         for (const auto& app : ws->runningApplications()) {
-            if (app->activationPolicy() != NSApplicationActivationPolicyRegular) continue;
+            if (!Persistent::isManageable(*app) || app->activationPolicy() != NSApplicationActivationPolicyRegular)
+                continue;
             if (isEqualToAppWithBundleURL(app->bundleURL())) app_ = app;
         }
     }
@@ -248,22 +289,37 @@ bool FileSystemNode::clickAction(const Object* clicked) {
     }
     if (!ws || !URL_) return false;
     bool ok = isApplication() ? ws->launchApplication(path()) : ws->openURL(*URL_);
-    if (!ok) log("cannot open ", path());
+    if (!ok) {
+        log("cannot open ", path());
+        desktop::tellUserItFailed(desktop::quote(localizedName()) +
+                                  (isApplication() ? " could not be started." : " could not be opened."));
+    }
     return ok;
 }
 
 void FileSystemNode::prcessFiles(const std::vector<URLPtr>& files) {
     if (isApplication()) {
-        if (auto* ws = workspace())
-            for (const auto& file : files)
-                if (file) ws->openFile(file->path(), path());
+        if (auto* ws = workspace()) {
+            for (const auto& file : files) {
+                if (file && !ws->openFile(file->path(), path())) {
+                    desktop::tellUserItFailed(desktop::quotedName(file->path()) + " could not be opened with " +
+                                              desktop::quote(localizedName()) + ".");
+                    return;
+                }
+            }
+        }
         return;
     }
     if (!isDirectory()) return;
-    // Moved off the main thread; the children are read again once the files are there.
+    // Moved (same file system) or copied (another one) off the main thread; the user
+    // hears what could not be done, and the children are read again once the files are
+    // there.
     std::weak_ptr<FileSystemNode> weak = std::static_pointer_cast<FileSystemNode>(shared_from_this());
-    FileOperations::moveItemsAtURLs(files, URL_, [weak, folder = path()](bool ok) {
-        if (!ok) log("not every file dropped on ", folder, " could be moved there");
+    FileOperations::dropItemsIntoFolder(files, URL_, [weak, folder = path()](const FileOperations::DropOutcome& outcome) {
+        if (auto message = FileOperations::messageForDrop(outcome)) {
+            log("not every file dropped on ", folder, " could be put there");
+            desktop::tellUser(*message);
+        }
         auto self = weak.lock();
         if (!self) return;
         self->populateChildrenArray();
@@ -423,13 +479,48 @@ void FileSystemNode::populateChildrenArrayInBackground(std::function<void()> the
         });
 }
 
+std::vector<std::string> FileSystemNode::watchedFolders() const {
+    std::vector<std::string> watched;
+    for (const auto& folder : listedFolders()) {
+        std::string where = watchableFolderFor(folder);
+        if (!where.empty() && std::find(watched.begin(), watched.end(), where) == watched.end())
+            watched.push_back(std::move(where));
+    }
+    return watched;
+}
+
 void FileSystemNode::watchChanges() {
     auto* services = desktop::fileServices();
     if (!services || path().empty()) return;
     std::weak_ptr<FileSystemNode> weak = std::static_pointer_cast<FileSystemNode>(shared_from_this());
-    watch_ = services->watchPaths(listedFolders(), false, 1.0, [weak](const std::vector<desktop::FileEvent>&) {
+    const std::vector<std::string> watched = watchedFolders();
+    if (watched.empty()) {
+        log("cannot watch ", path(), ": neither it nor a folder above it exists");
+        watch_.reset();
+        return;
+    }
+    watch_ = services->watchPaths(watched, false, 1.0, [weak, watched](const std::vector<desktop::FileEvent>& events) {
         auto self = weak.lock();
         if (!self) return;
+        // A listed folder that appeared or went since the watch began is watched anew,
+        // from where its changes are now seen (later: this watch must not end inside
+        // its own handler).
+        const std::vector<std::string> now = self->watchedFolders();
+        if (now != watched)
+            RunLoop::main().post([weak] {
+                if (auto node = weak.lock(); node && node->isWatching()) node->watchChanges();
+            });
+        // A listed folder that appeared or went is relisted; changes beside a folder that
+        // does not exist yet are none of this item's.
+        auto has = [](const std::vector<std::string>& folders, const std::string& folder) {
+            return std::find(folders.begin(), folders.end(), folder) != folders.end();
+        };
+        bool relevant = false;
+        for (const auto& folder : self->listedFolders()) {
+            relevant = relevant || has(watched, folder) != has(now, folder);
+            for (size_t i = 0; i < events.size() && !relevant; ++i) relevant = isInFolder(events[i].path, folder);
+        }
+        if (!relevant) return;
         // Relisted off the main thread; the notification follows the new listing.
         std::weak_ptr<FileSystemNode> again = self;
         self->populateChildrenArrayInBackground([again] {

@@ -46,13 +46,18 @@ public:
 
     // Names and kinds.
     std::string displayName() const;  // the file-system name, extension included
-    std::string localizedName() const;  // a desktop entry's Name, else displayName
+    // A desktop entry's Name; for an application entry that is not installed, the
+    // application's name from its id ("org.gnome.Calculator.desktop": "Calculator");
+    // else displayName.
+    std::string localizedName() const;
     std::string filename() const;       // displayName without its extension
     std::string displayNameWithoutExt() const { return filename(); }
     std::string name() const { return filename(); }
     bool isDirectory() const;
     bool isPackage() const;
     bool isApplication() const;  // a desktop entry of Type=Application
+    // A desktop entry's path whose file is not there: an application not installed.
+    bool isMissingApplication() const;
     std::string documentKind() const;
 
     // Attributes; nullopt or 0 when unreadable.
@@ -75,8 +80,12 @@ public:
     bool isRunning();
     bool isEqualToAppWithBundleURL(const URLPtr& bundleURL) const;
     // Opens the file or launches the application, or brings a running application
-    // forward; NO when nothing could be opened or launched.
+    // forward; NO (and the user is told why) when nothing could be opened or launched.
     bool clickAction(const Object* clicked);
+    // Files dropped on the item: an application opens them; a folder takes them in,
+    // moved from its own file system and copied from another (FileOperations::
+    // dropItemsIntoFolder), telling the user what could not be put there; a document
+    // does nothing.
     void prcessFiles(const std::vector<URLPtr>& files);
     bool showAsGrid() const { return showAsGrid_; }
     void setShowAsGrid(bool value);
@@ -93,6 +102,9 @@ public:
     void populateChildrenArrayInBackground(std::function<void()> then = {});
     Array childrenArray() const;
     void setChildrenArray(Array children);
+    // Watches the listed folders (one that does not exist yet from the folder above it,
+    // and from itself once it appears); a change in them relists in the background, then
+    // posts "PopulateChildrenArray" with this item.
     void watchChanges();
     void stopWatching();
     bool isWatching() const { return static_cast<bool>(watch_); }
@@ -100,6 +112,9 @@ public:
     // The folders listed for this node: its own path, and for the user's applications
     // folder every XDG applications folder.
     std::vector<std::string> listedFolders() const;
+    // The folders watched for them: each listed folder, or while it does not exist the
+    // nearest folder above it that does (so that it is followed once it appears).
+    std::vector<std::string> watchedFolders() const;
 
 private:
     std::vector<FileSystemNodePtr> listChildren(const std::vector<FileSystemNodePtr>& previous) const;

@@ -3,14 +3,19 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 #include "core/CollectionHelpers.h"
 #include "core/ItemImages.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/DesktopEntryFile.h"
 #include "platform/foundation/Log.h"
 
 namespace qs {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 std::shared_ptr<MenuModel>& sharedMenu() {
     static std::shared_ptr<MenuModel> menu;
@@ -24,11 +29,17 @@ std::string lower(std::string s) {
     return s;
 }
 
-// The sample applications: entries a Debian desktop installs.
-constexpr const char* kSampleApplications[] = {
-    "file:///usr/share/applications/org.gnome.Calculator.desktop",
-    "file:///usr/share/applications/org.gnome.Calendar.desktop",
-    "file:///usr/share/applications/org.gnome.Contacts.desktop",
+// The sample applications: an installed application of each desktop-entry category, else
+// the entry a Debian desktop installs for it (shown by name, with a generic icon, while
+// it is not installed).
+struct SampleApplication {
+    const char* category;
+    const char* fallback;
+};
+constexpr SampleApplication kSampleApplications[] = {
+    {"Calculator", "/usr/share/applications/org.gnome.Calculator.desktop"},
+    {"Calendar", "/usr/share/applications/org.gnome.Calendar.desktop"},
+    {"ContactManagement", "/usr/share/applications/org.gnome.Contacts.desktop"},
 };
 
 }  // namespace
@@ -54,7 +65,7 @@ std::shared_ptr<MenuModel> MenuModel::initWithCoder(Coder& coder) {
             if (auto node = v.objectAs<FileSystemNode>())
                 entries.push_back(node);
             else
-                log("a start-menu entry that is not a file item was left out: ", v.description());
+                coder.noteLeftOut("a start-menu entry that is not a file item was left out: " + v.description());
         }
     }
     menu->willChangeValueForKey("modelContent");
@@ -65,6 +76,8 @@ std::shared_ptr<MenuModel> MenuModel::initWithCoder(Coder& coder) {
     menu->loadApps();
     return menu;
 }
+
+std::shared_ptr<MenuModel> MenuModel::existingInstance() { return sharedMenu(); }
 
 MenuModel::~MenuModel() { NotificationCenter::defaultCenter().removeObserver(this); }
 
@@ -160,7 +173,14 @@ FileSystemNodePtr MenuModel::createItemForPath(const std::string& path) {
 }
 
 FileSystemNodePtr MenuModel::createItemForSearchPathDirectory(const std::string& directory) {
-    if (directory == "Applications") return createItemForPath(localApplicationsFolder());
+    if (directory == "Applications") {
+        // The user's own applications folder when there is one, else the first
+        // system one that exists.
+        std::error_code ec;
+        for (const auto& folder : desktop::applicationFolders())
+            if (fs::is_directory(folder, ec)) return createItemForPath(folder);
+        return createItemForPath(localApplicationsFolder());
+    }
     QStandardPaths::StandardLocation location;
     if (directory == "Home")
         location = QStandardPaths::HomeLocation;
@@ -178,10 +198,28 @@ FileSystemNodePtr MenuModel::createItemForSearchPathDirectory(const std::string&
 }
 
 void MenuModel::loadSampleItems() {
-    for (const char* dir : {"Home", "Desktop", "Documents", "Downloads", "Applications"})
-        if (auto node = createItemForSearchPathDirectory(dir)) modelContent_.push_back(node);
-    for (const char* url : kSampleApplications)
-        if (auto u = URL::URLWithString(url)) modelContent_.push_back(FileSystemNode::initWithURL(u));
+    // The folders that exist, each once (user-dirs may name the home as the desktop).
+    std::vector<std::string> paths;
+    for (const char* dir : {"Home", "Desktop", "Documents", "Downloads", "Applications"}) {
+        auto node = createItemForSearchPathDirectory(dir);
+        std::error_code ec;
+        if (!node || !fs::is_directory(node->path(), ec)) continue;
+        if (std::find(paths.begin(), paths.end(), node->path()) != paths.end()) continue;
+        paths.push_back(node->path());
+        modelContent_.push_back(node);
+    }
+    auto* workspace = desktop::services().workspace.get();
+    for (const auto& sample : kSampleApplications) {
+        std::string path = sample.fallback;
+        if (workspace)
+            for (const auto& entry : workspace->applicationsInCategory(sample.category))
+                if (std::find(paths.begin(), paths.end(), entry.path) == paths.end()) {
+                    path = entry.path;
+                    break;
+                }
+        paths.push_back(path);
+        modelContent_.push_back(FileSystemNode::initWithPath(path));
+    }
 }
 
 void MenuModel::loadApps() {

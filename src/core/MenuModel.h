@@ -24,6 +24,8 @@ public:
     static std::shared_ptr<MenuModel> init();
     // The shared instance with the archived entries ("modelContent") and custom icon.
     static std::shared_ptr<MenuModel> initWithCoder(Coder& coder);
+    // The shared instance when one was made; nullptr otherwise (nothing is made).
+    static std::shared_ptr<MenuModel> existingInstance();
     ~MenuModel() override;
 
     std::string className() const override { return "MenuModel"; }

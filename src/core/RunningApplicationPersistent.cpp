@@ -4,7 +4,6 @@
 
 #include "core/CustomIconsHelper.h"
 #include "core/FileSystemNode.h"
-#include "platform/desktop/Desktop.h"
 #include "platform/foundation/NotificationCenter.h"
 
 namespace qs::Persistent {
@@ -50,14 +49,13 @@ ImagePtr customIcon(const RunningApplication& app) {
 }
 
 ImagePtr icon(const RunningApplication& app) {
+    // A custom icon, else what the workspace gives: the entry's icon when the theme has
+    // it, else the icon of the application's windows, else the generic one.
     if (auto custom = customIcon(app)) return custom;
+    if (auto image = app.icon()) return image;
     auto bundle = app.bundleURL();
-    if (!bundle) return app.icon();
-    if (auto node = FileSystemNode::initWithURL(bundle))
-        if (auto image = node->icon()) return image;
-    if (auto* workspace = desktop::services().workspace.get())
-        if (auto image = workspace->iconForFile(bundle->path())) return image;
-    return app.icon();
+    if (auto node = bundle ? FileSystemNode::initWithURL(bundle) : nullptr) return node->icon();
+    return nullptr;
 }
 
 void setCustomIcon(RunningApplication& app, ImagePtr image) {

@@ -4,11 +4,13 @@
 #include <filesystem>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QImageReader>
 #include <QString>
 #include <QThreadPool>
 
 #include "platform/desktop/FileServices.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
@@ -81,27 +83,22 @@ std::vector<fs::path> listFolder(const std::string& folder) {
     return entries;
 }
 
-// Why the path is no regular file one can read, or "" when it is one.
-std::string notARegularFile(const fs::path& path) {
-    std::error_code ec;
-    fs::file_status st = fs::status(path, ec);  // follows links; a loop fails here
-    if (ec) return ec.message();
-    if (!fs::exists(st)) return "it does not exist";
-    if (!fs::is_regular_file(st)) return "it is not a regular file";
-    return {};
-}
-
 // A theme picture read when it is first drawn. Only the current theme's picture is
 // needed to draw the dock; the others decode when their theme is chosen or shown.
 class ThemePictureSource : public ImageSource {
 public:
     ThemePictureSource(std::string path, std::string theme) : path_(std::move(path)), theme_(std::move(theme)) {}
     QImage load(int, std::vector<std::string>& problems) const override {
-        QImageReader reader(QString::fromStdString(path_));
+        std::string whyNot;
+        std::unique_ptr<QFile> file = Image::openFile(path_, whyNot);
+        if (!file) {
+            problems.push_back("theme \"" + theme_ + "\": its picture cannot be read (" + whyNot + ")");
+            return {};
+        }
+        QImageReader reader(file.get());
         // Checked to be a PNG: the built-in decoder, without asking every format plugin.
         reader.setFormat("png");
         reader.setAutoDetectImageFormat(false);
-        std::string whyNot;
         QImage image = Image::readBounded(reader, path_, ThemeManager::kMaxPicturePixels, whyNot);
         if (image.isNull()) problems.push_back("theme \"" + theme_ + "\": its picture " + path_ + " does not decode (" + whyNot + ")");
         return image;
@@ -117,13 +114,14 @@ private:
 // (the usual theme picture) is decoded when first drawn; other formats are decoded now,
 // so that a picture that does not decode keeps its theme out of the list.
 ImagePtr loadPicture(const fs::path& path, const std::string& theme) {
-    std::string why = notARegularFile(path);
-    if (!why.empty()) {
-        log("theme \"", theme, "\" skipped: cannot read its picture ", path.string(), ": ", why);
+    std::string why;
+    std::unique_ptr<QFile> file = Image::openFile(path.string(), why);
+    if (!file) {
+        log("theme \"", theme, "\" skipped: cannot read its picture: ", why);
         return nullptr;
     }
     const QSize pngSize = Image::pngFileHeaderSize(path.string());
-    QImageReader reader(QString::fromStdString(path.string()));
+    QImageReader reader(file.get());
     const QSize size = pngSize.isValid() ? pngSize : reader.size();
     if (!size.isValid()) {
         log("theme \"", theme, "\" skipped: ", path.string(), " is no picture whose size can be read (",
@@ -162,19 +160,13 @@ ImagePtr loadPicture(const fs::path& path, const std::string& theme) {
 
 // The picture that a theme's plist names, or nullptr (with a log line).
 ImagePtr loadPlistPicture(const fs::path& folder, const fs::path& plist, const std::string& theme) {
-    std::string why = notARegularFile(plist);
-    std::error_code ec;
-    if (why.empty() && fs::file_size(plist, ec) > kMaxPlistBytes) why = "it is too large for a theme description";
-    std::string error;
-    std::optional<Value> root;
-    if (why.empty()) {
-        root = PropertyList::readFile(plist.string(), &error);
-        if (!root) {
-            why = error.empty() ? "it is no property list" : error;
-            // The reader names the file itself; it is named once below.
-            const std::string prefix = plist.string() + ": ";
-            if (why.rfind(prefix, 0) == 0) why.erase(0, prefix.size());
-        }
+    std::string why, error;
+    std::optional<Value> root = PropertyList::readFile(plist.string(), &error, kMaxPlistBytes);
+    if (!root) {
+        why = error.empty() ? "it is no property list" : error;
+        // The reader names the file itself; it is named once below.
+        const std::string prefix = plist.string() + ": ";
+        if (why.rfind(prefix, 0) == 0) why.erase(0, prefix.size());
     }
     if (why.empty() && !root->isDictionary()) why = "it is no dictionary";
     if (!why.empty()) {
@@ -372,7 +364,10 @@ void ThemeManager::openThemeFolder() {
     auto dir = getOrCreateThemeDir();
     if (!dir) return;
     auto* files = desktop::fileServices();
-    if (!files || !files->showFolder(dir->path())) log("the themes folder ", dir->path(), " could not be opened");
+    if (!files || !files->showFolder(dir->path())) {
+        log("the themes folder ", dir->path(), " could not be opened");
+        desktop::tellUserItFailed("The themes folder " + desktop::quotedName(dir->path()) + " could not be opened.");
+    }
 }
 
 URLPtr ThemeManager::getOrCreateApplicationDirectory() { return makeDirectory(applicationDirectoryPath()); }

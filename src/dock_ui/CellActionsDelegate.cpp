@@ -2,12 +2,14 @@
 // and the popovers of the panel. The context menus are in CellActionsDelegate_Menus.cpp,
 // the folder and group pop-up menus in CellActionsDelegate_PopUpMenus.cpp.
 //
-// One click does one thing once. The cell sends the press (isKeyUp NO) and the release
-// (isKeyUp YES) of a click; activating a running application and opening a file or
-// launching an application happen on the press only, so that a click never starts a
-// program twice or opens two viewers of one document. A folder shows its popover on
-// both (the second only moves it back in place), a group and the start menu toggle on
-// the press, the trash (whose cell sends only the release) opens on the release only.
+// One click does one thing once. The cell sends the press (isKeyUp NO) and, when the
+// press stayed a click (it did not turn into a drag), the release (isKeyUp YES).
+// Activating a running application and opening a file or launching an application
+// happen on the release only, so that dragging an item opens nothing and a click never
+// starts a program twice or opens two viewers of one document. A folder shows its
+// popover on both (the second only moves it back in place), a group and the start menu
+// toggle on the press, the trash (whose cell sends only the release) opens on the
+// release.
 
 #include "dock_ui/CellActionsDelegate.h"
 
@@ -28,6 +30,7 @@
 #include "dock_ui/Tooltip.h"
 #include "dock_ui/WindowPreviewController.h"
 #include "platform/desktop/Desktop.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
@@ -206,7 +209,7 @@ void CellActionsDelegate::mouseUp(const Event& event, QWidget* view, const Value
     const std::string kind = kindOf(object);
 
     if (kind == "NSRunningApplication") {
-        if (isKeyUp) return;  // acted on at the press
+        if (!isKeyUp) return;  // acted on at the release of a click
         auto app = object.objectAs<RunningApplication>();
         if (app && app->isHidden()) app->unhide();
         auto ex = cachedEx(object);
@@ -220,7 +223,7 @@ void CellActionsDelegate::mouseUp(const Event& event, QWidget* view, const Value
         auto node = object.objectAs<FileSystemNode>();
         if (!node) return;
         if (node->isApplication()) {
-            if (isKeyUp) return;
+            if (!isKeyUp) return;
             const bool wasRunning = node->isRunning();
             const bool launched = node->clickAction(node.get());
             // Launched here: the cell bounces until the application's first window maps.
@@ -233,7 +236,7 @@ void CellActionsDelegate::mouseUp(const Event& event, QWidget* view, const Value
                 viewController_->showFolderViewForFolder(node, boundsOf(view), view, edge);
             }
         } else {
-            if (isKeyUp) return;
+            if (!isKeyUp) return;
             node->clickAction(node.get());
         }
     } else if (kind == "GroupModel") {
@@ -325,8 +328,10 @@ void CellActionsDelegate::reActivate(const std::shared_ptr<RunningApplicationEx>
     if (!workspace) return;
     if (workspace->launchAppWithBundleIdentifier(bundleIdentifier, 0)) return;
     auto url = app->bundleURL();
-    if (!url || !workspace->launchApplication(url->path()))
+    if (!url || !workspace->launchApplication(url->path())) {
         log("cannot start ", app->localizedName(), " again: no application \"", bundleIdentifier, "\"");
+        desktop::tellUserItFailed(desktop::quote(app->localizedName()) + " could not be started again.");
+    }
 }
 
 // ---------------------------------------------------------------------------------
@@ -340,7 +345,9 @@ void CellActionsDelegate::prcessFiles(const std::vector<URLPtr>& files, const Va
     }
     auto o = object.object();
     if (!std::dynamic_pointer_cast<FileSystemNode>(o) && !std::dynamic_pointer_cast<GroupModel>(o)) return;
-    performAfterDelay(0.0, [o, files](CellActionsDelegate&) {
+    // At the next turn of the run loop, and not among this object's delayed steps: the
+    // hover that follows a drop cancels those, and a drop must never be lost to it.
+    RunLoop::main().after(0.0, [o, files] {
         if (auto node = std::dynamic_pointer_cast<FileSystemNode>(o)) node->prcessFiles(files);
         else if (auto group = std::dynamic_pointer_cast<GroupModel>(o)) group->prcessFiles(files);
     });

@@ -19,8 +19,8 @@
 #include "dock_ui/WindowPreviewController.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/FileServices.h"
-#include "platform/desktop/SyntheticEvents.h"
 #include "platform/desktop/Workspace.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/OpenPanel.h"
@@ -31,10 +31,6 @@ namespace qs {
 namespace {
 
 using Action = std::function<void(CellActionsDelegate& delegate, const Value& item)>;
-
-// The N and P keys of the US layout (ANSI virtual key codes).
-constexpr uint16_t kKeyN = 45;
-constexpr uint16_t kKeyP = 35;
 
 std::string kindOf(const Value& object) {
     auto o = object.object();
@@ -76,24 +72,41 @@ MenuItemPtr addSubmenuEntry(const MenuPtr& menu, const std::string& title, const
 
 void addSeparator(const MenuPtr& menu) { menu->addItem(MenuItem::separatorItem()); }
 
-// Application shortcuts use Control where the platform's use Command.
-uint64_t applicationShortcutFlags(uint64_t flags) {
-    uint64_t out = flags & ~uint64_t(desktop::kCGEventFlagMaskCommand);
-    if (flags & desktop::kCGEventFlagMaskCommand) out |= desktop::kCGEventFlagMaskControl;
-    return out;
+// The desktop entry of a running application (its id, else its file); "" when none.
+std::string entryOf(const RunningApplication& app) {
+    if (!app.bundleIdentifier().empty()) return app.bundleIdentifier();
+    return app.bundleURL() ? app.bundleURL()->path() : std::string();
 }
 
-// A new (private) window of a running application: the desktop action its entry offers
-// for it when there is one, else the application's own shortcut typed into its window.
-void newWindow(const Value& item, const std::string& desktopAction, uint16_t keyCode, uint64_t flags) {
+// Whether the application's desktop entry offers the action ("new-private-window").
+bool offersAction(const RunningApplication& app, const std::string& action) {
+    auto workspace = desktop::services().workspace;
+    const std::string entry = entryOf(app);
+    if (!workspace || entry.empty()) return false;
+    auto found = app.bundleIdentifier().empty() ? workspace->entryAtPath(entry) : workspace->entryForBundleIdentifier(entry);
+    return found && std::find(found->actions.begin(), found->actions.end(), action) != found->actions.end();
+}
+
+// A new window of a running application: the desktop action its entry offers for it;
+// else the application launched again from its entry; else its program run again. No key
+// is typed into any window.
+void newWindow(const Value& item, const std::string& desktopAction) {
     auto app = item.objectAs<RunningApplication>();
     auto workspace = desktop::services().workspace;
     if (!app || !workspace) return;
-    std::string entry = app->bundleIdentifier();
-    if (entry.empty() && app->bundleURL()) entry = app->bundleURL()->path();
+    const std::string entry = entryOf(*app);
     if (!entry.empty() && workspace->launchDesktopAction(entry, desktopAction)) return;
-    if (!workspace->postKeyToApplication(*app, keyCode, applicationShortcutFlags(flags)))
-        log("cannot open a new window of ", app->localizedName(), ": it has no window to send the shortcut to");
+    // A private window only where the entry offers one.
+    if (desktopAction != "new-window") {
+        log("cannot open a private window of ", app->localizedName(), ": its desktop entry offers none");
+        return;
+    }
+    if (!entry.empty() && workspace->launchApplication(entry)) return;
+    const std::string program = app->info().executablePath;
+    if (!program.empty() && workspace->launchExecutable(program)) return;
+    log("cannot open a new window of ", app->localizedName(), ": ",
+        entry.empty() && program.empty() ? "neither its desktop entry nor its program is known"
+                                         : "neither its desktop entry nor its program could be run");
 }
 
 std::string documentsFolder() {
@@ -166,18 +179,10 @@ void CellActionsDelegate::appsMenuToMenu(const std::shared_ptr<Menu>& menu, cons
     const std::string name = running && app ? app->localizedName() : std::string();
 
     if (running) {
-        const uint64_t flags = name == "Things"
-                                   ? uint64_t(desktop::kCGEventFlagMaskCommand | desktop::kCGEventFlagMaskControl)
-                                   : uint64_t(desktop::kCGEventFlagMaskCommand);
-        addItemEntry(menu, "New Window", object,
-                     [flags](const Value& i) { newWindow(i, "new-window", kKeyN, flags); });
-        const uint64_t privateFlags = desktop::kCGEventFlagMaskCommand | desktop::kCGEventFlagMaskShift;
-        if (name == "Safari" || name == "Google Chrome")
+        addItemEntry(menu, "New Window", object, [](const Value& i) { newWindow(i, "new-window"); });
+        if (app && offersAction(*app, "new-private-window"))
             addItemEntry(menu, "New Private Window", object,
-                         [privateFlags](const Value& i) { newWindow(i, "new-private-window", kKeyN, privateFlags); });
-        if (name == "Firefox")
-            addItemEntry(menu, "New Private Window", object,
-                         [privateFlags](const Value& i) { newWindow(i, "new-private-window", kKeyP, privateFlags); });
+                         [](const Value& i) { newWindow(i, "new-private-window"); });
         addSeparator(menu);
     }
 
@@ -275,7 +280,10 @@ void CellActionsDelegate::showInFinder(const Value& item) {
     }
     if (path.empty()) return;
     auto files = desktop::services().files;
-    if (!files || !files->showItems({path})) log("cannot show ", path, " in the file manager");
+    if (!files || !files->showItems({path})) {
+        log("cannot show ", path, " in the file manager");
+        desktop::tellUserItFailed(desktop::quotedName(path) + " could not be shown in a file manager.");
+    }
 }
 
 void CellActionsDelegate::removeFromDock(const Value& item) {

@@ -11,6 +11,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/IconSources.h"
 #include "platform/desktop/Workspace.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/Menu.h"
 #include "toolkit/MenuItemBlockAction.h"
@@ -26,7 +27,10 @@ void openRepresentedPath(MenuItem& item) {
     const std::string path = *represented;
     auto* workspace = desktop::services().workspace.get();
     if (!workspace) return;
-    if (!workspace->openFile(path)) log("cannot open ", path);
+    if (!workspace->openFile(path)) {
+        log("cannot open ", path);
+        desktop::tellUserItFailed(desktop::quotedName(path) + " could not be opened.");
+    }
 }
 
 MenuItemPtr makeEntry(const std::string& title, const std::string& path) {

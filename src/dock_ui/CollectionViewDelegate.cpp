@@ -107,17 +107,8 @@ bool CollectionViewDelegate::acceptDrop(CollectionView&, const DraggingInfo& inf
         if (over)
             log("a drop on the dock carried more than ", kMaxDroppedItems, " files; only the first ",
                 kMaxDroppedItems, " became items");
-        if (!urls.empty()) {
-            // Nothing goes after the trash when it is last.
-            long at = index;
-            const auto& content = model->panelContent();
-            if (!content.empty()) {
-                auto last = content.back().object();
-                if (last && last->className() == "TrashModel" && at > long(content.size()) - 1)
-                    at = long(content.size()) - 1;
-            }
-            model->insertFiles(urls, at);
-        }
+        // The model places nothing after a trash that stands last.
+        if (!urls.empty()) model->insertFiles(urls, index);
         return true;
     }
     return true;

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QApplication>
 #include <QPainter>
 
+#include "core/DockConfiguration.h"
 #include "core/FileSystemNode.h"
 #include "core/ThemeManager.h"
+#include "dock_ui/BackgroundContrast.h"
 #include "dock_ui/CellActionsDelegate.h"
 #include "dock_ui/CustomBadge.h"
 #include "dock_ui/ItemIconCache.h"
@@ -32,7 +35,7 @@ constexpr double kRiseDuration = 0.3;
 constexpr double kFallDuration = 0.2;
 constexpr double kRestDuration = 0.3;
 
-// The running indicator: a pill this high, this far above the cell's bottom.
+// The running indicator: a pill this thick, this far from the cell's edge.
 constexpr int kIndicatorHeight = 4;
 constexpr int kIndicatorBottom = 2;
 
@@ -77,18 +80,30 @@ void DockCellIconView::setImage(const QImage& image) {
     if (image.isNull() && image_.isNull()) return;
     if (!image.isNull() && !image_.isNull() && image.cacheKey() == image_.cacheKey()) return;
     image_ = image;
+    updateShownImage();
     update();
+}
+
+void DockCellIconView::setLightensDarkImage(bool lighten) {
+    if (lighten_ == lighten) return;
+    lighten_ = lighten;
+    updateShownImage();
+    update();
+}
+
+void DockCellIconView::updateShownImage() {
+    shown_ = lighten_ && BackgroundContrast::isDark(image_) ? BackgroundContrast::lightened(image_) : image_;
 }
 
 void DockCellIconView::paintEvent(QPaintEvent*) {
     ++paints_;
-    if (image_.isNull() || width() <= 0 || height() <= 0) return;
+    if (shown_.isNull() || width() <= 0 || height() <= 0) return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     // The image fits the square, centred (the cache keeps its proportions).
-    QSizeF size = QSizeF(image_.size()).scaled(QSizeF(width(), height()), Qt::KeepAspectRatio);
+    QSizeF size = QSizeF(shown_.size()).scaled(QSizeF(width(), height()), Qt::KeepAspectRatio);
     QRectF target(QPointF((width() - size.width()) / 2.0, (height() - size.height()) / 2.0), size);
-    painter.drawImage(target, image_);
+    painter.drawImage(target, shown_);
 }
 
 // ---------------------------------------------------------------------------------
@@ -158,7 +173,10 @@ void DockCollectionItemCell::viewDidLoad() {
         "values.hideIndicators", KeyValueObservingOptionNew, [this](const KeyValueChange&) { setIndicatoState(); });
     // The indicator's colour follows the theme (also when the panel's size stays).
     NotificationCenter::defaultCenter().addObserver(static_cast<const void*>(&themeObserverTag_), "ThemeIndex",
-                                                    nullptr, [this](const Notification&) { applyThemeToIndicator(); });
+                                                    nullptr, [this](const Notification&) {
+                                                        applyThemeToIndicator();
+                                                        applyThemeToIcon();
+                                                    });
     // An application launched from this cell bounces until its first window maps.
     NotificationCenter::defaultCenter().addObserver(
         static_cast<const void*>(&launchObserverTag_), LaunchTracker::kLaunchingChangedNotification, nullptr,
@@ -175,7 +193,21 @@ void DockCollectionItemCell::viewDidLoad() {
 void DockCollectionItemCell::viewWillLayout() {
     CollectionViewItem::viewWillLayout();
     applyThemeToIndicator();
+    applyThemeToIcon();
 }
+
+void DockCollectionItemCell::applyThemeToIcon() {
+    if (imageView_)
+        imageView_->setLightensDarkImage(kind_ == ItemKind::StartMenu && BackgroundContrast::isDockBackgroundDark());
+}
+
+int DockCollectionItemCell::dockPosition() const {
+    auto delegate = cellDelegate();
+    auto config = delegate ? delegate->config() : nullptr;
+    return config ? config->position() : 1;
+}
+
+void DockCollectionItemCell::dockPositionDidChange() { layoutSubviews(); }
 
 void DockCollectionItemCell::applyThemeToIndicator() {
     if (!indicator_) return;
@@ -205,6 +237,8 @@ void DockCollectionItemCell::setRepresentedObject(const Value& object) {
             kind_ = ItemKind::FileSystemNode;
         } else if (kind == "GroupModel") {
             kind_ = ItemKind::Group;
+        } else if (kind == "MenuModel") {
+            kind_ = ItemKind::StartMenu;
         } else {
             kind_ = ItemKind::Other;
         }
@@ -220,6 +254,12 @@ void DockCollectionItemCell::setRepresentedObject(const Value& object) {
     }
     requestIcon();
     watchRunningState();
+    // The start menu's icon follows the panel's background, the user's colour included.
+    backgroundObservation_.invalidate();
+    if (kind_ == ItemKind::StartMenu)
+        backgroundObservation_ = UserDefaultsController::sharedUserDefaultsController().observe(
+            "values.backgroundColor", KeyValueObservingOptionNew, [this](const KeyValueChange&) { applyThemeToIcon(); });
+    applyThemeToIcon();
 
     // What the previous object showed does not carry over.
     if (changed) hideBadge();
@@ -274,9 +314,19 @@ void DockCollectionItemCell::layoutSubviews() {
         if (pixels != iconPixels_) requestIcon();
     }
     if (indicator_) {
-        // Fixed size, centred at the bottom whatever the cell's size.
-        const int iw = std::clamp(int(std::lround(w * 0.16)), 6, 16);
-        indicator_->setGeometry((w - iw) / 2, h - kIndicatorBottom - kIndicatorHeight, iw, kIndicatorHeight);
+        // Fixed size whatever the cell's size, beside the icon toward the screen edge: at
+        // the bottom of a row's cell, upright at the outer side of a column's.
+        const int length = std::clamp(int(std::lround(std::min(w, h) * 0.16)), 6, 16);
+        const int position = dockPosition();
+        if (position == 0 || position == 2) {
+            // Centred on the icon where it rests (a bounce does not move the indicator).
+            const int side = imageView_ ? imageView_->height() : 0;
+            const int centreY = int(std::lround(h - kIconRestY - side / 2.0));
+            const int x = position == 0 ? kIndicatorBottom : w - kIndicatorBottom - kIndicatorHeight;
+            indicator_->setGeometry(x, centreY - length / 2, kIndicatorHeight, length);
+        } else {
+            indicator_->setGeometry((w - length) / 2, h - kIndicatorBottom - kIndicatorHeight, length, kIndicatorHeight);
+        }
     }
     if (badgeView_) {
         badgeView_->setMaximumBadgeWidth(w);
@@ -457,19 +507,27 @@ bool DockCollectionItemCell::isGroupOrFolder() const {
 
 void DockCollectionItemCell::mouseDown(const Event& event) {
     auto delegate = cellDelegate();
+    clickPending_ = false;
+    pressLocation_ = event.locationInWindow;
     if (delegate) delegate->mouseDown(event);
     // Shift starts a reorder drag: nothing more.
     if (NSEvent_Utilities::shiftKeyDownNow()) return;
     if (defaults().boolForKey("ExpandFolders") && isGroupOrFolder()) {
+        clickPending_ = true;
         if (delegate) delegate->mouseUp(event, view(), representedObject(), false);
     } else if (event.modifierFlags & NSEventModifierFlagCommand) {
         rightMouseDown(event);
     } else if (delegate) {
+        clickPending_ = true;
         delegate->mouseUp(event, view(), representedObject(), false);
     }
 }
 
 void DockCollectionItemCell::mouseUp(const Event& event) {
+    // Only the release of a click: not the end of a drag, of a Shift press or of a
+    // Command press (whose menu has had the click).
+    if (!clickPending_) return;
+    clickPending_ = false;
     if (auto delegate = cellDelegate()) delegate->mouseUp(event, view(), representedObject(), true);
 }
 
@@ -499,6 +557,12 @@ void DockCollectionItemCell::rightMouseDown(const Event& event) {
 }
 
 void DockCollectionItemCell::mouseDragged(const Event& event) {
+    // Past the drag threshold the press is a drag, whether or not an item drag starts:
+    // its release opens nothing.
+    if (clickPending_ && std::abs(event.locationInWindow.x - pressLocation_.x) +
+                                 std::abs(event.locationInWindow.y - pressLocation_.y) >=
+                             QApplication::startDragDistance())
+        clickPending_ = false;
     // The collection view starts its own item drag from a press and a drag.
     CollectionViewItem::mouseDown(event);
     CollectionViewItem::mouseDragged(event);

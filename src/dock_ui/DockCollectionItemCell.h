@@ -13,13 +13,23 @@
 //     cell->setCellDelegate(cellActionsDelegate);
 //     collectionView->setItemPrototype(cell);
 //
+// A press goes to the cell actions at once; its release only when the press was a click:
+// a press that moved past the drag threshold (a drag), a Shift press (a reorder drag) and
+// a Command press (the context menu) hand over no release.
+//
 // Item kinds are told apart by the class name of the represented object
 // ("NSRunningApplication", "FileSystemNode", "GroupModel", others).
 //
 // Layout (y up, in the cell's points, any cell size): the icon is a square as wide as
 // the cell leaves room for under the bounce's top (side = min(width, height - 14)),
-// centred, resting at y = 9; the indicator is a 4-point-high pill centred at the bottom
-// (y = 2); the badge's top-trailing corner is the cell's; the drop zone covers the cell.
+// centred, resting at y = 9; the badge's top-trailing corner is the cell's; the drop
+// zone covers the cell. The indicator is a 4-point pill beside the icon on the side of
+// the screen edge the dock stands on: centred at the bottom (y = 2) of a bottom or top
+// dock's cell, upright at the left (x = 2) of a left dock's cell and at the right of a
+// right dock's, centred on the icon.
+//
+// The start menu's icon is drawn lightened when it is dark and the panel's background
+// is dark too, so that it stays visible on the dark themes.
 //
 // Main thread only.
 
@@ -47,15 +57,20 @@ namespace qs {
 class CellActionsDelegate;
 class ViewObject;
 
-// The icon of a cell: the image it is given, drawn to fill it.
+// The icon of a cell: the image it is given, drawn to fill it. When asked to, a dark
+// image is drawn lightened (for a dark panel).
 class DockCellIconView : public QWidget {
     Q_OBJECT
 
 public:
     explicit DockCellIconView(QWidget* parent = nullptr);
     const QImage& image() const { return image_; }
+    // What is drawn: the image, or its lightened copy.
+    const QImage& shownImage() const { return shown_; }
     // Repaints only when the image is another one.
     void setImage(const QImage& image);
+    bool lightensDarkImage() const { return lighten_; }
+    void setLightensDarkImage(bool lighten);
     int paintCount() const { return paints_; }
     // Icon requests: each new one makes the answers to older ones stale.
     uint64_t newRequest() { return ++request_; }
@@ -70,7 +85,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void updateShownImage();
+
     QImage image_;
+    QImage shown_;
+    bool lighten_ = false;
     uint64_t request_ = 0;
     int paints_ = 0;
 };
@@ -128,6 +147,8 @@ public:
     // A "changeBadge" notification: its object is {"app_pid", "badgeText"}; nil when
     // badges were switched off.
     void changeBadge(const Notification& notification);
+    // The panel moved to another screen edge: the indicator moves beside the icon.
+    void dockPositionDidChange();
     // Shows the indicator for a running item unless "hideIndicators" is on.
     void setIndicatoState();
     // One bounce cycle of a launching application, then the next, while it launches and
@@ -155,6 +176,10 @@ private:
     void stopBounce();
     void bouncePhase(int phase, uint64_t chain);
     void applyThemeToIndicator();
+    void applyThemeToIcon();
+    // The dock's edge (0 left, 1 bottom, 2 right, 3 top), from the cell actions'
+    // configuration; bottom when there is none.
+    int dockPosition() const;
     void watchRunningState();
     void mouseStopTimerFired();
     Dictionary hoverDictionary();
@@ -162,7 +187,7 @@ private:
 
     // What the represented object is, read once per object (the badge notifications of
     // every application reach every cell several times a second).
-    enum class ItemKind { None, RunningApplication, FileSystemNode, Group, Other };
+    enum class ItemKind { None, RunningApplication, FileSystemNode, Group, StartMenu, Other };
 
     std::weak_ptr<CellActionsDelegate> cellDelegate_;
     bool isBadgesActive_ = false;
@@ -178,6 +203,8 @@ private:
 
     KeyValueObservation hideIndicatorsObservation_;
     KeyValueObservation iconObservation_;
+    // The background colour (start menu only).
+    KeyValueObservation backgroundObservation_;
     bool observingBadges_ = false;
     bool observingRunning_ = false;
     // The owner under which the theme notification is observed (setUpBadge removes
@@ -197,6 +224,11 @@ private:
     RunLoop* bounceLoop_ = nullptr;
     RunLoop::TimerId bounceTimer_ = 0;
     uint64_t bounceChain_ = 0;
+
+    // The press being followed: whether its release is a click (a plain press that has
+    // not turned into a drag), and where it was (in the window, y up).
+    bool clickPending_ = false;
+    Point pressLocation_;
 
     // The stop timer: one pending timer at a time, moved on lazily (a move only notes
     // its time; when the timer fires early it waits for the rest).

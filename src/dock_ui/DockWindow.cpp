@@ -178,7 +178,7 @@ void DockWindow::setupObservers() {
             watch(*configuration_, key, std::string("configuration.") + key, newOld);
     }
     auto& controller = UserDefaultsController::sharedUserDefaultsController();
-    for (const char* key : {"HideQuayside", "backgroundColor", "appearanceIndex"})
+    for (const char* key : {"HideQuayside", "backgroundColor", "appearanceIndex", "ReserveSpace"})
         watch(controller, std::string("values.") + key, std::string("values.") + key, KeyValueObservingOptionNew);
 
     std::weak_ptr<bool> alive = alive_;
@@ -242,6 +242,11 @@ void DockWindow::observeValueForKeyPath(const std::string& keyPath) {
         updatePositionAndSize();
         contentView_->update();
     }
+    // The running indicators sit on the side of the new edge.
+    if (keyPath == "configuration.position" && collectionView_)
+        for (size_t i = 0; i < collectionView_->numberOfItems(); ++i)
+            if (auto* cell = dynamic_cast<DockCollectionItemCell*>(collectionView_->itemAtIndex(i)))
+                cell->dockPositionDidChange();
     if (keyPath == "configuration.windowCastsShadow") setupAppearance();
     if (keyPath == "configuration.panelLevel") setPanelLevel();
     if (keyPath == "themeManager.themeIndex" || keyPath == "values.backgroundColor" ||
@@ -252,7 +257,9 @@ void DockWindow::observeValueForKeyPath(const std::string& keyPath) {
     if (keyPath == "values.HideQuayside") {
         autoHideIfNeed();
         startMonitoringAutohide();
+        updateReservedSpace();
     }
+    if (keyPath == "values.ReserveSpace") updateReservedSpace();
 }
 
 // ---------------------------------------------------------------------------------
@@ -365,8 +372,10 @@ double DockWindow::maxItemsHightForCount(uint64_t count, double maxIconSize, con
         case 2: edge = frame.size.height; break;
         default: edge = 0.0;
     }
-    double result = (double(count) * maxIconSize < edge) ? maxIconSize : edge / double(count);
-    return std::ceil(result);
+    if (double(count) * maxIconSize < edge) return std::ceil(maxIconSize);
+    // The cells do not fit at full size: all shrink alike to whole points that fit, so
+    // that the panel never outgrows its edge.
+    return std::floor(edge / double(count));
 }
 
 double DockWindow::usableIconSize() {
@@ -445,14 +454,7 @@ void DockWindow::updatePositionAndSize() {
     setContentView(contentView_);
     if (pos >= 0 && pos <= 3 && aligment >= 0 && aligment <= 3) {
         static const NU::Edge edges[] = {NU::Edge::Left, NU::Edge::Bottom, NU::Edge::Right, NU::Edge::Top};
-        NU::PlacementInput in;
-        ScreenPtr placeOn = Screen::screenWithLargestPartOf(f);
-        if (placeOn) {
-            in.screen = placeOn->frame().size;
-            in.visible = placeOn->visibleFrame().size;
-        } else {
-            in.hasScreen = false;
-        }
+        NU::PlacementInput in = NU::placementInputOn(Screen::screenWithLargestPartOf(f));
         in.window = f.size;
         in.indent = edges[pos] != NU::Edge::Top && hasIndent();
         in.menuBarVisible = MenuBar::menuBarVisible();
@@ -468,6 +470,29 @@ void DockWindow::updatePositionAndSize() {
     // 8.
     if (contentView_) contentView_->update();
     updateSubviews();
+    updateReservedSpace();
+}
+
+void DockWindow::updateReservedSpace() {
+    auto panels = desktop::PanelWindows::installed();
+    if (!panels) return;
+    const int16_t pos = position();
+    bool keep = orderedIn_ && pos >= 0 && pos <= 3 && defaults().boolForKey("ReserveSpace") &&
+                !defaults().boolForKey("HideQuayside");
+    // A screen taken away under the panel: no space is kept until it stands on one again.
+    if (keep && screen_) {
+        auto screens = Screen::screens();
+        if (std::find(screens.begin(), screens.end(), screen_) == screens.end()) {
+            if (reserving_) log("dock panel: its screen has gone; no space is kept clear for it");
+            keep = false;
+        }
+    }
+    if (!keep && !reserving_) return;
+    if (!nativeId_) nativeId_ = uint64_t(winId());
+    std::optional<desktop::ReservedSpace> space;
+    if (keep) space = desktop::ReservedSpace{pos, frame()};
+    panels->reserveSpace(nativeId_, space);
+    reserving_ = keep;
 }
 
 void DockWindow::applyAligmnet() {
@@ -575,6 +600,7 @@ void DockWindow::orderOut() {
         contentView_->hide();
     }
     orderedIn_ = false;
+    updateReservedSpace();
     syncNativeVisibility();
 }
 
@@ -583,6 +609,7 @@ void DockWindow::close() {
     if (fadeTimer_) RunLoop::main().cancel(fadeTimer_);
     fadeTimer_ = 0;
     orderedIn_ = false;
+    updateReservedSpace();
     QWidget::close();
     updateShadow();
 }
@@ -727,10 +754,9 @@ bool DockWindow::canAutoHide() const {
     return true;
 }
 
-double DockWindow::autohideDelay() const {
-    int64_t tenths = defaults().integerForKey("autoHideDelay1");
-    return double(tenths / 10) - 0.5;
-}
+double DockWindow::autohideDelay() const { return autohideDelayForSetting(defaults().integerForKey("autoHideDelay1")); }
+
+double DockWindow::autohideDelayForSetting(int64_t tenths) { return double(tenths / 10) - 0.5; }
 
 Point DockWindow::mouseLocation() const {
     if (tickPointer_) return *tickPointer_;

@@ -82,6 +82,10 @@ public:
     double maxItemsHightForCount(uint64_t count, double maxIconSize) const;
     void setCollectionViewParams();
     void setPanelLevel();
+    // Keeps the space along the panel's edge clear of other windows while "ReserveSpace"
+    // is on, auto-hide ("HideQuayside") is off and the panel is on screen; gives it back
+    // otherwise.
+    void updateReservedSpace();
     // The bool user default "Indent".
     bool hasIndent() const override;
     int16_t position() const;
@@ -98,6 +102,9 @@ public:
     bool isMouseInDockRect() const;
     bool isMouseInUnHideRect() const;
     double autohideDelay() const;
+    // The show delay a stored "autoHideDelay1" (tenths of a second) gives: whole seconds
+    // of it less half a second (0 to 9 give -0.5: the next turn of the run loop).
+    static double autohideDelayForSetting(int64_t tenths);
 
     // Appearance.
     void createVisualEffectView();
@@ -199,6 +206,7 @@ private:
     bool composited_ = false;
     uint64_t nativeId_ = 0;
     bool mappedNoticePending_ = false;
+    bool reserving_ = false;
     bool filteringHandle_ = false;
     int64_t lastCount_ = -1;
     float lastBadIconSize_ = 0.0f;

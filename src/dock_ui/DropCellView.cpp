@@ -5,11 +5,13 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+#include "core/FileSystemNode.h"
 #include "dock_ui/CellActionsDelegate.h"
 #include "dock_ui/CollectionItemView.h"
 #include "dock_ui/DockCollectionItemCell.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/CollectionView.h"
+#include "tracking/FinderOperations.h"
 
 namespace qs {
 
@@ -95,16 +97,22 @@ void DropZoneView::setCursor(DropCursor kind) {
         QWidget::setCursor(cursorFor(kind));
 }
 
-uint64_t DropZoneView::draggingEntered(const DraggingInfo&) {
-    highlighted_ = true;
-    update();
-    setCursor(onEntry_);
+uint64_t DropZoneView::hoverOperation(const DraggingInfo&) { return NSDragOperationMove; }
+
+uint64_t DropZoneView::dropOperation(const std::vector<URLPtr>&, const DraggingInfo&, bool&) {
     return NSDragOperationMove;
 }
 
-uint64_t DropZoneView::draggingUpdated(const DraggingInfo&) {
+uint64_t DropZoneView::draggingEntered(const DraggingInfo& info) {
+    highlighted_ = true;
+    update();
+    setCursor(onEntry_);
+    return hoverOperation(info);
+}
+
+uint64_t DropZoneView::draggingUpdated(const DraggingInfo& info) {
     setCursor(whileMoving_);
-    return NSDragOperationMove;
+    return hoverOperation(info);
 }
 
 void DropZoneView::draggingExited(const DraggingInfo*) {
@@ -122,8 +130,11 @@ bool DropZoneView::performDragOperation(const DraggingInfo& info) {
         log(emptyDrop_);
         return false;
     }
-    handOverDrop(urls);
-    return true;
+    bool handOver = true;
+    const uint64_t operation = dropOperation(urls, info, handOver);
+    info.performedOperation = operation;
+    if (handOver) handOverDrop(urls);
+    return operation != NSDragOperationNone;
 }
 
 void DropZoneView::paintEvent(QPaintEvent*) {
@@ -158,6 +169,9 @@ Value DropCellView::representedObject() const {
 void DropCellView::updateTrackingAreas() { setMouseTracking(true); }
 
 bool DropCellView::acceptsDragAtPoint(const QPoint& point) const {
+    // An item that takes no files (a document, a separator, the start menu) leaves the
+    // whole cell to the drops between items.
+    if (!takesFiles()) return false;
     // The dock runs along x unless its collection view stacks its items in one column.
     bool vertical = false;
     for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
@@ -169,6 +183,61 @@ bool DropCellView::acceptsDragAtPoint(const QPoint& point) const {
     const double length = vertical ? height() : width();
     const double at = vertical ? point.y() : point.x();
     return at >= length * kEdgeFraction && at < length * (1.0 - kEdgeFraction);
+}
+
+bool DropCellView::takesFiles() const {
+    const Value item = representedObject();
+    auto object = item.object();
+    const std::string kind = object ? object->className() : std::string();
+    if (kind == "NSRunningApplication" || kind == "GroupModel") return true;
+    auto node = item.objectAs<FileSystemNode>();
+    return node && (node->isApplication() || node->isDirectory());
+}
+
+uint64_t DropCellView::operationFor(const std::vector<URLPtr>& urls, const DraggingInfo& info, bool hovering,
+                                    bool* refusedBySource) const {
+    if (!takesFiles()) return NSDragOperationNone;
+    auto node = representedObject().objectAs<FileSystemNode>();
+    if (!node || node->isApplication()) return NSDragOperationCopy;
+    const auto plan = FileOperations::planDrop(urls, node->URL());
+    const auto action = plan.operation();
+    if (!action) {
+        // Nothing can be put there: the drop is still taken, to say why, and offered as a
+        // copy (a source that hears "copy" keeps its files whatever it makes of it).
+        if (!hovering) return NSDragOperationNone;
+        return (info.sourceOperationMask & NSDragOperationCopy) ? NSDragOperationCopy : NSDragOperationNone;
+    }
+    const uint64_t operation = *action == FileOperations::DropAction::Move ? NSDragOperationMove : NSDragOperationCopy;
+    // A source that allows only a copy would not expect its files to go: such a drop
+    // is not taken (nothing here copies what would be a move).
+    if (!(info.sourceOperationMask & operation)) {
+        if (refusedBySource) *refusedBySource = true;
+        return NSDragOperationNone;
+    }
+    return operation;
+}
+
+uint64_t DropCellView::hoverOperation(const DraggingInfo& info) {
+    if (hoverPasteboard_ != &info.pasteboard) {
+        hoverPasteboard_ = &info.pasteboard;
+        hoverOperation_ = operationFor(droppedFileURLs(info.pasteboard), info, true);
+    }
+    return hoverOperation_;
+}
+
+uint64_t DropCellView::dropOperation(const std::vector<URLPtr>& urls, const DraggingInfo& info, bool& handOver) {
+    bool refusedBySource = false;
+    const uint64_t operation = operationFor(urls, info, false, &refusedBySource);
+    if (refusedBySource) {
+        log("a drop asked a folder to copy files it would move; nothing was done");
+        handOver = false;
+    }
+    return operation;
+}
+
+void DropCellView::draggingExited(const DraggingInfo* info) {
+    hoverPasteboard_ = nullptr;
+    DropZoneView::draggingExited(info);
 }
 
 void DropCellView::handOverDrop(const std::vector<URLPtr>& urls) {

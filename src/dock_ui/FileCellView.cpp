@@ -14,6 +14,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/FileServices.h"
 #include "platform/desktop/Workspace.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/ImageView.h"
@@ -244,7 +245,10 @@ void FileCellView::openFile(MenuItem&) {
     const std::string path = selectedFilePath();
     auto* ws = workspace();
     if (path.empty() || !ws) return;
-    if (!ws->openFile(path)) log("the file could not be opened: ", path);
+    if (!ws->openFile(path)) {
+        log("the file could not be opened: ", path);
+        desktop::tellUserItFailed(desktop::quotedName(path) + " could not be opened.");
+    }
     notifyOpened();
 }
 
@@ -265,7 +269,11 @@ void FileCellView::openWithSelected(MenuItem& sender) {
     // applications folder has a longer id, so its own path is the fallback.
     bool ok = !application.empty() && ws->openFile(path, application);
     if (!ok && !sender.toolTip().empty()) ok = ws->openFile(path, sender.toolTip());
-    if (!ok) log("the file could not be opened with ", sender.toolTip());
+    if (!ok) {
+        log("the file could not be opened with ", sender.toolTip());
+        desktop::tellUserItFailed(desktop::quotedName(path) + " could not be opened with " +
+                                  desktop::quote(sender.title()) + ".");
+    }
     notifyOpened();
 }
 
@@ -280,7 +288,10 @@ void FileCellView::showInFinder(MenuItem&) {
     const std::string path = selectedFilePath();
     if (path.empty()) return;
     auto* files = desktop::fileServices();
-    if (!files || !files->showItems({path})) log("the file manager could not show ", path);
+    if (!files || !files->showItems({path})) {
+        log("the file manager could not show ", path);
+        desktop::tellUserItFailed(desktop::quotedName(path) + " could not be shown in a file manager.");
+    }
     notifyOpened();
 }
 

@@ -18,6 +18,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/FileServices.h"
 #include "platform/desktop/Workspace.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/ImageView.h"
@@ -400,7 +401,10 @@ void FolderViewController::openItemOfCell(FolderItemCell& cell) {
 void FolderViewController::openInFinder(QObject*) {
     if (model_) {
         auto* ws = desktop::services().workspace.get();
-        if (!ws || !ws->openFile(model_->path())) log("the folder could not be opened: ", model_->path());
+        if (!ws || !ws->openFile(model_->path())) {
+            log("the folder could not be opened: ", model_->path());
+            desktop::tellUserItFailed(desktop::quotedName(model_->path()) + " could not be opened.");
+        }
     }
     closePreview();
 }

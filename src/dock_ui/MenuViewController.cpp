@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -20,6 +21,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/DesktopEntryFile.h"
 #include "platform/desktop/Workspace.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/URL.h"
@@ -469,6 +471,20 @@ void MenuViewController::doAction(const std::shared_ptr<FileSystemNode>& item) {
     if (!item) return;
     const std::string path = item->path();
     std::error_code ec;
+    if (item->isMissingApplication()) {
+        // A sample entry of an application this machine does not have.
+        const QString name = displayNameFor(item.get());
+        log("the start-menu item ", path, ": ", name.toStdString(), " is not installed");
+        if (notInstalled_) notInstalled_->close();
+        notInstalled_ = new QMessageBox(QMessageBox::Information, QStringLiteral("Quayside"),
+                                        QStringLiteral("\u201C%1\u201D is not installed.").arg(name), QMessageBox::Ok);
+        notInstalled_->setInformativeText(
+            QStringLiteral("Its desktop entry %1 is missing.").arg(QString::fromStdString(path)));
+        notInstalled_->setAttribute(Qt::WA_DeleteOnClose);
+        notInstalled_->setModal(false);
+        notInstalled_->show();
+        return;
+    }
     if (path.empty() || !std::filesystem::exists(path, ec)) {
         // An entry whose file went away (a removed desktop entry, an unmounted folder):
         // nothing to open; the entry stays the user's.
@@ -497,8 +513,11 @@ void MenuViewController::doAction(const std::shared_ptr<FileSystemNode>& item) {
     // background, and the popover is already closed.
     RunLoop::main().runInBackground<bool>(
         [ws, application, path, url] { return application ? ws->launchApplication(path) : ws->openURL(*url); },
-        [path](bool ok) {
-            if (!ok) log("cannot open ", path);
+        [path, application](bool ok) {
+            if (ok) return;
+            log("cannot open ", path);
+            desktop::tellUserItFailed(desktop::quotedName(path) +
+                                      (application ? " could not be started." : " could not be opened."));
         });
 }
 
@@ -526,11 +545,14 @@ void MenuViewController::QuaysidePrefs() {
         log("the preferences window is not available");
 }
 
+QMessageBox* MenuViewController::notInstalledMessage() const { return notInstalled_.data(); }
+
 void MenuViewController::openDocs() {
     closeStartMenu();
-    auto* ws = desktop::services().workspace.get();
-    auto url = URL::URLWithString(kDocumentationURL);
-    if (!ws || !url || !ws->openURL(*url)) log("cannot open the documentation page ", kDocumentationURL);
+    if (const auto& open = commands().openDocs)
+        open();
+    else
+        log("the documentation is not available");
 }
 
 void MenuViewController::quit() {

@@ -33,6 +33,7 @@
 #include "platform/ui/Popover.h"
 
 class QLineEdit;
+class QMessageBox;
 class QListView;
 class QPushButton;
 class QWidget;
@@ -68,12 +69,12 @@ struct StartMenuCommands {
     std::function<std::shared_ptr<StartMenuEditor>()> makeEditor;
     // Quits the program.
     std::function<void()> terminate;
+    // The application delegate's openDocs: the installed documentation.
+    std::function<void()> openDocs;
 };
 
 class MenuViewController : public Object, public KeyValueObserver, public PopoverDelegate {
 public:
-    // The program's documentation page, opened in the default browser.
-    static constexpr const char* kDocumentationURL = "https://quayside.example.org/docs/";
     // The search predicate, as a text (the filter applies it by foldForSearch).
     static constexpr const char* kPredicateFormat = "(name contains[cd] $searchString)";
     // Icons of the rows, in points.
@@ -123,7 +124,8 @@ public:
     void clickAction();
     void appsClickAction();
     // Opens the item: a running application comes forward, anything else is opened in
-    // the background. A file that is gone is logged and left alone.
+    // the background. A file that is gone is logged and left alone; an application that
+    // is not installed is said so in a message.
     void doAction(const std::shared_ptr<FileSystemNode>& item);
     // The editor (made on first use, then reused) with the current model, in front.
     void customizeMenu();
@@ -153,6 +155,8 @@ public:
     const ArrayControllerPtr& arrayController() const { return arrayController_; }
     const ArrayControllerPtr& appsArrayController() const { return appsArrayController_; }
     std::shared_ptr<StartMenuEditor> prefs() const { return prefs_; }
+    // The message that tells an application is not installed, while it is shown.
+    QMessageBox* notInstalledMessage() const;
     // The name a row shows for an item (a desktop entry's Name, else the file name).
     QString displayNameFor(const Object* item) const;
 
@@ -195,6 +199,7 @@ private:
     double userClosedAt_ = -1.0;
     QPointer<QWidget> lastPositioningView_;
     bool closingOurselves_ = false;
+    QPointer<QMessageBox> notInstalled_;
 };
 
 using MenuViewControllerPtr = std::shared_ptr<MenuViewController>;

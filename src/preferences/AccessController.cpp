@@ -13,6 +13,7 @@
 
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/Workspace.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/URL.h"
@@ -195,7 +196,10 @@ void AccessController::contact() {
     if (auto* app = ApplicationInterface::installed()) app->activateIgnoringOtherApps();
     auto url = URL::URLWithString(contactURLString());
     auto* workspace = desktop::services().workspace.get();
-    if (!url || !workspace || !workspace->openURL(*url)) log("the mail program cannot be opened for ", contactURLString());
+    if (!url || !workspace || !workspace->openURL(*url)) {
+        log("the mail program cannot be opened for ", contactURLString());
+        desktop::tellUserItFailed("No mail program could be opened to write to the support address.");
+    }
 }
 
 void AccessController::closeWindow() {

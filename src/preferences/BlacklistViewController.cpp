@@ -6,6 +6,7 @@
 #include "core/BlacklistItem.h"
 #include "core/DockModel.h"
 #include "core/FileSystemNode.h"
+#include "platform/desktop/DesktopEntryFile.h"
 #include "platform/ui/BindingTableModel.h"
 #include "platform/ui/OpenPanel.h"
 #include "ui_BlacklistViewController.h"
@@ -94,7 +95,9 @@ void BlacklistViewController::addApplication() {
     panel->allowsMultipleSelection = true;
     panel->canCreateDirectories = false;
     panel->resolvesAliases = true;
-    panel->directoryURL = localApplicationsFolder();
+    // The user's applications folder, else the first system one that exists (never the
+    // program's working folder).
+    panel->directoryURL = desktop::firstExistingApplicationFolder();
     panel->nameFilters = {localizedString("Applications (*.desktop)"), localizedString("All files (*)")};
     std::weak_ptr<Object> weak = weak_from_this();
     panel->beginWithCompletionHandler([weak, panel](int response) {

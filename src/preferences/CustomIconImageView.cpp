@@ -1,5 +1,6 @@
 #include "preferences/CustomIconImageView.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMimeData>
+#include <QPainter>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -16,10 +18,24 @@
 
 namespace qs {
 
-CustomIconImageView::CustomIconImageView(QWidget* parent) : ImageView(parent) {
+CustomIconImageView::CustomIconImageView(QWidget* parent)
+    : ImageView(parent), hint_(QCoreApplication::translate("Quayside", "Drop an image here")) {
     setAcceptDrops(true);
     setImageFrameStyle(ImageFrameStyle::GrayBezel);
     setImageScaling(ImageScaling::ProportionallyUpOrDown);
+}
+
+void CustomIconImageView::setHint(const QString& hint) {
+    hint_ = hint;
+    update();
+}
+
+void CustomIconImageView::paintEvent(QPaintEvent* event) {
+    ImageView::paintEvent(event);
+    if (image() || hint_.isEmpty()) return;
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap, hint_);
 }
 
 QVariant CustomIconImageView::imageValue() const {

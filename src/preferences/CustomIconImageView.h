@@ -3,6 +3,9 @@
 // (text/uri-list, the first file that reads as an image) and, as the user's own change,
 // tells the binding of its "image" property, which hands the image to the model.
 //
+// The well is drawn as a sunken frame; while it is empty it says what it is for (its
+// hint, "Drop an image here").
+//
 // Icons the user picks go through readIconFile: decoded at once (so a file removed or
 // replaced later does not change the icon), within the image decoder's limits, and
 // scaled down to kMaxIconSide when larger, so a huge picture never bloats the stored
@@ -29,6 +32,10 @@ public:
 
     explicit CustomIconImageView(QWidget* parent = nullptr);
 
+    // The words shown in the empty well.
+    QString hint() const { return hint_; }
+    void setHint(const QString& hint);
+
     QVariant imageValue() const;
     void setImageValue(const QVariant& value);
     // Puts an image in the well as the user does: imageChanged follows.
@@ -51,9 +58,13 @@ signals:
     void imageChanged();
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+
+private:
+    QString hint_;
 };
 
 }  // namespace qs

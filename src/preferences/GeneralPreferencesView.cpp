@@ -1,9 +1,12 @@
 #include "preferences/GeneralPreferencesView.h"
 
 #include <QAbstractButton>
+#include <QLabel>
+#include <algorithm>
 
 #include "core/AppDelegate.h"
 #include "core/DockConfiguration.h"
+#include "dock_ui/DockWindow.h"
 #include "platform/foundation/UserDefaults.h"
 #include "preferences/PreferenceControls.h"
 #include "preferences/PreferencesWindowController.h"
@@ -56,7 +59,26 @@ QWidget* GeneralPreferencesView::loadView() {
     return view;
 }
 
+QString GeneralPreferencesView::iconSizeText(int points) { return QStringLiteral("%1 px").arg(points); }
+
+QString GeneralPreferencesView::autoHideDelayText(int tenths) {
+    const double seconds = DockWindow::autohideDelayForSetting(tenths);
+    if (seconds <= 0.0) return QString::fromStdString(localizedString("No delay"));
+    return QStringLiteral("%1 s").arg(seconds, 0, 'f', 1);
+}
+
 void GeneralPreferencesView::viewDidLoad() {
+    // The sliders show their values; the labels keep the width of the widest value, so
+    // the sliders stay put while they move.
+    auto showValues = [](ValueSlider* slider, QLabel* label, ValueSlider::Format format) {
+        int widest = 0;
+        for (int v : {slider->minimum(), slider->maximum()})
+            widest = std::max(widest, label->fontMetrics().horizontalAdvance(format(v)));
+        label->setMinimumWidth(widest);
+        slider->setValueLabel(label, std::move(format));
+    };
+    showValues(ui_->iconSizeSlider, ui_->iconSizeValue, &iconSizeText);
+    showValues(ui_->autoHideDelaySlider, ui_->autoHideDelayValue, &autoHideDelayText);
     // The recorder edits the stored shortcut in the one form the shortcut binder reads.
     ui_->toggleHotkeyViewShortcutView->setAssociatedUserDefaultsKey("autoHideHotkey");
     QObject::connect(ui_->menuBarIconCheckBox, &QAbstractButton::clicked, ui_->menuBarIconCheckBox,

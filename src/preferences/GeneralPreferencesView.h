@@ -3,9 +3,11 @@
 // the dock (with its delay and the shortcut that toggles it), the gap to the screen edge,
 // the menu-bar icon, hiding the system dock, and starting at login. Every control is
 // bound in the interface file; the pane adds the shortcut recorder's tie to
-// "autoHideHotkey", the menu-bar icon's update of the status item, and writing the
-// defaults after a change.
+// "autoHideHotkey", the menu-bar icon's update of the status item, the values shown
+// beside the sliders, and writing the defaults after a change. The icon size follows
+// its slider while it is dragged.
 
+#include <QString>
 #include <memory>
 #include <string>
 
@@ -64,6 +66,11 @@ public:
     // application delegate add or drop the status item); write the defaults.
     void showStatusBarIcon();
     void syncDefaults();
+
+    // The texts beside the sliders: "52 px"; the show delay that a stored
+    // "autoHideDelay1" gives ("No delay", "0.5 s").
+    static QString iconSizeText(int points);
+    static QString autoHideDelayText(int tenths);
 
 protected:
     QWidget* loadView() override;

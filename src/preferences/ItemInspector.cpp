@@ -1,5 +1,6 @@
 #include "preferences/ItemInspector.h"
 
+#include <QLabel>
 #include <QPushButton>
 
 #include "core/FileSystemNode.h"
@@ -10,6 +11,7 @@
 #include "preferences/CustomIconImageView.h"
 #include "preferences/GroupInspector.h"
 #include "preferences/InspectorSupport.h"
+#include "preferences/PreferencesPane.h"
 #include "ui_ItemInspector.h"
 
 namespace qs {
@@ -41,6 +43,10 @@ QWidget* ItemInspector::window() {
     QObject::connect(ui_->resetButton, &QPushButton::clicked, window_.get(), [self] {
         if (auto s = self()) s->resetAction();
     });
+    QFont bold = ui_->itemLabel->font();
+    bold.setBold(true);
+    ui_->itemLabel->setFont(bold);
+    showWhichItem();
     Binding::bindInterface(window_.get(), {{"owner", shared_from_this()}});
     // Observes only while shown.
     Binding::setBindingsActive(window_.get(), false);
@@ -70,6 +76,24 @@ void ItemInspector::setModel(const Value& item) {
     }
     didChangeValueForKey("modelIcon");
     didChangeValueForKey("model");
+    showWhichItem();
+}
+
+std::string ItemInspector::itemName() const {
+    ObjectPtr item = model_.object();
+    if (!item) return {};
+    const Value name = item->valueForKey("localizedName");
+    return name.string() ? *name.string() : std::string();
+}
+
+void ItemInspector::showWhichItem() {
+    if (!window_) return;
+    const QString name = QString::fromStdString(itemName());
+    const QString title = QString::fromStdString(localizedString("Custom Icon"));
+    // The label names the item; so does the title, where the window has one.
+    ui_->itemLabel->setText(name.isEmpty() ? QString() : QStringLiteral("“%1”").arg(name));
+    ui_->itemLabel->setVisible(!name.isEmpty());
+    window_->setWindowTitle(name.isEmpty() ? title : QStringLiteral("%1 — %2").arg(title, name));
 }
 
 void ItemInspector::orderFront() {

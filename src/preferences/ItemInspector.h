@@ -8,6 +8,10 @@
 // stored at once and announced as the item's "icon", so the dock cell redraws. "Reset"
 // takes the custom icon away and empties the well.
 //
+// The window says which item it is for: the item's name above the well and in the
+// title. While the item has no icon of its own the well shows as an empty well with a
+// hint.
+//
 // A chosen or dropped file that is no usable image changes nothing (a log line says
 // why). Items that take no custom icon (groups, the trash, the start menu, separators)
 // only get their well emptied.
@@ -50,6 +54,9 @@ public:
     CustomIconImageView* imageView() const;
     void setImageView(CustomIconImageView* view);
 
+    // The name of the item inspected ("" when none).
+    std::string itemName() const;
+
     // Actions: the choose-icon panel, then the chosen image into the well; the reset.
     void loadIcon();
     void resetAction();
@@ -66,6 +73,8 @@ public:
     static void clearCustomIconOf(Object* item);
 
 private:
+    void showWhichItem();
+
     Value model_;
     std::shared_ptr<KeyValueAdapter> modelIcon_;
     CustomIconImageView* imageView_ = nullptr;

@@ -6,10 +6,10 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTextBrowser>
-#include <fstream>
 #include <sstream>
 
 #include "platform/desktop/MainBundle.h"
+#include "platform/foundation/FileRead.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
 #include "ui_NewsWindowController.h"
@@ -26,14 +26,14 @@ std::string NewsWindowController::releaseNotes(const std::string& version) {
         log("the release notes of version ", version, " are not installed with the program");
         return {};
     }
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in.good() && !in.eof()) {
-        log("the release notes ", path, " cannot be read");
+    // Release notes are a page or two of text.
+    constexpr size_t kMaxReleaseNotesBytes = size_t(1) << 20;
+    FileRead::Result file = FileRead::readFile(path, kMaxReleaseNotesBytes);
+    if (!file.ok()) {
+        log("the release notes cannot be read: ", file.error);
         return {};
     }
-    return text.str();
+    return file.text();
 }
 
 std::string NewsWindowController::displayedNotes(const std::string& version) {
@@ -60,15 +60,9 @@ void NewsWindowController::windowDidLoad() { window_->setWindowFlag(Qt::WindowSt
 
 void NewsWindowController::showWhatsNew() {
     auto& defaults = UserDefaults::standardUserDefaults();
-    const std::string& version = MainBundle::shortVersionString();
-    Value presented = defaults.valueForKey(kPresentedKey);
-    // Absent: never shown. YES: shown, for the version stored beside it. Any other value
-    // (a stored NO) keeps the window away.
-    bool show = presented.isNil() ||
-                (defaults.boolForKey(kPresentedKey) && defaults.stringForKey(kPresentedVersionKey) != version);
-    if (!show) return;
+    // Only an absent key shows the window: any stored value, YES or NO, keeps it away.
+    if (!defaults.valueForKey(kPresentedKey).isNil()) return;
     defaults.setBool(true, kPresentedKey);
-    defaults.setObject(Value(version), kPresentedVersionKey);
     defaults.synchronize();
 
     QDialog* w = window();

@@ -1,10 +1,10 @@
 #pragma once
-// The what's-new window: the release notes of this version, shown once per version. The
-// application delegate creates it at launch and asks it to show itself 2.0 s later.
+// The what's-new window: the release notes of this version, shown once per
+// installation. The application delegate creates it at launch and asks it to show itself
+// 2.0 s later.
 //
-// "whatNewIsPresented" is absent until the window has been shown; a stored NO keeps it
-// from ever showing. "whatNewPresentedVersion" holds the version whose notes were
-// shown, so the next version shows its own notes once.
+// "whatNewIsPresented" is absent until the window has been shown, then YES; any stored
+// value (a NO too) keeps the window from showing again.
 
 #include <memory>
 #include <string>
@@ -22,7 +22,6 @@ namespace qs {
 class NewsWindowController : public NewsWindow {
 public:
     static constexpr const char* kPresentedKey = "whatNewIsPresented";
-    static constexpr const char* kPresentedVersionKey = "whatNewPresentedVersion";
 
     // init: the window comes from the interface file named after the class, when first
     // needed.

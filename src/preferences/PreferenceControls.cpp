@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QStyleOptionButton>
 
@@ -36,12 +37,15 @@ void ColorWell::activate() {
     if (!isEnabled()) return;
     if (!panel_) {
         panel_ = new QColorDialog(this);
-        panel_->setOptions(QColorDialog::ShowAlphaChannel | QColorDialog::NoButtons |
-                           QColorDialog::DontUseNativeDialog);
+        panel_->setOptions(QColorDialog::ShowAlphaChannel | QColorDialog::DontUseNativeDialog);
         panel_->setAttribute(Qt::WA_DeleteOnClose);
         panel_->setWindowTitle(tr("Colors"));
+        // The well follows the chooser while the user picks; OK keeps the colour, Cancel
+        // (or closing the chooser) puts back the one it had when the chooser opened.
         connect(panel_, &QColorDialog::currentColorChanged, this, &ColorWell::setColor);
+        connect(panel_, &QDialog::rejected, this, [this] { setColor(colorBeforePanel_); });
         connect(panel_, &QObject::destroyed, this, [this] { panel_ = nullptr; });
+        colorBeforePanel_ = color_;
     }
     QSignalBlocker blocker(panel_);
     panel_->setCurrentColor(color_);
@@ -72,6 +76,29 @@ void ColorWell::paintEvent(QPaintEvent* event) {
 void ColorWell::changeEvent(QEvent* event) {
     QPushButton::changeEvent(event);
     if (event->type() == QEvent::EnabledChange && !isEnabled() && panel_) panel_->close();
+}
+
+// ---------------------------------------------------------------------------------
+// ValueSlider
+
+ValueSlider::ValueSlider(QWidget* parent) : QSlider(parent) {}
+
+void ValueSlider::setValueLabel(QLabel* label, Format format) {
+    label_ = label;
+    format_ = std::move(format);
+    showValue();
+}
+
+QString ValueSlider::valueText() const { return format_ ? format_(value()) : QString::number(value()); }
+
+void ValueSlider::sliderChange(SliderChange change) {
+    QSlider::sliderChange(change);
+    // Every change of the value passes here, whether or not the signals are blocked.
+    if (change == SliderValueChange) showValue();
+}
+
+void ValueSlider::showValue() {
+    if (label_) label_->setText(valueText());
 }
 
 // ---------------------------------------------------------------------------------

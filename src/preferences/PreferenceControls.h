@@ -2,7 +2,11 @@
 // Controls the preference panes use that Qt does not have:
 //
 // - ColorWell: a swatch of a colour; a click opens the colour chooser, whose changes the
-//   well takes at once (its "value" binding is the colour).
+//   well takes at once (its "value" binding is the colour). The chooser has OK, which
+//   keeps the colour, and Cancel, which puts back the colour the well had when it opened
+//   (as closing the chooser and Escape do).
+// - ValueSlider: a slider that shows its value in a label beside it; the label follows
+//   every change of the value, the user's and the model's (a binding's update too).
 // - SegmentedControl: a row of exclusive segments (its "selectedIndex" binding is the
 //   selected segment); the labels come from the interface file ("labels").
 // - ShortcutRecorder: shows a keyboard shortcut and records a new one: a click starts
@@ -14,10 +18,12 @@
 
 #include <QColor>
 #include <QPushButton>
+#include <QSlider>
 #include <QStringList>
 #include <QVariant>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,6 +31,7 @@ class QButtonGroup;
 class QColorDialog;
 class QHBoxLayout;
 class QKeyEvent;
+class QLabel;
 
 namespace qs {
 
@@ -51,7 +58,30 @@ protected:
 
 private:
     QColor color_ = Qt::black;
+    QColor colorBeforePanel_ = Qt::black;
     QColorDialog* panel_ = nullptr;
+};
+
+class ValueSlider : public QSlider {
+    Q_OBJECT
+public:
+    using Format = std::function<QString(int)>;
+    explicit ValueSlider(QWidget* parent = nullptr);
+
+    // The label that shows the value, and how the value reads (the number alone when no
+    // format is given).
+    void setValueLabel(QLabel* label, Format format = {});
+    QLabel* valueLabel() const { return label_; }
+    QString valueText() const;
+
+protected:
+    void sliderChange(SliderChange change) override;
+
+private:
+    void showValue();
+
+    QLabel* label_ = nullptr;
+    Format format_;
 };
 
 class SegmentedControl : public QWidget {

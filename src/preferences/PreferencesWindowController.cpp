@@ -121,8 +121,26 @@ QWidget* PreferencesWindowController::window() {
 
     size_t first = hasSelection_ ? selected_ : 0;
     hasSelection_ = false;
+    keepOneSize();
     if (!viewControllers_.empty()) selectControllerAtIndex(first);
     return window;
+}
+
+void PreferencesWindowController::keepOneSize() {
+    // The pane area is as large as the largest pane, so the window keeps its size when
+    // another pane is chosen. The panes' views are made for it; until shown they observe
+    // nothing.
+    QSize largest;
+    for (const auto& pane : viewControllers_) {
+        const bool wasLoaded = pane->isViewLoaded();
+        QWidget* view = pane->view();
+        if (!view) continue;
+        view->ensurePolished();
+        largest = largest.expandedTo(view->sizeHint().expandedTo(view->minimumSizeHint()));
+        if (!wasLoaded) pane->viewDidDisappear();
+    }
+    const QMargins m = paneLayout_->contentsMargins();
+    paneHolder_->setMinimumSize(largest.grownBy(m));
 }
 
 PreferencesPanePtr PreferencesWindowController::selectedViewController() const {

@@ -1,6 +1,7 @@
 #pragma once
-// The preferences window: one window with a toolbar of panes, showing one pane at a time
-// at that pane's size, titled "Preferences". The window has no maximise button; closing
+// The preferences window: one window with a toolbar of panes, showing one pane at a time,
+// titled "Preferences". It keeps one size whichever pane it shows: the size of the
+// largest pane. The window has no maximise button; closing
 // it only hides it (the panes' bindings then rest).
 //
 // The program has one such window, built on first use (prefsController: the panes
@@ -76,6 +77,7 @@ public:
 private:
     PreferencesWindowController() = default;
     void moveToActiveSpace();
+    void keepOneSize();
 
     std::vector<PreferencesPanePtr> viewControllers_;
     std::string title_;

@@ -199,6 +199,8 @@ void StartMenuPreferences::windowDidLoad() {
                                         {{QString::fromStdString(localizedString("Name")), "localizedName", "icon"},
                                          {QString::fromStdString(localizedString("Location")), "URL", ""}},
                                         table);
+    // Rows reorder by dragging them.
+    tableModel_->setRowsDraggable(true);
     tableModel_->attachView(table);
     table->horizontalHeader()->setStretchLastSection(true);
     table->setColumnWidth(0, 200);

@@ -4,6 +4,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/EventQueue.h"
 #include "platform/ui/InputState.h"
+#include "platform/ui/ViewGeometry.h"
 
 namespace qs::NSEvent_Utilities {
 
@@ -40,7 +41,8 @@ bool isDragEvent(const Event& event, const QWidget* view, double dragSlop, std::
     if (event.type != NSEventTypeLeftMouseDown) return false;
     const Point click = event.locationInWindow;
     const Rect slop = RectInset(MakeRect(click.x, click.y, 0, 0), -dragSlop, -dragSlop);
-    const bool flipped = view != nullptr;
+    // The square is tested as the view counts y (no view: unflipped).
+    const bool flipped = view != nullptr && ViewGeometry::isFlipped(view);
     EventQueue& queue = EventQueue::current();
     for (;;) {
         const double deadline = timeOut ? *timeOut : RunLoop::main().now() + kDragSlice;

@@ -26,8 +26,16 @@ QImage rendered(const Image& image) { return renderImage(image, ImageRep::canvas
 
 ImagePtr grayscaleImage(const ImagePtr& image) {
     if (!image) return nullptr;
-    const QImage source = nsImageToCGImageRef(image);
+    QImage source = nsImageToCGImageRef(image);
     if (source.isNull()) return nullptr;
+    // The pixels are drawn into a canvas of the image's size, whatever the size of the
+    // representation they come from (a 64-pixel representation of a 32-point image
+    // gives 32 x 32).
+    const int w = int(std::trunc(image->size().width)), h = int(std::trunc(image->size().height));
+    if (w < 1 || h < 1) return nullptr;
+    if (source.size() != QSize(w, h))
+        source = source.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                     .scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     // Grey from the colour (luminance weights, to nearest), masked by the alpha.
     QImage grey(source.size(), QImage::Format_ARGB32);
     for (int y = 0; y < source.height(); ++y) {

@@ -1,5 +1,7 @@
 #include "toolkit/WindowPlacement.h"
 
+#include <algorithm>
+
 #include <QWidget>
 
 #include "platform/desktop/MenuBar.h"
@@ -30,39 +32,58 @@ void setHeight(QWidget* window, double height) {
     WindowGeometry::setFrame(window, f, true);
 }
 
+PlacementInput placementInputOn(const ScreenPtr& screen) {
+    PlacementInput in;
+    if (!screen) {
+        in.hasScreen = false;
+        return in;
+    }
+    const Rect frame = screen->frame(), visible = screen->visibleFrame();
+    in.screen = frame.size;
+    in.visible = visible.size;
+    if (!RectIsEmpty(visible) && RectContainsRect(frame, visible)) {
+        in.reservedLeft = MinX(visible) - MinX(frame);
+        in.reservedRight = MaxX(frame) - MaxX(visible);
+        in.reservedBottom = MinY(visible) - MinY(frame);
+        in.reservedTop = MaxY(frame) - MaxY(visible);
+    }
+    return in;
+}
+
 Rect placedFrame(Edge edge, Alignment alignment, const PlacementInput& in) {
     const Size& S = in.screen;
     const Size& V = in.visible;
     const Size& F = in.window;
     const double I = in.indent ? kIndent : 0.0;
-    const double sideBar = in.menuBarVisible ? kMenuBarSideAllowance : 0.0;
-    const double topBar = in.menuBarVisible ? kMenuBarTopAllowance : 0.0;
+    const double sideBar = std::max(in.menuBarVisible ? kMenuBarSideAllowance : 0.0, in.reservedTop);
+    const double topBar = std::max(in.menuBarVisible ? kMenuBarTopAllowance : 0.0, in.reservedTop);
+    const double left = in.reservedLeft, right = in.reservedRight, bottom = in.reservedBottom;
 
     Rect r = MakeRect(0, 0, F.width, F.height);
     switch (edge) {
     case Edge::Left:
     case Edge::Right:
-        r.origin.x = edge == Edge::Left ? I : S.width - F.width - I;
+        r.origin.x = edge == Edge::Left ? left + I : S.width - F.width - I - right;
         switch (alignment) {
         case Alignment::Start: r.origin.y = S.height - F.height - sideBar; break;
         case Alignment::Center: r.origin.y = V.height * 0.5 - F.height * 0.5; break;
-        case Alignment::End: r.origin.y = 0; break;
+        case Alignment::End: r.origin.y = bottom; break;
         case Alignment::Fill:
-            r.origin.y = 0;
-            if (in.hasScreen) r.size.height = S.height - sideBar;
+            r.origin.y = bottom;
+            if (in.hasScreen) r.size.height = S.height - sideBar - bottom;
             break;
         }
         break;
     case Edge::Bottom:
     case Edge::Top:
-        r.origin.y = edge == Edge::Bottom ? I : S.height - F.height - topBar;
+        r.origin.y = edge == Edge::Bottom ? bottom + I : S.height - F.height - topBar;
         switch (alignment) {
-        case Alignment::Start: r.origin.x = 0; break;
+        case Alignment::Start: r.origin.x = left; break;
         case Alignment::Center: r.origin.x = S.width * 0.5 - F.width * 0.5; break;
-        case Alignment::End: r.origin.x = S.width - F.width; break;
+        case Alignment::End: r.origin.x = S.width - F.width - right; break;
         case Alignment::Fill:
-            r.origin.x = 0;
-            if (in.hasScreen) r.size.width = S.width;
+            r.origin.x = left;
+            if (in.hasScreen) r.size.width = S.width - left - right;
             break;
         }
         break;
@@ -73,13 +94,7 @@ Rect placedFrame(Edge edge, Alignment alignment, const PlacementInput& in) {
 namespace {
 
 void place(QWidget* window, Edge edge, Alignment alignment) {
-    PlacementInput in;
-    if (auto screen = WindowGeometry::screen(window)) {
-        in.screen = screen->frame().size;
-        in.visible = screen->visibleFrame().size;
-    } else {
-        in.hasScreen = false;
-    }
+    PlacementInput in = placementInputOn(WindowGeometry::screen(window));
     in.window = WindowGeometry::frame(window).size;
     // A top window takes no indent, so its rule is not even asked.
     in.indent = edge != Edge::Top && hasIndent(window);

@@ -8,8 +8,9 @@
 // and the left end of a horizontal one; "End" the bottom end and the right end.
 //
 // Each placement reads, when it runs: the window's screen (the one holding the largest
-// part of the window), the size of that screen's frame and visible frame, the size of
-// the window's frame, the indent rule and whether a menu bar shows. It sets one frame,
+// part of the window), that screen's frame and visible frame (the frame less what other
+// panels keep clear along its edges), the size of the window's frame, the indent rule
+// and whether a menu bar shows. It sets one frame,
 // in coordinates local to that screen: (0, 0) is the screen's lower-left corner. Only
 // the sizes of the screen are used, never its origin, so a caller placing a window on
 // a screen whose origin is not (0, 0) adds that origin to the window's origin
@@ -17,6 +18,7 @@
 //
 // Main thread only.
 
+#include "platform/desktop/Screen.h"
 #include "platform/foundation/Geometry.h"
 
 class QWidget;
@@ -80,7 +82,14 @@ struct PlacementInput {
     Size window;       // the size of the window's frame
     bool indent = false;
     bool menuBarVisible = false;
+    // What other panels keep clear along each edge of the screen (the frame less the
+    // visible frame, edge by edge).
+    double reservedLeft = 0, reservedBottom = 0, reservedRight = 0, reservedTop = 0;
 };
+
+// The screen's part of the input: its sizes and what other panels keep clear on it;
+// without a screen, hasScreen is NO and the sizes are zero.
+PlacementInput placementInputOn(const ScreenPtr& screen);
 
 // The frame, local to the screen. The indent moves the window away from its edge (right
 // for the left edge, left for the right edge, up for the bottom edge; never for the
@@ -88,7 +97,10 @@ struct PlacementInput {
 // fill placements by 22 points and lowers every top placement by 20. The vertical
 // centre is half the visible frame's height, the horizontal centre half the frame's
 // width. A fill stretches only the length along the edge; a window without a screen
-// keeps its length (there is no edge to fill).
+// keeps its length (there is no edge to fill). The other placements keep out of what
+// other panels reserve: a window on an edge stands beside the panel on that edge, a
+// start, end or fill stays clear of the panels on the edges it runs towards (the menu
+// bar's allowance applies where a top panel leaves less room).
 Rect placedFrame(Edge edge, Alignment alignment, const PlacementInput& input);
 
 }  // namespace qs::NSWindow_Utilities

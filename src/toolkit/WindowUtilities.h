@@ -73,9 +73,11 @@ void setDefaultFirstResponder(QWidget* window);
 void flushActiveTextFields(QWidget* window);
 // The frame giving a content area of the size with the top-left corner kept.
 Rect windowFrameForContentSize(QWidget* window, const Size& size);
+// Sizes the window to that frame, animated (a shown window gets there over the
+// platform's resize time); returns the frame it goes to.
 Rect resizeWindowToContentSize(QWidget* window, const Size& size, bool display);
 // Installs the view as content view and sizes the window to the view's bounds, the
-// top-left corner kept; returns the new frame.
+// top-left corner kept, animated; returns the new frame.
 Rect setContentViewAndResizeWindow(QWidget* window, QWidget* view, bool display);
 QWidget* copyWithZone(QWidget* window);
 
@@ -87,7 +89,7 @@ void wendle_fadeTo(QWidget* window, double percent);
 void wendle_fadeIn(QWidget* window, bool fadeIn, double interval);
 void wendle_fadeIn(QWidget* window, bool fadeIn, double interval, const std::function<void()>& callback);
 // Resizes the window so that the view gets the size: the top edge stays, the window
-// grows leftwards by half the width change when centred.
+// grows leftwards by half the width change when centred; animated while it is shown.
 void wendle_setFrameSoView(QWidget* window, QWidget* view, const Size& hasSize, bool centerHorizontalPostion);
 
 }  // namespace NSWindow_Utilities

@@ -18,6 +18,7 @@
 #include "platform/desktop/DesktopEntryFile.h"
 #include "platform/desktop/FileServices.h"
 #include "platform/desktop/Workspace.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/Beep.h"
 
@@ -147,6 +148,7 @@ bool getInfoInFinderForFile(const std::string& path) {
     auto* files = desktop::fileServices();
     if (!files || !files->showItemProperties({path})) {
         log("Error running AppleScript");
+        desktop::tellUserItFailed("The information of " + desktop::quotedName(path) + " could not be shown.");
         return false;
     }
     return true;

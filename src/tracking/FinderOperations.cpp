@@ -1,12 +1,16 @@
 #include "tracking/FinderOperations.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
 
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 
@@ -190,11 +194,133 @@ void moveItemsToTrash(const std::vector<URLPtr>& urls, std::function<void(bool)>
     enqueue([paths = std::move(paths), ok] { return trashLocked(paths) && ok; }, true, std::move(done));
 }
 
+// ---------------------------------------------------------------------------------
+// Files dropped on a folder
+
+std::optional<DropAction> DropPlan::operation() const {
+    if (items.empty()) return std::nullopt;
+    for (const auto& item : items)
+        if (item.second == DropAction::Copy) return DropAction::Copy;
+    return DropAction::Move;
+}
+
+DropPlan planDrop(const std::vector<URLPtr>& urls, const URLPtr& folderURL) {
+    DropPlan plan;
+    bool ok = false;
+    const std::vector<std::string> paths = pathsOf(urls, ok);
+    plan.folder = folderURL && folderURL->isFileURL() ? folderURL->path() : std::string();
+    const std::string folderName = desktop::quotedName(plan.folder);
+    auto refuseAll = [&](const std::string& why) {
+        for (const auto& path : paths) plan.refused.emplace_back(path, why);
+    };
+    struct stat folder {};
+    if (plan.folder.empty() || ::stat(plan.folder.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
+        refuseAll(folderName + " is no longer there.");
+        return plan;
+    }
+    if (::access(plan.folder.c_str(), W_OK | X_OK) != 0) {
+        refuseAll(folderName + " cannot be changed: you may not put files into it.");
+        return plan;
+    }
+    plan.items.reserve(paths.size());
+    for (const auto& path : paths) {
+        struct stat item {};
+        std::error_code ec;
+        if (::lstat(path.c_str(), &item) != 0) {
+            plan.refused.emplace_back(path, "It is no longer there.");
+        } else if (S_ISDIR(item.st_mode) && desktop::files::isSameOrInside(plan.folder, path)) {
+            plan.refused.emplace_back(path, "A folder cannot be put into itself.");
+        } else if (std::filesystem::equivalent(std::filesystem::path(path).parent_path(), plan.folder, ec)) {
+            plan.refused.emplace_back(path, "It is already in " + folderName + ".");
+        } else {
+            // A symbolic link moves as itself: its own file system decides.
+            plan.items.emplace_back(path, item.st_dev == folder.st_dev ? DropAction::Move : DropAction::Copy);
+        }
+    }
+    return plan;
+}
+
+namespace {
+
+// Why a planned move or copy failed, for the user: the file went away meanwhile, or the
+// system's own words (the part after the path in the operation's error).
+std::string failureReason(DropAction action, const std::string& path, const std::string& error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return action == DropAction::Copy ? "It went away while it was being copied." : "It went away before it could be moved.";
+    std::string why = error;
+    if (auto colon = why.rfind(": "); colon != std::string::npos) why = why.substr(colon + 2);
+    if (!why.empty()) why[0] = char(std::toupper(static_cast<unsigned char>(why[0])));
+    return std::string(action == DropAction::Copy ? "It could not be copied" : "It could not be moved") +
+           (why.empty() ? "." : ": " + why + ".");
+}
+
+}  // namespace
+
+void dropItemsIntoFolder(const std::vector<URLPtr>& urls, const URLPtr& folder,
+                         std::function<void(const DropOutcome&)> done) {
+    auto outcome = std::make_shared<DropOutcome>();
+    enqueue(
+        [urls, folder, outcome] {
+            // Planned again here: the files or the folder may have changed since the drop.
+            DropPlan plan = planDrop(urls, folder);
+            outcome->folder = plan.folder;
+            outcome->failed = std::move(plan.refused);
+            for (const auto& [path, action] : plan.items) {
+                // One file at a time, so that other operations are not held up by a large drop.
+                desktop::FileOperationResult result;
+                {
+                    std::lock_guard lock(operationsMutex());
+                    result = action == DropAction::Move ? desktop::files::moveItems({path}, plan.folder)
+                                                        : desktop::files::copyItems({path}, plan.folder);
+                }
+                if (result.ok)
+                    ++(action == DropAction::Move ? outcome->moved : outcome->copied);
+                else
+                    outcome->failed.emplace_back(path, failureReason(action, path, result.error));
+            }
+            return outcome->failed.empty();
+        },
+        false, [outcome, done = std::move(done)](bool) {
+            if (done) done(*outcome);
+        });
+}
+
+std::optional<desktop::UserMessage> messageForDrop(const DropOutcome& outcome) {
+    const auto& failed = outcome.failed;
+    if (failed.empty()) return std::nullopt;
+    const std::string folder = desktop::quotedName(outcome.folder);
+    const size_t total = outcome.moved + outcome.copied + failed.size();
+    desktop::UserMessage message;
+    if (failed.size() == 1)
+        message.text = desktop::quotedName(failed.front().first) + " could not be put into " + folder + ".";
+    else if (failed.size() == total)
+        message.text = "None of the " + std::to_string(total) + " items could be put into " + folder + ".";
+    else
+        message.text = std::to_string(failed.size()) + " of the " + std::to_string(total) +
+                       " items could not be put into " + folder + ".";
+    const bool oneReason = std::all_of(failed.begin(), failed.end(),
+                                       [&](const auto& f) { return f.second == failed.front().second; });
+    if (failed.size() == 1 || oneReason) {
+        message.informativeText = failed.front().second;
+        return message;
+    }
+    constexpr size_t kListed = 3;
+    for (size_t i = 0; i < failed.size() && i < kListed; ++i) {
+        if (i) message.informativeText += "\n";
+        message.informativeText += desktop::quotedName(failed[i].first) + ": " + failed[i].second;
+    }
+    if (failed.size() > kListed)
+        message.informativeText += "\n... and " + std::to_string(failed.size() - kListed) + " more.";
+    return message;
+}
+
 bool openTrash() {
     auto* services = desktop::fileServices();
     if (services && services->showFolder("trash:///")) return true;
     if (services && services->showFolder(desktop::files::trashFilesDirectory())) return true;
     log("the trash cannot be shown: no file manager answered");
+    desktop::tellUserItFailed("The Trash could not be opened.");
     return false;
 }
 

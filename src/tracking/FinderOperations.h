@@ -4,10 +4,13 @@
 // and the file system; showing the trash goes to the file manager.
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/desktop/FileServices.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/URL.h"
 
@@ -23,6 +26,35 @@ bool aliasItemsAtURLs(const std::vector<URLPtr>& urls, const URLPtr& toURL);
 // the main loop (the trash's observers hear of the change before it).
 void moveItemsAtURLs(const std::vector<URLPtr>& urls, const URLPtr& toURL, std::function<void(bool)> done);
 void moveItemsToTrash(const std::vector<URLPtr>& urls, std::function<void(bool)> done);
+// Files dropped on a folder: each is moved into it when it lies on the folder's file
+// system and copied (the original stays) when it lies on another, under a free name
+// when its name is taken there. Nothing is done with a file that is gone, that is the
+// folder itself or holds it, or that already lies in the folder; nothing at all when the
+// folder cannot be written to. Each refusal and failure comes with its reason, one
+// sentence for the user.
+enum class DropAction { Move, Copy };
+struct DropPlan {
+    std::string folder;
+    std::vector<std::pair<std::string, DropAction>> items;      // what will be done, in drop order
+    std::vector<std::pair<std::string, std::string>> refused;  // path, why
+    // What the drag source is told: Move when every file is moved, Copy when any is
+    // copied, nullopt when nothing is done.
+    std::optional<DropAction> operation() const;
+};
+DropPlan planDrop(const std::vector<URLPtr>& urls, const URLPtr& folder);
+struct DropOutcome {
+    std::string folder;
+    size_t moved = 0, copied = 0;
+    std::vector<std::pair<std::string, std::string>> failed;  // refused or failed: path, why
+};
+// The drop planned and carried out on the background queue of the file operations;
+// done(outcome) follows on the main loop.
+void dropItemsIntoFolder(const std::vector<URLPtr>& urls, const URLPtr& folder,
+                         std::function<void(const DropOutcome&)> done);
+// What the user is told of a drop: what could not be put into the folder and why;
+// nullopt when everything was.
+std::optional<desktop::UserMessage> messageForDrop(const DropOutcome& outcome);
+
 bool openTrash();
 bool emptyTrash();
 std::string trashPath();

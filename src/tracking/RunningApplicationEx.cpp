@@ -8,6 +8,7 @@
 #include "core/CollectionHelpers.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/WindowServer.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 
 namespace qs {
@@ -296,8 +297,13 @@ void RunningApplicationEx::openFiles(const std::vector<URLPtr>& urls) {
         log("cannot open files with ", localizedName(), ": it has neither a desktop entry nor a known executable");
         return;
     }
-    for (const auto& url : urls)
-        if (url) workspace->openFile(url->path(), application);
+    for (const auto& url : urls) {
+        if (url && !workspace->openFile(url->path(), application)) {
+            desktop::tellUserItFailed(desktop::quotedName(url->path()) + " could not be opened with " +
+                                      desktop::quote(localizedName()) + ".");
+            return;
+        }
+    }
 }
 
 }  // namespace qs

@@ -335,11 +335,13 @@ bool SIWindow::focusWindow() {
     if (isWindowMinimized()) unMinimize();
     desktop::Pid pid = processIdentifier();
     auto running = RunningApplication::runningApplicationWithProcessIdentifier(pid);
-    if (!running || !running->activateWithOptions(NSApplicationActivateIgnoringOtherApps)) return false;
     auto* ax = accessibility();
-    if (!ax || !ax->setAttributeValue(axElementRef_, desktop::kAXMainAttribute, true)) return false;
     auto* ws = windowServer();
-    return ws && ws->setFrontProcess(pid, true);
+    if (running && running->activateWithOptions(NSApplicationActivateIgnoringOtherApps) && ax &&
+        ax->setAttributeValue(axElementRef_, desktop::kAXMainAttribute, true) && ws && ws->setFrontProcess(pid, true))
+        return true;
+    log("window ", windowID(), " could not be focused: it has gone, or its application no longer answers");
+    return false;
 }
 
 void SIWindow::activateWindow() {

@@ -1,6 +1,8 @@
 // The dock panel's main-thread work, offscreen on a simulated 1440 x 900 screen: one
-// item added to a dock of 100 (model change to laid-out panel), and pointer motion over
-// a panel of 50 cells (one mouse-move event delivered to the widget under the pointer).
+// item added to a dock of 100 (model change to laid-out panel), pointer motion over a
+// panel of 50 cells (one mouse-move event delivered to the widget under the pointer),
+// and one step of the icon-size slider while it is dragged over a panel of 30 cells
+// (the configuration's new size to the laid-out panel, icons at both sizes cached).
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -92,6 +94,19 @@ void BM_PointerMotionOverFiftyCells(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PointerMotionOverFiftyCells)->Unit(benchmark::kMicrosecond);
+
+void BM_IconSizeDragStepOnThirtyCells(benchmark::State& state) {
+    Panel p(30);
+    float size = 48.0f;
+    p.config->setIconSize(50.0f);
+    p.config->setIconSize(48.0f);
+    for (auto _ : state) {
+        size = size == 48.0f ? 50.0f : 48.0f;
+        p.config->setIconSize(size);
+        QCoreApplication::sendPostedEvents();
+    }
+}
+BENCHMARK(BM_IconSizeDragStepOnThirtyCells)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

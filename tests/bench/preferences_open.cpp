@@ -6,8 +6,9 @@
 // benchmark loop then measures the later openings of a freshly built window.
 //
 // Also: what a change of a setting costs while the window is closed, against the same
-// change with no window ever opened (the closed window's bindings observe nothing), and
-// the timers running before the window, while it is open and once it is closed.
+// change with no window ever opened (the closed window's bindings observe nothing), the
+// timers running before the window, while it is open and once it is closed, and one
+// step of the icon-size slider while it is dragged.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QPixmap>
+#include <QSlider>
 #include <cstdio>
 #include <benchmark/benchmark.h>
 
@@ -82,6 +84,27 @@ void BM_SettingChange(benchmark::State& state) {
     PreferencesWindowController::releasePrefsController();
 }
 BENCHMARK(BM_SettingChange)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// One step of the icon-size slider while it is dragged: the configuration takes the
+// value and the dock is stored (archived and written to the defaults file), as on every
+// change of the icon size.
+void BM_IconSizeSliderStep(benchmark::State& state) {
+    PreferencesWindowController::showPreferences();
+    auto* slider = PreferencesWindowController::prefsController()->window()->findChild<QSlider*>("iconSizeSlider");
+    if (!slider) {
+        state.SkipWithError("no icon-size slider");
+        return;
+    }
+    slider->setSliderDown(true);
+    int value = 48;
+    for (auto _ : state) {
+        value = value == 48 ? 50 : 48;
+        slider->setValue(value);
+    }
+    slider->setSliderDown(false);
+    PreferencesWindowController::releasePrefsController();
+}
+BENCHMARK(BM_IconSizeSliderStep)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

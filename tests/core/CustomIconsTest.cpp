@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "core/CustomIconsHelper.h"
 #include "core/DockTestSupport.h"
 #include "core/FileSystemNode.h"
@@ -77,21 +80,49 @@ TEST_F(CustomIconsTest, KindsWithoutAKeyDoNotShareOneIcon) {
     EXPECT_EQ(CustomIconsHelper::sharedInstance().count(), 0u);
 }
 
-TEST_F(CustomIconsTest, UnreadableStoreStartsEmpty) {
+// A table that cannot be read was replaced by an empty one at the next icon change. It
+// is kept aside as a file; one read in part is copied aside whole before it is replaced.
+TEST_F(CustomIconsTest, AnUnreadableTableIsKeptAsideAndOneReadInPartIsCopiedFirst) {
+    const std::string folder = std::filesystem::path(defaults().filePath()).parent_path().string();
+    auto keptFiles = [&] {
+        std::vector<std::string> found;
+        for (const auto& e : std::filesystem::directory_iterator(folder))
+            if (e.path().filename().string().find(".customIconsData.unreadable-") != std::string::npos)
+                found.push_back(e.path().string());
+        return found;
+    };
+    auto contents = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return Data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
     defaults().setObject(Value(Data{1, 2, 3, 4}), "customIconsData");
     CustomIconsHelper store;
     EXPECT_EQ(store.count(), 0u);
     EXPECT_TRUE(env.logged("customIconsData"));
-
-    // A table whose entries are not images or whose keys are not numbers loses only those.
+    auto kept = keptFiles();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(contents(kept[0]), (Data{1, 2, 3, 4}));
+    EXPECT_TRUE(defaults().objectForKey("customIconsData").isNil());
+    // The next change writes a fresh table and leaves the kept one alone.
     auto node = FileSystemNode::initWithPath("/tmp/x");
+    store.setCustomIconForItem(node.get(), solid(Qt::red));
+    EXPECT_EQ(contents(kept[0]), (Data{1, 2, 3, 4}));
+
+    // A table whose entries are not images or whose keys are not numbers loses only those
+    // in use, and the whole of it is kept.
     Dictionary table{{std::to_string(CustomIconsHelper::hashForItem(node.get())), Value(solid(Qt::red))},
                      {"not-a-number", Value(solid(Qt::red))},
                      {"42", Value("text")}};
-    defaults().setObject(Value(KeyedArchiver::archivedDataWithRootObject(Value(table))), "customIconsData");
+    Data partly = KeyedArchiver::archivedDataWithRootObject(Value(table));
+    defaults().setObject(Value(partly), "customIconsData");
     CustomIconsHelper partial;
     EXPECT_EQ(partial.count(), 1u);
     EXPECT_TRUE(partial.getCustomIconForItem(node.get()));
+    ASSERT_EQ(keptFiles().size(), 2u);
+    bool copied = false;
+    for (const auto& file : keptFiles()) copied = copied || contents(file) == partly;
+    EXPECT_TRUE(copied);
+    EXPECT_TRUE(env.logged("2 custom icon(s) that cannot be read"));
 }
 
 TEST_F(CustomIconsTest, KeptFlagIsOffUntilMarkedAndMarkingPostsOnce) {
@@ -110,8 +141,11 @@ TEST_F(CustomIconsTest, KeptFlagIsOffUntilMarkedAndMarkingPostsOnce) {
     EXPECT_EQ(objects[0].object(), mail);
     EXPECT_EQ(announced, 1);
 
-    // The flag belongs to that application object only.
+    // The flag belongs to that application object only: not to the same application
+    // launched again after it quit.
+    sim.desktop->terminateApplication(mail->processIdentifier());
     auto other = app("Mail", "/usr/share/applications/mail.desktop");
+    ASSERT_NE(other, mail);
     EXPECT_FALSE(Persistent::isPersistent(*other));
     Persistent::setIsPersistent(*mail, false);
     EXPECT_FALSE(Persistent::isPersistent(*mail));

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "core/DockTestSupport.h"
+#include "core/FileSystemNode.h"
+#include "core/GroupModel.h"
+#include "core/MenuModel.h"
 #include "platform/desktop/Keys.h"
 #include "platform/desktop/Notifications.h"
 #include "platform/desktop/Shortcut.h"
@@ -48,7 +51,33 @@ TEST_F(Manager, SaveStoresBothArchivesAndANewManagerReadsThemBack) {
     EXPECT_EQ(again->mainModel()->className(), "DockModel");
 }
 
-TEST_F(Manager, UnreadableStoredDockGivesFreshObjectsAndKeepsTheBytes) {
+// Files beside the settings that keep an archive aside: "<domain>.<key>.unreadable-<time>".
+std::vector<std::string> keptFiles(UserDefaults& defaults, const std::string& key) {
+    std::vector<std::string> found;
+    auto dir = std::filesystem::path(defaults.filePath()).parent_path();
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().filename().string().rfind(defaults.domainName() + "." + key + ".unreadable-", 0) == 0)
+            found.push_back(e.path().string());
+    return found;
+}
+
+std::string contentsOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// The stored bytes with one run of them replaced by another of the same length.
+Data patched(Data bytes, const std::string& from, const std::string& to) {
+    std::string text(bytes.begin(), bytes.end());
+    size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return Data(text.begin(), text.end());
+}
+
+// An unreadable value is kept once, as a file (a 75 MB one was also copied under a new
+// key, and every later write of the settings carried it).
+TEST_F(Manager, UnreadableStoredDockGivesFreshObjectsAndIsKeptOnceAsAFile) {
     const Data garbage{'n', 'o', 't', ' ', 'a', 'n', ' ', 'a', 'r', 'c', 'h', 'i', 'v', 'e'};
     defaults().setObject(Value(garbage), "MainDockModelKey");
     defaults().setObject(Value("a string, not data"), "MainDockConfigKey");
@@ -59,26 +88,112 @@ TEST_F(Manager, UnreadableStoredDockGivesFreshObjectsAndKeepsTheBytes) {
     EXPECT_TRUE(env.logged("MainDockModelKey"));
     EXPECT_TRUE(env.logged("MainDockConfigKey"));
 
-    // Kept aside under a new key, and as a file beside the defaults file.
-    std::string modelKey, configKey;
-    for (const auto& [k, v] : defaults().persistentDomain()) {
-        if (k.rfind("MainDockModelKey.unreadable-", 0) == 0) {
-            modelKey = k;
-            EXPECT_EQ(v, Value(garbage));
-        }
-        if (k.rfind("MainDockConfigKey.unreadable-", 0) == 0) configKey = k;
-    }
-    ASSERT_FALSE(modelKey.empty());
-    ASSERT_FALSE(configKey.empty());
-    auto dir = std::filesystem::path(defaults().filePath()).parent_path();
-    const std::string onDisk = test::readFileOrEmpty(dir / (defaults().domainName() + "." + modelKey));
-    EXPECT_EQ(onDisk, std::string(garbage.begin(), garbage.end()));
+    auto model = keptFiles(defaults(), "MainDockModelKey");
+    ASSERT_EQ(model.size(), 1u);
+    EXPECT_EQ(contentsOf(model[0]), std::string(garbage.begin(), garbage.end()));
+    EXPECT_EQ(keptFiles(defaults(), "MainDockConfigKey").size(), 1u);
+    for (const auto& [key, value] : defaults().persistentDomain())
+        EXPECT_EQ(key.find("unreadable"), std::string::npos) << key;
+    EXPECT_TRUE(defaults().objectForKey("MainDockModelKey").isNil());
 
-    // The next save replaces the main keys; the kept copies stay.
+    // The next save stores fresh archives; the kept files stay.
     NotificationCenter::defaultCenter().postNotificationName("saveDocksData");
-    EXPECT_EQ(defaults().objectForKey(modelKey), Value(garbage));
+    EXPECT_EQ(contentsOf(model[0]), std::string(garbage.begin(), garbage.end()));
     EXPECT_TRUE(KeyedUnarchiver::unarchiveObjectWithData(defaults().dataForKey("MainDockConfigKey"))
                     .objectAs<DockConfiguration>());
+}
+
+// One damaged class name dropped every item of that class for good: the next save
+// stored the dock without them. The whole archive is now kept before it is replaced.
+TEST_F(Manager, ADockReadInPartIsKeptWholeBeforeTheNextSaveAndTheLogSaysWhatWasLeftOut) {
+    auto stored = DockModel::create();
+    auto group = GroupModel::create();
+    group->setName("Work");
+    stored->addItem(group);
+    const Data whole = patched(KeyedArchiver::archivedDataWithRootObject(Value(stored)), "GroupModel", "GroupModek");
+    defaults().setObject(Value(whole), "MainDockModelKey");
+    stored.reset();
+
+    auto m = start();
+    for (const Value& item : m->mainModel()->panelContent()) EXPECT_NE(item.object()->className(), "GroupModel");
+    EXPECT_TRUE(env.logged("GroupModek"));
+    auto kept = keptFiles(defaults(), "MainDockModelKey");
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(contentsOf(kept[0]), std::string(whole.begin(), whole.end()));
+    NotificationCenter::defaultCenter().postNotificationName("saveDocksData");
+    EXPECT_NE(defaults().dataForKey("MainDockModelKey"), whole);
+    EXPECT_EQ(contentsOf(kept[0]), std::string(whole.begin(), whole.end()));
+}
+
+// A NUL in a stored name was read, could not be written, and the save stored an empty
+// archive: the next start showed a fresh dock.
+TEST_F(Manager, AStoredNameWithANulSurvivesTheNextSaveAndStart) {
+    auto stored = DockModel::create();
+    auto group = GroupModel::create();
+    group->setName("aXb");
+    stored->addItem(group);
+    Data bytes = patched(KeyedArchiver::archivedDataWithRootObject(Value(stored)), "aXb", std::string("a\0b", 3));
+    defaults().setObject(Value(bytes), "MainDockModelKey");
+    stored.reset();
+    auto groupNames = [](const DockModel& model) {
+        std::vector<std::string> names;
+        for (const Value& item : model.panelContent())
+            if (auto g = item.objectAs<GroupModel>()) names.push_back(g->name());
+        return names;
+    };
+    auto m = start();
+    EXPECT_EQ(groupNames(*m->mainModel()), std::vector<std::string>{"a\xEF\xBF\xBD" "b"});
+    NotificationCenter::defaultCenter().postNotificationName("saveDocksData");
+    ASSERT_FALSE(defaults().dataForKey("MainDockModelKey").empty());
+
+    m.reset();
+    DockManager::resetSharedInstanceForTesting();
+    UserDefaults::resetForTesting();
+    auto again = start();
+    EXPECT_EQ(groupNames(*again->mainModel()), std::vector<std::string>{"a\xEF\xBF\xBD" "b"});
+}
+
+// 180,000 nested arrays as the stored dock crashed every start.
+TEST_F(Manager, ADeeplyNestedStoredDockIsKeptAsideAndTheDockStarts) {
+    std::string deep = "<?xml version=\"1.0\"?><plist>";
+    for (int i = 0; i < 180000; ++i) deep += "<array>";
+    defaults().setObject(Value(Data(deep.begin(), deep.end())), "MainDockModelKey");
+    EXPECT_EXIT(
+        {
+            auto m = start();
+            bool ok = m->mainModel() && keptFiles(defaults(), "MainDockModelKey").size() == 1 &&
+                      env.logged("deep");
+            std::exit(ok ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// The start menu's entries were stored only as an item of the dock: switched off while
+// the dock saved, then quit, start and on again brought back the sample entries.
+TEST_F(Manager, StartMenuEntriesSurviveItBeingSwitchedOffAcrossARestart) {
+    MenuModel::resetSharedInstanceForTesting();
+    auto m = start();
+    ASSERT_TRUE(m->mainModel()->hasStartMenu());
+    auto menu = MenuModel::init();
+    while (!menu->modelContent().empty()) menu->removeItemFromModelContentAtIndex(0);
+    menu->addItemToModelContent(FileSystemNode::initWithPath(env.root()));
+    defaults().setBool(false, "enableStartMenu");
+    EXPECT_FALSE(m->mainModel()->hasStartMenu());
+    NotificationCenter::defaultCenter().postNotificationName("saveDocksData");
+
+    m.reset();
+    menu.reset();
+    DockManager::resetSharedInstanceForTesting();
+    MenuModel::resetSharedInstanceForTesting();
+    UserDefaults::resetForTesting();
+    auto again = start();
+    EXPECT_FALSE(again->mainModel()->hasStartMenu());
+    defaults().setBool(true, "enableStartMenu");
+    ASSERT_TRUE(again->mainModel()->hasStartMenu());
+    const auto& entries = MenuModel::init()->modelContent();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0]->URL()->path(), env.root());
+    MenuModel::resetSharedInstanceForTesting();
 }
 
 TEST_F(Manager, AnArchiveOfTheWrongClassIsTreatedAsUnreadable) {

@@ -181,6 +181,35 @@ TEST_F(RunningAppsTest, AnUnmanageableApplicationComesWithItsLaunchAndLeavesAtTh
     EXPECT_EQ(content(), (Labels{"Menu", "Trash"}));
 }
 
+TEST_F(RunningAppsTest, AFileItemRunsOnlyWhileAManageableRegularApplicationOfItsBundleRuns) {
+    const std::string path = entry("Dock");
+    auto kept = node(path);
+    EXPECT_FALSE(kept->isRunning());
+    // The system dock's own process by its name, and one by its identifier: not ours to
+    // show as running.
+    launch("Dock");
+    settle();
+    EXPECT_FALSE(kept->isRunning());
+    auto extra = node(entry("Extra"));
+    launch("Extra", NSApplicationActivationPolicyRegular, 0, "com.apple.dock.extra");
+    settle();
+    EXPECT_FALSE(extra->isRunning());
+    // An accessory of the same bundle is no running application of the item either.
+    auto helperPath = entry("Helper");
+    launch("Helper", NSApplicationActivationPolicyAccessory);
+    settle();
+    EXPECT_FALSE(node(helperPath)->isRunning());
+    // A manageable regular one is, until it ends.
+    auto mail = launch("Mail");
+    settle();
+    auto mailItem = node(entry("Mail"));
+    EXPECT_TRUE(mailItem->isRunning());
+    quit(mail);
+    settle();
+    EXPECT_FALSE(mailItem->isRunning());
+    EXPECT_FALSE(node(file("notes.txt"))->isRunning()) << "a document never runs";
+}
+
 TEST_F(RunningAppsTest, AMovedBundleIsFoundByNameButNeverInPlaceOfADocumentOrFolder) {
     makeModel();
     std::filesystem::create_directories(docs + "/Mail");
@@ -195,7 +224,11 @@ TEST_F(RunningAppsTest, AMovedBundleIsFoundByNameButNeverInPlaceOfADocumentOrFol
     EXPECT_EQ(content(), (Labels{"Menu", "Mail", "app:Mail", "Trash"}));
 
     // With only the folder of that name, the application goes before the trash.
-    model->removeItem(model->panelContent()[2].object());
+    auto mail = model->panelContent()[2].objectAs<RunningApplication>();
+    ASSERT_TRUE(mail);
+    model->removeItem(mail);
+    quit(mail);
+    settle();
     sim.desktop->addApplication(info);
     settle();
     EXPECT_EQ(content(), (Labels{"Menu", "Mail", "app:Mail", "Trash"}));
@@ -235,20 +268,27 @@ TEST_F(RunningAppsTest, ALaunchToldAfterTheProcessEndedAddsNothing) {
     EXPECT_EQ(content(), (Labels{"Menu", "Trash"}));
 }
 
-TEST_F(RunningAppsTest, TwoProcessesOfOneKeptApplicationNeverDoubleItsFileItem) {
-    auto first = launch("Term");
-    auto second = launch("Term");
+TEST_F(RunningAppsTest, TwoProcessesOfOneKeptApplicationAreOneItemUntilBothQuit) {
+    auto term = launch("Term", NSApplicationActivationPolicyRegular, 7001);
+    auto same = launch("Term", NSApplicationActivationPolicyRegular, 7002);
     makeModel();
-    ASSERT_EQ(content(), (Labels{"Menu", "app:Term", "app:Term", "Trash"}));
-    Persistent::setIsPersistent(*first, true);
+    EXPECT_EQ(same, term);
+    EXPECT_EQ(term->processes(), (std::vector<desktop::Pid>{7001, 7002}));
+    ASSERT_EQ(content(), (Labels{"Menu", "app:Term", "Trash"}));
+    Persistent::setIsPersistent(*term, true);
     test::DictionaryCoder both;
     model->encodeWithCoder(both);
     EXPECT_EQ(both.values["persistent"].array()->size(), 3u);  // Menu, one Term, Trash
 
-    quit(second);
+    // The first process quits: the other keeps the application, under its identifier.
+    sim.desktop->terminateApplication(7001);
     settle();
+    env.loop().advance(2.0);
     EXPECT_EQ(content(), (Labels{"Menu", "app:Term", "Trash"}));
-    quit(first);
+    EXPECT_EQ(term->processIdentifier(), 7001);
+    EXPECT_EQ(term->processes(), (std::vector<desktop::Pid>{7002}));
+    EXPECT_FALSE(term->isTerminated());
+    sim.desktop->terminateApplication(7002);
     settle();
     EXPECT_EQ(content(), (Labels{"Menu", "Term.desktop", "Trash"}));
 }
@@ -442,6 +482,149 @@ TEST_F(RunningAppsWithDock, AWindowThatOpensMaximisedIsFittedBesideTheDock) {
     env.loop().runPending();
     ASSERT_EQ(tracked->windows().size(), 1u);
     EXPECT_EQ(sim.desktop->window(n)->frame, MakeRect(0, 0, 1440, 820));
+}
+
+// ---- applications of several processes ----------------------------------------------
+
+class GroupedAppsTest : public RunningAppsTest {
+protected:
+    // A window of a process, with the class it gives.
+    desktop::WindowNumber window(desktop::Pid process, const std::string& wmClass, const std::string& title) {
+        sim::SimDesktop::Window w;
+        w.pid = process;
+        w.wmClass = wmClass;
+        w.wmInstance = "qs";
+        w.title = title;
+        w.frame = MakeRect(40, 40, 300, 200);
+        return sim.desktop->addWindow(w);
+    }
+    RunningApplicationExPtr tracked(const RunningApplicationPtr& app) {
+        return AppMonitoringService::sharedInstance()->getCachedApplicationExForApplication(app);
+    }
+    std::vector<desktop::WindowNumber> trackedWindows(const RunningApplicationPtr& app) {
+        std::vector<desktop::WindowNumber> out;
+        if (auto ex = tracked(app))
+            for (const auto& w : ex->windows()) out.push_back(w->windowID());
+        return out;
+    }
+    RunningApplicationPtr only() {
+        RunningApplicationPtr found;
+        for (const auto& item : model->panelContent())
+            if (auto app = item.objectAs<RunningApplication>()) found = app;
+        return found;
+    }
+};
+
+TEST_F(GroupedAppsTest, ProcessesOfOneDesktopEntryAreOneItemWithAllTheirWindows) {
+    desktop::DesktopEntry term;
+    term.id = "org.test.Term";
+    term.path = entry("Term");
+    term.name = "Term";
+    term.startupWMClass = "QsTerm";
+    sim.desktop->addDesktopEntry(term);
+    makeModel();
+    const auto first = sim.desktop->addProcess(0, "/usr/bin/qsterm");
+    const auto second = sim.desktop->addProcess(0, "/usr/bin/qsterm");
+    const auto one = window(first, "QsTerm", "one");
+    settle();
+    const auto two = window(second, "QsTerm", "two");
+    settle();
+    ASSERT_EQ(content(), (Labels{"Menu", "app:Term", "Trash"}));
+    auto app = only();
+    EXPECT_EQ(app->processIdentifier(), first);
+    EXPECT_EQ(app->processes(), (std::vector<desktop::Pid>{first, second}));
+    ASSERT_TRUE(app->bundleURL());
+    EXPECT_EQ(app->bundleURL()->path(), term.path);
+    // The windows of both, most recent first, as the preview lists them.
+    tracked(app);
+    env.loop().advance(1.0);
+    EXPECT_EQ(trackedWindows(app), (std::vector<desktop::WindowNumber>{two, one}));
+
+    // "Quit App" closes every window: both processes leave the application, which ends.
+    EXPECT_TRUE(app->terminate());
+    settle();
+    EXPECT_TRUE(app->isTerminated());
+    EXPECT_EQ(content(), (Labels{"Menu", "Trash"}));
+    EXPECT_TRUE(sim.desktop->stacking().empty());
+}
+
+TEST_F(GroupedAppsTest, WindowsWithoutAnEntryAreOneItemPerClass) {
+    makeModel();
+    const auto clockA = sim.desktop->addProcess(0, "/usr/bin/xclock");
+    const auto clockB = sim.desktop->addProcess(0, "/usr/bin/xclock");
+    const auto eyes = sim.desktop->addProcess(0, "/usr/bin/xeyes");
+    window(clockA, "XClock", "a");
+    window(clockB, "XClock", "b");
+    window(eyes, "XEyes", "eyes");
+    settle();
+    EXPECT_EQ(content(), (Labels{"Menu", "app:XClock", "app:XEyes", "Trash"}));
+    auto clock = sim.desktop->applicationOfProcess(clockB);
+    ASSERT_TRUE(clock);
+    EXPECT_EQ(clock, sim.desktop->applicationOfProcess(clockA));
+    EXPECT_FALSE(clock->bundleURL());
+    EXPECT_EQ(clock->info().executablePath, "/usr/bin/xclock");
+    // A process that owns no window is no application.
+    sim.desktop->addProcess(0, "/usr/bin/xlogo", "XLogo");
+    settle();
+    env.loop().advance(2.0);
+    EXPECT_EQ(content(), (Labels{"Menu", "app:XClock", "app:XEyes", "Trash"}));
+    EXPECT_EQ(sim.desktop->runningApplications().size(), 2u);
+}
+
+TEST_F(GroupedAppsTest, AWindowWhoseClassChangesMovesToTheApplicationOfItsNewClass) {
+    makeModel();
+    const auto process = sim.desktop->addProcess(0, "/usr/bin/app");
+    const auto main = window(process, "Main", "main");
+    const auto splash = window(process, "Splash", "splash");
+    settle();
+    ASSERT_EQ(content(), (Labels{"Menu", "app:Main", "app:Splash", "Trash"}));
+    RunningApplicationPtr mainApp, splashApp;
+    for (const auto& a : sim.desktop->runningApplications())
+        (a->localizedName() == "Main" ? mainApp : splashApp) = a;
+    ASSERT_TRUE(mainApp && splashApp);
+    tracked(mainApp);
+    env.loop().advance(1.0);
+    ASSERT_EQ(trackedWindows(mainApp), (std::vector<desktop::WindowNumber>{main}));
+
+    // The splash turns into a second main window: one application with both.
+    sim.desktop->setWindowClass(splash, "Main", "qs");
+    settle();
+    EXPECT_EQ(content(), (Labels{"Menu", "app:Main", "Trash"}));
+    EXPECT_TRUE(splashApp->isTerminated());
+    env.loop().advance(1.0);
+    auto windows = trackedWindows(mainApp);
+    std::sort(windows.begin(), windows.end());
+    EXPECT_EQ(windows, (std::vector<desktop::WindowNumber>{main, splash}));
+}
+
+TEST_F(GroupedAppsTest, TheFirstProcessQuittingLeavesTheApplicationToTheOthers) {
+    makeModel();
+    const auto first = sim.desktop->addProcess(0, "/usr/bin/qsterm");
+    const auto second = sim.desktop->addProcess(0, "/usr/bin/qsterm");
+    window(first, "QsTerm", "one");
+    const auto two = window(second, "QsTerm", "two");
+    settle();
+    auto app = only();
+    ASSERT_TRUE(app);
+    Persistent::setIsPersistent(*app, false);
+
+    sim.desktop->terminateApplication(first);
+    settle();
+    env.loop().advance(2.0);
+    // The same item, under the same identifier, with the windows that are left.
+    EXPECT_EQ(only(), app);
+    EXPECT_FALSE(app->isTerminated());
+    EXPECT_EQ(app->processIdentifier(), first);
+    EXPECT_EQ(app->processes(), (std::vector<desktop::Pid>{second}));
+    EXPECT_EQ(trackedWindows(app), (std::vector<desktop::WindowNumber>{two}));
+    // Activating it brings the window that is left forward.
+    EXPECT_TRUE(app->activateWithOptions(NSApplicationActivateIgnoringOtherApps));
+    EXPECT_EQ(sim.desktop->activeWindow(), two);
+
+    sim.desktop->terminateApplication(second);
+    settle();
+    EXPECT_TRUE(app->isTerminated());
+    EXPECT_EQ(content(), (Labels{"Menu", "Trash"}));
 }
 
 }  // namespace

@@ -227,7 +227,7 @@ TEST_F(DockModelTest, AddingAnItemAlreadyThereStillSorts) {
     EXPECT_EQ(content(), (Labels{"Menu", "a.txt", "Trash"}));
 }
 
-TEST_F(DockModelTest, InsertAfterAnAnchorAppendsWhenTheAnchorIsAbsent) {
+TEST_F(DockModelTest, InsertAfterAnAnchorGoesToTheEndWhenTheAnchorIsAbsent) {
     makeEmpty();
     auto a = node(file("a.txt"));
     model->addItem(a);
@@ -236,15 +236,38 @@ TEST_F(DockModelTest, InsertAfterAnAnchorAppendsWhenTheAnchorIsAbsent) {
     model->addItem(node(file("b.txt")), a);  // no presence test: a second entry
     EXPECT_EQ(content(), (Labels{"Menu", "a.txt", "b.txt", "b.txt", "Trash"}));
     model->addItem(node(file("c.txt")), node(file("missing-anchor.txt")));
-    EXPECT_EQ(content().back(), "c.txt");
+    EXPECT_EQ(content(), (Labels{"Menu", "a.txt", "b.txt", "b.txt", "c.txt", "Trash"}));
 
     PostCounter saves("saveDocksData");
     model->addSeparatorAffterItem(a);
     model->addNewGroupAfterItem(Separator::create());  // absent anchor: at the end
     Labels now = content();
     EXPECT_EQ(now[2], "|");
-    EXPECT_EQ(now.back(), "G:New Group");
+    EXPECT_EQ(now[now.size() - 2], "G:New Group");
     EXPECT_EQ(saves.count, 2);  // the new group's own name and icon, nothing from the model
+}
+
+TEST_F(DockModelTest, NothingIsPlacedAfterATrashThatStandsLast) {
+    makeEmpty();
+    auto trash = TrashModel::init();
+    // What the trash's own menu adds after it: a separator, a group, chosen files.
+    model->addSeparatorAffterItem(trash);
+    model->addNewGroupAfterItem(trash);
+    model->addItem(node(file("chosen.txt")), trash);
+    EXPECT_EQ(content(), (Labels{"Menu", "|", "G:New Group", "chosen.txt", "Trash"}));
+    // An application that joins later, and files dropped past the end, too.
+    model->addItem(node(file("joined.txt")));
+    model->insertFiles({url(file("dropped.txt"))}, 99);
+    EXPECT_EQ(content().back(), "Trash");
+    EXPECT_EQ(content()[content().size() - 2], "dropped.txt");
+
+    // A trash the user dragged away from the end keeps nothing from following it.
+    model->rearange(1, long(content().size()) - 1);
+    ASSERT_EQ(content()[1], "Trash");
+    model->addSeparatorAffterItem(trash);
+    EXPECT_EQ(content()[2], "|");
+    model->addItem(node(file("last.txt")), node(file("no-anchor.txt")));
+    EXPECT_EQ(content().back(), "last.txt");
 }
 
 TEST_F(DockModelTest, DroppedFilesTakeConsecutiveSlotsInOneChangeWithoutSaving) {
@@ -259,8 +282,8 @@ TEST_F(DockModelTest, DroppedFilesTakeConsecutiveSlotsInOneChangeWithoutSaving) 
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(saves.count, 0);
 
-    model->insertFiles({url(file("late"))}, 99);  // past the end: at the end
-    EXPECT_EQ(content().back(), "late");
+    model->insertFiles({url(file("late"))}, 99);  // past the end: at the end, before the trash
+    EXPECT_EQ(content()[content().size() - 2], "late");
     model->insertFiles({url(file("early"))}, -3);
     EXPECT_EQ(content().front(), "early");
 }
@@ -348,7 +371,8 @@ TEST_F(DockModelTest, KeepingARunningAppDecidesWhetherItIsArchived) {
 
     test::DictionaryCoder coder;
     model->encodeWithCoder(coder);
-    EXPECT_EQ(coder.order, (std::vector<std::string>{"persistent", "blackList"}));
+    // The start menu is stored on its own too (it keeps the user's entries while off).
+    EXPECT_EQ(coder.order, (std::vector<std::string>{"persistent", "blackList", "startMenu"}));
     const Array* stored = coder.values["persistent"].array();
     ASSERT_TRUE(stored);
     EXPECT_EQ(labels(*stored), (Labels{"Menu", "Kept.desktop", "|", "Trash"}));

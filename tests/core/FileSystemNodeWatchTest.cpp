@@ -86,6 +86,25 @@ TEST_F(FileSystemNodeWatchTest, AFolderThatDisappearsListsAsEmpty) {
     EXPECT_TRUE(env.logged(folder));
 }
 
+TEST_F(FileSystemNodeWatchTest, AFolderMadeAfterTheWatchBeganIsFollowedFromThen) {
+    const std::string later = folder + "/later/inner";
+    auto node = FileSystemNode::initWithPath(later);
+    node->watchChanges();
+    ASSERT_TRUE(node->isWatching()) << "watched from the folder above it";
+    EXPECT_EQ(node->watchedFolders(), std::vector<std::string>{folder});
+    // Its parent appears: not yet the folder itself; nothing is posted for the item.
+    fs::create_directories(folder + "/later");
+    EXPECT_FALSE(waitForPost(1, 30));
+    EXPECT_EQ(node->watchedFolders(), std::vector<std::string>{folder + "/later"});
+    fs::create_directories(later);
+    ASSERT_TRUE(waitForPost(1));
+    EXPECT_EQ(node->watchedFolders(), std::vector<std::string>{later});
+    // The watch has moved onto the folder: what is made in it is seen.
+    std::ofstream(later + "/new.txt") << "n";
+    ASSERT_TRUE(waitForPost(2));
+    EXPECT_EQ(names(node->children()), std::vector<std::string>{"new.txt"});
+}
+
 TEST_F(FileSystemNodeWatchTest, AReleasedItemStopsWatching) {
     {
         auto node = FileSystemNode::initWithPath(folder);

@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "core/ItemImages.h"
 #include "core/MenuModel.h"
@@ -43,12 +44,21 @@ protected:
         systemApps = env.root() + "/system/applications";
         fs::create_directories(userApps);
         fs::create_directories(systemApps);
+        // The user's folders as user-dirs names them.
+        userDirs({{"DESKTOP", env.root() + "/Desk"}, {"DOCUMENTS", env.root() + "/Docs"},
+                  {"DOWNLOAD", env.root() + "/Down"}});
+        for (const char* folder : {"/Desk", "/Docs", "/Down"}) fs::create_directories(env.root() + folder);
         NotificationCenter::defaultCenter().addObserver(this, "saveDocksData", nullptr,
                                                         [this](const Notification&) { ++saves; });
     }
     void TearDown() override {
         NotificationCenter::defaultCenter().removeObserver(this);
         MenuModel::resetSharedInstanceForTesting();
+    }
+    void userDirs(const std::vector<std::pair<std::string, std::string>>& dirs) {
+        fs::create_directories(env.configHome());
+        std::ofstream out(env.configHome() + "/user-dirs.dirs");
+        for (const auto& [name, path] : dirs) out << "XDG_" << name << "_DIR=\"" << path << "\"\n";
     }
     void entry(const std::string& folder, const std::string& file, const std::string& body) {
         std::ofstream(folder + "/" + file) << body;
@@ -87,6 +97,48 @@ TEST_F(StartMenuModelTest, AFreshMenuShowsTheEightSampleEntriesWithoutSaving) {
     EXPECT_EQ(saves, 0);
     EXPECT_EQ(menu, MenuModel::init());
     EXPECT_EQ(menu->name(), "Start Menu");
+}
+
+TEST_F(StartMenuModelTest, TheSampleEntriesAreWhatThisMachineHas) {
+    // The desktop is the home folder, the documents folder does not exist.
+    userDirs({{"DESKTOP", "$HOME"}, {"DOCUMENTS", env.root() + "/Nowhere"}, {"DOWNLOAD", env.root() + "/Down"}});
+    // A calculator and a contacts application are installed (found by their categories,
+    // whatever their ids); the only calendar is hidden from menus.
+    entry(systemApps, "galculator.desktop", app("Galculator", "Categories=Utility;Calculator;\n"));
+    entry(systemApps, "hidden-cal.desktop", app("Hidden Calendar", "Categories=Office;Calendar;\nNoDisplay=true\n"));
+    entry(systemApps, "org.example.People.desktop", app("People", "Categories=Office;ContactManagement;\n"));
+    for (auto [file, name, categories, hidden] :
+         {std::tuple{"galculator.desktop", "Galculator", "Calculator", false},
+          std::tuple{"hidden-cal.desktop", "Hidden Calendar", "Calendar", true},
+          std::tuple{"org.example.People.desktop", "People", "ContactManagement", false}}) {
+        desktop::DesktopEntry e;
+        e.id = fs::path(file).stem().string();
+        e.path = systemApps + "/" + file;
+        e.name = name;
+        e.categories = {categories};
+        e.noDisplay = hidden;
+        backend.desktop->addDesktopEntry(e);
+    }
+    fs::remove_all(userApps);  // no folder of the user's own: the system's is the place
+
+    auto menu = MenuModel::init();
+    settle();
+    std::vector<std::string> paths, names;
+    for (const auto& item : menu->modelContent()) {
+        paths.push_back(item->path());
+        names.push_back(item->localizedName());
+    }
+    EXPECT_EQ(paths, (std::vector<std::string>{QDir::homePath().toStdString(), env.root() + "/Down", systemApps,
+                                               systemApps + "/galculator.desktop",
+                                               "/usr/share/applications/org.gnome.Calendar.desktop",
+                                               systemApps + "/org.example.People.desktop"}));
+    // No raw id: the missing calendar shows the application's name.
+    EXPECT_EQ(names[3], "Galculator");
+    EXPECT_EQ(names[4], "Calendar");
+    EXPECT_EQ(names[5], "People");
+    EXPECT_TRUE(menu->modelContent()[4]->isMissingApplication());
+    EXPECT_FALSE(menu->modelContent()[3]->isMissingApplication());
+    for (const auto& name : names) EXPECT_EQ(name.find(".desktop"), std::string::npos) << name;
 }
 
 TEST_F(StartMenuModelTest, EditsPostASaveWhetherOrNotTheyChangeAnything) {
@@ -202,6 +254,45 @@ TEST_F(StartMenuModelTest, TheApplicationsListFollowsItsFolders) {
     settle();
     EXPECT_EQ(appNames(*menu), (std::vector<std::string>{"First", "Second"}));
     EXPECT_EQ(changes, 1) << "one reload per change, however often the model was decoded";
+}
+
+TEST_F(StartMenuModelTest, AUserApplicationsFolderMadeAfterTheStartIsFollowed) {
+    // A fresh account: no applications folder of the user's own yet.
+    fs::remove_all(userApps);
+    entry(systemApps, "first.desktop", app("First"));
+    auto menu = MenuModel::init();
+    settle();
+    ASSERT_EQ(appNames(*menu), std::vector<std::string>{"First"});
+    auto watched = backend.files->watchedPaths().back();
+    EXPECT_NE(std::find(watched.begin(), watched.end(), env.dataHome()), watched.end())
+        << "the missing folder is watched from the folder above it";
+    int changes = 0;
+    auto observation = menu->observe("appsArray", KeyValueObservingOptionNew, [&](const KeyValueChange&) { ++changes; });
+
+    // Other files beside it change nothing.
+    std::ofstream(env.dataHome() + "/recently-used.xbel") << "x";
+    EXPECT_EQ(backend.files->deliverEvents({{env.dataHome() + "/recently-used.xbel", desktop::FileEventItemCreated}}),
+              1u);
+    env.loop().runPending();
+    settle();
+    EXPECT_EQ(changes, 0);
+
+    // The folder appears with a program in it: listed, and watched from now on.
+    fs::create_directories(userApps);
+    entry(userApps, "editor.desktop", app("Editor"));
+    backend.files->deliverEvents({{userApps, desktop::FileEventItemCreated | desktop::FileEventItemIsDir}});
+    env.loop().runPending();
+    settle();
+    EXPECT_EQ(appNames(*menu), (std::vector<std::string>{"Editor", "First"}));
+    watched = backend.files->watchedPaths().back();
+    EXPECT_NE(std::find(watched.begin(), watched.end(), userApps), watched.end());
+    EXPECT_EQ(backend.files->liveWatchCount(), 1u) << "the first watch ended";
+
+    entry(userApps, "mail.desktop", app("Mail"));
+    EXPECT_EQ(backend.files->deliverEvents({{userApps + "/mail.desktop", desktop::FileEventItemCreated}}), 1u);
+    env.loop().runPending();
+    settle();
+    EXPECT_EQ(appNames(*menu), (std::vector<std::string>{"Editor", "First", "Mail"}));
 }
 
 TEST_F(StartMenuModelTest, OnlyFoldersOfApplicationsReloadTheList) {

@@ -169,19 +169,20 @@ TEST_F(CellActionsTest, ThePanelsDelegateOwnsItsPopovers) {
     EXPECT_EQ(made->getPreferredEdgeForConfig(), 1);
 }
 
-TEST_F(CellActionsTest, ARunningApplicationIsActivatedOnceByAClick) {
+TEST_F(CellActionsTest, ARunningApplicationIsActivatedOnceOnTheReleaseOfAClick) {
     auto app = appWithWindows("Editor", 2, "org.example.Editor");
     desk->clearRecords();
-    actions->mouseUp(press(), item, Value(app), false);
+    actions->mouseUp(press(), item, Value(app), false);  // the press: a drag may follow
+    EXPECT_EQ(calls("activate "), 0u);
+    actions->mouseUp(press(), item, Value(app), true);  // the release of the click
     EXPECT_EQ(calls("activate " + std::to_string(app->processIdentifier()) + " 3"), 1u);
-    actions->mouseUp(press(), item, Value(app), true);  // the release of the same click
     EXPECT_EQ(calls("activate "), 1u);
     EXPECT_EQ(calls("launch"), 0u);
 
     // Hidden: shown again first.
     app->setHidden(true);
     desk->clearRecords();
-    actions->mouseUp(press(), item, Value(app), false);
+    click(Value(app));
     EXPECT_EQ(calls("unhide " + std::to_string(app->processIdentifier())), 1u);
 }
 
@@ -189,18 +190,18 @@ TEST_F(CellActionsTest, TheActiveApplicationGetsItsFirstMinimisedWindowBack) {
     auto app = appWithWindows("Editor", 3, "org.example.Editor");
     auto windows = desk->stacking();
     ASSERT_EQ(windows.size(), 3u);
-    actions->mouseUp(press(), item, Value(app), false);  // now active
+    click(Value(app));  // now active
     settle();
     ASSERT_TRUE(app->isActive());
     desk->setMinimized(windows[1], true);
     settle();
-    actions->mouseUp(press(), item, Value(app), false);
+    click(Value(app));
     settle();
     EXPECT_FALSE(desk->window(windows[1])->minimized);
 
     // All windows visible: no window is touched beyond the activation.
     desk->clearRecords();
-    actions->mouseUp(press(), item, Value(app), false);
+    click(Value(app));
     EXPECT_EQ(calls("set "), 0u);
 }
 
@@ -212,7 +213,7 @@ TEST_F(CellActionsTest, WindowActivationZeroBringsTheMostRecentWindow) {
     ASSERT_TRUE(ex && ex->windows().size() == 2u);
     const auto first = ex->windows().front()->win_id();
     EXPECT_NE(desk->activeWindow(), first);
-    actions->mouseUp(press(), item, Value(app), false);
+    click(Value(app));
     settle();
     EXPECT_EQ(desk->activeWindow(), first);
     (void)other;
@@ -222,21 +223,25 @@ TEST_F(CellActionsTest, AnApplicationWithoutWindowsStartsAgainByItsBundleIdentif
     entry("org.example.Editor");
     auto app = appWithWindows("Editor", 0, "org.example.Editor");
     desk->clearRecords();
-    actions->mouseUp(press(), item, Value(app), false);
+    click(Value(app));
     EXPECT_EQ(calls("launchAppWithBundleIdentifier org.example.Editor"), 1u);
-    actions->mouseUp(press(), item, Value(app), true);
     EXPECT_EQ(calls("launchAppWithBundleIdentifier"), 1u);
+    EXPECT_TRUE(sim.messages->shown().empty());
 
-    // No entry for the identifier: the bundle path is tried next.
+    // No entry for the identifier: the bundle path is tried next, and the user hears
+    // that it could not be started.
     auto lost = appWithWindows("Lost", 0, "org.example.Lost");
     desk->clearRecords();
-    actions->mouseUp(press(), item, Value(lost), false);
+    click(Value(lost));
     EXPECT_EQ(calls("launchAppWithBundleIdentifier org.example.Lost"), 1u);
+    ASSERT_EQ(sim.messages->shown().size(), 1u);
+    EXPECT_EQ(sim.messages->shown().front().text, "\u201cLost\u201d could not be started again.");
+    EXPECT_FALSE(sim.messages->shown().front().informativeText.empty());
 
     // An empty identifier: only activated.
     auto bare = appWithWindows("Bare", 0, "");
     desk->clearRecords();
-    actions->mouseUp(press(), item, Value(bare), false);
+    click(Value(bare));
     EXPECT_EQ(calls("launch"), 0u);
 }
 
@@ -252,9 +257,10 @@ TEST_F(CellActionsTest, ADocumentOpensOnceAndAStoppedApplicationLaunchesAndBounc
     cell->setRepresentedObject(Value(app));
     desk->clearRecords();
     actions->mouseUp(press(), item, Value(app), false);
+    EXPECT_EQ(calls("launchApplication"), 0u);
+    actions->mouseUp(press(), item, Value(app), true);
     EXPECT_TRUE(LaunchTracker::shared().isLaunching(app->path()));
     EXPECT_TRUE(cell->isBouncing());
-    actions->mouseUp(press(), item, Value(app), true);
     EXPECT_EQ(calls("launchApplication " + app->path()), 1u);
     // The first window of the launched program ends the launch (the sim announces it).
     env.loop().runPending();
@@ -306,6 +312,54 @@ TEST_F(CellActionsTest, FoldersGroupsAndTheStartMenuFollowTheirPressRules) {
     desk->clearRecords();
     click(Value(Separator::create()));
     EXPECT_TRUE(desk->calls().empty());
+}
+
+TEST_F(CellActionsTest, WhatNoProgramCouldOpenIsToldToTheUser) {
+    panel->show();
+    desk->setDefaultApplicationsAvailable(false);
+    sim.files->setFileManagerAvailable(false);
+    auto doc = FileSystemNode::initWithPath(makeFile("notes.txt"));
+    click(Value(doc));
+    auto told = sim.messages->shown();
+    ASSERT_EQ(told.size(), 1u) << "one click, one message";
+    EXPECT_EQ(told[0].text, "\u201cnotes.txt\u201d could not be opened.");
+    EXPECT_EQ(told[0].informativeText, "No application on this desktop opens it.");
+
+    sim.messages->clear();
+    click(Value(TrashModel::init()));
+    told = sim.messages->shown();
+    ASSERT_EQ(told.size(), 1u) << "the trash is tried two ways, and told once";
+    EXPECT_EQ(told[0].text, "The Trash could not be opened.");
+    EXPECT_EQ(told[0].informativeText, "No file manager runs on this desktop.");
+
+    sim.messages->clear();
+    actions->showInFinder(Value(doc));
+    ASSERT_EQ(sim.messages->shown().size(), 1u);
+    EXPECT_EQ(sim.messages->shown()[0].text, "\u201cnotes.txt\u201d could not be shown in a file manager.");
+
+    // With a program to hand the work to, nothing is told.
+    sim.messages->clear();
+    desk->setDefaultApplicationsAvailable(true);
+    sim.files->setFileManagerAvailable(true);
+    click(Value(doc));
+    click(Value(TrashModel::init()));
+    EXPECT_TRUE(sim.messages->shown().empty());
+    EXPECT_TRUE(env.logged("cannot open")) << "the log line stays";
+}
+
+TEST_F(CellActionsTest, FilesDroppedOnAFolderArriveEvenWhenAHoverFollowsAtOnce) {
+    const std::string inbox = files + "/Inbox";
+    fs::create_directories(inbox);
+    auto folder = FileSystemNode::initWithPath(inbox);
+    const std::string dropped = makeFile("dropped.txt", env.root() + "/elsewhere");
+    actions->prcessFiles({URL::fileURLWithPath(dropped)}, Value(folder));
+    // The pointer rests on the item right after the drop: pending hover steps are dropped.
+    actions->mouseStopedWhithDict(hover(Value(folder)));
+    actions->cancelPreviousPerformRequests();
+    settle();
+    EXPECT_TRUE(fs::exists(inbox + "/dropped.txt"));
+    EXPECT_FALSE(fs::exists(dropped));
+    EXPECT_TRUE(sim.messages->shown().empty());
 }
 
 TEST_F(CellActionsTest, WithFolderViewIndexOneFoldersAndGroupsPopUpTheirMenuOnThePress) {

@@ -109,10 +109,17 @@ TEST_F(CellActionsMenusTest, ARunningApplicationsMenuByName) {
     for (const auto& item : submenu(menu, "Quayside")->items())
         EXPECT_TRUE(item->representedObject().isNil()) << item->title();
 
-    auto firefox = sim.desktop->addApplication(4102, "Firefox", "firefox");
-    EXPECT_EQ(titles(menuFor(firefox))[1], "New Private Window");
+    // "New Private Window" where the desktop entry offers one, whatever the name.
+    desktop::DesktopEntry browser;
+    browser.id = "org.test.Web";
+    browser.path = "/usr/share/applications/org.test.Web.desktop";
+    browser.name = "Web";
+    browser.actions = {"new-window", "new-private-window"};
+    sim.desktop->addDesktopEntry(browser);
+    auto web = sim.desktop->addApplication(4102, "Web", "org.test.Web");
+    EXPECT_EQ(titles(menuFor(web))[1], "New Private Window");
     auto chrome = sim.desktop->addApplication(4103, "Google Chrome", "google-chrome");
-    EXPECT_EQ(titles(menuFor(chrome))[1], "New Private Window");
+    EXPECT_EQ(titles(menuFor(chrome))[1], "-");
     auto finder = sim.desktop->addApplication(4104, "Finder", "");
     auto finderTitles = titles(menuFor(finder));
     EXPECT_EQ(finderTitles.back(), "-");
@@ -253,7 +260,7 @@ TEST_F(CellActionsMenusTest, AddFilesPutsTheChosenOnesAfterTheItemInOrder) {
     EXPECT_EQ(model->panelContent().size(), 4u);
 }
 
-TEST_F(CellActionsMenusTest, NewWindowUsesTheDesktopActionElseTheShortcutAndQuitTerminates) {
+TEST_F(CellActionsMenusTest, NewWindowRunsTheEntrysActionElseTheEntryElseTheProgramAndNeverTypesKeys) {
     desktop::DesktopEntry withAction;
     withAction.id = "org.test.Browser";
     withAction.path = "/usr/share/applications/org.test.Browser.desktop";
@@ -261,34 +268,56 @@ TEST_F(CellActionsMenusTest, NewWindowUsesTheDesktopActionElseTheShortcutAndQuit
     withAction.exec = "browser";
     withAction.actions = {"new-window", "new-private-window"};
     sim.desktop->addDesktopEntry(withAction);
+    desktop::DesktopEntry terminal;
+    terminal.id = "org.test.Terminal";
+    terminal.path = "/usr/share/applications/org.test.Terminal.desktop";
+    terminal.name = "Terminal";
+    terminal.exec = "term";
+    sim.desktop->addDesktopEntry(terminal);
+
     auto browser = sim.desktop->addApplication(4501, "Browser", "org.test.Browser");
     EXPECT_TRUE(choose(menuFor(browser), "New Window"));
-
+    EXPECT_TRUE(choose(menuFor(browser), "New Private Window"));
     auto term = sim.desktop->addApplication(4502, "Terminal", "org.test.Terminal");
     sim.desktop->addWindow(4502, "term", MakeRect(0, 0, 200, 100));
     EXPECT_TRUE(choose(menuFor(term), "New Window"));
-    auto firefox = sim.desktop->addApplication(4503, "Firefox", "firefox");
-    sim.desktop->addWindow(4503, "web", MakeRect(0, 0, 200, 100));
-    EXPECT_TRUE(choose(menuFor(firefox), "New Private Window"));
+    RunningApplication::Info bare;
+    bare.pid = 4503;
+    bare.localizedName = "xclock";
+    bare.executablePath = "/usr/bin/xclock";
+    auto clock = sim.desktop->addApplication(bare);
+    EXPECT_TRUE(choose(menuFor(clock), "New Window"));
+    // Nothing known to run: a log line, nothing else.
+    auto unknown = sim.desktop->addApplication(4504, "Mystery");
+    EXPECT_TRUE(choose(menuFor(unknown), "New Window"));
+    EXPECT_TRUE(env.logged("cannot open a new window of Mystery"));
 
     const auto calls = sim.desktop->calls();
     auto has = [&](const std::string& c) { return std::find(calls.begin(), calls.end(), c) != calls.end(); };
     EXPECT_TRUE(has("launchDesktopAction org.test.Browser new-window"));
-    EXPECT_TRUE(has("keyTo 4502 45 " + std::to_string(desktop::kCGEventFlagMaskControl)));
-    EXPECT_TRUE(has("keyTo 4503 35 " +
-                    std::to_string(desktop::kCGEventFlagMaskControl | desktop::kCGEventFlagMaskShift)));
-    // Pressed and released: no key is left down.
-    auto events = sim.desktop->events();
-    ASSERT_GE(events.size(), 4u);
-    EXPECT_TRUE(events[0].down);
-    EXPECT_FALSE(events[1].down);
-    EXPECT_EQ(events[0].flags, uint64_t(desktop::kCGEventFlagMaskControl));
+    EXPECT_TRUE(has("launchDesktopAction org.test.Browser new-private-window"));
+    EXPECT_TRUE(has("launchApplication org.test.Terminal"));
+    EXPECT_TRUE(has("launchExecutable /usr/bin/xclock"));
+    EXPECT_FALSE(has("launchApplication org.test.Browser"));
+    EXPECT_TRUE(sim.desktop->events().empty()) << "no key is typed into any window";
+    // Launched again, the terminal is still one application.
+    env.loop().runPending();
+    EXPECT_EQ(RunningApplication::runningApplicationsWithBundleIdentifier("org.test.Terminal").size(), 1u);
 
+    // "Quit App" closes every window of the application, whichever process owns it.
+    sim::SimDesktop::Window second;
+    second.pid = sim.desktop->addProcess(4505, "/usr/bin/term");
+    second.applicationId = "org.test.Terminal";
+    second.title = "term 2";
+    second.frame = MakeRect(20, 20, 200, 100);
+    sim.desktop->addWindow(second);
+    EXPECT_EQ(sim.desktop->applicationOfProcess(4505), term);
     EXPECT_TRUE(choose(menuFor(term), "Quit App"));
     env.loop().runPending();
     const auto after = sim.desktop->calls();
     EXPECT_NE(std::find(after.begin(), after.end(), "terminate 4502"), after.end());
     EXPECT_TRUE(term->isTerminated());
+    for (auto n : sim.desktop->stacking()) EXPECT_NE(sim.desktop->window(n)->app, 4502) << n;
 }
 
 TEST_F(CellActionsMenusTest, ABlockOutlivingItsDelegateDoesNothing) {

@@ -8,12 +8,15 @@
 #include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "core/DockConfiguration.h"
 #include "core/FileSystemNode.h"
 #include "core/GroupModel.h"
+#include "core/MenuModel.h"
 #include "core/Separator.h"
 #include "core/ThemeManager.h"
 #include "dock_ui/CellActionsDelegate.h"
@@ -25,6 +28,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/sim/SimBackend.h"
 #include "platform/ui/CollectionView.h"
+#include "platform/ui/Color.h"
 #include "platform/ui/FlatButton.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/ViewObject.h"
@@ -178,10 +182,13 @@ TEST_F(DockCellTest, ClicksGoToTheCellActionsAsPressAndRelease) {
     cell->mouseUp(press(v, 0, NSEventTypeLeftMouseUp));
     EXPECT_EQ(actions->calls, (std::vector<std::string>{"mouseDown", "mouseUp NO", "mouseUp YES"}));
 
-    // Shift starts a reorder drag: the actions hear of the press only.
+    // Shift starts a reorder drag: the actions hear of the press only, and not of its
+    // release either.
     actions->calls.clear();
     sim.desktop->setKeyModifiers(shiftKey);
     cell->mouseDown(press(v, NSEventModifierFlagShift));
+    EXPECT_EQ(actions->calls, (std::vector<std::string>{"mouseDown"}));
+    cell->mouseUp(press(v, NSEventModifierFlagShift, NSEventTypeLeftMouseUp));
     EXPECT_EQ(actions->calls, (std::vector<std::string>{"mouseDown"}));
     sim.desktop->setKeyModifiers(0);
 
@@ -199,6 +206,38 @@ TEST_F(DockCellTest, ClicksGoToTheCellActionsAsPressAndRelease) {
     actions->calls.clear();
     cell->mouseDragged(press(v, 0, NSEventTypeLeftMouseDragged));
     EXPECT_EQ(actions->calls, (std::vector<std::string>{"mouseDragged"}));
+}
+
+TEST_F(DockCellTest, APressThatTurnsIntoADragHandsOverNoRelease) {
+    auto cell = cellFor(Value(application(100)));
+    QWidget* v = cell->view();
+    auto at = [&](double x, double y, int type) {
+        Event e = press(v, 0, type);
+        e.locationInWindow = MakePoint(x, y);
+        return e;
+    };
+    const double far = QApplication::startDragDistance();
+    // Past the drag threshold (in any direction): the release is the end of a drag.
+    for (Point to : {MakePoint(20 + far, 20), MakePoint(20, 20 - far), MakePoint(20 - far / 2, 20 + far / 2)}) {
+        actions->calls.clear();
+        cell->mouseDown(at(20, 20, NSEventTypeLeftMouseDown));
+        cell->mouseDragged(at(to.x, to.y, NSEventTypeLeftMouseDragged));
+        cell->mouseDragged(at(20, 20, NSEventTypeLeftMouseDragged));  // back where it began
+        cell->mouseUp(at(20, 20, NSEventTypeLeftMouseUp));
+        EXPECT_EQ(actions->calls, (std::vector<std::string>{"mouseDown", "mouseUp NO", "mouseDragged", "mouseDragged"}))
+            << to.x << "," << to.y;
+    }
+    // A hand that trembles a little still clicks.
+    actions->calls.clear();
+    cell->mouseDown(at(20, 20, NSEventTypeLeftMouseDown));
+    cell->mouseDragged(at(21, 19, NSEventTypeLeftMouseDragged));
+    cell->mouseUp(at(21, 19, NSEventTypeLeftMouseUp));
+    EXPECT_EQ(actions->calls, (std::vector<std::string>{"mouseDown", "mouseUp NO", "mouseDragged", "mouseUp YES"}));
+    // A release with no press before it (the press went to a menu or another window) is
+    // no click.
+    actions->calls.clear();
+    cell->mouseUp(at(20, 20, NSEventTypeLeftMouseUp));
+    EXPECT_TRUE(actions->calls.empty());
 }
 
 TEST_F(DockCellTest, CommandClickOpensTheContextMenu) {
@@ -332,6 +371,36 @@ TEST_F(DockCellTest, TheCollectionViewMakesCellsFromThePrototype) {
 
 // ---------------------------------------------------------------------------------
 // Running indicator
+
+TEST_F(DockCellTest, TheIndicatorSitsBesideTheIconTowardTheScreenEdge) {
+    auto config = DockConfiguration::create();
+    actions->setConfig(config);
+    auto running = cellFor(Value(application(100)));
+    QWidget* view = running->view();
+    const QRect icon = running->imageView()->geometry();
+    const QRect bottom(0, 56, 64, 8), left(0, 0, 7, 64), right(57, 0, 7, 64);
+    auto pixels = [&](const QRect& area) { return countPixels(view->grab().toImage(), area, isBlack); };
+
+    struct Case {
+        int position;
+        QRect where;
+        bool upright;
+    };
+    for (const Case& c : {Case{1, bottom, false}, Case{0, left, true}, Case{2, right, true}, Case{3, bottom, false}}) {
+        SCOPED_TRACE(c.position);
+        config->setPosition(int16_t(c.position));
+        running->dockPositionDidChange();
+        const QRect mark = running->indicator()->geometry();
+        EXPECT_TRUE(view->rect().contains(mark)) << "inside its own cell, never between two";
+        EXPECT_FALSE(mark.intersects(icon)) << "beside the icon, not over it";
+        EXPECT_EQ(mark.height() > mark.width(), c.upright);
+        EXPECT_GT(pixels(c.where), 20);
+        for (const QRect& other : {bottom, left, right})
+            if (other != c.where) EXPECT_EQ(pixels(other), 0);
+        if (c.upright) EXPECT_LE(std::abs(mark.center().y() - icon.center().y()), 1) << "level with the icon";
+        else EXPECT_LE(std::abs(mark.center().x() - icon.center().x()), 1) << "under the icon";
+    }
+}
 
 TEST_F(DockCellTest, TheIndicatorShowsOnlyForRunningItems) {
     const QRect indicatorArea(20, 56, 24, 8);  // around the bottom centre of a 64-point cell
@@ -589,6 +658,88 @@ TEST_F(DockCellTest, ABounceEndsWithItsObject) {
 
 // ---------------------------------------------------------------------------------
 // Icon
+
+TEST_F(DockCellTest, TheStartMenusDarkIconStaysVisibleOnDarkThemes) {
+    // A black glyph on a clear ground, as the icon theme's start-menu icon is.
+    auto glyph = [](QColor colour) {
+        QImage image(48, 48, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour);
+        p.drawEllipse(QRectF(4, 4, 40, 40));
+        return std::make_shared<Image>(image);
+    };
+    MenuModel::resetSharedInstanceForTesting();
+    auto menu = MenuModel::init();
+    menu->setCustomIcon(glyph(Qt::black));
+    auto cell = cellFor(Value(menu));
+    auto group = GroupModel::create();
+    group->setIcon(glyph(Qt::black));
+    auto other = cellFor(Value(group));
+    test::settleIcons(env.loop());
+    const QRect iconArea(7, 5, 50, 50);
+    auto light = [](QColor c) { return c.red() > 200 && c.green() > 200 && c.blue() > 200; };
+    auto countIn = [&](const std::shared_ptr<DockCollectionItemCell>& c, const std::function<bool(QColor)>& f) {
+        return countPixels(c->view()->grab().toImage(), iconArea, f);
+    };
+    auto choose = [&](int type) {
+        setThemeType(type);
+        NotificationCenter::defaultCenter().postNotificationName("ThemeIndex");
+    };
+    auto& defaults = UserDefaults::standardUserDefaults();
+    auto setBackground = [&](double grey) {
+        defaults.setObject(Value(Color::colorWithCalibratedRed(grey, grey, grey, 1.0)->archivedData()),
+                           "backgroundColor");
+    };
+
+    choose(ThemeInfo::SystemLight);
+    EXPECT_GT(countIn(cell, isBlack), 800) << "dark on the light theme, as it is";
+    EXPECT_EQ(countIn(cell, light), 0);
+    struct Case {
+        const char* name;
+        int type;
+    };
+    for (const Case& c : {Case{"System Dark", ThemeInfo::SystemDark}, Case{"Transparent", ThemeInfo::Transparent},
+                          Case{"Color", ThemeInfo::ColorTheme}}) {
+        SCOPED_TRACE(c.name);
+        choose(c.type);
+        EXPECT_GT(countIn(cell, light), 800) << "drawn light on the dark background";
+        EXPECT_EQ(countIn(cell, isBlack), 0);
+        EXPECT_GT(countIn(other, isBlack), 800) << "other items keep their own colours";
+    }
+    // The colour theme follows the user's colour, changed while shown too.
+    setBackground(0.95);
+    EXPECT_GT(countIn(cell, isBlack), 800);
+    setBackground(0.1);
+    EXPECT_GT(countIn(cell, light), 800);
+    defaults.removeObjectForKey("backgroundColor");
+
+    // A picture theme by its picture: a night sky is dark, a beach is not.
+    auto picture = [](QColor colour) {
+        QImage image(200, 40, QImage::Format_ARGB32);
+        image.fill(colour);
+        return std::make_shared<Image>(image);
+    };
+    auto theme = ThemeManager::sharedInstance()->currenThemeInfo();
+    theme->setBackgroundImage(picture(QColor(10, 20, 50)));
+    choose(ThemeInfo::PictureTheme);
+    EXPECT_GT(countIn(cell, light), 800) << "Night";
+    theme->setBackgroundImage(picture(QColor(240, 220, 180)));
+    choose(ThemeInfo::PictureTheme);
+    EXPECT_GT(countIn(cell, isBlack), 800) << "a light picture";
+    theme->setBackgroundImage(nullptr);
+
+    // An icon that is not dark is drawn as it is on a dark theme.
+    choose(ThemeInfo::SystemDark);
+    menu->setCustomIcon(glyph(QColor(230, 90, 60)));
+    test::settleIcons(env.loop());
+    auto orange = [](QColor c) { return c.red() > 200 && c.green() > 60 && c.green() < 120 && c.blue() < 90; };
+    EXPECT_GT(countIn(cell, orange), 800);
+    choose(ThemeInfo::SystemLight);
+    MenuModel::resetSharedInstanceForTesting();
+}
 
 TEST_F(DockCellTest, TheIconIsDrawnAndFollowsTheItem) {
     auto group = GroupModel::create();

@@ -19,6 +19,7 @@
 #include "dock_ui/DockWindow.h"
 #include "dock_ui/TrashCell.h"
 #include "dock_ui/CollectionViewDelegate.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/sim/SimPanelWindows.h"
 #include "platform/ui/VisualEffectView.h"
 #include "platform/ui/WindowGeometry.h"
@@ -90,6 +91,23 @@ TEST_F(Panel, CellSizeFollowsTheItemCountAndTheEdge) {
 
     fill(0);  // an empty dock is one cell long
     EXPECT_EQ(w->frame(), MakeRect(0, 0, 64, 64));
+
+    // Cells that do not fit shrink alike to whole points inside the edge (1440 / 31 is
+    // 46.45: 46, not 47, which would make the panel 1457 long), and grow back.
+    for (size_t n : {size_t(23), size_t(31), size_t(40), size_t(97)}) {
+        fill(n);
+        EXPECT_LE(w->frame().size.width, 1440) << n;
+        EXPECT_EQ(w->frame().size.width, double(n) * w->frame().size.height) << n;
+        EXPECT_GE(w->frame().size.width, 1440 - double(n)) << n << ": as long as the whole points allow";
+    }
+    fill(31);
+    EXPECT_EQ(w->frame(), MakeRect(0, 0, 31 * 46, 46));
+    fill(22);
+    EXPECT_EQ(w->frame(), MakeRect(0, 0, 22 * 64, 64));
+    config->setPosition(0);  // along a side: the screen's height is the edge
+    fill(20);
+    EXPECT_EQ(w->frame().size, MakeSize(45, 900));
+    config->setPosition(1);
 
     fill(3);
     config->setIconSize(63.7f);
@@ -315,6 +333,27 @@ TEST_F(Panel, OnePollPerPanelAndTheFirstPollStartsAfterTwoSeconds) {
     EXPECT_EQ(w->alphaValue(), 0.0);
 }
 
+TEST_F(Panel, RunningIndicatorsFollowTheEdgeOfTheDock) {
+    RunningApplication::Info info;
+    info.pid = 4242;
+    info.localizedName = "Editor";
+    auto app = std::make_shared<RunningApplication>(info);
+    model->setPanelContent({Value(app), Value(Separator::create())});
+    open();
+    auto* cell = dynamic_cast<DockCollectionItemCell*>(w->collectionView()->itemAtIndex(0));
+    ASSERT_TRUE(cell && cell->indicator());
+    auto mark = [&] { return cell->indicator()->geometry(); };
+    const int side = w->collectionView()->itemAtIndex(0)->view()->width();
+    EXPECT_GE(mark().top(), side - 8) << "under the icon of a bottom dock";
+    config->setPosition(0);
+    EXPECT_LE(mark().right(), 7) << "at the outer side of a left dock's cell";
+    EXPECT_GT(mark().height(), mark().width());
+    config->setPosition(2);
+    EXPECT_GE(mark().left(), side - 7) << "at the outer side of a right dock's cell";
+    config->setPosition(3);
+    EXPECT_GE(mark().top(), side - 8);
+}
+
 TEST_F(Panel, ObservationsEndWithThePanel) {
     fill(2);
     size_t modelObservations = model->observationCount();
@@ -400,6 +439,44 @@ TEST_F(Panel, ColourAndPictureThemesDrawTheBackground) {
     EXPECT_NE(left, right);
     EXPECT_TRUE((left == QColor(Qt::red) && right == QColor(Qt::blue)) ||
                 (left == QColor(Qt::blue) && right == QColor(Qt::red)));
+}
+
+// The panel keeps the space along its edge clear while "ReserveSpace" is on and auto-hide
+// off, follows every change of edge and frame at once, gives the space back otherwise,
+// and stands clear of what other panels keep on its screen.
+TEST_F(Panel, TheSpaceAlongItsEdgeFollowsTheSettingsAndOtherPanels) {
+    auto panels = std::make_shared<sim::SimPanelWindows>();
+    desktop::PanelWindows::install(panels);
+    auto& defaults = UserDefaults::standardUserDefaults();
+    defaults.setBool(true, "ReserveSpace");
+    fill(3);
+    open();
+    const uint64_t id = uint64_t(w->winId());
+    auto reserved = [&] { return panels->reserved.count(id) ? panels->reserved[id] : std::nullopt; };
+    ASSERT_TRUE(reserved());
+    EXPECT_EQ(*reserved(), (desktop::ReservedSpace{1, MakeRect(0, 0, 192, 64)}));
+
+    config->setPosition(3);
+    ASSERT_TRUE(reserved());
+    EXPECT_EQ(*reserved(), (desktop::ReservedSpace{3, MakeRect(0, 836, 192, 64)}));
+    // Another panel keeps 24 points along the top: the dock moves below it.
+    a->setVisibleFrame(MakeRect(0, 0, 1440, 876));
+    sim.screens->postScreenParametersChanged();
+    EXPECT_EQ(w->frame(), MakeRect(0, 812, 192, 64));
+    ASSERT_TRUE(reserved());
+    EXPECT_EQ(reserved()->panel, w->frame());
+
+    defaults.setBool(false, "ReserveSpace");
+    EXPECT_FALSE(reserved());
+    defaults.setBool(true, "ReserveSpace");
+    EXPECT_TRUE(reserved());
+    defaults.setBool(true, "HideQuayside");
+    EXPECT_FALSE(reserved());
+    defaults.setBool(false, "HideQuayside");
+    EXPECT_TRUE(reserved());
+    w->orderOut();
+    EXPECT_FALSE(reserved());
+    desktop::PanelWindows::install(nullptr);
 }
 
 TEST_F(Panel, CompositingAsksForBlurAndTheWindowSystemIsTold) {

@@ -283,6 +283,14 @@ TEST_F(DragDropTest, BadFileDropsAreSafe) {
 // The collection view's drop places and drop zones
 
 TEST_F(DragDropTest, DragsOverThePanelFindTheGapOrTheItemUnderThePointer) {
+    // Item 1 is a folder (it takes files); the others are separators (they take none).
+    const std::string folder = env.root() + "/folder";
+    fs::create_directories(folder);
+    Array items = model->panelContent();
+    items[1] = Value(FileSystemNode::initWithPath(folder));
+    names[items[1].object().get()] = "F";
+    model->setPanelContent(items);
+    view->setContent(model->panelContent());
     view->show();
     auto data = uriList({touch("f")});
     auto send = [&](QEvent::Type type, QPoint at) {
@@ -300,14 +308,20 @@ TEST_F(DragDropTest, DragsOverThePanelFindTheGapOrTheItemUnderThePointer) {
     EXPECT_EQ(view->proposedDropIndex(), 2);
     ASSERT_TRUE(view->dropIndicator());
     EXPECT_TRUE(view->dropIndicator()->isVisible());
-    // The middle of item 1: its drop zone, highlighted.
-    EXPECT_EQ(send(QEvent::DragMove, QPoint(75, 25)), Qt::CopyAction);
+    // The middle of the folder: its drop zone, highlighted, offered as the move it is
+    // (the file lies on the folder's file system).
+    EXPECT_EQ(send(QEvent::DragMove, QPoint(75, 25)), Qt::MoveAction);
     auto* zone = qobject_cast<DropCellView*>(view->dragRouter().current());
     ASSERT_TRUE(zone);
     EXPECT_TRUE(zone->isDragHighlighted());
     EXPECT_EQ(zone->requestedCursor(), DropCursor::PointingHand);
     EXPECT_EQ(view->proposedDropIndex(), -1);
+    // The middle of a separator belongs to the gaps: it takes no files.
+    EXPECT_EQ(send(QEvent::DragMove, QPoint(124, 25)), Qt::CopyAction);
+    EXPECT_EQ(view->dragRouter().current(), nullptr);
+    EXPECT_EQ(view->proposedDropIndex(), 2);
     // The trash takes a drag anywhere on it.
+    send(QEvent::DragMove, QPoint(75, 25));
     send(QEvent::DragMove, QPoint(205, 25));
     auto* trashView = qobject_cast<TashDropCellView*>(view->dragRouter().current());
     ASSERT_TRUE(trashView);
@@ -342,7 +356,9 @@ TEST_F(DragDropTest, DragsOverThePanelFindTheGapOrTheItemUnderThePointer) {
 }
 
 TEST_F(DragDropTest, FilesDroppedOnAnItemGoToTheCellActionsWithTheItem) {
-    model->insertFiles({URL::fileURLWithPath(env.root())}, 0);
+    const std::string folder = env.root() + "/folder";
+    fs::create_directories(folder);
+    model->insertFiles({URL::fileURLWithPath(folder)}, 0);
     view->setContent(model->panelContent());
     auto* cell = dynamic_cast<DockCollectionItemCell*>(view->itemAtIndex(0));
     ASSERT_TRUE(cell);
@@ -350,12 +366,31 @@ TEST_F(DragDropTest, FilesDroppedOnAnItemGoToTheCellActionsWithTheItem) {
     ASSERT_TRUE(zone);
     auto data = uriList({touch("x"), touch("y"), "https://example.org"});
     Pasteboard pb(data.get());
-    EXPECT_TRUE(zone->performDragOperation(DraggingInfo{pb, QPoint(25, 25), false}));
+    DraggingInfo info{pb, QPoint(25, 25), false};
+    EXPECT_TRUE(zone->performDragOperation(info));
+    EXPECT_EQ(info.performedOperation, std::optional<uint64_t>(NSDragOperationMove)) << "the source hears the move";
     EXPECT_EQ(actions->calls, (std::vector<std::string>{"files"}));
     ASSERT_EQ(actions->files.size(), 2u);
     EXPECT_EQ(actions->files[0]->path(), env.root() + "/x");
     EXPECT_EQ(actions->files[1]->path(), env.root() + "/y");
     EXPECT_EQ(actions->filesObject.object(), model->panelContent()[0].object());
+
+    // Files that are in the folder already: nothing is done, the source hears so, and the
+    // files still reach the item, which tells the user why.
+    actions->calls.clear();
+    auto there = uriList({folder + "/inside.txt"});
+    std::ofstream(folder + "/inside.txt") << "x";
+    Pasteboard inside(there.get());
+    DraggingInfo again{inside, QPoint(25, 25), false};
+    EXPECT_FALSE(zone->performDragOperation(again));
+    EXPECT_EQ(again.performedOperation, std::optional<uint64_t>(NSDragOperationNone));
+    EXPECT_EQ(actions->calls, (std::vector<std::string>{"files"}));
+
+    // A source that allows only a copy is not taken up on a move: nothing is done.
+    actions->calls.clear();
+    DraggingInfo copyOnly{pb, QPoint(25, 25), false, NSDragOperationCopy};
+    EXPECT_FALSE(zone->performDragOperation(copyOnly));
+    EXPECT_TRUE(actions->calls.empty());
     // Nothing but a link: refused.
     auto link = uriList({"https://example.org"});
     Pasteboard web(link.get());

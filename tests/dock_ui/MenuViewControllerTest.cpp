@@ -6,6 +6,7 @@
 // the start-menu item that closes the menu not opening it again.
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
@@ -71,6 +72,7 @@ protected:
         StartMenuCommands commands;
         commands.showPreferences = [this] { ++preferencesShown; };
         commands.terminate = [this] { ++terminated; };
+        commands.openDocs = [this] { ++docsOpened; };
         commands.makeEditor = [this] {
             ++editorsMade;
             editor = std::make_shared<RecordingEditor>();
@@ -135,7 +137,7 @@ protected:
     std::shared_ptr<MenuModel> menu;
     MenuViewControllerPtr controller;
     std::shared_ptr<RecordingEditor> editor;
-    int preferencesShown = 0, terminated = 0, editorsMade = 0;
+    int preferencesShown = 0, terminated = 0, editorsMade = 0, docsOpened = 0;
 };
 
 TEST_F(MenuViewControllerTest, ShowsBothListsBesideTheItemAndTakesTheKeyboard) {
@@ -375,7 +377,13 @@ TEST_F(MenuViewControllerTest, AnEntryWhoseDesktopEntryWasRemovedIsLoggedAndKept
     settle();
     EXPECT_FALSE(controller->isShow());
     EXPECT_EQ(launches(notes), 0);
-    EXPECT_TRUE(env.logged("no longer exists"));
+    // The user is told the application is not installed, by its name.
+    EXPECT_TRUE(env.logged("Notes is not installed"));
+    ASSERT_TRUE(controller->notInstalledMessage());
+    EXPECT_TRUE(controller->notInstalledMessage()->isVisible());
+    EXPECT_TRUE(controller->notInstalledMessage()->text().contains("Notes"));
+    EXPECT_TRUE(controller->notInstalledMessage()->text().contains("not installed"));
+    controller->notInstalledMessage()->close();
 
     // From the user's own entries: the same, and the entry stays the user's.
     show();
@@ -447,8 +455,10 @@ TEST_F(MenuViewControllerTest, ButtonsRunTheProgramsCommands) {
     controller->preferencesButton()->click();
     EXPECT_EQ(preferencesShown, 1);
     show();
+    // The installed documentation, as the status menu's item opens it; no web address.
     controller->documentationButton()->click();
-    EXPECT_EQ(sim.desktop->callCount(std::string("openURL ") + MenuViewController::kDocumentationURL), 1u);
+    EXPECT_EQ(docsOpened, 1);
+    EXPECT_EQ(sim.desktop->callCount("openURL"), 0u);
     show();
     controller->quitButton()->click();
     EXPECT_EQ(terminated, 1);
@@ -459,6 +469,8 @@ TEST_F(MenuViewControllerTest, ButtonsRunTheProgramsCommands) {
     auto bare = MenuViewController::init();
     bare->customizeMenu();
     bare->QuaysidePrefs();
+    bare->openDocs();
+    EXPECT_TRUE(env.logged("documentation is not available"));
     EXPECT_TRUE(env.logged("start-menu editor is not available"));
     EXPECT_TRUE(env.logged("preferences window is not available"));
 }

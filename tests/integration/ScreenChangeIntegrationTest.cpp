@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -55,61 +54,42 @@ protected:
         ASSERT_TRUE(conn_) << "the private Xvfb did not start";
     }
     void TearDown() override {
-        stop(dock_);
+        stop(dock_, SIGKILL);
         if (conn_) xcb_disconnect(conn_);
-        stop(server_);
+        stop(server_, SIGTERM);
     }
 
-    static void stop(pid_t& pid) {
+    static void stop(pid_t& pid, int signal) {
         if (pid <= 0) return;
-        // SIGTERM first: a server that ends cleanly removes its display's lock file (a
-        // killed one leaves it behind for every later run to step around).
-        test::signalProcess(pid, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (waitpid(pid, nullptr, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                test::signalProcess(pid, SIGKILL);
-                waitpid(pid, nullptr, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        test::signalProcess(pid, signal);
+        waitpid(pid, nullptr, 0);
         pid = -1;
     }
 
+    // The server picks a free display itself (-displayfd) and ends on SIGTERM, removing
+    // its lock: numbers left locked by servers that were killed never run out.
     void startServer() {
-        // The server picks a free display itself and writes its number to a pipe; stale
-        // lock files of servers that died are its to clear.
-        int fds[2];
-        if (pipe(fds) != 0) return;
+        int number[2];
+        if (::pipe(number) != 0) return;
         server_ = fork();
         if (server_ == 0) {
-            close(fds[0]);
+            ::close(number[0]);
             int null = ::open("/dev/null", O_WRONLY);
             if (null >= 0) {
                 dup2(null, 1);
                 dup2(null, 2);
             }
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x900x24", "-nolisten", "tcp",
-                   nullptr);
+            const std::string fd = std::to_string(number[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x900x24", "-nolisten", "tcp", nullptr);
             _exit(127);
         }
-        close(fds[1]);
-        std::string number;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (std::chrono::steady_clock::now() < deadline && number.find('\n') == std::string::npos) {
-            pollfd p{fds[0], POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0) continue;
-            char buffer[32];
-            const ssize_t n = read(fds[0], buffer, sizeof buffer);
-            if (n <= 0) break;
-            number.append(buffer, size_t(n));
-        }
-        close(fds[0]);
-        while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) number.pop_back();
-        if (number.empty()) return;
-        display_ = ":" + number;
+        ::close(number[1]);
+        std::string digits;
+        char ch = 0;
+        while (::read(number[0], &ch, 1) == 1 && ch != '\n') digits += ch;
+        ::close(number[0]);
+        if (server_ < 0 || digits.empty()) return;
+        display_ = ":" + digits;
         xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
         if (xcb_connection_has_error(c)) {
             xcb_disconnect(c);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "platform/foundation/PropertyList.h"
@@ -225,6 +227,42 @@ TEST_F(StartupIntegration, CorruptStoredDockIsKeptAsideAndReplaced) {
     }
     EXPECT_GE(keptModel, 1);
     EXPECT_GE(keptConfig, 1);
+}
+
+// A FIFO where the settings file is (through a link) and FIFO or /dev/zero desktop
+// entries blocked the start or filled the memory, and SIGTERM then went unheard; a folder
+// there aborted every start. Each is now passed over: the dock shows, ends on SIGTERM and
+// writes fresh settings, and the odd path is kept aside.
+TEST_F(StartupIntegration, HostilePathsWhereFilesBelongNeitherStopNorHangTheStart) {
+    const std::string folder = env.configHome() + "/quayside";
+    const std::string apps = env.dataHome() + "/applications";
+    fs::create_directories(folder);
+    fs::create_directories(apps);
+    ASSERT_EQ(mkfifo((env.root() + "/fifo").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((apps + "/trap.desktop").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", apps + "/zero.desktop");
+    const std::vector<std::pair<std::string, std::function<void()>>> cases = {
+        {"a link to a FIFO", [&] { fs::create_symlink(env.root() + "/fifo", defaultsPath()); }},
+        {"a folder", [&] { fs::create_directories(defaultsPath() + "/inside"); }},
+    };
+    for (const auto& [what, make] : cases) {
+        SCOPED_TRACE(what);
+        make();
+        start();
+        ASSERT_FALSE(waitForWindows(15.0).empty()) << "the dock must start with " << what << " as its settings";
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        ASSERT_EQ(terminate(10.0), 0);
+        auto stored = PropertyList::readFile(defaultsPath());
+        EXPECT_TRUE(stored && stored->dictionary() && stored->dictionary()->count("MainDockModelKey"));
+        size_t kept = 0;
+        for (const auto& entry : fs::directory_iterator(folder))
+            if (entry.path().filename().string().rfind("org.quayside.Quayside.plist.unreadable-", 0) == 0) {
+                ++kept;
+                fs::remove_all(entry.path());
+            }
+        EXPECT_EQ(kept, 1u);
+        fs::remove_all(defaultsPath());
+    }
 }
 
 }  // namespace

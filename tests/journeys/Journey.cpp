@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -98,25 +99,54 @@ public:
 
 }  // namespace
 
-XSession* XSession::shared() {
+namespace {
+std::unique_ptr<XSession>& sharedSession() {
     static std::unique_ptr<XSession> session;
-    static bool tried = false;
-    if (tried) return session.get();
-    tried = true;
-    const char* display = std::getenv("DISPLAY");
+    return session;
+}
+// The display the program started on.
+const std::string& startDisplay() {
+    static const std::string display = [] {
+        const char* d = std::getenv("DISPLAY");
+        return std::string(d ? d : "");
+    }();
+    return display;
+}
+}  // namespace
+
+std::unique_ptr<XSession> XSession::connect(const char* display) {
     if (!display || !*display) return nullptr;
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    xcb_connection_t* c = xcb_connect(display, nullptr);
     if (xcb_connection_has_error(c)) {
         xcb_disconnect(c);
         return nullptr;
     }
-    session.reset(new XSession);
+    std::unique_ptr<XSession> session(new XSession);
     session->c_ = c;
     const xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     session->root_ = s->root;
     session->screen_ = {0, 0, s->width_in_pixels, s->height_in_pixels};
     session->symbols_ = xcb_key_symbols_alloc(c);
-    return session.get();
+    return session;
+}
+
+XSession* XSession::shared() {
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        sharedSession() = connect(startDisplay().c_str());
+    }
+    return sharedSession().get();
+}
+
+bool XSession::useDisplay(const std::string& display) {
+    shared();  // the start display is known first
+    const std::string target = display.empty() ? startDisplay() : display;
+    auto session = connect(target.c_str());
+    if (!session) return false;
+    sharedSession() = std::move(session);
+    ::setenv("DISPLAY", target.c_str(), 1);
+    return true;
 }
 
 XSession::~XSession() {
@@ -568,6 +598,87 @@ int runToEnd(const std::vector<std::string>& argv, const std::vector<std::pair<s
 
 }  // namespace
 
+// --- A private display -----------------------------------------------------------------
+
+namespace {
+
+// Starts a program with DISPLAY set (when given) and its output dropped; -1 when the
+// fork failed. `keepFd` stays open in the child.
+pid_t startProgram(const std::vector<std::string>& argv, const std::string& display, int keepFd = -1) {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
+    if (const int null = ::open("/dev/null", O_WRONLY); null >= 0) {
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+    }
+    if (keepFd >= 0) ::fcntl(keepFd, F_SETFD, 0);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+}
+
+// Whether a window manager announces itself on the display (EWMH supporting-WM check).
+bool hasWindowManager(const std::string& display) {
+    xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+    bool found = false;
+    if (!xcb_connection_has_error(c)) {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        const char* name = "_NET_SUPPORTING_WM_CHECK";
+        Freed atom(xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr));
+        if (atom) {
+            Freed p(xcb_get_property_reply(c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr));
+            found = p && xcb_get_property_value_length(p.p) == 4;
+        }
+    }
+    xcb_disconnect(c);
+    return found;
+}
+
+}  // namespace
+
+PrivateDisplay::PrivateDisplay(int width, int height) {
+    int number[2];
+    if (::pipe2(number, O_CLOEXEC) != 0) return;
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    server_ = startProgram({"Xvfb", "-displayfd", std::to_string(number[1]), "-screen", "0", screen, "-nolisten", "tcp"},
+                           "", number[1]);
+    ::close(number[1]);
+    std::string digits;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    ::fcntl(number[0], F_SETFL, O_NONBLOCK);
+    while (std::chrono::steady_clock::now() < end && (digits.empty() || digits.back() != '\n')) {
+        char ch = 0;
+        const ssize_t n = ::read(number[0], &ch, 1);
+        if (n == 1) digits += ch;
+        else if (n == 0) break;
+        else std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::close(number[0]);
+    while (!digits.empty() && !std::isdigit(static_cast<unsigned char>(digits.back()))) digits.pop_back();
+    if (server_ <= 0 || digits.empty()) {
+        ADD_FAILURE() << "the private X server did not start";
+        return;
+    }
+    const std::string display = ":" + digits;
+    windowManager_ = startProgram({"openbox"}, display);
+    if (!waitUntil("openbox on " + display, [&] { return hasWindowManager(display); })) {
+        ADD_FAILURE() << "openbox did not start on the private display " << display;
+        return;
+    }
+    name_ = display;
+}
+
+PrivateDisplay::~PrivateDisplay() {
+    for (pid_t pid : {windowManager_, server_}) {
+        if (!test::signalProcess(pid, SIGTERM)) continue;
+        if (waitForExit(pid, kWaitMs) < 0 && test::signalProcess(pid, SIGKILL)) waitForExit(pid, kWaitMs);
+    }
+}
+
 DockProcess::~DockProcess() { end(); }
 
 ::testing::AssertionResult DockProcess::start(const DockOptions& options) {
@@ -580,6 +691,22 @@ DockProcess::~DockProcess() { end(); }
     home_ = templ;
     for (const char* sub : {"config/quayside", "data", "cache"}) fs::create_directories(fs::path(home_) / sub);
 
+    for (const auto& file : options.homeFiles) {
+        const fs::path path = fs::path(home_) / file.path;
+        if (!file.path.empty() && file.path.back() == '/') {
+            fs::create_directories(path);
+            continue;
+        }
+        fs::create_directories(path.parent_path());
+        std::string contents = file.contents;
+        for (size_t at = contents.find("$HOME"); at != std::string::npos; at = contents.find("$HOME", at + home_.size()))
+            contents.replace(at, 5, home_);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << contents;
+        if (!out.flush()) return ::testing::AssertionFailure() << "the home file " << path << " could not be written";
+        if (file.executable) fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
+    }
+
     Dictionary settings{{"whatNewIsPresented", Value(false)}};
     for (const auto& [key, value] : options.settings) settings[key] = value;
     std::string error;
@@ -587,14 +714,16 @@ DockProcess::~DockProcess() { end(); }
     if (!bytes || !PropertyList::writeFileAtomically(defaultsPath(), *bytes, &error))
         return ::testing::AssertionFailure() << "the settings could not be written: " << error;
 
-    if (!options.storedFiles.empty() || options.castsShadow) {
+    if (!options.storedFiles.empty() || options.position || options.castsShadow) {
         const char* seed = std::getenv("QUAYSIDE_SEED_DOCK");
         if (!seed || !fs::exists(seed))
             return ::testing::AssertionFailure() << "QUAYSIDE_SEED_DOCK names no built program";
         std::vector<std::string> argv{seed};
         if (options.castsShadow) argv.push_back("--cast-shadow");
-        argv.push_back(std::to_string(options.storedFiles.size() + 2));
-        argv.insert(argv.end(), options.storedFiles.begin(), options.storedFiles.end());
+        if (options.position) argv.insert(argv.end(), {"--position", std::to_string(*options.position)});
+        if (!options.storedFiles.empty()) argv.push_back(std::to_string(options.storedFiles.size() + 2));
+        for (const auto& file : options.storedFiles)
+            argv.push_back(file.rfind("~/", 0) == 0 ? home_ + file.substr(1) : file);
         const int status = runToEnd(argv, {{"HOME", home_},
                                            {"XDG_CONFIG_HOME", configHome()},
                                            {"XDG_DATA_HOME", home_ + "/data"},
@@ -650,6 +779,23 @@ int DockProcess::stop() {
     if (status != 0)
         return ::testing::AssertionFailure() << "the dock ended with " << status << " on SIGTERM\n" << log();
     return launch();
+}
+
+::testing::AssertionResult DockProcess::resume() {
+    if (running()) return ::testing::AssertionFailure() << "the dock is still running";
+    return launch();
+}
+
+::testing::AssertionResult DockProcess::writeSettings(const Dictionary& settings) {
+    if (running()) return ::testing::AssertionFailure() << "the dock is running: it would write over the settings";
+    std::string error;
+    auto stored = PropertyList::readFile(defaultsPath(), &error);
+    Dictionary all = stored && stored->dictionary() ? *stored->dictionary() : Dictionary{};
+    for (const auto& [key, value] : settings) all[key] = value;
+    auto bytes = PropertyList::serialize(Value(all), PropertyList::Format::XML, &error);
+    if (!bytes || !PropertyList::writeFileAtomically(defaultsPath(), *bytes, &error))
+        return ::testing::AssertionFailure() << "the settings could not be written: " << error;
+    return ::testing::AssertionSuccess();
 }
 
 void DockProcess::end() {

@@ -21,6 +21,7 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -90,6 +91,10 @@ class XSession {
 public:
     // The program's one session; nullptr when there is no display.
     static XSession* shared();
+    // Connects the shared session to another display (and sets DISPLAY, so that the
+    // programs started from now on show there); "" goes back to the display the program
+    // started on. Answers whether the display could be reached.
+    static bool useDisplay(const std::string& display);
     ~XSession();
 
     xcb_connection_t* connection() const { return c_; }
@@ -155,6 +160,7 @@ public:
 
 private:
     XSession() = default;
+    static std::unique_ptr<XSession> connect(const char* display);
     void fakeKey(uint32_t keysym, bool down);
     void modifiers(unsigned mods, bool down);
 
@@ -259,15 +265,44 @@ private:
 
 // --- Processes ---
 
+// A private X server of its own size with openbox, for the journeys that need a screen
+// other than the shared one: started by the constructor, ended with the object.
+class PrivateDisplay {
+public:
+    PrivateDisplay(int width, int height);
+    ~PrivateDisplay();
+    PrivateDisplay(const PrivateDisplay&) = delete;
+    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
+    // ":N", or "" when the server or its window manager did not come up.
+    const std::string& name() const { return name_; }
+
+private:
+    pid_t server_ = -1;
+    pid_t windowManager_ = -1;
+    std::string name_;
+};
+
+// A file or folder made in the dock's home before the dock (or its stored dock) is made.
+struct HomeFile {
+    std::string path;  // relative to the home; a folder when it ends in "/"
+    std::string contents;  // "$HOME" stands for the home's path
+    bool executable = false;
+};
+
 struct DockOptions {
     // Written to the dock's defaults domain before it starts, over the journeys' own
     // defaults (the what's-new window is kept away: "whatNewIsPresented" NO).
     Dictionary settings;
     // When not empty: a stored dock of the start menu, these files or folders and the
-    // trash, made before the start with the project's own archive code.
+    // trash, made before the start with the project's own archive code. A path that
+    // starts with "~/" lies in the dock's home.
     std::vector<std::string> storedFiles;
+    // When set: a stored configuration with the panel on this edge (0 left, 1 bottom,
+    // 2 right, 3 top), made the same way.
+    std::optional<int> position;
     // A stored dock configuration whose panel casts a shadow ("Cast a shadow" on).
     bool castsShadow = false;
+    std::vector<HomeFile> homeFiles;
 };
 
 // The built dock as a child process with a private home (HOME, XDG_CONFIG_HOME,
@@ -291,6 +326,11 @@ public:
     int stop();
     // Stops and starts it again on the same home (what it stored is kept).
     ::testing::AssertionResult restart();
+    // Starts it again after stop(), on the same home.
+    ::testing::AssertionResult resume();
+    // Writes settings into its defaults over what it stored; for a stopped dock (it
+    // reads them at start, and writes its defaults when it quits).
+    ::testing::AssertionResult writeSettings(const Dictionary& settings);
     // Kills it at once (SIGKILL) and removes its home.
     void end();
 

@@ -15,7 +15,7 @@ namespace {
 class PanelJourneys : public JourneyTest {
 protected:
     // A stored dock with one folder between the start menu and the trash.
-    static void SetUpTestSuite() { startDock({.settings = {}, .storedFiles = {"/usr/share"}}); }
+    static void SetUpTestSuite() { startDock({.settings = {}, .storedFiles = {"/usr/share"}, .position = {}}); }
 };
 
 TEST_F(PanelJourneys, TheDockStartsAlongTheBottomEdgeAndComesBackAfterSigterm) {

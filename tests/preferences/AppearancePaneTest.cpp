@@ -1,4 +1,8 @@
 #include <QCheckBox>
+#include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QImage>
 #include <filesystem>
 
@@ -106,6 +110,49 @@ TEST_F(AppearancePaneTest, BackgroundColourAndLookBothWays) {
     EXPECT_TRUE(defaults().boolForKey("appearanceIndex"));
     defaults().setBool(false, "appearanceIndex");
     EXPECT_EQ(look->currentIndex(), 0);
+}
+
+TEST_F(AppearancePaneTest, TheColourChooserHasOkAndCancel) {
+    ThemeManager::sharedInstance()->setThemeIndex(3);
+    ColorWell* well = pane->picker();
+    well->setColor(QColor(255, 0, 0));
+    auto stored = [&] {
+        auto colour = Color::colorWithArchivedData(defaults().dataForKey("backgroundColor"));
+        return colour ? colour->toQColor() : QColor();
+    };
+    // Opens the chooser, picks a colour in it, then answers with OK or Cancel.
+    auto pick = [&](QColor colour, QDialogButtonBox::StandardButton answer) {
+        well->activate();
+        QPointer<QColorDialog> panel = well->colorPanel();
+        auto* box = panel ? panel->findChild<QDialogButtonBox*>() : nullptr;
+        QPushButton* button = box ? box->button(answer) : nullptr;
+        ASSERT_TRUE(button);
+        EXPECT_TRUE(button->isVisibleTo(panel));
+        panel->setCurrentColor(colour);
+        EXPECT_EQ(well->color(), colour) << "the well follows the chooser as the user picks";
+        EXPECT_EQ(stored(), colour);
+        button->click();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(panel.isNull() || !panel->isVisible());
+    };
+    // Cancel puts back the colour the well had when the chooser opened; OK keeps it.
+    pick(QColor(0, 0, 255), QDialogButtonBox::Cancel);
+    EXPECT_EQ(well->color(), QColor(255, 0, 0));
+    EXPECT_EQ(stored(), QColor(255, 0, 0));
+    pick(QColor(0, 128, 255), QDialogButtonBox::Ok);
+    EXPECT_EQ(well->color(), QColor(0, 128, 255));
+    EXPECT_EQ(stored(), QColor(0, 128, 255));
+
+    // Escape is Cancel; the colour before this opening comes back, not an older one.
+    well->activate();
+    ASSERT_TRUE(well->colorPanel());
+    well->colorPanel()->setCurrentColor(QColor(10, 10, 10));
+    well->colorPanel()->reject();
+    EXPECT_EQ(well->color(), QColor(0, 128, 255));
+
+    // The swatch shows the colour (a pixel test of the well itself).
+    const QImage swatch = well->grab().toImage();
+    EXPECT_EQ(swatch.pixelColor(swatch.width() / 2, swatch.height() / 2), QColor(0, 128, 255));
 }
 
 TEST_F(AppearancePaneTest, CornersShadowAndMarksAreStoredAtOnce) {

@@ -51,7 +51,6 @@ TEST_F(BlacklistPaneTest, AddingSeveralApplicationsKeepsTheirOrderAndCancelAddsN
         EXPECT_FALSE(panel.canChooseDirectories);
         EXPECT_TRUE(panel.allowsMultipleSelection);
         EXPECT_FALSE(panel.canCreateDirectories);
-        EXPECT_EQ(panel.directoryURL, localApplicationsFolder());
         panel.finish(panels == 1 ? OpenPanel::NSModalResponseOK : OpenPanel::NSModalResponseCancel, chosen);
     });
     child<QPushButton>(view, "addButton")->click();
@@ -64,6 +63,26 @@ TEST_F(BlacklistPaneTest, AddingSeveralApplicationsKeepsTheirOrderAndCancelAddsN
     pane->addApplication();
     EXPECT_EQ(panels, 2);
     EXPECT_EQ(names().size(), 3u);
+}
+
+TEST_F(BlacklistPaneTest, AddStartsInTheFirstApplicationsFolderThatExists) {
+    const fs::path user = fs::path(env.root()) / "data-home";
+    const fs::path system1 = fs::path(env.root()) / "sys1", system2 = fs::path(env.root()) / "sys2";
+    test::ScopedEnv dataHome("XDG_DATA_HOME", user.string());
+    test::ScopedEnv dataDirs("XDG_DATA_DIRS", system1.string() + ":" + system2.string());
+    std::vector<std::string> started;
+    OpenPanel::setRunnerForTesting([&](OpenPanel& panel, QWidget*) {
+        started.push_back(panel.directoryURL);
+        panel.finish(OpenPanel::NSModalResponseCancel, {});
+    });
+    fs::create_directories(system2 / "applications");
+    pane->addApplication();  // no user folder, the first system one missing: the second
+    fs::create_directories(system1 / "applications");
+    pane->addApplication();
+    fs::create_directories(user / "applications");
+    pane->addApplication();  // the user's own, once it exists
+    EXPECT_EQ(started, (std::vector<std::string>{(system2 / "applications").string(), (system1 / "applications").string(),
+                                                 (user / "applications").string()}));
 }
 
 TEST_F(BlacklistPaneTest, RemoveTakesTheFirstSelectedOnly) {

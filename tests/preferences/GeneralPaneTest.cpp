@@ -1,6 +1,11 @@
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <algorithm>
 
 #include "core/DockConfiguration.h"
 #include "platform/desktop/Keys.h"
@@ -95,7 +100,6 @@ TEST_F(GeneralPaneTest, PositionMovesTheRunningDockAndSurvivesARestart) {
     EXPECT_EQ(manager->mainConfig()->aligment(), 3);
     auto* size = child<QSlider>(view, "iconSizeSlider");
     EXPECT_EQ(size->value(), 52);
-    EXPECT_FALSE(size->hasTracking());  // stored once the knob is let go
     size->setValue(64);
     EXPECT_FLOAT_EQ(manager->mainConfig()->iconSize(), 64.0f);
 
@@ -124,6 +128,78 @@ TEST_F(GeneralPaneTest, ScreenChoiceAndAutoHideDelay) {
     EXPECT_EQ(delay->value(), 1);
     delay->setValue(20);
     EXPECT_EQ(defaults().objectForKey("autoHideDelay1"), Value(20));
+}
+
+// Pixels of a label that are not its background: its text was drawn.
+int inkOf(QWidget* label) {
+    return pixelsUnlike(label->grab().toImage(), label->rect(), label->palette().color(QPalette::Window), 60);
+}
+
+TEST_F(GeneralPaneTest, TheSlidersShowTheirValuesAndTheIconSizeFollowsADrag) {
+    view->resize(view->sizeHint());
+    view->show();
+    QApplication::processEvents();
+    auto* size = child<ValueSlider>(view, "iconSizeSlider");
+    auto* sizeValue = child<QLabel>(view, "iconSizeValue");
+    ASSERT_TRUE(size && sizeValue);
+    EXPECT_EQ(size->valueLabel(), sizeValue);
+    EXPECT_EQ(text(sizeValue), "52 px");
+    EXPECT_TRUE(sizeValue->isVisible());
+    EXPECT_GT(inkOf(sizeValue), 20) << "the value is drawn";
+    // Changed elsewhere (the binding sets the slider with its signals blocked): shown too.
+    manager->mainConfig()->setIconSize(80);
+    EXPECT_EQ(size->value(), 80);
+    EXPECT_EQ(text(sizeValue), "80 px");
+
+    // A drag with the mouse: the dock's icon size follows before the button is let go.
+    QStyleOptionSlider option;
+    option.initFrom(size);
+    option.orientation = size->orientation();
+    option.minimum = size->minimum();
+    option.maximum = size->maximum();
+    option.sliderPosition = option.sliderValue = size->value();
+    const QRect handle = size->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, size);
+    ASSERT_TRUE(handle.isValid());
+    PostCounter saves("saveDocksData");
+    QPoint at = handle.center();
+    auto mouse = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, size->mapToGlobal(at), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(size, &event);
+    };
+    mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_TRUE(size->isSliderDown());
+    std::vector<float> seen;
+    for (int step = 0; step < 4; ++step) {
+        at.rx() += 15;
+        mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton);
+        seen.push_back(manager->mainConfig()->iconSize());
+        EXPECT_EQ(text(sizeValue), GeneralPreferencesView::iconSizeText(size->value()).toStdString());
+    }
+    EXPECT_TRUE(size->isSliderDown());
+    EXPECT_GT(seen.front(), 80.0f) << "the first move already reaches the dock";
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_GT(seen.back(), seen.front());
+    EXPECT_FLOAT_EQ(float(size->value()), seen.back());
+    mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    EXPECT_FLOAT_EQ(manager->mainConfig()->iconSize(), float(size->value()));
+    EXPECT_GE(saves.count, 4);
+
+    // The delay reads as the dock applies it.
+    auto* delay = child<ValueSlider>(view, "autoHideDelaySlider");
+    auto* delayValue = child<QLabel>(view, "autoHideDelayValue");
+    ASSERT_TRUE(delay && delayValue);
+    defaults().setBool(true, "HideQuayside");
+    for (auto [stored, shown] : {std::pair{0, "No delay"}, {9, "No delay"}, {10, "0.5 s"}, {20, "1.5 s"},
+                                 {35, "2.5 s"}, {50, "4.5 s"}}) {
+        defaults().setInteger(stored, "autoHideDelay1");
+        EXPECT_EQ(text(delayValue), shown) << stored;
+    }
+    delay->setValue(30);
+    EXPECT_EQ(text(delayValue), "2.5 s");
+    EXPECT_GT(inkOf(delayValue), 20);
+    // Greyed with its slider while the dock does not hide.
+    defaults().setBool(false, "HideQuayside");
+    EXPECT_FALSE(delayValue->isEnabled());
 }
 
 TEST_F(GeneralPaneTest, TheShortcutRecorderStoresWhatTheHotkeyUses) {

@@ -3,7 +3,9 @@
 // an inspector that goes away mid-edit loses nothing.
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -146,6 +148,52 @@ TEST_F(InspectorsTest, AChosenIconBecomesTheItemsStoredIconAndResetTakesItAway) 
     EXPECT_FALSE(inspector->imageView()->image());
     EXPECT_EQ(CustomIconsHelper::sharedInstance().count(), 0u);
     EXPECT_GE(iconChanges, 2);
+}
+
+TEST_F(InspectorsTest, TheEmptyWellShowsAsAWellAndTheWindowNamesItsItem) {
+    auto inspector = ItemInspector::create();
+    auto item = fileItem();
+    inspector->setModel(Value(item));
+    inspector->orderFront();
+    QWidget* window = inspector->window();
+    window->resize(window->sizeHint());
+    QApplication::processEvents();
+
+    // The item is named above the well and in the title.
+    auto* label = child<QLabel>(window, "itemLabel");
+    ASSERT_TRUE(label);
+    EXPECT_TRUE(label->isVisible());
+    EXPECT_NE(text(label).find("document.txt"), std::string::npos) << text(label);
+    EXPECT_NE(window->windowTitle().toStdString().find("document.txt"), std::string::npos);
+    EXPECT_NE(window->windowTitle().toStdString().find("Custom Icon"), std::string::npos);
+
+    // Empty: a sunken frame darker than the window, and the hint inside it.
+    CustomIconImageView* well = inspector->imageView();
+    ASSERT_TRUE(well);
+    EXPECT_FALSE(well->image());
+    const QColor background = window->palette().color(QPalette::Window);
+    QImage empty = well->grab().toImage();
+    const int w = empty.width(), h = empty.height();
+    EXPECT_LT(qGray(empty.pixel(w / 2, 6)), qGray(background.rgb()) - 8) << "the well is sunken, not the window";
+    EXPECT_LT(qGray(empty.pixel(1, h / 2)), qGray(empty.pixel(w / 2, 6))) << "a darker rim";
+    const QRect middle(12, h / 3, w - 24, h / 3);
+    const QColor wellFill = empty.pixelColor(w / 2, 6);
+    EXPECT_GT(pixelsUnlike(empty, middle, wellFill), 30) << "the hint is written in the well";
+    EXPECT_EQ(well->hint().toStdString(), "Drop an image here");
+
+    // With an icon the hint gives way to it; the frame stays.
+    QImage blue(64, 64, QImage::Format_ARGB32);
+    blue.fill(Qt::blue);
+    well->placeImage(std::make_shared<Image>(blue));
+    QImage filled = well->grab().toImage();
+    EXPECT_EQ(filled.pixelColor(w / 2, h / 2), QColor(Qt::blue));
+    EXPECT_LT(qGray(filled.pixel(1, h / 2)), qGray(background.rgb()));
+
+    // Another item: the window says so.
+    auto other = FileSystemNode::initWithURL(URL::fileURLWithPath(png("photo.png", 4, 4)));
+    inspector->setModel(Value(other));
+    EXPECT_NE(text(label).find("photo.png"), std::string::npos) << text(label);
+    EXPECT_NE(window->windowTitle().toStdString().find("photo.png"), std::string::npos);
 }
 
 TEST_F(InspectorsTest, TheDockCellsIconCacheServesTheNewIconAtOnce) {

@@ -143,6 +143,24 @@ TEST_F(LaunchAtLogin, AMalformedEntryIsKeptAsideNotLost) {
     EXPECT_TRUE(controller->launchAtLogin());
 }
 
+// An entry the user may not read is no damage: it was moved aside and replaced. It is
+// left as it is, and the switch says why it cannot be set.
+TEST_F(LaunchAtLogin, AnEntryThatMayNotBeReadIsLeftAsItIs) {
+    writeFile(autostartEntry(), "[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n");
+    ::chmod(autostartEntry().c_str(), 0);
+    EXPECT_EXIT(
+        {
+            dropRootForChild(env.root());
+            controller->setLaunchAtLogin(true);
+            bool ok = entries(autostartDir()) == std::vector<std::string>{"org.quayside.Quayside.desktop"} &&
+                      env.logged("not damage");
+            std::exit(ok ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+    ::chmod(autostartEntry().c_str(), 0644);
+    EXPECT_EQ(readFile(autostartEntry()), "[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n");
+}
+
 TEST_F(LaunchAtLogin, AFolderThatCannotBeWrittenIsSaidAndTheSwitchReadsOff) {
     // Something that is not a folder where the autostart folder belongs (as root, file
     // modes would not stop the write).

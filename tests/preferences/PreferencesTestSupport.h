@@ -6,8 +6,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QWidget>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -21,6 +23,17 @@
 #include "preferences/WidgetsViewController.h"
 
 namespace qs::test {
+
+// Pixels of an area of an image whose grey differs from a colour's by more than the
+// tolerance: what was drawn over that colour.
+inline int pixelsUnlike(const QImage& image, const QRect& area, QColor colour, int tolerance = 8) {
+    int n = 0;
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (std::abs(qGray(image.pixel(x, y)) - qGray(colour.rgb())) > tolerance) ++n;
+    return n;
+}
 
 class PreferencesTest : public DockTest {
 protected:

@@ -1,8 +1,11 @@
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QToolBar>
+#include <algorithm>
+#include <functional>
 
 #include "core/AppDelegate.h"
 #include "preferences/AppearanceViewController.h"
@@ -43,9 +46,37 @@ TEST_F(PreferencesWindowTest, FivePanesInOrderUnderOneTitle) {
     EXPECT_EQ(general->config(), manager->mainConfig());
     EXPECT_EQ(appearance->config(), manager->mainConfig());
     EXPECT_EQ(blacklist->model(), manager->mainModel());
-    // Only the pane on show is loaded.
+    // Every pane is loaded to size the window; only the pane on show is in it.
     EXPECT_TRUE(general->isViewLoaded());
-    EXPECT_FALSE(appearance->isViewLoaded());
+    EXPECT_TRUE(appearance->isViewLoaded());
+    EXPECT_TRUE(window->isAncestorOf(general->view()));
+    EXPECT_FALSE(window->isAncestorOf(appearance->view()));
+}
+
+TEST_F(PreferencesWindowTest, TheWindowKeepsOneSizeWhicheverPaneItShows) {
+    Prefs::showPreferences();
+    auto prefs = Prefs::prefsController();
+    QWidget* window = prefs->window();
+    QApplication::processEvents();
+    const QSize size = window->size();
+    std::vector<QSize> paneSizes;
+    for (QAction* pane : prefs->toolbar()->actions()) {
+        pane->trigger();
+        QApplication::processEvents();
+        EXPECT_EQ(window->size(), size) << pane->text().toStdString();
+        // The pane shown fits: nothing of it is cut off.
+        QWidget* view = prefs->selectedViewController()->view();
+        EXPECT_GE(view->width(), view->minimumSizeHint().width()) << pane->text().toStdString();
+        EXPECT_GE(view->height(), view->minimumSizeHint().height()) << pane->text().toStdString();
+        paneSizes.push_back(view->sizeHint());
+    }
+    // The panes themselves differ: a window sized to each would change.
+    EXPECT_NE(std::adjacent_find(paneSizes.begin(), paneSizes.end(), std::not_equal_to<>()), paneSizes.end());
+    // Shown again: the same size.
+    window->close();
+    Prefs::showPreferences();
+    QApplication::processEvents();
+    EXPECT_EQ(window->size(), size);
 }
 
 TEST_F(PreferencesWindowTest, OpeningTwiceShowsTheSameWindowCentredOnTheCurrentDesktop) {

@@ -38,4 +38,58 @@ bool TestEnvironment::logged(const std::string& fragment) const {
     return false;
 }
 
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) {
+        had_ = true;
+        old_ = old;
+    }
+    setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had_)
+        setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        unsetenv(name_.c_str());
+}
+
+}  // namespace qs::test
+
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qs::test {
+
+void dropRootForChild(const std::string& root) {
+    if (geteuid() != 0) return;
+    std::error_code ec;
+    ::chmod(root.c_str(), 0777);
+    for (std::filesystem::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_directory(ec) && !it->is_symlink(ec)) ::chmod(it->path().c_str(), 0777);
+    constexpr gid_t kNobody = 65534;
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) std::_Exit(90);
+}
+
+}  // namespace qs::test
+
+namespace qs::test {
+
+void limitChildMemory(size_t bytes) {
+#if defined(__SANITIZE_ADDRESS__)
+    (void)bytes;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    (void)bytes;
+#else
+    rlimit limit{bytes, bytes};
+    ::setrlimit(RLIMIT_AS, &limit);
+#endif
+#else
+    rlimit limit{bytes, bytes};
+    ::setrlimit(RLIMIT_AS, &limit);
+#endif
+}
+
 }  // namespace qs::test

@@ -6,6 +6,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/sim/SimBackend.h"
 #include "platform/ui/EventQueue.h"
+#include "platform/ui/ViewGeometry.h"
 #include "support/TestEnvironment.h"
 #include "toolkit/ButtonExtensions.h"
 #include "toolkit/EventUtilities.h"
@@ -195,6 +196,18 @@ TEST_F(LiveInputTest, TheSquareEdgesCountAsThePointerIsTested) {
     fresh();
     queue->post(dragged(10, 7));
     EXPECT_TRUE(isDragEvent(down(), nullptr, 3.0));
+    // The view is asked: an unflipped view counts the bottom edge out.
+    QWidget unflipped;
+    ViewGeometry::setFlipped(&unflipped, false);
+    fresh();
+    queue->post(dragged(10, 7));
+    queue->post(up(10, 7));
+    EXPECT_TRUE(isDragEvent(down(), &unflipped, 3.0));
+    // ... and its top edge in.
+    fresh();
+    queue->post(dragged(10, 13));
+    queue->post(up(10, 13));
+    EXPECT_FALSE(isDragEvent(down(), &unflipped, 3.0));
 }
 
 TEST_F(LiveInputTest, WithADeadlineTheTestEndsThere) {

@@ -311,6 +311,16 @@ TEST_F(ImageHelpers, MonochromeAndGreyScale) {
     EXPECT_TRUE(near(pixelAt(*grey, 0, 0), QColor(76, 76, 76)));
     auto translucent = grayscaleImage(solidImage(1, 1, QColor(0, 0, 255, 128)));
     EXPECT_TRUE(near(pixelAt(*translucent, 0, 0), QColor(29, 29, 29, 128), 4));
+
+    // The grey image has the image's size, not its representation's pixel size.
+    auto dense = solidImage(64, 64, Qt::red);
+    dense->setSize({32, 32});
+    auto denseGrey = grayscaleImage(dense);
+    ASSERT_TRUE(denseGrey);
+    EXPECT_EQ(denseGrey->size(), (Size{32, 32}));
+    EXPECT_EQ(CGImage(*denseGrey).size(), QSize(32, 32));
+    EXPECT_TRUE(near(pixelAt(*denseGrey, 31, 31), QColor(76, 76, 76)));
+    EXPECT_FALSE(grayscaleImage(std::make_shared<Image>(Size{4, 4}))) << "no pixels, no grey image";
 }
 
 TEST_F(ImageHelpers, PixelImageConversions) {
@@ -334,9 +344,14 @@ TEST_F(ImageHelpers, PixelImageConversions) {
     EXPECT_EQ(rep->samplesPerPixel(), 4);
     auto normal = normalize(std::make_shared<Image>(QImage(5, 5, QImage::Format_Grayscale8)));
     EXPECT_EQ(CGImage(*normal).format(), ImageRep::canvasFormat());
-    EXPECT_FALSE(nsImageToCGImageRef(std::make_shared<Image>(Size{4, 4})).isNull() == true &&
-                 false);  // an image without pixels answers null
+    // An image without pixels answers null; one with pixels answers them losslessly, at
+    // the representation's own size.
     EXPECT_TRUE(nsImageToCGImageRef(std::make_shared<Image>(Size{4, 4})).isNull());
+    auto dense = solidImage(8, 8, Qt::blue);
+    dense->setSize({4, 4});
+    const QImage lossless = nsImageToCGImageRef(dense);
+    EXPECT_EQ(lossless.size(), QSize(8, 8));
+    EXPECT_EQ(lossless.pixelColor(7, 7), QColor(Qt::blue));
 }
 
 // A PNG stream announcing the size: a valid IHDR, an empty IDAT and the end.
@@ -390,10 +405,12 @@ TEST_F(ImageHelpers, DecodingBadDataIsRefusedWithALine) {
     good.save(&buffer, "PNG");
     Data png(bytes.begin(), bytes.end());
     EXPECT_EQ(CGImageFromData(&png).pixelColor(3, 3), QColor(Qt::red));
+    // Cut off in its pixel data: refused, and not silently.
     Data truncated(png.begin(), png.begin() + long(png.size() / 2));
     const size_t before = env.logLines().size();
-    (void)CGImageFromData(&truncated);  // whatever Qt makes of it: no crash
-    EXPECT_GE(env.logLines().size(), before);
+    EXPECT_TRUE(CGImageFromData(&truncated).isNull());
+    ASSERT_GT(env.logLines().size(), before) << "a truncated image refused without a line";
+    EXPECT_NE(env.logLines().back().find("cannot read the image"), std::string::npos) << env.logLines().back();
 }
 
 TEST_F(ImageHelpers, StackBlurOfABuffer) {

@@ -158,6 +158,46 @@ TEST(PlacedFrame, WithoutAScreenTheEdgesAreAtZeroAndFillsKeepTheirLength) {
     EXPECT_EQ(NU::placedFrame(Edge::Top, Alignment::Fill, in), MakeRect(0, -80, 800, 60));
 }
 
+// Other panels keep space along the screen's edges (the visible frame leaves it out): a
+// window stands beside the panel on its own edge and its start, end and fill stay clear
+// of the panels it runs towards; with no panels the Part's table holds (above).
+TEST(PlacedFrame, OtherPanelsSpaceIsLeftClear) {
+    NU::PlacementInput in;
+    in.screen = MakeSize(1600, 900);
+    in.visible = MakeSize(1560, 846);  // 24 along the top, 30 along the bottom, 40 on the left
+    in.reservedTop = 24;
+    in.reservedBottom = 30;
+    in.reservedLeft = 40;
+    in.indent = true;
+    in.window = MakeSize(800, 60);
+    EXPECT_EQ(NU::placedFrame(Edge::Top, Alignment::Center, in), MakeRect(400, 816, 800, 60));
+    EXPECT_EQ(NU::placedFrame(Edge::Top, Alignment::Start, in), MakeRect(40, 816, 800, 60));
+    EXPECT_EQ(NU::placedFrame(Edge::Bottom, Alignment::End, in), MakeRect(800, 36, 800, 60));
+    EXPECT_EQ(NU::placedFrame(Edge::Bottom, Alignment::Fill, in),
+              MakeRect(40, 36, 1560, 60));
+    in.window = MakeSize(60, 400);
+    EXPECT_EQ(NU::placedFrame(Edge::Left, Alignment::Start, in), MakeRect(46, 476, 60, 400));
+    EXPECT_EQ(NU::placedFrame(Edge::Right, Alignment::End, in), MakeRect(1534, 30, 60, 400));
+    EXPECT_EQ(NU::placedFrame(Edge::Right, Alignment::Fill, in), MakeRect(1534, 30, 60, 846));
+    // A menu bar's allowance counts where a top panel leaves less room than it.
+    in.reservedTop = 10;
+    in.menuBarVisible = true;
+    EXPECT_EQ(NU::placedFrame(Edge::Left, Alignment::Start, in), MakeRect(46, 478, 60, 400));
+    in.window = MakeSize(800, 60);
+    EXPECT_EQ(NU::placedFrame(Edge::Top, Alignment::End, in), MakeRect(800, 820, 800, 60));
+}
+
+TEST(PlacedFrame, TheReservedSpaceIsReadFromTheScreensVisibleFrame) {
+    Rect visible = MakeRect(1480, 30, 1560, 846);
+    auto screen = sim::SimScreen::make(MakeRect(1440, 0, 1600, 900), "B", &visible);
+    NU::PlacementInput in = NU::placementInputOn(screen);
+    EXPECT_EQ(in.reservedLeft, 40);
+    EXPECT_EQ(in.reservedRight, 0);
+    EXPECT_EQ(in.reservedBottom, 30);
+    EXPECT_EQ(in.reservedTop, 24);
+    EXPECT_FALSE(NU::placementInputOn(nullptr).hasScreen);
+}
+
 // Every edge and alignment on every screen of four arrangements: the window ends on the
 // screen it was placed on, at that screen's origin plus the screen-local frame.
 TEST_F(WindowPlacementTest, EveryPlacementOnEveryScreenOfFourArrangements) {
@@ -189,9 +229,7 @@ TEST_F(WindowPlacementTest, EveryPlacementOnEveryScreenOfFourArrangements) {
                                  op.name + (menuBar ? ", menu bar" : ""));
                     Rect placed = placeOnScreen(&w, *screen, op, 400, 64);
 
-                    NU::PlacementInput in;
-                    in.screen = screen->frame().size;
-                    in.visible = screen->visibleFrame().size;
+                    NU::PlacementInput in = NU::placementInputOn(screen);
                     in.window = vertical(op.edge) ? MakeSize(64, 400) : MakeSize(400, 64);
                     in.indent = op.edge != Edge::Top;
                     in.menuBarVisible = menuBar;

@@ -230,6 +230,36 @@ TEST_F(WindowHelpers, ResizingForContentKeepsTheTopEdge) {
     EXPECT_EQ(WindowGeometry::frame(&other), MakeRect(80, 70, 340, 230));
 }
 
+TEST_F(WindowHelpers, AShownWindowResizesOverTheResizeTime) {
+    QWidget window;
+    WindowGeometry::setFrame(&window, MakeRect(100, 100, 300, 200), false);
+    window.show();
+    QApplication::processEvents();
+    // The right edge travels 150 points: the platform's 0.2 s.
+    const Rect target = MakeRect(100, 100, 450, 200);
+    EXPECT_DOUBLE_EQ(WindowAttributes::animationResizeTime(&window, target), 0.2);
+    EXPECT_EQ(resizeWindowToContentSize(&window, {450, 200}, true), target);
+    EXPECT_TRUE(WindowAttributes::isAnimatingFrame(&window));
+    EXPECT_EQ(WindowGeometry::frame(&window), MakeRect(100, 100, 300, 200)) << "nothing moves before the first step";
+    env.loop().advance(0.1);
+    const double halfway = WindowGeometry::frame(&window).size.width;
+    EXPECT_GT(halfway, 300);
+    EXPECT_LT(halfway, 450);
+    env.loop().advance(0.1);
+    EXPECT_EQ(WindowGeometry::frame(&window), target);
+    EXPECT_FALSE(WindowAttributes::isAnimatingFrame(&window));
+    EXPECT_EQ(env.loop().timerCount(), 0u) << "no tick once it is over";
+
+    // A frame set meanwhile ends the animation where it stands.
+    wendle_setFrameSoView(&window, &window, {450, 350}, false);
+    EXPECT_TRUE(WindowAttributes::isAnimatingFrame(&window));
+    env.loop().advance(0.05);
+    WindowAttributes::setFrame(&window, MakeRect(0, 0, 200, 200), true, false);
+    EXPECT_FALSE(WindowAttributes::isAnimatingFrame(&window));
+    env.loop().advance(1.0);
+    EXPECT_EQ(WindowGeometry::frame(&window), MakeRect(0, 0, 200, 200));
+}
+
 TEST_F(WindowHelpers, FirstResponderHousekeeping) {
     QWidget window;
     auto* field = new QLineEdit(&window);

@@ -4,16 +4,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include <QCoreApplication>
 #include <QImage>
 #include <gmock/gmock.h>
 
 #include "platform/desktop/Desktop.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/sim/SimBackend.h"
 #include "platform/ui/Beep.h"
 #include "platform/x11/DesktopEntry.h"
@@ -323,6 +327,43 @@ TEST_F(XdgApplicationsTest, AFileNoApplicationOpensOrThatIsMissingGetsNone) {
     EXPECT_THAT(titles(*openWithMenuForFile(folder, nullptr, {})), ElementsAre("None"));
     EXPECT_THAT(titles(*openWithMenuForFile(env.root() + "/nothing.txt", nullptr, {})), ElementsAre("None"));
     EXPECT_THAT(titles(*openWithMenuForFile("", nullptr, {})), ElementsAre("None"));
+}
+
+TEST_F(XdgApplicationsTest, WhyNothingOpenedIsNotedForTheUser) {
+    desktop::takeFailureReason();
+    const std::string folder = env.root() + "/files/folder";
+    fs::create_directories(folder);
+    EXPECT_FALSE(workspace->openFile(folder));
+    EXPECT_EQ(desktop::takeFailureReason(), "No file manager on this desktop opens folders.");
+    EXPECT_FALSE(workspace->openFile(file("notes.txt"), "no-such-editor"));
+    EXPECT_EQ(desktop::takeFailureReason(), "The application \u201cno-such-editor\u201d is not installed on this desktop.");
+    EXPECT_FALSE(workspace->launchApplication(env.root() + "/gone.desktop"));
+    EXPECT_EQ(desktop::takeFailureReason(), "The application is not installed on this desktop any more.");
+    auto page = URL::URLWithString("qs-journey-nothing://page");
+    ASSERT_TRUE(page);
+    EXPECT_FALSE(workspace->openURL(*page));
+    EXPECT_NE(desktop::takeFailureReason().find("qs-journey-nothing addresses"), std::string::npos);
+    // A success notes nothing.
+    EXPECT_TRUE(workspace->openFile(file("seen.txt")));
+    EXPECT_EQ(desktop::takeFailureReason(), "");
+}
+
+TEST(SpawnDetached, TheEndOfAWatchedProgramIsToldWithItsStatus) {
+    std::vector<int> ends;
+    auto watch = [&](int status) { ends.push_back(status); };
+    ASSERT_TRUE(x11::X11Workspace::spawnDetached({"sh", "-c", "exit 3"}, "", watch));
+    ASSERT_TRUE(x11::X11Workspace::spawnDetached({"true"}, "", watch));
+    ASSERT_TRUE(x11::X11Workspace::spawnDetached({"sh", "-c", "kill -TERM $$"}, "", watch));
+    EXPECT_TRUE(ends.empty()) << "never inside the call";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (ends.size() < 3 && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::sort(ends.begin(), ends.end());
+    EXPECT_EQ(ends, (std::vector<int>{0, 3, 128 + SIGTERM}));
+    // A program that cannot start is told at once, and never watched.
+    EXPECT_FALSE(x11::X11Workspace::spawnDetached({"/nonexistent/program"}, "", watch));
 }
 
 TEST_F(XdgApplicationsTest, ChoosingAnApplicationRunsItsExecWithTheNameAsOneArgument) {

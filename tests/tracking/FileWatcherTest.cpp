@@ -12,6 +12,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/sim/SimBackend.h"
 #include "platform/x11/FileManager.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/x11/InotifyWatch.h"
 #include "support/TestEnvironment.h"
 #include "tracking/FileWatcher.h"
@@ -260,6 +261,29 @@ TEST_F(InotifyWatchTest, TheFileWatcherReportsRealChanges) {
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].code, FileWatcher::kCreated);
     EXPECT_TRUE(got[0].changes.count(folder + "/sub/real.txt"));
+    desktop::install({});
+}
+
+// An edit of the settings file while the program runs was overwritten by its next write;
+// the desktop's folder watch now brings it in at once.
+TEST_F(InotifyWatchTest, TheSettingsTakeInAnEditMadeOnDiskWhileTheProgramRuns) {
+    desktop::Services services;
+    services.files = std::make_shared<x11::FileManagerServices>();
+    desktop::install(services);
+    auto& defaults = UserDefaults::standardUserDefaults();
+    defaults.setBool(true, "Tooltips");
+    ASSERT_TRUE(defaults.synchronize());
+    // Another program replaces the file, as editors and command-line tools do.
+    const std::string edited = defaults.filePath() + ".new";
+    std::ofstream(edited) << "<plist><dict><key>Tooltips</key><false/><key>added</key><integer>3</integer></dict></plist>";
+    fs::rename(edited, defaults.filePath());
+    for (int i = 0; i < 200 && defaults.boolForKey("Tooltips"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        env.loop().runPending();
+        env.loop().advance(0.2);
+    }
+    EXPECT_FALSE(defaults.boolForKey("Tooltips"));
+    EXPECT_EQ(defaults.integerForKey("added"), 3);
     desktop::install({});
 }
 

@@ -30,6 +30,7 @@ class BadgeSource;
 class DisplayService;
 class Permissions;
 class Compositing;
+class UserMessages;
 
 struct Services {
     std::shared_ptr<ScreenServer> screens;
@@ -43,6 +44,8 @@ struct Services {
     std::shared_ptr<DisplayService> displays;
     std::shared_ptr<Permissions> permissions;
     std::shared_ptr<Compositing> compositing;
+    // What the user is told when the program could not do something for them.
+    std::shared_ptr<UserMessages> messages;
     // Further services (workspace, window server, accessibility, synthetic events,
     // file operations, ...) are added here by the code that backs them.
 };

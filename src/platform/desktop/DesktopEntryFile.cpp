@@ -4,11 +4,12 @@
 
 #include <QLocale>
 #include <cstdlib>
-#include <fstream>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <sstream>
 
+#include "platform/foundation/FileRead.h"
 #include "platform/foundation/Log.h"
 
 namespace qs::desktop {
@@ -138,11 +139,23 @@ std::vector<std::string> applicationFolders() {
     return out;
 }
 
+std::string firstExistingApplicationFolder() {
+    for (const auto& folder : applicationFolders()) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(folder, ec)) return folder;
+    }
+    return {};
+}
+
 std::optional<KeyFileGroup> readKeyFileGroup(const std::string& path, const std::string& group,
                                              size_t* malformedLines) {
     if (malformedLines) *malformedLines = 0;
-    std::ifstream in(path);
-    if (!in) return std::nullopt;
+    // Key files (desktop entries, mimeapps.list, mimeinfo.cache, autostart entries) are
+    // read up to 8 MiB: a large mimeinfo.cache is a few hundred KiB.
+    constexpr size_t kMaxKeyFileBytes = size_t(8) << 20;
+    FileRead::Result file = FileRead::readFile(path, kMaxKeyFileBytes);
+    if (!file.ok()) return std::nullopt;
+    std::istringstream in(file.text());
     KeyFileGroup keys;
     std::string line;
     const std::string header = "[" + group + "]";

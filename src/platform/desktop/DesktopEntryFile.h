@@ -47,5 +47,8 @@ bool isDesktopEntryPath(const std::string& path);
 
 // $XDG_DATA_HOME/applications, then each $XDG_DATA_DIRS/applications, most important first.
 std::vector<std::string> applicationFolders();
+// The first of applicationFolders() that exists as a folder ("" when none does): where a
+// chooser of applications starts.
+std::string firstExistingApplicationFolder();
 
 }  // namespace qs::desktop

@@ -18,12 +18,12 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
 
 #include "platform/desktop/Desktop.h"
+#include "platform/foundation/FileRead.h"
 #include "platform/foundation/Log.h"
 
 namespace fs = std::filesystem;
@@ -71,9 +71,15 @@ bool renameNoReplace(const std::string& from, const std::string& to, int& err) {
     return false;
 }
 
+std::function<void(const std::string&)>& beforeCopyHook() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
 // Copies `from` to a hidden partial name beside `to`, then renames it into place; on
 // any failure the partial copy is removed.
 bool copyInto(const std::string& from, const std::string& to, std::string& error) {
+    if (beforeCopyHook()) beforeCopyHook()(from);
     fs::path target(to);
     std::string partial = (target.parent_path() / ("." + target.filename().string() + ".partial-" +
                                                    std::to_string(::getpid()) + "-" + std::to_string(std::rand())))
@@ -206,6 +212,12 @@ std::string localTimestamp() {
 }
 
 }  // namespace
+
+bool isSameOrInside(const std::string& folder, const std::string& item) { return isInside(folder, item); }
+
+void setBeforeCopyHookForTesting(std::function<void(const std::string& from)> hook) {
+    beforeCopyHook() = std::move(hook);
+}
 
 std::string uniqueDestination(const std::string& folder, const std::string& name) {
     fs::path base(folder);
@@ -407,11 +419,15 @@ bool trashHasItems() {
 }
 
 std::optional<TrashInfo> readTrashInfo(const std::string& infoPath) {
-    std::ifstream in(infoPath);
-    if (!in) {
-        log("cannot read the trash information file ", infoPath);
+    // A trash information file holds one path (at most 4096 bytes, three times that
+    // percent-encoded) and a date.
+    constexpr size_t kMaxTrashInfoBytes = 64 * 1024;
+    FileRead::Result file = FileRead::readFile(infoPath, kMaxTrashInfoBytes);
+    if (!file.ok()) {
+        log("cannot read the trash information file ", infoPath, ": ", file.error);
         return std::nullopt;
     }
+    std::istringstream in(file.text());
     std::string line;
     bool inGroup = false, sawGroup = false;
     TrashInfo info;
@@ -458,9 +474,10 @@ namespace {
 // thumbnailers write them) without decoding anything; "" when absent. Qt's readers
 // cannot tell keys with colons ("Thumb::MTime") apart before decoding.
 std::string pngTextBeforePixels(const QString& file, const std::string& key) {
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly)) return {};
-    const QByteArray head = in.read(64 * 1024);
+    std::string whyNot;
+    std::unique_ptr<QFile> in = Image::openFile(QFile::encodeName(file).toStdString(), whyNot);
+    if (!in) return {};
+    const QByteArray head = in->read(64 * 1024);
     if (head.size() < 8 || !head.startsWith("\x89PNG\r\n\x1a\n")) return {};
     qsizetype at = 8;
     while (at + 8 <= head.size()) {
@@ -530,9 +547,11 @@ std::optional<Date> lastUsedDate(const std::string& path) {
             recent.file = file;
             recent.mtime = mtime;
             recent.lastUse.clear();
-            QFile f(QString::fromStdString(file));
-            if (mtime >= 0 && f.open(QIODevice::ReadOnly)) {
-                QXmlStreamReader xml(&f);
+            // The list of recently used files grows with use; a long one is a few MiB.
+            constexpr size_t kMaxRecentlyUsedBytes = size_t(32) << 20;
+            FileRead::Result f = mtime >= 0 ? FileRead::readFile(file, kMaxRecentlyUsedBytes) : FileRead::Result{};
+            if (f.ok()) {
+                QXmlStreamReader xml(QByteArray(reinterpret_cast<const char*>(f.bytes.data()), qsizetype(f.bytes.size())));
                 while (!xml.atEnd()) {
                     if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("bookmark"))
                         continue;

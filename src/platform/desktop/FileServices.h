@@ -72,10 +72,16 @@ struct FileOperationResult {
 
 namespace files {
 
+// Whether the item is the folder itself or holds it somewhere inside (symbolic links in
+// both resolved).
+bool isSameOrInside(const std::string& folder, const std::string& item);
 // `folder`/`name` when free, else "name 2.ext", "name 3.ext", ...
 std::string uniqueDestination(const std::string& folder, const std::string& name);
 FileOperationResult copyItems(const std::vector<std::string>& paths, const std::string& folder);
 FileOperationResult moveItems(const std::vector<std::string>& paths, const std::string& folder);
+// Tests: called with the source path just before each copy starts (a test may take the
+// file away there, as if it vanished while being copied); nullptr removes it.
+void setBeforeCopyHookForTesting(std::function<void(const std::string& from)> hook);
 // Symbolic links in `folder` pointing at each item.
 FileOperationResult aliasItems(const std::vector<std::string>& paths, const std::string& folder);
 

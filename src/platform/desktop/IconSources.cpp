@@ -245,7 +245,9 @@ ImageSourcePtr genericIconSource(GenericKind kind) {
 
 ImageSourcePtr genericIconSourceForFile(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return genericIconSource(GenericKind::Missing);
+    // An application entry that is not installed still stands for an application.
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return genericIconSource(isDesktopEntryPath(path) ? GenericKind::Application : GenericKind::Missing);
     if (S_ISDIR(st.st_mode)) return genericIconSource(GenericKind::Folder);
     if (auto entry = readDesktopEntryFile(path); entry && entry->isApplication())
         return genericIconSource(GenericKind::Application);

@@ -33,8 +33,8 @@ ImageSourcePtr themeIconSource(std::vector<std::string> namesOrPaths, ImageSourc
 enum class GenericKind { Application, Document, Folder, Missing };
 ImageSourcePtr genericIconSource(GenericKind kind);
 
-// The generic icon of a file by what it is: a desktop entry of an application, a
-// folder, a missing file, else a document by its MIME type (the type's icon, its generic
+// The generic icon of a file by what it is: a desktop entry of an application (also one
+// that is not installed), a folder, a missing file, else a document by its MIME type (the type's icon, its generic
 // icon, then the generic document). Reads the file system: call it where that may wait
 // (the icon cache's workers do).
 ImageSourcePtr genericIconSourceForFile(const std::string& path);

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <tuple>
 
 #include "platform/desktop/DesktopEntryFile.h"
+#include "platform/foundation/FileRead.h"
 
 namespace qs::desktop {
 
@@ -38,7 +38,9 @@ using Groups = std::map<std::string, std::map<std::string, std::string>>;
 
 Groups readIndexTheme(const std::string& path) {
     Groups groups;
-    std::ifstream in(path);
+    // An index.theme lists a theme's folders: a large one is some tens of KiB.
+    constexpr size_t kMaxIndexThemeBytes = size_t(4) << 20;
+    std::istringstream in(FileRead::readFile(path, kMaxIndexThemeBytes).text());
     std::string line, group;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <ctime>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -15,6 +15,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/DesktopEntryFile.h"
 #include "platform/desktop/FileServices.h"
+#include "platform/foundation/FileRead.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/RunLoop.h"
@@ -100,13 +101,6 @@ std::vector<std::string> desktopFilesIn(const std::string& dir) {
 bool writeText(const std::string& path, const std::string& text, std::string* error) {
     Data bytes(text.begin(), text.end());
     return PropertyList::writeFileAtomically(path, bytes, error);
-}
-
-std::string timeStamp() {
-    std::time_t t = std::time(nullptr);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", std::localtime(&t));
-    return buf;
 }
 
 }  // namespace
@@ -279,10 +273,18 @@ bool LoginItems::insertItem(const std::string& programPath, const std::string& f
     if (fs::exists(fs::symlink_status(path, ec))) {
         Entry old = readEntry(path, true);
         if (old.state == EntryState::Unreadable) {
-            std::string aside = path + ".unreadable-" + timeStamp();
-            fs::rename(path, aside, ec);
-            if (ec) {
-                log("the login item is not written: ", path, " cannot be read nor moved aside (", ec.message(), ")");
+            // An entry the user may not read is no damage: it stays, and is not replaced.
+            FileRead::Status status = FileRead::Status::Ok;
+            std::string why;
+            int fd = FileRead::openFile(path, SIZE_MAX, status, why);
+            if (fd >= 0) ::close(fd);
+            if (status == FileRead::Status::AccessDenied || status == FileRead::Status::Failed) {
+                log("the login item is not written: ", why, "; that is not damage, so it is left as it is");
+                return false;
+            }
+            std::string aside = FileRead::keepAside(path, &why);
+            if (aside.empty()) {
+                log("the login item is not written: ", path, " cannot be read nor moved aside (", why, ")");
                 return false;
             }
             log("the unreadable autostart entry ", path, " was kept as ", aside);

@@ -44,10 +44,7 @@ URLPtr RunningApplication::executableURL() const {
 
 ImagePtr RunningApplication::icon() const {
     auto* ws = workspace();
-    if (!ws) return nullptr;
-    if (!info_.bundlePath.empty()) return ws->iconForFile(info_.bundlePath);
-    if (!info_.executablePath.empty()) return ws->iconForFile(info_.executablePath);
-    return nullptr;
+    return ws ? ws->iconForApplication(*this) : nullptr;
 }
 
 bool RunningApplication::activateWithOptions(unsigned options) {

@@ -1,6 +1,7 @@
 #pragma once
-// The workspace: the running applications (processes that own managed windows, matched
-// to their desktop entries), launching applications and opening files. Its
+// The workspace: the running applications (managed windows grouped by the desktop entry
+// they map to, with the processes that own them; see ApplicationGroups), launching
+// applications and opening files. Its
 // notifications go to NotificationCenter::workspaceCenter() with the application under
 // NSWorkspaceApplicationKey in the user info.
 
@@ -43,22 +44,28 @@ enum ApplicationActivationOptions : unsigned {
 
 // One running application. Its state is kept current by the workspace backend, which
 // announces "hidden", "active" and "terminated" through key-value observing on the main
-// thread. Equal when they are the same process: the same process identifier and, when
-// both know it, the same start time (a reused identifier is another application).
+// thread. Its process identifier is the application's identifier (ApplicationGroups):
+// the process that owned its first window, kept for the application's life; the
+// processes that own its windows now are processes(). Equal when they are the same
+// application: the same identifier and, when both know it, the same start time (a reused
+// identifier is another application).
 class RunningApplication : public Object {
 public:
     struct Info {
-        desktop::Pid pid = -1;
+        desktop::Pid pid = -1;         // the application's identifier
         std::string bundleIdentifier;  // the desktop-file id, "" when no entry matched
         std::string bundlePath;        // the desktop entry's file, "" when none
-        std::string executablePath;    // from /proc, "" when unknown
+        std::string executablePath;    // of its first process, from /proc; "" when unknown
         std::string localizedName;
         std::string iconName;          // the entry's Icon= value (a theme name or a path)
         int activationPolicy = NSApplicationActivationPolicyRegular;
         double launchDate = 0.0;       // seconds since 1970
-        // Tells two processes that had the same identifier apart (the process start time
-        // on Linux, a serial number on the sim desktop); 0 when unknown.
+        // Tells two applications that had the same identifier apart (a serial number);
+        // 0 when unknown.
         uint64_t startTime = 0;
+        // The processes that own its windows now, as the display server names them, first
+        // seen first; empty when none is known (a remote client).
+        std::vector<desktop::Pid> processes;
     };
 
     explicit RunningApplication(Info info) : info_(std::move(info)) {}
@@ -71,6 +78,7 @@ public:
     Value valueForKey(const std::string& key) const override;
 
     desktop::Pid processIdentifier() const { return info_.pid; }
+    const std::vector<desktop::Pid>& processes() const { return info_.processes; }
     const std::string& bundleIdentifier() const { return info_.bundleIdentifier; }
     // The desktop entry's file URL; nullptr for an application without an entry.
     URLPtr bundleURL() const;
@@ -177,6 +185,23 @@ public:
     // none (or the file does not exist).
     virtual std::optional<std::vector<std::string>> applicationsForFile(const std::string&) { return std::nullopt; }
 
+    // The icon of a running application: its entry's icon when the icon theme has it,
+    // else the icon its windows give, else the generic application icon (the x11 backend
+    // answers a deferred image, decoded when drawn). By default the icon of its entry's
+    // file, or of its executable.
+    virtual ImagePtr iconForApplication(const RunningApplication& app) {
+        if (!app.info().bundlePath.empty()) return iconForFile(app.info().bundlePath);
+        if (!app.info().executablePath.empty()) return iconForFile(app.info().executablePath);
+        return nullptr;
+    }
+    // The installed applications whose entries list the category ("Calculator",
+    // "Calendar", "ContactManagement"), left out those not shown in menus; in the order
+    // the application folders give them.
+    virtual std::vector<DesktopEntry> applicationsInCategory(const std::string& category) {
+        (void)category;
+        return {};
+    }
+
     // The icon of a file: an application's entry icon, else the icon of its type. The x11
     // backend answers a deferred image (found in the icon theme and decoded when drawn,
     // the generic icon of the kind when that fails), so asking costs no decoding.
@@ -197,13 +222,10 @@ public:
         (void)action;
         return false;
     }
-    // Types one key (an ANSI virtual key code, with the modifiers of `flags` held) into the
-    // application: its most recent window comes forward and takes the key press and
-    // release. NO when the application has no window or the key could not be sent.
-    virtual bool postKeyToApplication(RunningApplication& app, uint16_t keyCode, uint64_t flags) {
-        (void)app;
-        (void)keyCode;
-        (void)flags;
+    // Runs a program (an absolute path) with no arguments and no shell, detached from
+    // this one. NO when it did not start.
+    virtual bool launchExecutable(const std::string& path) {
+        (void)path;
         return false;
     }
 };

@@ -2,22 +2,23 @@
 
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <QBuffer>
-#include <QFileInfo>
+#include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QSysInfo>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
 #include <zlib.h>
 
+#include "platform/foundation/FileRead.h"
 #include "platform/foundation/Log.h"
 
 namespace qs {
@@ -226,26 +227,36 @@ QImage Image::readBounded(QImageReader& reader, const std::string& what, long lo
     return image;
 }
 
-QImage Image::readFileForSize(const std::string& path, int pixelSize, long long maxPixels, std::string& whyNot) {
-    struct stat st {};
+std::unique_ptr<QFile> Image::openFile(const std::string& path, std::string& whyNot, bool* missing) {
+    if (missing) *missing = false;
     if (path.empty()) {
         whyNot = "an image file without a path";
-        return {};
+        return nullptr;
     }
-    // stat follows links: a link loop or a dangling link fails here, with its reason.
-    if (::stat(path.c_str(), &st) != 0) {
-        whyNot = "cannot open the image " + path + ": " + std::strerror(errno);
-        return {};
+    FileRead::Status status;
+    std::string error;
+    int fd = FileRead::openFile(path, size_t(kMaxFileBytes), status, error);
+    if (fd < 0) {
+        if (missing) *missing = status == FileRead::Status::Missing;
+        whyNot = "the image " + error;
+        return nullptr;
     }
-    if (!S_ISREG(st.st_mode)) {
-        whyNot = "the image " + path + " is not a regular file";
-        return {};
+    // Named, so that the reader may take the format from the suffix as it does for paths.
+    auto file = std::make_unique<QFile>(QString::fromStdString(path));
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        whyNot = "cannot open the image " + path;
+        return nullptr;
     }
-    if ((long long)st.st_size > kMaxFileBytes) {
-        whyNot = "the image " + path + " is too large a file (" + std::to_string(st.st_size) + " bytes)";
-        return {};
-    }
-    QImageReader reader(QString::fromStdString(path));
+    return file;
+}
+
+QImage Image::readFileForSize(const std::string& path, int pixelSize, long long maxPixels, std::string& whyNot) {
+    // Links are followed: a loop or a dangling link fails here, with its reason.
+    std::unique_ptr<QFile> file = openFile(path, whyNot);
+    if (!file) return {};
+    const long long fileBytes = file->size();
+    QImageReader reader(file.get());
     reader.setAutoTransform(true);
     const QByteArray format = reader.format();
     if (format.isEmpty()) {
@@ -253,8 +264,8 @@ QImage Image::readFileForSize(const std::string& path, int pixelSize, long long 
         return {};
     }
     if (format == "svg" || format == "svgz") {
-        if ((long long)st.st_size > kMaxDrawingFileBytes) {
-            whyNot = "the drawing " + path + " is too large a file (" + std::to_string(st.st_size) + " bytes)";
+        if (fileBytes > kMaxDrawingFileBytes) {
+            whyNot = "the drawing " + path + " is too large a file (" + std::to_string(fileBytes) + " bytes)";
             return {};
         }
         // Rendered at the size asked for (its own size when none is asked, within 1024).
@@ -300,11 +311,16 @@ std::shared_ptr<Image> Image::imageWithPNGData(const Data& png) { return decode(
 std::shared_ptr<Image> Image::imageWithData(const Data& data) { return decode(data, nullptr, "data"); }
 
 std::shared_ptr<Image> Image::imageWithContentsOfFile(const std::string& path) {
-    const QString file = QString::fromStdString(path);
     // A missing file is an ordinary miss (icon lookups try several); a file that is
-    // there but does not decode is worth a line.
-    if (!QFileInfo(file).isFile()) return nullptr;
-    QImageReader reader(file);
+    // there but cannot be read or does not decode is worth a line.
+    std::string whyNot;
+    bool missing = false;
+    std::unique_ptr<QFile> file = openFile(path, whyNot, &missing);
+    if (!file) {
+        if (!missing) logOnce(whyNot);
+        return nullptr;
+    }
+    QImageReader reader(file.get());
     QImage image = readBounded(reader, path);
     if (image.isNull()) return nullptr;
     return std::make_shared<Image>(std::move(image));
@@ -405,16 +421,22 @@ QSize Image::pngHeaderSize(const unsigned char* bytes, size_t size) {
 
 QSize Image::pngFileHeaderSize(const std::string& path) {
     unsigned char header[kPngHeaderBytes];
-    FILE* file = std::fopen(path.c_str(), "rb");
+    std::string whyNot;
+    std::unique_ptr<QFile> file = openFile(path, whyNot);
     if (!file) return {};
-    const size_t n = std::fread(header, 1, sizeof header, file);
-    std::fclose(file);
-    return pngHeaderSize(header, n);
+    const qint64 n = file->read(reinterpret_cast<char*>(header), sizeof header);
+    return pngHeaderSize(header, n > 0 ? size_t(n) : 0);
 }
 
 // Chunk by chunk from the header on, a block at a time: the file is never held whole.
 bool Image::isWholePngFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::string whyNot;
+    std::unique_ptr<QFile> file = openFile(path, whyNot);
+    if (!file) return false;
+    struct Reader {
+        QFile& file;
+        bool read(char* into, qint64 n) { return file.read(into, n) == n; }
+    } in{*file};
     unsigned char header[kPngHeaderBytes];
     if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
     if (!pngHeaderSize(header, sizeof header).isValid()) return false;
@@ -428,7 +450,7 @@ bool Image::isWholePngFile(const std::string& path) {
         uLong crc = ::crc32(0, head + 4, 4);
         while (left > 0) {
             const size_t n = std::min<size_t>(left, block.size());
-            if (!in.read(reinterpret_cast<char*>(block.data()), std::streamsize(n))) return false;
+            if (!in.read(reinterpret_cast<char*>(block.data()), qint64(n))) return false;
             crc = ::crc32(crc, block.data(), uInt(n));
             left -= uint32_t(n);
         }
@@ -472,8 +494,10 @@ std::shared_ptr<Image> Image::imageWithPNGDataDeferred(const Data& png) {
 }
 
 std::shared_ptr<Image> Image::imageWithContentsOfFileDeferred(const std::string& path, int maxSide) {
-    if (!QFileInfo(QString::fromStdString(path)).isFile()) return nullptr;
-    QImageReader reader(QString::fromStdString(path));
+    std::string whyNot;
+    std::unique_ptr<QFile> file = openFile(path, whyNot);
+    if (!file) return nullptr;
+    QImageReader reader(file.get());
     reader.setAutoTransform(true);
     if (!reader.canRead()) return nullptr;
     QSize size = reader.size();

@@ -26,6 +26,7 @@
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/Object.h"
 
+class QFile;
 class QImageReader;
 
 namespace qs {
@@ -141,6 +142,10 @@ public:
     // image and the reason in `whyNot`. Any thread.
     static QImage readFileForSize(const std::string& path, int pixelSize, long long maxPixels,
                                   std::string& whyNot);
+    // An image file open for a QImageReader: a regular file of at most kMaxFileBytes,
+    // opened without blocking (FileRead). nullptr with the reason in `whyNot` otherwise;
+    // *missing, when given, tells a file that is not there (an ordinary miss).
+    static std::unique_ptr<QFile> openFile(const std::string& path, std::string& whyNot, bool* missing = nullptr);
 
     // A deferred image: `size` in points, pixels from `source` when first needed.
     static std::shared_ptr<Image> imageWithSource(ImageSourcePtr source, Size size);

@@ -63,11 +63,11 @@ private:
         objects_.push_back(std::move(v));
         return UID{objects_.size() - 1};
     }
-    UID string(const std::string& s) {
-        auto it = strings_.find(s);
+    UID string(const std::string& text) {
+        auto it = strings_.find(text);
         if (it != strings_.end()) return it->second;
-        UID uid = append(Value(s));
-        strings_.emplace(s, uid);
+        UID uid = append(Value(PropertyList::storableString(text)));
+        strings_.emplace(text, uid);
         return uid;
     }
     UID classUID(const std::string& name, const std::vector<std::string>& hierarchy);
@@ -301,6 +301,7 @@ public:
         return v.isNumber() ? v.doubleValue() : 0.0;
     }
     bool containsValueForKey(const std::string& key) override { return find(key) != nullptr; }
+    void noteLeftOut(const std::string& what) override { u_.note(what); }
 
 private:
     const Value* find(const std::string& key) const {
@@ -480,6 +481,7 @@ Value Unarchiver::decodeObject(const Dictionary& entry, int depth) {
     }
     // A factory that swallowed the unarchiver's own error still fails the archive.
     if (!failure_.empty()) throw Malformed(failure_);
+    if (!object) note("an object of class " + cls + " that cannot be read decoded as nil");
     return object ? Value(object) : Value();
 }
 
@@ -563,23 +565,39 @@ bool KeyedUnarchiver::isClassRegistered(const std::string& className) {
     return factories().count(className) > 0;
 }
 
-Value KeyedUnarchiver::unarchiveObjectWithData(const Data& data) {
-    std::string failure;
-    std::vector<std::string> notes;
+Value KeyedUnarchiver::unarchiveObjectWithData(const Data& data, Report& report) {
+    report = Report{};
     Value result;
     try {
-        result = unarchive(data, failure, notes);
+        result = unarchive(data, report.failure, report.leftOut);
     } catch (const std::exception& e) {
-        failure = std::string("decoding failed: ") + e.what();
+        report.failure = std::string("decoding failed: ") + e.what();
     } catch (...) {
-        failure = "decoding failed";
+        report.failure = "decoding failed";
     }
-    if (!failure.empty()) {
-        log("keyed archive: cannot read the archive: ", failure);
+    if (!report.failure.empty()) {
+        report.leftOut.clear();
         return {};
     }
-    for (const auto& n : notes) log("keyed archive: ", n);
     return result;
+}
+
+Value KeyedUnarchiver::unarchiveObjectWithData(const Data& data) {
+    Report report;
+    Value result = unarchiveObjectWithData(data, report);
+    if (!report.failure.empty()) {
+        log("keyed archive: cannot read the archive: ", report.failure);
+        return {};
+    }
+    for (const auto& n : report.leftOut) log("keyed archive: ", n);
+    return result;
+}
+
+std::string KeyedUnarchiver::Report::summary() const {
+    if (!failure.empty()) return failure;
+    std::string out;
+    for (const auto& what : leftOut) out += (out.empty() ? "" : "; ") + what;
+    return out;
 }
 
 }  // namespace qs

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/Object.h"
 #include "platform/foundation/Value.h"
@@ -43,6 +44,11 @@ public:
     virtual float decodeFloatForKey(const std::string& key) = 0;
     virtual double decodeDoubleForKey(const std::string& key) = 0;
     virtual bool containsValueForKey(const std::string& key) = 0;
+
+    // Tells the unarchiver that something stored was left out while decoding (an entry
+    // that is not what it should be), so that the caller learns the archive was not
+    // read whole. Encoding coders ignore it.
+    virtual void noteLeftOut(const std::string& what) { (void)what; }
 };
 
 // An object that writes itself into an archive (its class name is Object::className,
@@ -56,7 +62,9 @@ public:
 class KeyedArchiver {
 public:
     // The binary property list of the archive. Values that cannot be archived (an
-    // Object that is not Coding) are stored as "$null" with a log line.
+    // Object that is not Coding) are stored as "$null" with a log line; strings are
+    // stored as a property list can hold them (PropertyList::storableString). Empty data
+    // when the archive could not be written at all.
     static Data archivedDataWithRootObject(const Value& root);
 };
 
@@ -64,12 +72,26 @@ class KeyedUnarchiver {
 public:
     using Factory = std::function<std::shared_ptr<Object>(Coder& coder)>;
 
+    // How an archive was read: `failure` is why nothing could be read ("" when the root
+    // was decoded); `leftOut` names each thing that was left out of what was decoded
+    // (an object of an unknown class, one its class refused, an unreadable URL or image,
+    // a cycle, an entry noted by a class).
+    struct Report {
+        std::string failure;
+        std::vector<std::string> leftOut;
+        bool complete() const { return failure.empty() && leftOut.empty(); }
+        // The failure or what was left out, in one line.
+        std::string summary() const;
+    };
+
     // Registers how to build an object of the given class name from its keys
     // (the class's initWithCoder). A factory may answer nullptr to reject the object.
     static void registerClass(const std::string& className, Factory factory);
     static bool isClassRegistered(const std::string& className);
 
     static Value unarchiveObjectWithData(const Data& data);
+    // The same; what went wrong is told through the report instead of the log.
+    static Value unarchiveObjectWithData(const Data& data, Report& report);
 };
 
 // Registers a factory for T at static-initialisation time:

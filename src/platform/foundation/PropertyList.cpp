@@ -1,15 +1,16 @@
 #include "platform/foundation/PropertyList.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -21,8 +22,17 @@ namespace {
 
 // Seconds between 1970-01-01 and 2001-01-01, the epoch of property-list dates.
 constexpr double kPlistEpochOffset = 978307200.0;
+// The dates the library writes: 32-bit whole seconds from 2001.
+constexpr double kMinSince2001 = double(std::numeric_limits<int32_t>::min());
+constexpr double kMaxSince2001 = double(std::numeric_limits<int32_t>::max());
 // Deeper trees than this are refused rather than risking the stack.
 constexpr int kMaxDepth = 512;
+// Element nesting an XML text may reach: the containers above, plus the plist element
+// and a leaf. The library reads and frees its tree recursively, so this is checked
+// before the library sees the text.
+constexpr int kMaxXmlElementDepth = kMaxDepth + 8;
+// The suffix of writeFileAtomically's temporary files: ".<name>.tmp-XXXXXX".
+constexpr const char* kTemporaryInfix = ".tmp-";
 
 void setError(std::string* error, std::string text) {
     if (error) *error = std::move(text);
@@ -68,8 +78,7 @@ plist_t toPlist(const Value& value, int depth, std::string* error) {
         }
         case Value::Type::Date: {
             double since2001 = value.date()->timeIntervalSince1970 - kPlistEpochOffset;
-            if (!std::isfinite(since2001) || since2001 < double(std::numeric_limits<int32_t>::min()) ||
-                since2001 >= double(std::numeric_limits<int32_t>::max()) + 1.0) {
+            if (!isStorableScalar(value)) {
                 setError(error, "date " + value.description() + " is outside the range a property list can hold here");
                 return nullptr;
             }
@@ -83,7 +92,13 @@ plist_t toPlist(const Value& value, int depth, std::string* error) {
             }
             return plist_new_date(sec, usec);
         }
-        case Value::Type::UID: return plist_new_uid(value.uid()->value);
+        case Value::Type::UID:
+            // The format's UIDs are 32-bit; the library would keep only the low half.
+            if (!isStorableScalar(value)) {
+                setError(error, "a UID beyond 32 bits cannot be stored in a property list");
+                return nullptr;
+            }
+            return plist_new_uid(value.uid()->value);
         case Value::Type::Array: {
             plist_t arr = plist_new_array();
             for (const Value& e : *value.array()) {
@@ -148,13 +163,13 @@ std::optional<Value> fromPlist(plist_t node, int depth, std::string* error) {
             if (plist_get_node_type(node) == PLIST_STRING) {
                 uint64_t length = 0;
                 const char* text = plist_get_string_ptr(node, &length);
-                return Value(text ? std::string(text, size_t(length)) : std::string());
+                return Value(storableString(text ? std::string(text, size_t(length)) : std::string()));
             }
             char* s = nullptr;
             plist_get_key_val(node, &s);
             std::string out = s ? s : "";
             free(s);
-            return Value(std::move(out));
+            return Value(storableString(std::move(out)));
         }
         case PLIST_DATA: {
             char* bytes = nullptr;
@@ -202,6 +217,15 @@ std::optional<Value> fromPlist(plist_t node, int depth, std::string* error) {
             return Value(std::move(out));
         }
         case PLIST_DICT: {
+            // XML writes a UID as a dictionary of one key, "CF$UID"; it reads back as one.
+            if (plist_dict_get_size(node) == 1) {
+                plist_t uid = plist_dict_get_item(node, "CF$UID");
+                uint64_t n = 0;
+                if (uid && plist_get_node_type(uid) == PLIST_UINT) {
+                    plist_get_uint_val(uid, &n);
+                    if (n <= std::numeric_limits<uint32_t>::max()) return Value(UID{n});
+                }
+            }
             Dictionary out;
             plist_dict_iter it = nullptr;
             plist_dict_new_iter(node, &it);
@@ -221,7 +245,7 @@ std::optional<Value> fromPlist(plist_t node, int depth, std::string* error) {
                     ok = false;
                     break;
                 }
-                out[key ? key : ""] = std::move(*e);
+                out[storableString(key ? key : "")] = std::move(*e);
                 free(key);
             }
             free(it);
@@ -355,6 +379,12 @@ private:
                     uint64_t bits = bigEndian(p_ + pos, 8);
                     std::memcpy(&d, &bits, 8);
                 }
+                if (date) {
+                    // A date the writers cannot hold is brought within their range, so that
+                    // what was read can be written back.
+                    if (!std::isfinite(d)) d = 0;
+                    d = std::clamp(d, kMinSince2001, kMaxSince2001);
+                }
                 out = date ? Value(Date{d + kPlistEpochOffset}) : Value(d);
                 return true;
             }
@@ -367,7 +397,7 @@ private:
                 if ((marker >> 4) == 0x4)
                     out = Value(Data(p_ + pos, p_ + pos + n));
                 else
-                    out = Value(std::string(reinterpret_cast<const char*>(p_ + pos), size_t(n)));
+                    out = Value(storableString(std::string(reinterpret_cast<const char*>(p_ + pos), size_t(n))));
                 return true;
             }
             case 0x6: {
@@ -386,16 +416,21 @@ private:
                             ++i;
                         }
                     }
-                    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;  // an unpaired surrogate
+                    // An unpaired surrogate, and a NUL no property list written here can hold.
+                    if ((c >= 0xD800 && c <= 0xDFFF) || c == 0) c = 0xFFFD;
                     appendUtf8(s, c);
                 }
                 out = Value(std::move(s));
                 return true;
             }
-            case 0x8:
-                if (!inside(pos, uint64_t(low) + 1)) return fail("binary property list with a bad UID");
-                out = Value(UID{bigEndian(p_ + pos, size_t(low) + 1)});
+            case 0x8: {
+                if (low > 7 || !inside(pos, uint64_t(low) + 1)) return fail("binary property list with a bad UID");
+                uint64_t uid = bigEndian(p_ + pos, size_t(low) + 1);
+                // UIDs are 32-bit: a larger one could not be written back.
+                if (uid > std::numeric_limits<uint32_t>::max()) return fail("binary property list with a UID beyond 32 bits");
+                out = Value(UID{uid});
                 return true;
+            }
             case 0xA:
             case 0xB:
             case 0xC:
@@ -454,6 +489,90 @@ private:
     uint64_t budget_ = 0;
 };
 
+// The length of the UTF-8 sequence at text[i], 0 when none starts there.
+size_t utf8SequenceAt(const std::string& text, size_t i) {
+    auto at = [&](size_t k) { return k < text.size() ? uint8_t(text[k]) : uint8_t(0); };
+    auto cont = [&](size_t k, uint8_t low = 0x80, uint8_t high = 0xBF) {
+        uint8_t c = at(k);
+        return c >= low && c <= high;
+    };
+    uint8_t c = at(i);
+    if (c >= 0x01 && c <= 0x7F) return 1;
+    if (c >= 0xC2 && c <= 0xDF) return cont(i + 1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        uint8_t low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+        return cont(i + 1, low, high) && cont(i + 2) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        uint8_t low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+        return cont(i + 1, low, high) && cont(i + 2) && cont(i + 3) ? 4 : 0;
+    }
+    return 0;
+}
+
+// Whether the XML text nests its elements deeper than `limit`. Comments, CDATA sections,
+// processing instructions and the document type are skipped as the library skips them;
+// where the two could read a construct differently this counts the deeper nesting.
+bool xmlNestsDeeperThan(const std::string& text, int limit) {
+    int depth = 0;
+    size_t i = 0;
+    const size_t n = text.size();
+    auto skipPast = [&](size_t from, const char* end) {
+        size_t at = text.find(end, from);
+        return at == std::string::npos ? n : at + std::strlen(end);
+    };
+    while ((i = text.find('<', i)) != std::string::npos) {
+        if (text.compare(i, 4, "<!--") == 0) {
+            i = skipPast(i + 4, "-->");
+        } else if (text.compare(i, 9, "<![CDATA[") == 0) {
+            i = skipPast(i + 9, "]]>");
+        } else if (text.compare(i, 2, "<?") == 0) {
+            i = skipPast(i + 2, "?>");
+        } else if (text.compare(i, 2, "<!") == 0) {
+            // A document type, with an internal subset in brackets and quoted literals.
+            int brackets = 0;
+            char quote = 0;
+            for (++i; i < n; ++i) {
+                char c = text[i];
+                if (quote) {
+                    if (c == quote) quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '[') {
+                    ++brackets;
+                } else if (c == ']') {
+                    if (brackets > 0) --brackets;
+                } else if (c == '>' && brackets == 0) {
+                    break;
+                }
+            }
+            ++i;
+        } else if (text.compare(i, 2, "</") == 0) {
+            if (depth > 0) --depth;
+            i = skipPast(i + 2, ">");
+        } else {
+            // A start tag; quoted attribute values may hold '>' and '/'.
+            char quote = 0, last = 0;
+            for (++i; i < n; ++i) {
+                char c = text[i];
+                if (quote) {
+                    if (c == quote) quote = 0;
+                    last = 'q';
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    break;
+                } else if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+                    last = c;
+                }
+            }
+            if (last != '/' && ++depth > limit) return true;
+            ++i;
+        }
+    }
+    return false;
+}
+
 bool looksLikeXml(const Data& bytes) {
     size_t i = 0;
     // A UTF-8 byte-order mark may precede the XML declaration.
@@ -497,6 +616,11 @@ std::optional<Value> parse(const Data& bytes, std::string* error) {
     } else if (looksLikeXml(bytes)) {
         // The XML reader is handed a terminated copy so it can never run past the end.
         std::string text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        if (xmlNestsDeeperThan(text, kMaxXmlElementDepth)) {
+            setError(error, "XML property list nests more than " + std::to_string(kMaxXmlElementDepth) +
+                                " elements deep");
+            return std::nullopt;
+        }
         plist_from_xml(text.c_str(), length, &root.node);
         if (!root.node) {
             setError(error, "malformed XML property list");
@@ -528,21 +652,55 @@ std::optional<Data> serialize(const Value& value, Format format, std::string* er
     return out;
 }
 
-std::optional<Value> readFile(const std::string& path, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        setError(error, "cannot open " + path + ": " + errnoText(errno));
-        return std::nullopt;
-    }
-    Data bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        setError(error, "cannot read " + path);
+std::optional<Value> readFile(const std::string& path, std::string* error, size_t maxBytes,
+                              FileRead::Status* status) {
+    FileRead::Result file = FileRead::readFile(path, maxBytes);
+    if (status) *status = file.status;
+    if (!file.ok()) {
+        setError(error, file.error);
         return std::nullopt;
     }
     std::string why;
-    auto v = parse(bytes, &why);
+    auto v = parse(file.bytes, &why);
     if (!v) setError(error, path + ": " + why);
     return v;
+}
+
+bool isStorableScalar(const Value& value) {
+    switch (value.type()) {
+        case Value::Type::Nil:
+        case Value::Type::Object: return false;
+        case Value::Type::String: return !hasNul(*value.string());
+        case Value::Type::Date: {
+            double since2001 = value.date()->timeIntervalSince1970 - kPlistEpochOffset;
+            return std::isfinite(since2001) && since2001 >= kMinSince2001 && since2001 < kMaxSince2001 + 1.0;
+        }
+        case Value::Type::UID: return value.uid()->value <= std::numeric_limits<uint32_t>::max();
+        default: return true;
+    }
+}
+
+std::string storableString(std::string text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t length = utf8SequenceAt(text, i);
+        if (length == 0) break;
+        i += length;
+    }
+    if (i == text.size()) return text;  // the common case: nothing to mend
+    std::string out = text.substr(0, i);
+    out.reserve(text.size() + 8);
+    while (i < text.size()) {
+        size_t length = utf8SequenceAt(text, i);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";  // U+FFFD
+            ++i;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
+    }
+    return out;
 }
 
 bool writeFileAtomically(const std::string& requestedPath, const Data& bytes, std::string* error) {
@@ -557,12 +715,15 @@ bool writeFileAtomically(const std::string& requestedPath, const Data& bytes, st
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
 
-    std::string tmpl = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
-    int fd = mkstemp(tmpl.data());
+    std::string tmpl = (dir / ("." + target.filename().string() + kTemporaryInfix + "XXXXXX")).string();
+    int fd = mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) {
         setError(error, "cannot create a temporary file in " + dir.string() + ": " + errnoText(errno));
         return false;
     }
+    // Held until the file is renamed or removed: what holds no lock was left by a write
+    // that never finished (removeStaleTemporaryFiles).
+    ::flock(fd, LOCK_EX | LOCK_NB);
     auto fail = [&](const std::string& what) {
         int err = errno;
         if (fd >= 0) ::close(fd);
@@ -587,6 +748,28 @@ bool writeFileAtomically(const std::string& requestedPath, const Data& bytes, st
         ::close(dfd);
     }
     return true;
+}
+
+size_t removeStaleTemporaryFiles(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    size_t removed = 0;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        // ".<name>.tmp-" and mkstemp's six characters.
+        size_t infix = name.rfind(kTemporaryInfix);
+        if (name.size() < 2 || name[0] != '.' || infix == std::string::npos || infix < 2 ||
+            name.size() != infix + std::strlen(kTemporaryInfix) + 6)
+            continue;
+        const std::string path = it->path().string();
+        int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        bool stale = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (stale && ::unlink(path.c_str()) == 0) ++removed;
+        ::close(fd);
+    }
+    return removed;
 }
 
 }  // namespace qs::PropertyList

@@ -106,6 +106,8 @@ std::string realText(double d) {
 std::string dateText(const Date& date) {
     double t = date.timeIntervalSince1970;
     if (!std::isfinite(t)) return "<invalid date>";
+    // Beyond what a calendar date is written for (and what time_t holds): seconds.
+    if (std::fabs(t) > 1e15) return realText(t) + " s from 1970";
     time_t secs = time_t(std::floor(t));
     struct tm tm {};
     if (!gmtime_r(&secs, &tm)) return realText(t);

@@ -14,6 +14,7 @@ SimBackend installSimBackend(bool withDefaultScreen) {
     sim.displays = std::make_shared<SimDisplays>();
     sim.permissions = std::make_shared<SimPermissions>();
     sim.compositing = std::make_shared<SimCompositing>();
+    sim.messages = std::make_shared<SimMessages>();
     if (withDefaultScreen) sim.screens->addScreen(MakeRect(0, 0, 1440, 900), "Built-in Display");
 
     desktop::Services services;
@@ -28,6 +29,7 @@ SimBackend installSimBackend(bool withDefaultScreen) {
     services.displays = sim.displays;
     services.permissions = sim.permissions;
     services.compositing = sim.compositing;
+    services.messages = sim.messages;
     desktop::install(std::move(services));
     return sim;
 }

@@ -10,6 +10,7 @@
 #include "platform/sim/SimDisplays.h"
 #include "platform/sim/SimFiles.h"
 #include "platform/sim/SimHotkeys.h"
+#include "platform/sim/SimMessages.h"
 #include "platform/sim/SimPermissions.h"
 #include "platform/sim/SimScreens.h"
 #include "platform/sim/SimWorkspaceEvents.h"
@@ -31,6 +32,8 @@ struct SimBackend {
     std::shared_ptr<SimPermissions> permissions;
     // No compositing manager until a test starts one.
     std::shared_ptr<SimCompositing> compositing;
+    // Every message told to the user.
+    std::shared_ptr<SimMessages> messages;
     // Further simulated services are added here along with the code that backs them.
 };
 

@@ -12,6 +12,7 @@
 #include <QImage>
 
 #include "platform/desktop/Desktop.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 
@@ -157,6 +158,12 @@ SimDesktop::App* SimDesktop::findApp(Pid pid) {
     return nullptr;
 }
 
+SimDesktop::Process* SimDesktop::findProcess(Pid pid) {
+    for (auto& p : processes_)
+        if (p.pid == pid) return &p;
+    return nullptr;
+}
+
 SimDesktop::Window* SimDesktop::findWindow(WindowNumber number) {
     for (auto& w : windows_)
         if (w.number == number) return &w;
@@ -181,25 +188,149 @@ bool SimDesktop::alive(const AXElement& e) {
 }
 
 bool SimDesktop::onScreen(const Window& w) {
-    auto* a = findApp(w.pid);
+    auto* a = findApp(w.app);
     return !w.minimized && (!a || !a->app->isHidden()) && (w.space == -1 || w.space == currentSpace_);
 }
 
-RunningApplicationPtr SimDesktop::addApplication(RunningApplication::Info info) {
-    RunningApplicationPtr app;
-    {
-        std::lock_guard lock(mutex_);
-        if (info.pid < 1) info.pid = nextPid_++;
-        if (info.launchDate == 0.0) info.launchDate = Date::now().timeIntervalSince1970;
-        // Each launch is a process of its own, also when it reuses an identifier.
-        if (info.startTime == 0) info.startTime = nextStart_++;
-        app = std::make_shared<RunningApplication>(std::move(info));
-        apps_.push_back(App{app, {}});
-        record("launched " + std::to_string(app->processIdentifier()));
+desktop::ApplicationIdentity SimDesktop::identify(const desktop::WindowOwner& o) {
+    desktop::WindowOwner owner = o;
+    Process* process = findProcess(o.process);
+    const bool ownHints = !owner.wmClass.empty() || !owner.wmInstance.empty() || !owner.applicationId.empty();
+    if (process && !ownHints) {
+        if (process->identity) return *process->identity;
+        owner.wmClass = process->wmClass;
+        owner.applicationId = process->applicationId;
     }
-    postWorkspace(NSWorkspaceWillLaunchApplicationNotification, app);
-    postWorkspace(NSWorkspaceDidLaunchApplicationNotification, app);
-    return app;
+    const std::string executable = process ? process->executable : std::string();
+    auto entry = desktop::matchDesktopEntry(entries_, std::string(owner.applicationId), std::string(owner.wmInstance),
+                                            std::string(owner.wmClass), executable);
+    // A launched process vouches for the entry it was launched from, installed or not.
+    if (!entry && process && process->launched && !process->launched->bundleIdentifier.empty() &&
+        owner.applicationId == process->launched->bundleIdentifier) {
+        desktop::DesktopEntry e;
+        e.id = process->launched->bundleIdentifier;
+        e.path = process->launched->bundlePath;
+        e.name = process->launched->localizedName;
+        e.icon = process->launched->iconName;
+        entry = std::move(e);
+    }
+    auto identity = desktop::identityOf(owner, entry, executable, Pid(::getpid()));
+    if (process && !ownHints) process->identity = identity;
+    return identity;
+}
+
+void SimDesktop::regroup(bool announce) {
+    std::vector<desktop::WindowOwner> owners;
+    for (auto& p : processes_) {
+        if (!p.launched) continue;
+        desktop::WindowOwner o;
+        o.process = p.pid;
+        o.regular = p.launched->activationPolicy == NSApplicationActivationPolicyRegular;
+        owners.push_back(o);
+    }
+    for (auto n : stack_) {
+        auto* w = findWindow(n);
+        // A window of a process the scene never made, that tells nothing of itself,
+        // belongs to no application.
+        if (!w || (!findProcess(w->pid) && w->wmClass.empty() && w->wmInstance.empty() && w->applicationId.empty()))
+            continue;
+        desktop::WindowOwner o;
+        o.window = n;
+        o.process = w->pid;
+        o.wmClass = w->wmClass;
+        o.wmInstance = w->wmInstance;
+        o.applicationId = w->applicationId;
+        o.regular = w->role == desktop::kAXWindowRole &&
+                    (w->subrole == desktop::kAXStandardWindowSubrole || w->subrole == desktop::kAXDialogSubrole);
+        owners.push_back(o);
+    }
+    auto changes = groups_.update(owners);
+    for (auto& w : windows_) {
+        Pid app = groups_.applicationOf(w.number);
+        w.app = app > 0 ? app : w.pid;
+    }
+    for (Pid id : changes.started) {
+        const auto* group = groups_.application(id);
+        RunningApplication::Info info;
+        const Process* founder = findProcess(group->founder);
+        const bool launched = founder && founder->launched;
+        if (launched) {
+            info = *founder->launched;
+        } else {
+            info.localizedName = group->identity.name;
+            if (const auto& entry = group->identity.entry) {
+                info.bundleIdentifier = entry->id;
+                info.bundlePath = entry->path;
+                info.iconName = entry->icon;
+            }
+            info.executablePath = founder ? founder->executable : std::string();
+            info.activationPolicy =
+                group->regular ? NSApplicationActivationPolicyRegular : NSApplicationActivationPolicyAccessory;
+            info.launchDate = Date::now().timeIntervalSince1970;
+            info.startTime = nextStart_++;
+        }
+        info.pid = id;
+        info.processes = group->processes;
+        auto app = std::make_shared<RunningApplication>(std::move(info));
+        apps_.push_back(App{app, {}, launched});
+        record("launched " + std::to_string(id));
+        if (announce) {
+            postWorkspace(NSWorkspaceWillLaunchApplicationNotification, app);
+            postWorkspace(NSWorkspaceDidLaunchApplicationNotification, app);
+        }
+    }
+    for (Pid id : changes.changed) {
+        auto* a = findApp(id);
+        const auto* group = groups_.application(id);
+        if (!a || !group) continue;
+        auto info = a->app->info();
+        info.processes = group->processes;
+        const bool becameRegular = !a->launched && group->regular &&
+                                   info.activationPolicy != NSApplicationActivationPolicyRegular;
+        if (!a->launched)
+            info.activationPolicy =
+                group->regular ? NSApplicationActivationPolicyRegular : NSApplicationActivationPolicyAccessory;
+        a->app->setInfo(std::move(info));
+        if (becameRegular && announce) postWorkspace(NSWorkspaceDidLaunchApplicationNotification, a->app);
+    }
+    if (announce)
+        for (auto& [window, from] : groups_.windowsMoved()) {
+            Pid to = groups_.applicationOf(window);
+            notify(AXElement::windowOf(from, window), desktop::kAXUIElementDestroyedNotification,
+                   AXElement::windowOf(from, window));
+            notify(AXElement::application(to), desktop::kAXWindowCreatedNotification, AXElement::windowOf(to, window));
+        }
+    for (Pid id : changes.ended) {
+        auto* a = findApp(id);
+        if (!a) continue;
+        auto app = a->app;
+        apps_.erase(std::remove_if(apps_.begin(), apps_.end(), [&](const App& x) { return x.app == app; }),
+                    apps_.end());
+        record("terminated " + std::to_string(id));
+        RunLoop::main().post([app] { app->setTerminated(); });
+        if (announce) postWorkspace(NSWorkspaceDidTerminateApplicationNotification, app);
+    }
+}
+
+RunningApplicationPtr SimDesktop::addApplication(RunningApplication::Info info) {
+    std::lock_guard lock(mutex_);
+    if (info.pid < 1) info.pid = nextPid_++;
+    if (info.launchDate == 0.0) info.launchDate = Date::now().timeIntervalSince1970;
+    // Each launch is a process of its own, also when it reuses an identifier.
+    if (info.startTime == 0) info.startTime = nextStart_++;
+    Process process;
+    process.pid = info.pid;
+    process.executable = info.executablePath;
+    process.wmClass = info.localizedName;
+    process.applicationId = info.bundleIdentifier;
+    process.launched = info;
+    processes_.push_back(std::move(process));
+    regroup(true);
+    for (auto& a : apps_) {
+        const auto& members = a.app->processes();
+        if (std::find(members.begin(), members.end(), info.pid) != members.end()) return a.app;
+    }
+    return nullptr;
 }
 
 RunningApplicationPtr SimDesktop::addApplication(Pid pid, const std::string& name, const std::string& bundleIdentifier) {
@@ -209,6 +340,26 @@ RunningApplicationPtr SimDesktop::addApplication(Pid pid, const std::string& nam
     info.bundleIdentifier = bundleIdentifier;
     if (!bundleIdentifier.empty()) info.bundlePath = "/usr/share/applications/" + bundleIdentifier + ".desktop";
     return addApplication(std::move(info));
+}
+
+SimDesktop::Pid SimDesktop::addProcess(Pid pid, const std::string& executable, const std::string& wmClass,
+                                       const std::string& wmInstance) {
+    std::lock_guard lock(mutex_);
+    Process process;
+    process.pid = pid < 1 ? Pid(nextPid_++) : pid;
+    process.executable = executable;
+    process.wmClass = wmClass.empty() ? wmInstance : wmClass;
+    processes_.push_back(std::move(process));
+    return processes_.back().pid;
+}
+
+RunningApplicationPtr SimDesktop::applicationOfProcess(Pid pid) {
+    std::lock_guard lock(mutex_);
+    for (auto& a : apps_) {
+        const auto& members = a.app->processes();
+        if (std::find(members.begin(), members.end(), pid) != members.end()) return a.app;
+    }
+    return nullptr;
 }
 
 void SimDesktop::changeApplication(Pid pid, const std::function<void(RunningApplication::Info&)>& change) {
@@ -223,22 +374,26 @@ void SimDesktop::changeApplication(Pid pid, const std::function<void(RunningAppl
 }
 
 void SimDesktop::terminateApplication(Pid pid, bool announce) {
-    RunningApplicationPtr app;
-    {
-        std::lock_guard lock(mutex_);
-        auto* a = findApp(pid);
-        if (!a) return;
-        app = a->app;
+    std::lock_guard lock(mutex_);
+    std::vector<Pid> ending;
+    if (findProcess(pid)) {
+        ending.push_back(pid);
+    } else if (auto* group = groups_.application(pid)) {
+        ending = group->processes;
+    }
+    bool any = false;
+    for (Pid p : ending) {
         std::vector<WindowNumber> own;
         for (auto& w : windows_)
-            if (w.pid == pid) own.push_back(w.number);
-        for (auto n : own) removeWindowLocked(n, announce);
-        apps_.erase(std::remove_if(apps_.begin(), apps_.end(), [&](const App& x) { return x.app == app; }),
-                    apps_.end());
-        record("terminated " + std::to_string(pid));
+            if (w.pid == p) own.push_back(w.number);
+        for (auto n : own) removeWindowLocked(n, announce, false);
+        auto before = processes_.size();
+        processes_.erase(std::remove_if(processes_.begin(), processes_.end(), [&](const Process& x) { return x.pid == p; }),
+                         processes_.end());
+        any = any || !own.empty() || before != processes_.size();
     }
-    RunLoop::main().post([app] { app->setTerminated(); });
-    if (announce) postWorkspace(NSWorkspaceDidTerminateApplicationNotification, app);
+    if (!any) return;
+    regroup(announce);
 }
 
 SimDesktop::WindowNumber SimDesktop::addWindow(Pid pid, const std::string& title, const Rect& frame) {
@@ -255,8 +410,10 @@ SimDesktop::WindowNumber SimDesktop::addWindow(const Window& window, bool announ
     if (w.number == 0) w.number = nextWindow_++;
     windows_.push_back(w);
     stack_.insert(stack_.begin(), w.number);
+    regroup(announce);
+    const Pid app = findWindow(w.number)->app;
     if (announce)
-        notify(AXElement::application(w.pid), desktop::kAXWindowCreatedNotification, AXElement::windowOf(w.pid, w.number));
+        notify(AXElement::application(app), desktop::kAXWindowCreatedNotification, AXElement::windowOf(app, w.number));
     return w.number;
 }
 
@@ -265,21 +422,31 @@ SimDesktop::Window* SimDesktop::window(WindowNumber number) {
     return findWindow(number);
 }
 
-void SimDesktop::removeWindowLocked(WindowNumber number, bool announce) {
+void SimDesktop::removeWindowLocked(WindowNumber number, bool announce, bool regroupAfter) {
     auto* w = findWindow(number);
     if (!w) return;
-    Pid pid = w->pid;
+    Pid app = w->app;
     windows_.erase(windows_.begin() + (w - windows_.data()));
     stack_.erase(std::remove(stack_.begin(), stack_.end(), number), stack_.end());
     if (active_ == number) active_ = 0;
     if (announce)
-        notify(AXElement::windowOf(pid, number), desktop::kAXUIElementDestroyedNotification,
-               AXElement::windowOf(pid, number));
+        notify(AXElement::windowOf(app, number), desktop::kAXUIElementDestroyedNotification,
+               AXElement::windowOf(app, number));
+    if (regroupAfter) regroup(announce);
 }
 
 void SimDesktop::removeWindow(WindowNumber number, bool announce) {
     std::lock_guard lock(mutex_);
     removeWindowLocked(number, announce);
+}
+
+void SimDesktop::setWindowClass(WindowNumber number, const std::string& wmClass, const std::string& wmInstance) {
+    std::lock_guard lock(mutex_);
+    auto* w = findWindow(number);
+    if (!w) return;
+    w->wmClass = wmClass;
+    w->wmInstance = wmInstance;
+    regroup(true);
 }
 
 void SimDesktop::moveWindow(WindowNumber number, const Rect& frame) {
@@ -289,7 +456,7 @@ void SimDesktop::moveWindow(WindowNumber number, const Rect& frame) {
     bool resized = w->frame.size != frame.size;
     bool moved = w->frame.origin != frame.origin;
     w->frame = frame;
-    AXElement e = AXElement::windowOf(w->pid, number);
+    AXElement e = AXElement::windowOf(w->app, number);
     if (moved) notify(e, desktop::kAXWindowMovedNotification, e);
     if (resized) notify(e, desktop::kAXWindowResizedNotification, e);
 }
@@ -300,7 +467,7 @@ void SimDesktop::setMinimized(WindowNumber number, bool minimized) {
     if (!w || w->minimized == minimized) return;
     w->minimized = minimized;
     if (minimized && active_ == number) active_ = 0;
-    AXElement e = AXElement::windowOf(w->pid, number);
+    AXElement e = AXElement::windowOf(w->app, number);
     notify(e, minimized ? desktop::kAXWindowMiniaturizedNotification : desktop::kAXWindowDeminiaturizedNotification,
            e);
 }
@@ -320,17 +487,17 @@ void SimDesktop::setActiveWindow(WindowNumber number) {
     auto* w = findWindow(number);
     if (!w) return;
     Pid before = 0;
-    if (auto* old = findWindow(active_)) before = old->pid;
+    if (auto* old = findWindow(active_)) before = old->app;
     if (w->minimized) setMinimized(number, false);
     active_ = number;
     raiseLocked(number);
-    AXElement app = AXElement::application(w->pid);
-    notify(app, desktop::kAXFocusedWindowChangedNotification, AXElement::windowOf(w->pid, number));
-    if (before != w->pid) {
+    AXElement app = AXElement::application(w->app);
+    notify(app, desktop::kAXFocusedWindowChangedNotification, AXElement::windowOf(w->app, number));
+    if (before != w->app) {
         notify(app, desktop::kAXApplicationActivatedNotification, app);
         RunningApplicationPtr previous, now;
         if (auto* a = findApp(before)) previous = a->app;
-        if (auto* a = findApp(w->pid)) now = a->app;
+        if (auto* a = findApp(w->app)) now = a->app;
         if (previous) {
             RunLoop::main().post([previous] { previous->setActive(false); });
             postWorkspace(NSWorkspaceDidDeactivateApplicationNotification, previous);
@@ -447,8 +614,8 @@ std::optional<desktop::AXValue> SimDesktop::copyAttributeValue(const AXElement& 
         case Kind::SystemWide:
             if (attribute == desktop::kAXFocusedApplicationAttribute) {
                 auto* w = findWindow(active_);
-                if (!w || !findApp(w->pid)) return std::nullopt;
-                return AXValue(AXElement::application(w->pid));
+                if (!w || !findApp(w->app)) return std::nullopt;
+                return AXValue(AXElement::application(w->app));
             }
             return std::nullopt;
         case Kind::Application: {
@@ -462,16 +629,16 @@ std::optional<desktop::AXValue> SimDesktop::copyAttributeValue(const AXElement& 
                 // Front to back; one pass over the windows, not one look-up per window.
                 std::unordered_set<WindowNumber> own;
                 for (auto& w : windows_)
-                    if (w.pid == e.pid) own.insert(w.number);
+                    if (w.app == e.pid) own.insert(w.number);
                 std::vector<AXElement> list;
                 for (auto n : stack_)
                     if (own.count(n)) list.push_back(AXElement::windowOf(e.pid, n));
                 return AXValue(list);
             }
             if (attribute == desktop::kAXFocusedWindowAttribute) {
-                if (auto* w = findWindow(active_); w && w->pid == e.pid) return AXValue(AXElement::windowOf(e.pid, active_));
+                if (auto* w = findWindow(active_); w && w->app == e.pid) return AXValue(AXElement::windowOf(e.pid, active_));
                 for (auto n : stack_)
-                    if (auto* w = findWindow(n); w && w->pid == e.pid && !w->minimized)
+                    if (auto* w = findWindow(n); w && w->app == e.pid && !w->minimized)
                         return AXValue(AXElement::windowOf(e.pid, n));
                 return std::nullopt;
             }
@@ -489,17 +656,17 @@ std::optional<desktop::AXValue> SimDesktop::copyAttributeValue(const AXElement& 
             if (attribute == desktop::kAXMinimizedAttribute) return AXValue(w->minimized);
             if (attribute == desktop::kAXMainAttribute) return AXValue(active_ == w->number);
             if (attribute == desktop::kAXHiddenAttribute) {
-                auto* a = findApp(w->pid);
+                auto* a = findApp(w->app);
                 return AXValue(a && a->app->isHidden());
             }
             if (attribute == desktop::kAXParentAttribute) {
-                if (auto* p = findWindow(w->parent)) return AXValue(AXElement::windowOf(p->pid, p->number));
+                if (auto* p = findWindow(w->parent)) return AXValue(AXElement::windowOf(p->app, p->number));
                 return std::nullopt;
             }
             if (attribute == desktop::kAXCloseButtonAttribute && w->closeButton)
-                return AXValue(AXElement{Kind::CloseButton, w->pid, w->number});
+                return AXValue(AXElement{Kind::CloseButton, w->app, w->number});
             if (attribute == desktop::kAXZoomButtonAttribute && w->zoomButton)
-                return AXValue(AXElement{Kind::ZoomButton, w->pid, w->number});
+                return AXValue(AXElement{Kind::ZoomButton, w->app, w->number});
             return std::nullopt;
         }
         case Kind::CloseButton:
@@ -630,8 +797,8 @@ std::vector<desktop::WindowInfo> SimDesktop::windowList(uint32_t options, Window
         if ((options & desktop::kCGWindowListExcludeDesktopElements) && w->desktopElement) continue;
         desktop::WindowInfo info;
         info.number = n;
-        info.ownerPid = w->pid;
-        if (auto* a = findApp(w->pid)) info.ownerName = a->app->localizedName();
+        info.ownerPid = w->app;
+        if (auto* a = findApp(w->app)) info.ownerName = a->app->localizedName();
         info.name = w->title;
         info.layer = w->layer;
         info.alpha = w->alpha;
@@ -683,11 +850,11 @@ bool SimDesktop::setFrontProcess(Pid pid, bool frontWindowOnly) {
     std::lock_guard lock(mutex_);
     record("setFrontProcess " + std::to_string(pid) + (frontWindowOnly ? " front" : " all"));
     if (!findApp(pid)) return false;
-    if (auto* w = findWindow(active_); w && w->pid == pid) {
+    if (auto* w = findWindow(active_); w && w->app == pid) {
         raiseLocked(active_);
     } else {
         for (auto n : std::vector<WindowNumber>(stack_))
-            if (auto* x = findWindow(n); x && x->pid == pid) {
+            if (auto* x = findWindow(n); x && x->app == pid) {
                 raiseLocked(n);
                 break;
             }
@@ -695,7 +862,7 @@ bool SimDesktop::setFrontProcess(Pid pid, bool frontWindowOnly) {
     if (!frontWindowOnly) {
         std::vector<WindowNumber> own;
         for (auto n : stack_)
-            if (auto* x = findWindow(n); x && x->pid == pid) own.push_back(n);
+            if (auto* x = findWindow(n); x && x->app == pid) own.push_back(n);
         for (auto it = own.rbegin(); it != own.rend(); ++it) raiseLocked(*it);
     }
     return true;
@@ -813,7 +980,7 @@ std::vector<RunningApplicationPtr> SimDesktop::runningApplications() {
 RunningApplicationPtr SimDesktop::frontmostApplication() {
     std::lock_guard lock(mutex_);
     auto* w = findWindow(active_);
-    auto* a = w ? findApp(w->pid) : nullptr;
+    auto* a = w ? findApp(w->app) : nullptr;
     return a ? a->app : nullptr;
 }
 
@@ -837,11 +1004,11 @@ bool SimDesktop::activate(RunningApplication& app, unsigned options) {
     if (app.isHidden()) unhide(app);
     WindowNumber top = 0;
     for (auto n : stack_)
-        if (auto* w = findWindow(n); w && w->pid == pid && !w->minimized) {
+        if (auto* w = findWindow(n); w && w->app == pid && !w->minimized) {
             top = n;
             break;
         }
-    if (auto* w = findWindow(active_); w && w->pid == pid) top = active_;
+    if (auto* w = findWindow(active_); w && w->app == pid) top = active_;
     if (options & NSApplicationActivateAllWindows) setFrontProcess(pid, false);
     if (top) setActiveWindow(top);
     return true;
@@ -853,7 +1020,7 @@ bool SimDesktop::hide(RunningApplication& app) {
     auto* a = findApp(app.processIdentifier());
     if (!a) return false;
     a->app->setHidden(true);
-    if (auto* w = findWindow(active_); w && w->pid == app.processIdentifier()) active_ = 0;
+    if (auto* w = findWindow(active_); w && w->app == app.processIdentifier()) active_ = 0;
     postWorkspace(NSWorkspaceDidHideApplicationNotification, a->app);
     return true;
 }
@@ -869,22 +1036,31 @@ bool SimDesktop::unhide(RunningApplication& app) {
 }
 
 bool SimDesktop::terminate(RunningApplication& app) {
-    {
-        std::lock_guard lock(mutex_);
-        record("terminate " + std::to_string(app.processIdentifier()));
-        if (!findApp(app.processIdentifier())) return false;
-    }
-    terminateApplication(app.processIdentifier());
-    return true;
+    std::lock_guard lock(mutex_);
+    record("terminate " + std::to_string(app.processIdentifier()));
+    return endApplication(app.processIdentifier());
 }
 
 bool SimDesktop::forceTerminate(RunningApplication& app) {
-    {
-        std::lock_guard lock(mutex_);
-        record("forceTerminate " + std::to_string(app.processIdentifier()));
-        if (!findApp(app.processIdentifier())) return false;
-    }
-    terminateApplication(app.processIdentifier());
+    std::lock_guard lock(mutex_);
+    record("forceTerminate " + std::to_string(app.processIdentifier()));
+    return endApplication(app.processIdentifier());
+}
+
+bool SimDesktop::endApplication(Pid id) {
+    const auto* group = findApp(id) ? groups_.application(id) : nullptr;
+    if (!group) return false;
+    // Every window closes; the launched processes among its own end with them.
+    const std::vector<WindowNumber> own = group->windows;
+    const std::vector<Pid> processes = group->processes;
+    for (auto n : own) removeWindowLocked(n, true, false);
+    processes_.erase(std::remove_if(processes_.begin(), processes_.end(),
+                                    [&](const Process& p) {
+                                        return p.launched &&
+                                               std::find(processes.begin(), processes.end(), p.pid) != processes.end();
+                                    }),
+                     processes_.end());
+    regroup(true);
     return true;
 }
 
@@ -967,13 +1143,15 @@ ImagePtr SimDesktop::iconForFile(const std::string& path) {
 bool SimDesktop::openFile(const std::string& path, const std::string& application) {
     std::lock_guard lock(mutex_);
     record("openFile " + path + (application.empty() ? "" : " with " + application));
-    return !path.empty();
+    if (!openers_) desktop::noteFailureReason("No application on this desktop opens it.");
+    return !path.empty() && openers_;
 }
 
 bool SimDesktop::openURL(const URL& url) {
     std::lock_guard lock(mutex_);
     record("openURL " + url.absoluteString());
-    return true;
+    if (!openers_) desktop::noteFailureReason("No application on this desktop opens it.");
+    return openers_;
 }
 
 bool SimDesktop::launchEntry(const desktop::DesktopEntry& entry) {
@@ -994,6 +1172,7 @@ bool SimDesktop::launchApplication(const std::string& pathOrIdentifier) {
         for (auto& e : entries_)
             if (e.path == pathOrIdentifier || e.id == pathOrIdentifier || e.name == pathOrIdentifier) entry = e;
     }
+    if (!entry) desktop::noteFailureReason("The application is no longer installed.");
     return entry && launchEntry(*entry);
 }
 
@@ -1019,23 +1198,19 @@ bool SimDesktop::launchDesktopAction(const std::string& pathOrIdentifier, const 
     return false;
 }
 
-bool SimDesktop::postKeyToApplication(RunningApplication& app, uint16_t keyCode, uint64_t flags) {
-    WindowNumber front = 0;
-    {
-        std::lock_guard lock(mutex_);
-        for (WindowNumber n : stack_)
-            if (auto* w = findWindow(n); w && w->pid == app.processIdentifier()) {
-                front = n;
-                break;
-            }
-        if (!front) return false;
-        record("keyTo " + std::to_string(app.processIdentifier()) + " " + std::to_string(keyCode) + " " +
-               std::to_string(flags));
-    }
-    focus(front);
-    postKey(keyCode, true, flags);
-    postKey(keyCode, false, 0);
-    return true;
+bool SimDesktop::launchExecutable(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    record("launchExecutable " + path);
+    return !path.empty() && path.front() == '/';
+}
+
+std::vector<desktop::DesktopEntry> SimDesktop::applicationsInCategory(const std::string& category) {
+    std::lock_guard lock(mutex_);
+    std::vector<desktop::DesktopEntry> found;
+    for (auto& e : entries_)
+        if (!e.noDisplay && !e.hidden && std::find(e.categories.begin(), e.categories.end(), category) != e.categories.end())
+            found.push_back(e);
+    return found;
 }
 
 }  // namespace qs::sim

@@ -8,6 +8,14 @@
 // hidden, terminated) are announced the way a real desktop does: accessibility
 // notifications to the observers and workspace notifications on the workspace centre,
 // queued on the main run loop (run it to deliver them).
+//
+// Applications are grouped as the X11 desktop groups them (ApplicationGroups): the
+// windows of processes that map to one desktop entry, or to one class, are one
+// application, whose identifier is that of its first process. A process added with
+// addApplication is an application from the start, with or without windows (as a launch
+// is); one added with addProcess is part of an application only while it has windows.
+// Windows name their owning process; a window that names no class, instance or
+// application id takes those of its process.
 
 #include <atomic>
 #include <functional>
@@ -20,6 +28,7 @@
 #include <vector>
 
 #include "platform/desktop/Accessibility.h"
+#include "platform/desktop/ApplicationGroups.h"
 #include "platform/desktop/SyntheticEvents.h"
 #include "platform/desktop/WindowServer.h"
 #include "platform/desktop/Workspace.h"
@@ -39,7 +48,10 @@ public:
 
     struct Window {
         WindowNumber number = 0;
-        Pid pid = -1;
+        Pid pid = -1;  // the process that owns it
+        // What it tells of its application ("" : what its process tells).
+        std::string wmClass, wmInstance, applicationId;
+        Pid app = -1;  // its application's identifier (set by the desktop)
         std::string title;
         Rect frame;  // accessibility coordinates
         std::string role = desktop::kAXWindowRole;
@@ -83,9 +95,19 @@ public:
     // Building the scene --------------------------------------------------------------
     RunningApplicationPtr addApplication(RunningApplication::Info info);
     RunningApplicationPtr addApplication(Pid pid, const std::string& name, const std::string& bundleIdentifier = "");
-    // The process ends and its windows go. With `announce` NO the workspace says
-    // nothing (a process that died unnoticed): only its absence from the lists tells.
+    // A process that is part of an application only while it owns windows, identified by
+    // its windows' classes and its executable (`pid` < 1: a new identifier). Answers its
+    // identifier.
+    Pid addProcess(Pid pid, const std::string& executable, const std::string& wmClass = "",
+                   const std::string& wmInstance = "");
+    // The process ends and its windows go (`pid` may also name an application: then
+    // every process of it). With `announce` NO the workspace says nothing (a process that
+    // died unnoticed): only its absence from the lists tells.
     void terminateApplication(Pid pid, bool announce = true);
+    // The running application a process belongs to now; nullptr when none.
+    RunningApplicationPtr applicationOfProcess(Pid pid);
+    // The window's class changes after it was mapped: it may move to another application.
+    void setWindowClass(WindowNumber number, const std::string& wmClass, const std::string& wmInstance);
     // Changes what the workspace says of a running application (its activation policy,
     // name, ...), with no notification.
     void changeApplication(Pid pid, const std::function<void(RunningApplication::Info&)>& change);
@@ -190,26 +212,47 @@ public:
     ImagePtr iconForFile(const std::string& path) override;
     // No icon for these paths (an application whose entry names no icon).
     void setIconless(const std::string& path);
+    // Recorded; they answer NO (noting why) once no default application is available.
     bool openFile(const std::string& path, const std::string& application = "") override;
     bool openURL(const URL& url) override;
+    void setDefaultApplicationsAvailable(bool available) { openers_ = available; }
     bool launchApplication(const std::string& pathOrIdentifier) override;
     bool launchAppWithBundleIdentifier(const std::string& bundleIdentifier, unsigned options) override;
     // Records "launchDesktopAction <entry id> <action>" for an entry that lists the action.
     bool launchDesktopAction(const std::string& pathOrIdentifier, const std::string& action) override;
-    // Focuses the application's front window and posts the key down and up there
-    // (recorded as "keyTo <pid> <key code> <flags>" and as two key events).
-    bool postKeyToApplication(RunningApplication& app, uint16_t keyCode, uint64_t flags) override;
+    // Records "launchExecutable <path>"; NO for a path that is not absolute.
+    bool launchExecutable(const std::string& path) override;
+    std::vector<desktop::DesktopEntry> applicationsInCategory(const std::string& category) override;
 
 private:
+    bool openers_ = true;
     struct Registration;
     struct ObserverState;
     class Observer;
     struct App {
         RunningApplicationPtr app;
         std::map<std::string, AXValue> extraAttributes;
+        bool launched = false;  // started by a launched process, which says what it is
+    };
+    struct Process {
+        Pid pid = -1;
+        std::string executable;
+        // What its windows tell of their application unless they say otherwise.
+        std::string wmClass, applicationId;
+        // An application from the start (addApplication): what it is, as launched.
+        std::optional<RunningApplication::Info> launched;
+        // Its application, as first identified: windows that tell nothing of their own
+        // keep belonging to it.
+        std::optional<desktop::ApplicationIdentity> identity;
     };
 
     App* findApp(Pid pid);
+    Process* findProcess(Pid pid);
+    desktop::ApplicationIdentity identify(const desktop::WindowOwner& owner);
+    // Groups the windows and launched processes again and tells what changed.
+    void regroup(bool announce);
+    // Closes every window of the application and ends its launched processes.
+    bool endApplication(Pid id);
     Window* findWindow(WindowNumber number);
     bool alive(const AXElement& element);
     bool onScreen(const Window& w);
@@ -218,11 +261,13 @@ private:
     void notify(const AXElement& target, const std::string& notification, const AXElement& subject);
     void setActiveWindow(WindowNumber number);
     void raiseLocked(WindowNumber number);
-    void removeWindowLocked(WindowNumber number, bool announce = true);
+    void removeWindowLocked(WindowNumber number, bool announce = true, bool regroupAfter = true);
     bool launchEntry(const desktop::DesktopEntry& entry);
 
     mutable std::recursive_mutex mutex_;
-    std::vector<App> apps_;
+    std::vector<App> apps_;            // the first started first
+    std::vector<Process> processes_;
+    desktop::ApplicationGroups groups_{[this](const desktop::WindowOwner& o) { return identify(o); }};
     std::vector<Window> windows_;      // by creation
     std::vector<WindowNumber> stack_;  // front first
     WindowNumber active_ = 0;

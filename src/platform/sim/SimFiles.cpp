@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/RunLoop.h"
 
 namespace qs::sim {
@@ -96,6 +97,7 @@ std::vector<std::string> SimFiles::calls() const {
 bool SimFiles::record(const std::string& call) {
     std::lock_guard lock(mutex_);
     calls_.push_back(call);
+    if (!fileManager_) desktop::noteFailureReason("No file manager runs on this desktop.");
     return fileManager_;
 }
 

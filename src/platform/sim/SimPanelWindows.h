@@ -19,8 +19,13 @@ public:
         calls.push_back("mapped " + std::to_string(window) + (above ? " above" : ""));
     }
     void setBlurBehind(uint64_t window, bool blur) override { blurred[window] = blur; }
+    void reserveSpace(uint64_t window, const std::optional<desktop::ReservedSpace>& space) override {
+        reserved[window] = space;
+    }
     std::vector<std::string> calls;
     std::map<uint64_t, bool> blurred;
+    // The last space each window asked to keep (nullopt: given back).
+    std::map<uint64_t, std::optional<desktop::ReservedSpace>> reserved;
 };
 
 }  // namespace qs::sim

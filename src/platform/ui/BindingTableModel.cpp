@@ -129,6 +129,12 @@ QVariant BindingTableModel::data(const QModelIndex& index, int role) const {
     return QVariant();
 }
 
+Qt::ItemFlags BindingTableModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (rowsDraggable_ && index.isValid()) f |= Qt::ItemIsDragEnabled;
+    return f;
+}
+
 QVariant BindingTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QVariant();
     if (section < 0 || size_t(section) >= columns_.size()) return QVariant();

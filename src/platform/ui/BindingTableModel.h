@@ -49,12 +49,18 @@ public:
     bool isActive() const { return active_; }
     void setActive(bool active);
 
+    // Whether a press on a row may start a drag of the selected rows (the view starts it;
+    // off by default).
+    bool rowsDraggable() const { return rowsDraggable_; }
+    void setRowsDraggable(bool draggable) { rowsDraggable_ = draggable; }
+
     // The object of a row (nil outside the arranged objects).
     Value objectAtRow(int row) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
@@ -72,6 +78,7 @@ private:
     KeyValueObservation selectionObservation_;
     bool active_ = true;
     bool syncingSelection_ = false;
+    bool rowsDraggable_ = false;
 };
 
 }  // namespace qs

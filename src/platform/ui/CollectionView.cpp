@@ -510,7 +510,8 @@ int CollectionView::hover(QDropEvent* event) {
     const bool inside = event->source() != nullptr;
     const uint64_t mask = operationsForQtActions(int(event->possibleActions()));
     uint64_t operation = NSDragOperationNone;
-    if (router_.moved(at, pasteboard, inside, mask, operation)) {
+    const bool zone = router_.moved(at, pasteboard, inside, mask, operation);
+    if (zone) {
         hideIndicator();
     } else {
         auto delegate = this->delegate();
@@ -530,10 +531,14 @@ int CollectionView::hover(QDropEvent* event) {
         showIndicator(index);
     }
     if (operation == NSDragOperationNone) return Qt::IgnoreAction;
-    // A drag from another program is answered as a copy whatever the destination does
-    // with it: a "move" would let the source delete its files once we have them.
-    if (!inside && (event->possibleActions() & Qt::CopyAction)) return Qt::CopyAction;
     const int action = qtDropActionForOperation(operation);
+    // A drop zone answers with what it really does to the files (a folder moving them
+    // in, the trash taking them): the source hears that, and a zone whose operation the
+    // source does not allow does not take the drag.
+    if (zone) return (event->possibleActions() & Qt::DropAction(action)) ? action : int(Qt::IgnoreAction);
+    // Between the items, a drag from another program is answered as a copy: the files
+    // stay where they are and the dock only shows them.
+    if (!inside && (event->possibleActions() & Qt::CopyAction)) return Qt::CopyAction;
     if (event->possibleActions() & Qt::DropAction(action)) return action;
     return int(event->proposedAction());
 }
@@ -573,8 +578,9 @@ void CollectionView::dropEvent(QDropEvent* event) {
     const bool inside = event->source() != nullptr;
     const uint64_t mask = operationsForQtActions(int(event->possibleActions()));
     bool done = false;
+    std::optional<uint64_t> performed;
     if (router_.current()) {
-        done = router_.drop(at, pasteboard, inside, mask);
+        done = router_.drop(at, pasteboard, inside, mask, &performed);
     } else if (proposedIndex_ >= 0) {
         if (auto delegate = this->delegate()) {
             DraggingInfo info{pasteboard, at, inside, mask};
@@ -583,8 +589,11 @@ void CollectionView::dropEvent(QDropEvent* event) {
             done = delegate->acceptDrop(*this, info, index, proposedOperation_);
         }
     }
-    if (done && hoverAction_ != Qt::IgnoreAction) {
-        event->setDropAction(Qt::DropAction(hoverAction_));
+    // The source is told what was done: the zone's own word when it gave one.
+    int action = hoverAction_;
+    if (performed) action = *performed == NSDragOperationNone ? int(Qt::IgnoreAction) : qtDropActionForOperation(*performed);
+    if (done && action != Qt::IgnoreAction && (event->possibleActions() & Qt::DropAction(action))) {
+        event->setDropAction(Qt::DropAction(action));
         event->accept();
     } else {
         event->ignore();

@@ -213,7 +213,8 @@ void DragRouter::left(const Pasteboard* pasteboard, bool sourceInProgram) {
     pasteboard_ = nullptr;
 }
 
-bool DragRouter::drop(const QPoint& point, const Pasteboard& pasteboard, bool sourceInProgram, uint64_t sourceMask) {
+bool DragRouter::drop(const QPoint& point, const Pasteboard& pasteboard, bool sourceInProgram, uint64_t sourceMask,
+                      std::optional<uint64_t>* performed) {
     stopPeriodic();
     QPointer<QWidget> target = current_;
     current_ = nullptr;
@@ -225,7 +226,9 @@ bool DragRouter::drop(const QPoint& point, const Pasteboard& pasteboard, bool so
         d->draggingExited(nullptr);
         return false;
     }
-    return d->performDragOperation(info);
+    const bool done = d->performDragOperation(info);
+    if (performed) *performed = info.performedOperation;
+    return done;
 }
 
 void DragRouter::startPeriodic() {

@@ -109,6 +109,10 @@ struct DraggingInfo {
     bool sourceInProgram = false;
     // The operations the source allows.
     uint64_t sourceOperationMask = NSDragOperationEvery;
+    // Set by a destination's performDragOperation when the drop did something other than
+    // what the hovering drag was offered (nothing, or a copy for a move): what the source
+    // is told.
+    mutable std::optional<uint64_t> performedOperation = std::nullopt;
 
     const Pasteboard& draggingPasteboard() const { return pasteboard; }
     bool hasDraggingSource() const { return sourceInProgram; }
@@ -164,7 +168,9 @@ public:
     // The drag left the host, or the host takes it back: the zone is told it exited.
     void left(const Pasteboard* pasteboard, bool sourceInProgram);
     // The drop, when a zone has the drag: prepare, then perform. NO when it refused.
-    bool drop(const QPoint& point, const Pasteboard& pasteboard, bool sourceInProgram, uint64_t sourceMask);
+    // `performed` receives the operation the zone says it carried out, when it says one.
+    bool drop(const QPoint& point, const Pasteboard& pasteboard, bool sourceInProgram, uint64_t sourceMask,
+              std::optional<uint64_t>* performed = nullptr);
 
     QWidget* current() const { return current_.data(); }
     // Periodic updates sent so far (while a zone that wants them holds the drag).

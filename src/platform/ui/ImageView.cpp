@@ -29,9 +29,23 @@ void ImageView::setImageAlignment(ImageAlignment alignment) {
     update();
 }
 
+void ImageView::drawFrame(QPainter& painter) const {
+    if (frameStyle_ != ImageFrameStyle::GrayBezel) return;
+    // A sunken well: a little darker than the window, with a darker rim, drawn whether
+    // or not it holds an image (an empty well is still a place to put one).
+    const QColor window = palette().color(QPalette::Window);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(QPen(palette().color(QPalette::Dark), 1.0));
+    painter.setBrush(window.darker(112));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 5.0, 5.0);
+    painter.restore();
+}
+
 void ImageView::paintEvent(QPaintEvent*) {
-    if (!image_) return;
     QPainter painter(this);
+    drawFrame(painter);
+    if (!image_) return;
     GraphicsContextScope scope(&painter, height(), false);
     Rect frame = ViewGeometry::bounds(this);
     const double inset = frameStyle_ == ImageFrameStyle::GrayBezel ? 8

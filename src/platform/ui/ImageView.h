@@ -1,8 +1,12 @@
 #pragma once
 // An image view (the platform's NSImageView): a widget showing one image in its bounds,
-// with the platform's frame style, scaling and alignment. It is an unflipped view.
+// with the platform's frame style, scaling and alignment. It is an unflipped view. The
+// grey-bezel style draws a sunken well around the image, also while the view is empty;
+// the other styles only keep their insets.
 
 #include <QWidget>
+
+class QPainter;
 
 #include "platform/foundation/Image.h"
 #include "platform/ui/ImageCell.h"
@@ -37,6 +41,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void drawFrame(QPainter& painter) const;
 
 private:
     ImagePtr image_;

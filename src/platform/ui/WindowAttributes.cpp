@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/ui/ValueAnimation.h"
 #include "platform/ui/WindowGeometry.h"
 
 namespace qs::WindowAttributes {
@@ -31,6 +32,25 @@ DelegateHolder* holder(const QWidget* window, bool create) {
     for (QObject* child : window->children())
         if (auto* h = dynamic_cast<DelegateHolder*>(child)) return h;
     return create ? new DelegateHolder(const_cast<QWidget*>(window)) : nullptr;
+}
+
+// A window's running resize animation, a child object so that it goes with the window.
+class FrameAnimation : public QObject {
+public:
+    explicit FrameAnimation(QWidget* window) : QObject(window) {}
+    ValueAnimation animation;
+};
+
+FrameAnimation* frameAnimation(QWidget* window, bool create) {
+    for (QObject* child : window->children())
+        if (auto* a = dynamic_cast<FrameAnimation*>(child)) return a;
+    return create ? new FrameAnimation(window) : nullptr;
+}
+
+Rect interpolated(const Rect& from, const Rect& to, double t) {
+    auto mix = [t](double a, double b) { return a + (b - a) * t; };
+    return MakeRect(mix(from.origin.x, to.origin.x), mix(from.origin.y, to.origin.y),
+                    mix(from.size.width, to.size.width), mix(from.size.height, to.size.height));
 }
 
 // Changing window flags hides a shown window; show it again as it was.
@@ -151,8 +171,34 @@ Rect frameRectForContentRect(const QWidget*, const Rect& content) { return conte
 
 Rect contentRectForFrameRect(const QWidget*, const Rect& frame) { return frame; }
 
-void setFrame(QWidget* window, const Rect& frame, bool display, bool /*animate*/) {
-    if (window) WindowGeometry::setFrame(window, frame, display);
+double animationResizeTime(const QWidget* window, const Rect& frame) {
+    if (!window) return 0.0;
+    const Rect from = WindowGeometry::frame(window);
+    const double moved = std::max({std::abs(MinX(frame) - MinX(from)), std::abs(MaxX(frame) - MaxX(from)),
+                                   std::abs(MinY(frame) - MinY(from)), std::abs(MaxY(frame) - MaxY(from))});
+    return kResizeTimePer150Points * moved / 150.0;
+}
+
+void setFrame(QWidget* window, const Rect& frame, bool display, bool animate) {
+    if (!window) return;
+    // A new frame ends the animation toward an earlier one where it stands.
+    if (FrameAnimation* running = frameAnimation(window, false)) running->animation.stop();
+    const double duration = animate && window->isVisible() ? animationResizeTime(window, frame) : 0.0;
+    if (duration <= 0.0) {
+        WindowGeometry::setFrame(window, frame, display);
+        return;
+    }
+    const Rect from = WindowGeometry::frame(window);
+    QPointer<QWidget> target = window;
+    frameAnimation(window, true)->animation.start(0.0, 1.0, duration, [target, from, frame, display](double t) {
+        if (target) WindowGeometry::setFrame(target, t >= 1.0 ? frame : interpolated(from, frame, t), display);
+    });
+}
+
+bool isAnimatingFrame(const QWidget* window) {
+    if (!window) return false;
+    FrameAnimation* running = frameAnimation(const_cast<QWidget*>(window), false);
+    return running && running->animation.isRunning();
 }
 
 void setContentView(QWidget* window, QWidget* view) {

@@ -65,9 +65,17 @@ void endEditingFor(QWidget* window);
 
 Rect frameRectForContentRect(const QWidget* window, const Rect& content);
 Rect contentRectForFrameRect(const QWidget* window, const Rect& frame);
-// Sets the frame in platform coordinates. An animated change is applied at once: the
-// platform's animated resize also returns only when it is over.
+// Sets the frame in platform coordinates. An animated change of a shown window moves
+// and sizes it over animationResizeTime on the main run loop (eased, a step per screen
+// refresh), ending exactly on the frame; a hidden window, or a change without
+// animation, takes the frame at once. Any later frame ends a running animation where it
+// stands.
 void setFrame(QWidget* window, const Rect& frame, bool display, bool animate);
+// The platform's resize time: kResizeTimePer150Points for every 150 points that the
+// frame's farthest-moving edge travels.
+constexpr double kResizeTimePer150Points = 0.2;
+double animationResizeTime(const QWidget* window, const Rect& frame);
+bool isAnimatingFrame(const QWidget* window);
 // Installs the view as the window's content: it fills the window from now on. A null
 // view removes the current content view.
 void setContentView(QWidget* window, QWidget* view);

@@ -9,6 +9,7 @@
 #include <sstream>
 
 
+#include "platform/desktop/ApplicationGroups.h"
 #include "platform/desktop/DesktopEntryFile.h"
 #include "platform/desktop/FileServices.h"
 #include "platform/foundation/Log.h"
@@ -269,28 +270,7 @@ std::optional<desktop::DesktopEntry> DesktopEntryIndex::match(const std::string&
                                                               const std::string& executable) const {
     if (!applicationId.empty())
         if (auto e = byId(applicationId)) return e;
-    for (const std::string& c : {wmClass, wmInstance}) {
-        if (c.empty()) continue;
-        for (auto& e : entries_)
-            if (!e.startupWMClass.empty() && e.startupWMClass == c) return e;
-    }
-    for (const std::string& c : {wmClass, wmInstance}) {
-        if (c.empty()) continue;
-        if (auto e = byId(c)) return e;
-        for (auto& e : entries_) {
-            std::string id = lower(e.id);
-            std::string last = id.substr(id.find_last_of('.') == std::string::npos ? 0 : id.find_last_of('.') + 1);
-            if (id == lower(c) || last == lower(c)) return e;
-        }
-    }
-    if (!executable.empty()) {
-        std::string exe = base(executable);
-        for (auto& e : entries_) {
-            std::string first = e.exec.substr(0, e.exec.find(' '));
-            if ((!e.tryExec.empty() && base(e.tryExec) == exe) || base(first) == exe) return e;
-        }
-    }
-    return std::nullopt;
+    return desktop::matchDesktopEntry(entries_, "", wmInstance, wmClass, executable);
 }
 
 std::vector<desktop::DesktopEntry> DesktopEntryIndex::forMimeType(const std::string& mimeType) const {

@@ -6,8 +6,10 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <filesystem>
 
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/x11/InotifyWatch.h"
 #include "platform/x11/X11Workspace.h"
@@ -19,6 +21,10 @@ namespace {
 constexpr const char* kService = "org.freedesktop.FileManager1";
 constexpr const char* kPath = "/org/freedesktop/FileManager1";
 constexpr int kTimeoutMs = 1500;
+// Why nothing was shown when no file manager answers.
+constexpr const char* kNoFileManager = "No file manager runs on this desktop, and no program is set to open folders.";
+// A failure xdg-open reports later than this may be the opened program's own.
+constexpr auto kOpenerVerdictTime = std::chrono::seconds(10);
 
 std::string uriFor(const std::string& pathOrURI) {
     if (pathOrURI.find(":/") != std::string::npos && pathOrURI.front() != '/') return pathOrURI;
@@ -64,11 +70,19 @@ bool FileManagerServices::callFileManager(const std::string& method, const std::
     return true;
 }
 
-bool FileManagerServices::openWithDefaultHandler(const std::string& pathOrURI) {
+bool FileManagerServices::openWithDefaultHandler(const std::string& pathOrURI, const std::string& whatFailed) {
     const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (opener.isEmpty()) return false;
-    // The path goes byte for byte, as one argument.
-    return X11Workspace::spawnDetached({opener.toStdString(), pathOrURI}, "");
+    // The path goes byte for byte, as one argument. xdg-open answers only when it is done:
+    // a quick "no method available" (3) or "the action failed" (4) tells the user then.
+    const auto started = std::chrono::steady_clock::now();
+    return X11Workspace::spawnDetached({opener.toStdString(), pathOrURI}, "", [whatFailed, started](int status) {
+        const bool quick = std::chrono::steady_clock::now() - started < kOpenerVerdictTime;
+        if (status == 3 || (status == 4 && quick)) {
+            log("xdg-open found no program for ", whatFailed, " (status ", status, ")");
+            desktop::tellUser({whatFailed, kNoFileManager});
+        }
+    });
 }
 
 bool FileManagerServices::showItems(const std::vector<std::string>& paths) {
@@ -76,8 +90,10 @@ bool FileManagerServices::showItems(const std::vector<std::string>& paths) {
     std::vector<std::string> uris;
     for (const auto& p : paths) uris.push_back(uriFor(p));
     if (callFileManager("ShowItems", uris)) return true;
-    if (openWithDefaultHandler(containingFolder(paths.front()))) return true;
+    const std::string what = desktop::quotedName(paths.front()) + " could not be shown in a file manager.";
+    if (openWithDefaultHandler(containingFolder(paths.front()), what)) return true;
     log("no file manager could show ", paths.front());
+    desktop::noteFailureReason(kNoFileManager);
     return false;
 }
 
@@ -86,16 +102,20 @@ bool FileManagerServices::showItemProperties(const std::vector<std::string>& pat
     std::vector<std::string> uris;
     for (const auto& p : paths) uris.push_back(uriFor(p));
     if (callFileManager("ShowItemProperties", uris)) return true;
-    if (openWithDefaultHandler(containingFolder(paths.front()))) return true;
+    const std::string what = "The information of " + desktop::quotedName(paths.front()) + " could not be shown.";
+    if (openWithDefaultHandler(containingFolder(paths.front()), what)) return true;
     log("no file manager could show the information of ", paths.front());
+    desktop::noteFailureReason(kNoFileManager);
     return false;
 }
 
 bool FileManagerServices::showFolder(const std::string& pathOrURI) {
     if (pathOrURI.empty()) return false;
     if (callFileManager("ShowFolders", {uriFor(pathOrURI)})) return true;
-    if (openWithDefaultHandler(pathOrURI)) return true;
-    log("no file manager could open ", pathOrURI);
+    const std::string name = pathOrURI.rfind("trash:", 0) == 0 ? "The Trash" : desktop::quotedName(pathOrURI);
+    if (openWithDefaultHandler(pathOrURI, name + " could not be opened.")) return true;
+    log("no file manager could open ", pathOrURI, " (none answers as org.freedesktop.FileManager1, and xdg-open is not there)");
+    desktop::noteFailureReason(kNoFileManager);
     return false;
 }
 

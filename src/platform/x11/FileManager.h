@@ -21,8 +21,10 @@ public:
     // The file manager's D-Bus call; NO when there is no session bus, no file manager
     // service, or it answered with an error.
     static bool callFileManager(const std::string& method, const std::vector<std::string>& uris);
-    // Opens a folder or URI with the desktop's default handler (xdg-open).
-    static bool openWithDefaultHandler(const std::string& pathOrURI);
+    // Opens a folder or URI with the desktop's default handler (xdg-open). NO when there
+    // is no xdg-open; when xdg-open then finds no program for it, the user is told
+    // `whatFailed`.
+    static bool openWithDefaultHandler(const std::string& pathOrURI, const std::string& whatFailed);
 };
 
 }  // namespace qs::x11

@@ -1,10 +1,9 @@
 #include "platform/x11/X11Accessibility.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 
+#include <unistd.h>
 #include <xcb/xcb_ewmh.h>
 
 #include "platform/x11/X11WindowServer.h"
@@ -17,7 +16,7 @@ using desktop::AXValue;
 using Kind = desktop::AXElement::Kind;
 
 namespace {
-bool processAlive(desktop::Pid pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+const desktop::Pid kSelf = desktop::Pid(::getpid());
 
 double seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -103,7 +102,7 @@ std::optional<AXValue> X11Accessibility::copyAttributeValue(const AXElement& e, 
             auto clients = windows_->clientsOf(e.pid);
             std::vector<const X11Client*> own;
             for (auto& c : clients) own.push_back(&c);
-            if (own.empty() && !processAlive(e.pid)) return std::nullopt;
+            if (own.empty() && !knows(e.pid)) return std::nullopt;
             if (attribute == desktop::kAXWindowsAttribute) {
                 std::vector<AXElement> list;
                 for (auto* c : own) list.push_back(AXElement::windowOf(e.pid, c->window));
@@ -214,13 +213,18 @@ bool X11Accessibility::performAction(const AXElement& e, const std::string& acti
 desktop::Pid X11Accessibility::pid(const AXElement& e) {
     switch (e.kind) {
         case Kind::SystemWide: return -1;
-        case Kind::Application: return processAlive(e.pid) ? e.pid : -1;
+        case Kind::Application: return knows(e.pid) ? e.pid : -1;
         default: break;
     }
-    if (windows_)
-        if (auto c = windows_->client(e.window); c && c->pid > 0) return c->pid;
-    // The window is gone; its process may still run.
-    return processAlive(e.pid) ? e.pid : -1;
+    if (!windows_) return -1;
+    if (auto c = windows_->client(e.window); c && c->pid > 0) return c->pid;
+    // The window is gone; its application may still have others.
+    return knows(e.pid) ? e.pid : -1;
+}
+
+bool X11Accessibility::knows(desktop::Pid application) {
+    // This program is an application of its own even before it shows a window.
+    return application > 0 && windows_ && (application == kSelf || windows_->application(application));
 }
 
 desktop::WindowNumber X11Accessibility::windowNumber(const AXElement& e) {
@@ -252,7 +256,7 @@ bool X11Accessibility::apiEnabled() { return isProcessTrusted(); }
 
 std::unique_ptr<desktop::AXObserver> X11Accessibility::createObserver(desktop::Pid pid,
                                                                       desktop::AXObserver::Callback callback) {
-    if (pid < 1 || !windows_ || !processAlive(pid)) return nullptr;
+    if (!knows(pid)) return nullptr;
     auto state = std::make_shared<ObserverState>();
     state->pid = pid;
     state->callback = std::move(callback);
@@ -278,6 +282,10 @@ void X11Accessibility::onChange(const X11Change& change) {
         case K::Activated:
             if (change.pid > 0) deliver(app, desktop::kAXApplicationActivatedNotification, app);
             break;
+        case K::ApplicationStarted:
+        case K::ApplicationChanged:
+        case K::ApplicationEnded:
+        case K::ReservedSpaceChanged: break;
     }
 }
 

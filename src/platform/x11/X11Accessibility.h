@@ -1,7 +1,7 @@
 #pragma once
 // Accessibility elements of an X11 desktop, over the managed-window table of
-// X11WindowServer: an application is a process owning managed windows, a window is a
-// managed client, its close button is there when the window manager allows closing.
+// X11WindowServer: an application is a group of managed windows (ApplicationGroups),
+// named by its identifier; a window is a managed client, its close button is there when the window manager allows closing.
 // Writes become requests to the window manager (EWMH client messages); observers are
 // told of the changes the table finds, on the main thread.
 
@@ -44,6 +44,8 @@ public:
     struct ObserverState;
 
 private:
+    // Whether an application of that identifier runs now (this program always does).
+    bool knows(desktop::Pid application);
     void onChange(const X11Change& change);
     void deliver(const desktop::AXElement& target, const std::string& notification, const desktop::AXElement& subject);
 

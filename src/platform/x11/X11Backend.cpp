@@ -16,6 +16,7 @@
 #include "platform/x11/X11PanelWindows.h"
 #include "platform/x11/X11Permissions.h"
 #include "platform/x11/X11Screens.h"
+#include "platform/x11/X11UserMessages.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
 #include "platform/x11/X11WorkspaceEvents.h"
@@ -38,12 +39,14 @@ void addWindowServices(desktop::Services& services, const std::shared_ptr<XConne
     accessibility->setApplicationInfo(
         [ws](desktop::Pid pid) { auto w = ws.lock(); return w ? w->nameOf(pid) : std::string(); },
         [ws](desktop::Pid pid) { auto w = ws.lock(); return w && w->isHidden(pid); });
+    // The screens' visible frames leave out what other programs' panels reserve.
+    if (auto screens = std::dynamic_pointer_cast<X11Screens>(services.screens)) screens->setWindowServer(windows);
     services.windowServer = windows;
     services.workspace = workspace;
     services.accessibility = accessibility;
 }
 
-bool installX11Backend() {
+bool installX11Backend(std::function<void(const desktop::UserMessage&)> messageWindow) {
     auto conn = XConnection::open();
     if (!conn) {
         log("the X11 desktop services cannot start: no X display");
@@ -62,6 +65,7 @@ bool installX11Backend() {
     services.displays = std::make_shared<X11Displays>(conn);
     services.permissions = std::make_shared<X11Permissions>();
     services.compositing = std::make_shared<X11Compositing>(conn);
+    services.messages = std::make_shared<X11UserMessages>(std::move(messageWindow));
     // Further services of the x11 backend are created here.
     desktop::PanelWindows::install(std::make_shared<X11PanelWindows>(conn));
 

@@ -12,6 +12,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/x11/X11WindowServer.h"
 #include "platform/x11/XConnection.h"
 
 namespace qs::x11 {
@@ -45,23 +46,23 @@ Rect fromQRect(const QRect& r) { return X11Screens::platformRectFromX11(r.x(), r
 
 QRect geometryOf(QScreen* s) { return onRoot(s->geometry()); }
 
-QRect availableGeometryOf(QScreen* s) {
-    QRect frame = geometryOf(s);
-    QRect available = s->availableGeometry().intersected(frame);
-    return available.isEmpty() ? frame : available;
-}
 }  // namespace
 
 class X11Screens::QtScreen : public Screen {
 public:
-    explicit QtScreen(QScreen* s) : screen_(s) { remember(); }
+    QtScreen(QScreen* s, std::weak_ptr<StrutSource> struts) : screen_(s), struts_(std::move(struts)) { remember(); }
 
     Rect frame() const override {
         if (screen_) lastFrame_ = fromQRect(geometryOf(screen_));
         return lastFrame_;
     }
     Rect visibleFrame() const override {
-        if (screen_) lastVisible_ = fromQRect(availableGeometryOf(screen_));
+        if (!screen_) return lastVisible_;
+        QRect g = geometryOf(screen_);
+        Rect visible = MakeRect(g.x(), g.y(), g.width(), g.height());
+        auto source = struts_.lock();
+        if (source && *source) visible = visibleArea(visible, (*source)(), rootWindowSize());
+        lastVisible_ = platformRectFromX11(visible.origin.x, visible.origin.y, visible.size.width, visible.size.height);
         return lastVisible_;
     }
     std::string localizedName() const override {
@@ -82,6 +83,7 @@ public:
 
 private:
     QPointer<QScreen> screen_;
+    std::weak_ptr<StrutSource> struts_;
     mutable Rect lastFrame_;
     mutable Rect lastVisible_;
     mutable std::string lastName_;
@@ -100,6 +102,28 @@ Rect X11Screens::platformRectFromX11(double x, double y, double width, double he
 Rect X11Screens::x11RectFromPlatform(const Rect& r) {
     Rect s = RectStandardize(r);
     return MakeRect(s.origin.x, mirrorHeight() - (s.origin.y + s.size.height), s.size.width, s.size.height);
+}
+
+Size X11Screens::rootWindowSize() { return MakeSize(rootSize().first, rootSize().second); }
+
+Rect X11Screens::visibleArea(const Rect& monitor, const std::vector<std::array<uint32_t, 12>>& struts,
+                             const Size& root) {
+    double left = MinX(monitor), right = MaxX(monitor), top = MinY(monitor), bottom = MaxY(monitor);
+    // Whether the span [start, end] (inclusive ends) and the range [low, high) overlap.
+    auto across = [](uint32_t start, uint32_t end, double low, double high) {
+        return double(start) < high && double(end) + 1.0 > low && end >= start;
+    };
+    for (const auto& s : struts) {
+        const double l = s[0], r = s[1], t = s[2], b = s[3];
+        if (l > 0 && across(s[4], s[5], MinY(monitor), MaxY(monitor)) && l > MinX(monitor)) left = std::max(left, l);
+        if (r > 0 && across(s[6], s[7], MinY(monitor), MaxY(monitor)) && root.width - r < MaxX(monitor))
+            right = std::min(right, root.width - r);
+        if (t > 0 && across(s[8], s[9], MinX(monitor), MaxX(monitor)) && t > MinY(monitor)) top = std::max(top, t);
+        if (b > 0 && across(s[10], s[11], MinX(monitor), MaxX(monitor)) && root.height - b < MaxY(monitor))
+            bottom = std::min(bottom, root.height - b);
+    }
+    if (right <= left || bottom <= top) return monitor;
+    return MakeRect(left, top, right - left, bottom - top);
 }
 
 X11Screens::X11Screens(std::shared_ptr<XConnection> connection) : conn_(std::move(connection)) {
@@ -132,6 +156,7 @@ X11Screens::X11Screens(std::shared_ptr<XConnection> connection) : conn_(std::mov
 
 X11Screens::~X11Screens() {
     *alive_ = false;
+    if (auto windows = windows_.lock(); windows && windowsListener_) windows->removeChangeListener(windowsListener_);
     if (conn_ && listener_) conn_->removeEventListener(listener_);
     delete context_;
 }
@@ -162,7 +187,7 @@ std::shared_ptr<Screen> X11Screens::wrap(QScreen* s) {
     if (!s) return nullptr;
     for (auto& [q, screen] : known_)
         if (q == s) return screen;
-    auto screen = std::make_shared<QtScreen>(s);
+    auto screen = std::make_shared<QtScreen>(s, struts_);
     known_.emplace_back(s, screen);
     return screen;
 }
@@ -177,6 +202,22 @@ void X11Screens::changed() {
         postQueued_ = false;
         ++posts_;
         NotificationCenter::defaultCenter().postNotificationName(NSApplicationDidChangeScreenParametersNotification);
+    });
+}
+
+void X11Screens::setWindowServer(const std::shared_ptr<X11WindowServer>& windows) {
+    if (auto old = windows_.lock(); old && windowsListener_) old->removeChangeListener(windowsListener_);
+    windows_ = windows;
+    windowsListener_ = 0;
+    *struts_ = nullptr;
+    if (!windows) return;
+    std::weak_ptr<X11WindowServer> weak = windows;
+    *struts_ = [weak] {
+        auto w = weak.lock();
+        return w ? w->reservedByOthers() : std::vector<std::array<uint32_t, 12>>{};
+    };
+    windowsListener_ = windows->addChangeListener([this](const X11Change& change) {
+        if (change.kind == X11Change::Kind::ReservedSpaceChanged) changed();
     });
 }
 

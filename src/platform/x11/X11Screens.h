@@ -2,15 +2,22 @@
 // Screens of an X11 desktop, through Qt's screens (RandR). Frames are the platform's:
 // y-up, mirrored about the height of the first screen. Posts
 // "NSApplicationDidChangeScreenParametersNotification" on the default centre once per
-// event-loop turn in which screens were added, removed, made primary or changed geometry
-// (not when only the work area changed: a dock's own strut must not rebuild it), and when
-// the root window changed size.
+// event-loop turn in which screens were added, removed, made primary or changed geometry,
+// when the root window changed size, and when the space other programs' panels reserve
+// changed.
+//
+// A screen's visible frame is its frame less what the panels of other programs reserve
+// on it (their _NET_WM_STRUT_PARTIAL or _NET_WM_STRUT), never what this program's own
+// panels reserve: the dock places itself in the visible frame, and its own reservation
+// must not push it away from its edge. Without a window table it is the whole frame.
 //
 // Frames are clipped to the root window: a framebuffer resized under a screen whose
 // output was switched off (`xrandr --fb`) leaves Qt reporting the old geometry, and a
 // panel placed there would be off every screen. A screen wholly outside the root is
 // given the root's rectangle.
 
+#include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -25,6 +32,7 @@ class QObject;
 namespace qs::x11 {
 
 class XConnection;
+class X11WindowServer;
 
 class X11Screens : public desktop::ScreenServer {
 public:
@@ -32,6 +40,9 @@ public:
     // primary).
     explicit X11Screens(std::shared_ptr<XConnection> connection);
     ~X11Screens() override;
+
+    // Where the other programs' struts are read (and their changes heard).
+    void setWindowServer(const std::shared_ptr<X11WindowServer>& windows);
 
     std::vector<std::shared_ptr<Screen>> screens() override;
     std::shared_ptr<Screen> mainScreen() override;
@@ -48,6 +59,14 @@ public:
     static double mirrorHeight();
     static Rect platformRectFromX11(double x, double y, double width, double height);
     static Rect x11RectFromPlatform(const Rect& platformRect);
+    // The part of `monitor` (root coordinates) that `struts` (_NET_WM_STRUT_PARTIAL
+    // values, measured from the edges of a root of `rootSize`) leave free: a strut that
+    // covers part of the monitor cuts it back to the strut's inner edge. The whole
+    // monitor when nothing would be left.
+    static Rect visibleArea(const Rect& monitor, const std::vector<std::array<uint32_t, 12>>& struts,
+                            const Size& rootSize);
+    // The root window's size as last seen (0 x 0 before it is known).
+    static Size rootWindowSize();
     // Number of posts made so far (for tests).
     int postCount() const { return posts_; }
 
@@ -60,8 +79,14 @@ private:
     void readRootSize();
     void onEvent(const xcb_generic_event_t* event);
 
+    using StrutSource = std::function<std::vector<std::array<uint32_t, 12>>()>;
+
     std::shared_ptr<XConnection> conn_;
     int listener_ = 0;
+    // Shared with the screens, which outlive this object in their holders' hands.
+    std::shared_ptr<StrutSource> struts_ = std::make_shared<StrutSource>();
+    std::weak_ptr<X11WindowServer> windows_;
+    int windowsListener_ = 0;
     std::vector<std::pair<QScreen*, std::shared_ptr<QtScreen>>> known_;
     QObject* context_ = nullptr;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

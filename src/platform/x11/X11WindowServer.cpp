@@ -1,10 +1,13 @@
 #include "platform/x11/X11WindowServer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <thread>
+
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QImage>
@@ -35,8 +38,11 @@ const char* const kAtomNames[] = {
     "_NET_RESTACK_WINDOW", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
     "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_TOOLBAR", "_NET_WM_WINDOW_TYPE_DOCK",
     "_NET_WM_WINDOW_TYPE_DESKTOP", "_NET_WM_WINDOW_TYPE_MENU", "_NET_WM_WINDOW_TYPE_SPLASH",
-    "_NET_WM_WINDOW_TYPE_NOTIFICATION", "WM_NORMAL_HINTS",
+    "_NET_WM_WINDOW_TYPE_NOTIFICATION", "WM_NORMAL_HINTS", "_NET_WM_STRUT_PARTIAL", "_NET_WM_STRUT",
+    "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ",
 };
+
+constexpr int kProperties = 17;
 
 struct Reply {
     xcb_get_property_reply_t* r = nullptr;
@@ -78,8 +84,29 @@ int layerOf(const X11Client& c) {
     return 0;
 }
 
-// Mapped by the window manager, or kept iconic: a window the user can see or restore.
-bool shown(const X11Client& c) { return c.mapped || c.hidden; }
+// Mapped by the window manager, or kept iconic (minimised, or on another desktop): a
+// window the user can see, restore or switch to.
+bool shown(const X11Client& c) { return c.mapped || c.hidden || c.iconic; }
+
+// The space a client reserves, as _NET_WM_STRUT_PARTIAL lays it out; the older
+// _NET_WM_STRUT (four widths) reserves its edges over their whole length.
+std::optional<std::array<uint32_t, 12>> strutOf(const std::vector<uint32_t>& partial, const std::vector<uint32_t>& full) {
+    std::array<uint32_t, 12> s{};
+    if (partial.size() >= 12) {
+        std::copy_n(partial.begin(), 12, s.begin());
+    } else if (full.size() >= 4) {
+        std::copy_n(full.begin(), 4, s.begin());
+        for (int k = 4; k < 12; k += 2) s[size_t(k + 1)] = 0xFFFFFFFFu;
+    } else {
+        return std::nullopt;
+    }
+    if (s[0] == 0 && s[1] == 0 && s[2] == 0 && s[3] == 0) return std::nullopt;
+    return s;
+}
+
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 bool onScreen(const X11Client& c, int current) {
     return c.viewable && !c.hidden && (c.desktop == -1 || c.desktop == current);
@@ -87,7 +114,15 @@ bool onScreen(const X11Client& c, int current) {
 
 }  // namespace
 
-X11WindowServer::X11WindowServer(std::shared_ptr<XConnection> connection) : conn_(std::move(connection)) {
+namespace {
+// Until the workspace tells how windows map to desktop entries: by class alone.
+desktop::ApplicationIdentity identityByClass(const desktop::WindowOwner& owner) {
+    return desktop::identityOf(owner, std::nullopt, "", desktop::Pid(::getpid()));
+}
+}  // namespace
+
+X11WindowServer::X11WindowServer(std::shared_ptr<XConnection> connection)
+    : conn_(std::move(connection)), groups_(identityByClass) {
     if (!conn_) return;
     auto* c = conn_->connection();
     std::vector<xcb_intern_atom_cookie_t> cookies;
@@ -104,15 +139,11 @@ X11WindowServer::X11WindowServer(std::shared_ptr<XConnection> connection) : conn
         if (!alive.expired()) onEvent(e);
     });
     std::lock_guard lock(mutex_);
-    table_ = read();
+    table_ = read(nullptr, {});
     fresh_ = true;
     for (auto& client : table_.clients)
         if (shown(client)) told_.insert(client.window);
-    for (auto& client : table_.clients) {
-        uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_change_window_attributes(c, client.window, XCB_CW_EVENT_MASK, &mask);
-        selected_[client.window] = true;
-    }
+    group(table_);
     xcb_flush(c);
 }
 
@@ -125,13 +156,14 @@ X11WindowServer::~X11WindowServer() {
 }
 
 bool X11WindowServer::isMainThread() const {
+    // Without an application object there is only the thread that made it.
     auto* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
+    return !app || QThread::currentThread() == app->thread();
 }
 
 // Reading ---------------------------------------------------------------------------------
 
-X11WindowServer::Table X11WindowServer::read() {
+X11WindowServer::Table X11WindowServer::read(Table* previous, const std::set<xcb_window_t>& changed) {
     Table t;
     if (!conn_ || !conn_->isValid()) return t;
     auto* c = conn_->connection();
@@ -157,29 +189,67 @@ X11WindowServer::Table X11WindowServer::read() {
     t.currentDesktop = int(current.word().value_or(0));
     t.desktops = int(std::max<uint32_t>(1, count.word().value_or(1)));
 
-    // Round trip 2: every property of every client, all requests sent before any reply
-    // is read.
+    // Round trip 2: every property and the owning process of every client, all requests
+    // sent before any reply is read.
+    const xcb_query_extension_reply_t* res = xcb_get_extension_data(c, &xcb_res_id);
+    const bool hasRes = res && res->present;
+    if (!hasRes && !resMissingLogged_) {
+        resMissingLogged_ = true;
+        log("X11: no X-Resource extension: the processes owning windows cannot be confirmed, and none will be "
+            "signalled");
+    }
     struct Cookies {
         xcb_get_geometry_cookie_t geometry;
         xcb_translate_coordinates_cookie_t origin;
         xcb_get_window_attributes_cookie_t attributes;
-        xcb_get_property_cookie_t p[16];
+        xcb_get_property_cookie_t p[kProperties];
+        xcb_res_query_client_ids_cookie_t owner;
     };
-    const xcb_atom_t props[16] = {A("_NET_WM_PID"), A("_NET_WM_NAME"), XCB_ATOM_WM_NAME, XCB_ATOM_WM_CLASS,
+    const xcb_atom_t props[kProperties] = {A("_NET_WM_PID"), A("_NET_WM_NAME"), XCB_ATOM_WM_NAME, XCB_ATOM_WM_CLASS,
                                   A("_NET_WM_STATE"), A("_NET_WM_WINDOW_TYPE"), A("_NET_WM_DESKTOP"),
                                   A("_NET_FRAME_EXTENTS"), XCB_ATOM_WM_TRANSIENT_FOR, A("_NET_WM_ALLOWED_ACTIONS"),
                                   A("_NET_WM_WINDOW_OPACITY"), A("WM_STATE"), A("_GTK_APPLICATION_ID"),
-                                  A("_KDE_NET_WM_DESKTOP_FILE"), A("WM_NORMAL_HINTS"), XCB_ATOM_NONE};
+                                  A("_KDE_NET_WM_DESKTOP_FILE"), A("WM_NORMAL_HINTS"), A("_NET_WM_STRUT_PARTIAL"),
+                                  A("_NET_WM_STRUT")};
+    // Only the clients that are new or that events said changed are read; the others are
+    // as the previous table has them. A new client's events are asked for before it is
+    // read, so no change after the read goes unseen.
+    std::vector<bool> fresh(windows.size(), true);
+    if (previous)
+        for (size_t i = 0; i < windows.size(); ++i)
+            fresh[i] = !previous->position.count(windows[i]) || changed.count(windows[i]);
     std::vector<Cookies> cookies(windows.size());
+    t.clients.reserve(windows.size());
+    t.read.reserve(windows.size());
+    t.position.reserve(windows.size());
     for (size_t i = 0; i < windows.size(); ++i) {
+        if (!fresh[i]) continue;
         xcb_window_t w = windows[i];
+        if (!selected_.count(w)) {
+            uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+            xcb_change_window_attributes(c, w, XCB_CW_EVENT_MASK, &mask);
+            selected_[w] = true;
+        }
         cookies[i].geometry = xcb_get_geometry(c, w);
         cookies[i].origin = xcb_translate_coordinates(c, w, root, 0, 0);
         cookies[i].attributes = xcb_get_window_attributes(c, w);
-        for (int k = 0; k < 15; ++k) cookies[i].p[k] = ask(c, w, props[k], k == 4 || k == 9 ? 64 : 1024);
+        for (int k = 0; k < kProperties; ++k) cookies[i].p[k] = ask(c, w, props[k], k == 4 || k == 9 ? 64 : 1024);
+        // The owner as the server knows it: the process of the client that made the window.
+        if (hasRes) {
+            xcb_res_client_id_spec_t spec{w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            cookies[i].owner = xcb_res_query_client_ids(c, 1, &spec);
+        }
     }
-    std::vector<size_t> needPid;
     for (size_t i = 0; i < windows.size(); ++i) {
+        if (!fresh[i]) {
+            t.position[windows[i]] = t.clients.size();
+            X11Client& carried = previous->clients[previous->position.at(windows[i])];
+            t.clients.push_back(std::move(carried));
+            carried.window = windows[i];
+            carried.pid = t.clients.back().pid;
+            t.read.push_back(false);
+            continue;
+        }
         X11Client client;
         client.window = windows[i];
         xcb_generic_error_t* e = nullptr;
@@ -191,8 +261,8 @@ X11WindowServer::Table X11WindowServer::read() {
         e = nullptr;
         auto* a = xcb_get_window_attributes_reply(c, cookies[i].attributes, &e);
         free(e);
-        Reply r[15];
-        for (int k = 0; k < 15; ++k) take(c, cookies[i].p[k], r[k]);
+        Reply r[kProperties];
+        for (int k = 0; k < kProperties; ++k) take(c, cookies[i].p[k], r[k]);
         bool gone = !g || !o || !a;
         if (!gone) {
             client.clientGeometry = MakeRect(o->dst_x, o->dst_y, g->width, g->height);
@@ -202,10 +272,24 @@ X11WindowServer::Table X11WindowServer::read() {
         free(g);
         free(o);
         free(a);
+        desktop::Pid owner = -1;
+        if (hasRes) {
+            e = nullptr;
+            auto* reply = xcb_res_query_client_ids_reply(c, cookies[i].owner, &e);
+            free(e);
+            if (reply) {
+                for (auto it = xcb_res_query_client_ids_ids_iterator(reply); it.rem; xcb_res_client_id_value_next(&it))
+                    if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+                        xcb_res_client_id_value_value_length(it.data) >= 1)
+                        owner = desktop::Pid(*xcb_res_client_id_value_value(it.data));
+                free(reply);
+            }
+        }
         if (gone) continue;  // vanished between the list and the read: normal
 
-        client.pid = desktop::Pid(r[0].word().value_or(0));
-        if (client.pid <= 0) client.pid = -1;
+        client.claimedPid = desktop::Pid(r[0].word().value_or(0));
+        if (client.claimedPid <= 0) client.claimedPid = -1;
+        client.process = owner > 0 ? owner : -1;
         std::string netName = r[1].text();
         client.title = !netName.empty() ? netName : QString::fromLatin1(r[2].text().c_str()).toStdString();
         std::string cls = r[3].text();
@@ -219,7 +303,14 @@ X11WindowServer::Table X11WindowServer::read() {
             return std::find(v.begin(), v.end(), A(n)) != v.end();
         };
         auto state = r[4].words();
-        client.hidden = has(state, "_NET_WM_STATE_HIDDEN") || r[11].word().value_or(1) == 3;
+        if (auto d = r[6].word()) client.desktop = *d == 0xFFFFFFFF ? -1 : int(*d);
+        // Iconic in ICCCM terms is minimised on this desktop; a window manager may keep
+        // the windows of other desktops iconic too, and those are not minimised.
+        client.iconic = r[11].word().value_or(1) == 3;
+        const bool elsewhere = client.desktop != -1 && client.desktop != t.currentDesktop;
+        client.hidden = has(state, "_NET_WM_STATE_HIDDEN") || (client.iconic && !elsewhere);
+        client.maximizedVert = has(state, "_NET_WM_STATE_MAXIMIZED_VERT");
+        client.maximizedHorz = has(state, "_NET_WM_STATE_MAXIMIZED_HORZ");
         client.modal = has(state, "_NET_WM_STATE_MODAL");
         client.above = has(state, "_NET_WM_STATE_ABOVE");
         client.below = has(state, "_NET_WM_STATE_BELOW");
@@ -236,7 +327,6 @@ X11WindowServer::Table X11WindowServer::read() {
                 if (type == A(atom)) client.type = name;
             if (!client.type.empty()) break;
         }
-        if (auto d = r[6].word()) client.desktop = *d == 0xFFFFFFFF ? -1 : int(*d);
         auto extents = r[7].words();
         if (extents.size() >= 4)
             for (int k = 0; k < 4; ++k) client.extents[k] = extents[size_t(k)];
@@ -255,100 +345,195 @@ X11WindowServer::Table X11WindowServer::read() {
         if (auto opacity = r[10].word()) client.alpha = double(*opacity) / double(0xFFFFFFFFu);
         client.applicationId = !r[12].empty() ? r[12].text() : r[13].text();
         while (!client.applicationId.empty() && client.applicationId.back() == '\0') client.applicationId.pop_back();
+        client.strut = strutOf(r[15].words(), r[16].words());
         const Rect& g2 = client.clientGeometry;
         client.frame = MakeRect(g2.origin.x - client.extents[0], g2.origin.y - client.extents[2],
                                 g2.size.width + client.extents[0] + client.extents[1],
                                 g2.size.height + client.extents[2] + client.extents[3]);
-        if (client.pid < 0) needPid.push_back(t.clients.size());
         t.position[client.window] = t.clients.size();
         t.clients.push_back(std::move(client));
-    }
-
-    // Round trip 3: the owning process from the server, for clients that do not say.
-    if (!needPid.empty()) {
-        std::vector<xcb_res_query_client_ids_cookie_t> pc;
-        for (size_t i : needPid) {
-            xcb_res_client_id_spec_t spec{t.clients[i].window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-            pc.push_back(xcb_res_query_client_ids(c, 1, &spec));
-        }
-        for (size_t k = 0; k < needPid.size(); ++k) {
-            xcb_generic_error_t* e = nullptr;
-            auto* reply = xcb_res_query_client_ids_reply(c, pc[k], &e);
-            free(e);
-            if (!reply) continue;
-            for (auto it = xcb_res_query_client_ids_ids_iterator(reply); it.rem; xcb_res_client_id_value_next(&it)) {
-                if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)) continue;
-                if (xcb_res_client_id_value_value_length(it.data) >= 1)
-                    t.clients[needPid[k]].pid = desktop::Pid(*xcb_res_client_id_value_value(it.data));
-            }
-            free(reply);
-        }
+        t.read.push_back(true);
     }
     return t;
 }
 
-void X11WindowServer::refresh() {
+void X11WindowServer::refresh() { refresh(true); }
+
+void X11WindowServer::refresh(bool everything) {
     {
         std::lock_guard lock(mutex_);
         Table before = std::move(table_);
-        table_ = read();
+        std::set<xcb_window_t> reborn = std::move(destroyed_);
+        destroyed_.clear();
+        std::set<xcb_window_t> changed;
+        changed.swap(changed_);
+        everything = everything || readAll_;
+        readAll_ = false;
+        table_ = read(everything ? nullptr : &before, changed);
         fresh_ = true;
         ++refreshes_;
         auto* c = conn_ ? conn_->connection() : nullptr;
-        std::set<xcb_window_t> now;
-        for (auto& client : table_.clients) {
-            now.insert(client.window);
-            if (c && !selected_.count(client.window)) {
-                uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
-                xcb_change_window_attributes(c, client.window, XCB_CW_EVENT_MASK, &mask);
-                selected_[client.window] = true;
-            }
+        for (size_t i = 0; i < table_.clients.size(); ++i) {
+            const X11Client& client = table_.clients[i];
+            if (table_.read[i] && !before.position.count(client.window) && client.claimedPid > 0 &&
+                client.claimedPid != client.process)
+                log("X11: window ", client.window, " says it belongs to process ", client.claimedPid,
+                    client.process > 0 ? " but the X server names process " + std::to_string(client.process)
+                                       : std::string(" and the X server cannot confirm it"),
+                    ": the claim is not believed");
         }
         for (auto it = selected_.begin(); it != selected_.end();)
-            it = now.count(it->first) ? std::next(it) : selected_.erase(it);
+            it = table_.position.count(it->first) ? std::next(it) : selected_.erase(it);
         if (c) xcb_flush(c);
-        compare(before, table_);
+        if (requestedActive_ != XCB_WINDOW_NONE && table_.active == requestedActive_) requestedActive_ = XCB_WINDOW_NONE;
+        // The id of a destroyed window taken by a new one: the old window went now; the
+        // new one is told of at the next refresh, as a window of its own (its
+        // application is found anew).
+        std::vector<X11Change> gone;
+        std::set<xcb_window_t> later;
+        for (xcb_window_t w : reborn) {
+            if (!table_.position.count(w)) continue;  // plainly gone: the comparison tells
+            auto was = before.position.find(w);
+            if (told_.erase(w))
+                gone.push_back({X11Change::Kind::Destroyed, w,
+                                was != before.position.end() ? before.clients[was->second].pid : desktop::Pid(-1)});
+            later.insert(w);
+            changed_.insert(w);
+        }
+        if (!later.empty()) scheduleRefresh();
+        // A client the window manager lists but has not shown yet is told of once it is.
+        std::set<xcb_window_t> shownNow;
+        for (auto& client : table_.clients)
+            if (!told_.count(client.window) && !later.count(client.window) && shown(client)) {
+                told_.insert(client.window);
+                shownNow.insert(client.window);
+            }
+        auto applications = group(table_);
+        compare(before, table_, shownNow, applications, std::move(gone));
     }
 }
 
-void X11WindowServer::compare(const Table& before, const Table& after) {
-    std::vector<X11Change> changes;
-    std::map<xcb_window_t, const X11Client*> old;
-    for (auto& c : before.clients) old[c.window] = &c;
-    std::set<xcb_window_t> seen;
-    for (auto& c : after.clients) {
-        seen.insert(c.window);
-        auto it = old.find(c.window);
-        if (!told_.count(c.window)) {
-            // A client the window manager lists but has not shown yet is told of once
-            // it is.
-            if (shown(c)) {
-                told_.insert(c.window);
-                changes.push_back({X11Change::Kind::Created, c.window, c.pid});
-            }
+namespace {
+// Whether a client is this program's: the X server says so, or, where it cannot tell,
+// the client does.
+bool ownedBy(const X11Client& c, desktop::Pid self) {
+    return c.process > 0 ? c.process == self : c.claimedPid == self;
+}
+
+// What other programs reserve, as the comparison of two tables needs it.
+std::vector<std::pair<xcb_window_t, std::array<uint32_t, 12>>> othersStruts(const std::vector<X11Client>& clients,
+                                                                           int currentDesktop) {
+    const desktop::Pid self = desktop::Pid(::getpid());
+    std::vector<std::pair<xcb_window_t, std::array<uint32_t, 12>>> out;
+    for (auto& c : clients)
+        if (c.strut && !ownedBy(c, self) && c.viewable && (c.desktop == -1 || c.desktop == currentDesktop))
+            out.emplace_back(c.window, *c.strut);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+desktop::WindowOwner ownerOf(const X11Client& c) {
+    desktop::WindowOwner owner;
+    owner.window = c.window;
+    owner.process = c.process;
+    owner.wmInstance = c.wmInstance;
+    owner.wmClass = c.wmClass;
+    owner.applicationId = c.applicationId;
+    owner.regular = (c.type.empty() || c.type == "normal" || c.type == "dialog") && !c.skipTaskbar;
+    return owner;
+}
+}  // namespace
+
+std::vector<std::array<uint32_t, 12>> X11WindowServer::reservedByOthers() {
+    // Read while panels lay themselves out: the events not read yet are left for the
+    // event loop (handling them here could rebuild the panel asking), and the change
+    // they bring is told then.
+    bool stale;
+    {
+        std::lock_guard lock(mutex_);
+        stale = !fresh_;
+    }
+    if (stale) refresh();
+    std::lock_guard lock(mutex_);
+    std::vector<std::array<uint32_t, 12>> out;
+    for (auto& [window, strut] : othersStruts(table_.clients, table_.currentDesktop)) out.push_back(strut);
+    return out;
+}
+
+
+desktop::ApplicationGroups::Changes X11WindowServer::group(Table& table) {
+    // Only the windows the listeners know of belong to applications.
+    std::vector<desktop::WindowOwner> owners;
+    owners.reserve(table.clients.size());
+    for (auto& client : table.clients)
+        if (told_.count(client.window)) owners.push_back(ownerOf(client));
+    auto changes = groups_.update(owners);
+    for (auto& client : table.clients) client.pid = groups_.applicationOf(client.window);
+    return changes;
+}
+
+void X11WindowServer::setApplicationIdentity(desktop::ApplicationGroups::Identify identify) {
+    std::lock_guard lock(mutex_);
+    groups_ = desktop::ApplicationGroups(std::move(identify));
+    group(table_);
+}
+
+std::vector<desktop::ApplicationGroups::Application> X11WindowServer::applications() {
+    ensureFresh();
+    std::lock_guard lock(mutex_);
+    std::vector<desktop::ApplicationGroups::Application> list;
+    for (auto* app : groups_.applications()) list.push_back(*app);
+    return list;
+}
+
+std::optional<desktop::ApplicationGroups::Application> X11WindowServer::application(desktop::Pid id) {
+    std::lock_guard lock(mutex_);
+    if (auto* app = groups_.application(id)) return *app;
+    return std::nullopt;
+}
+
+void X11WindowServer::compare(const Table& before, const Table& after, const std::set<xcb_window_t>& shownNow,
+                              const desktop::ApplicationGroups::Changes& applications, std::vector<X11Change> gone) {
+    using K = X11Change::Kind;
+    std::vector<X11Change> changes = std::move(gone);
+    for (auto id : applications.started) changes.push_back({K::ApplicationStarted, XCB_WINDOW_NONE, id});
+    for (auto id : applications.changed) changes.push_back({K::ApplicationChanged, XCB_WINDOW_NONE, id});
+    // A window whose class changed leaves its application and joins another.
+    for (auto& [window, from] : groups_.windowsMoved()) {
+        changes.push_back({K::Destroyed, window, from});
+        changes.push_back({K::Created, window, groups_.applicationOf(window)});
+    }
+    for (size_t i = 0; i < after.clients.size(); ++i) {
+        const X11Client& c = after.clients[i];
+        if (shownNow.count(c.window)) {
+            changes.push_back({K::Created, c.window, c.pid});
             continue;
         }
-        if (it == old.end()) continue;
-        const X11Client& o = *it->second;
-        if (o.hidden != c.hidden)
-            changes.push_back({c.hidden ? X11Change::Kind::Minimized : X11Change::Kind::Deminimized, c.window, c.pid});
-        if (o.frame.origin != c.frame.origin) changes.push_back({X11Change::Kind::Moved, c.window, c.pid});
-        if (o.frame.size != c.frame.size) changes.push_back({X11Change::Kind::Resized, c.window, c.pid});
-        if (o.title != c.title) changes.push_back({X11Change::Kind::TitleChanged, c.window, c.pid});
+        // A client carried over from the previous table has not changed.
+        if (!after.read[i] || !told_.count(c.window)) continue;
+        auto it = before.position.find(c.window);
+        if (it == before.position.end()) continue;
+        const X11Client& o = before.clients[it->second];
+        if (o.hidden != c.hidden) changes.push_back({c.hidden ? K::Minimized : K::Deminimized, c.window, c.pid});
+        if (o.frame.origin != c.frame.origin) changes.push_back({K::Moved, c.window, c.pid});
+        if (o.frame.size != c.frame.size) changes.push_back({K::Resized, c.window, c.pid});
+        if (o.title != c.title) changes.push_back({K::TitleChanged, c.window, c.pid});
     }
     // One that goes before it was ever shown goes untold, as it came.
     for (auto& c : before.clients)
-        if (!seen.count(c.window) && told_.erase(c.window)) changes.push_back({X11Change::Kind::Destroyed, c.window, c.pid});
+        if (!after.position.count(c.window) && told_.erase(c.window)) changes.push_back({K::Destroyed, c.window, c.pid});
     if (before.active != after.active) {
         auto pidOf = [](const Table& t, xcb_window_t w) {
-            for (auto& c : t.clients)
-                if (c.window == w) return c.pid;
-            return desktop::Pid(-1);
+            auto it = t.position.find(w);
+            return it == t.position.end() ? desktop::Pid(-1) : t.clients[it->second].pid;
         };
         desktop::Pid was = pidOf(before, before.active), now = pidOf(after, after.active);
-        if (now > 0) changes.push_back({X11Change::Kind::FocusChanged, after.active, now});
-        if (now != was) changes.push_back({X11Change::Kind::Activated, after.active, now, was});
+        if (now > 0) changes.push_back({K::FocusChanged, after.active, now});
+        if (now != was) changes.push_back({K::Activated, after.active, now, was});
     }
+    if (othersStruts(before.clients, before.currentDesktop) != othersStruts(after.clients, after.currentDesktop))
+        changes.push_back({K::ReservedSpaceChanged, XCB_WINDOW_NONE, -1});
+    for (auto id : applications.ended) changes.push_back({K::ApplicationEnded, XCB_WINDOW_NONE, id});
     if (changes.empty()) return;
     std::weak_ptr<bool> alive = alive_;
     RunLoop::main().post([this, alive, changes = std::move(changes)] {
@@ -364,6 +549,7 @@ void X11WindowServer::compare(const Table& before, const Table& after) {
 void X11WindowServer::invalidate() {
     std::lock_guard lock(mutex_);
     fresh_ = false;
+    readAll_ = true;
 }
 
 void X11WindowServer::scheduleRefresh() {
@@ -380,56 +566,71 @@ void X11WindowServer::scheduleRefresh() {
             refreshQueued_ = false;
             stale = !fresh_;
         }
-        if (stale) refresh();
+        if (stale) refresh(false);
     });
 }
 
 void X11WindowServer::ensureFresh() {
-    if (conn_ && isMainThread()) conn_->processPendingEvents();
+    // Only the main thread reads the table again: the grouping into applications asks the
+    // workspace, whose desktop entries live there. Other threads see the last table.
+    if (!isMainThread()) return;
+    if (conn_ && QCoreApplication::instance()) conn_->processPendingEvents();
     bool stale;
     {
         std::lock_guard lock(mutex_);
         stale = !fresh_;
     }
-    if (stale) refresh();
+    if (stale) refresh(false);
 }
 
 void X11WindowServer::onEvent(const xcb_generic_event_t* event) {
     uint8_t type = event->response_type & 0x7f;
     std::lock_guard lock(mutex_);
-    auto known = [this](xcb_window_t w) { return selected_.count(w) > 0; };
+    // A change of a client: it is read again at the next refresh.
+    auto changedClient = [this](xcb_window_t w) {
+        if (!selected_.count(w)) return;
+        changed_.insert(w);
+        scheduleRefresh();
+    };
     switch (type) {
         case XCB_PROPERTY_NOTIFY: {
             auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event);
             if (e->window == conn_->root()) {
-                for (const char* n : {"_NET_CLIENT_LIST_STACKING", "_NET_CLIENT_LIST", "_NET_ACTIVE_WINDOW",
-                                      "_NET_CURRENT_DESKTOP", "_NET_NUMBER_OF_DESKTOPS"})
+                for (const char* n : {"_NET_CLIENT_LIST_STACKING", "_NET_CLIENT_LIST", "_NET_ACTIVE_WINDOW"})
                     if (e->atom == atoms_[n]) scheduleRefresh();
-            } else if (known(e->window)) {
-                scheduleRefresh();
+                // Another desktop maps and unmaps frames, which tells the clients nothing:
+                // every client is read again.
+                for (const char* n : {"_NET_CURRENT_DESKTOP", "_NET_NUMBER_OF_DESKTOPS"})
+                    if (e->atom == atoms_[n]) {
+                        readAll_ = true;
+                        scheduleRefresh();
+                    }
+            } else {
+                changedClient(e->window);
             }
             break;
         }
-        case XCB_CONFIGURE_NOTIFY: {
-            auto* e = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
-            if (known(e->window)) scheduleRefresh();
+        case XCB_CONFIGURE_NOTIFY:
+            changedClient(reinterpret_cast<const xcb_configure_notify_event_t*>(event)->window);
             break;
-        }
         case XCB_DESTROY_NOTIFY: {
             auto* e = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
-            if (known(e->window)) scheduleRefresh();
+            if (e->window != e->event) break;  // a child of a client: not a client
+            if (selected_.count(e->window)) {
+                // Its events must be asked for again should the id come back on a new
+                // window, and the table must not take that window for this one.
+                changedClient(e->window);
+                selected_.erase(e->window);
+                destroyed_.insert(e->window);
+            }
             break;
         }
-        case XCB_UNMAP_NOTIFY: {
-            auto* e = reinterpret_cast<const xcb_unmap_notify_event_t*>(event);
-            if (known(e->window)) scheduleRefresh();
+        case XCB_UNMAP_NOTIFY:
+            changedClient(reinterpret_cast<const xcb_unmap_notify_event_t*>(event)->window);
             break;
-        }
-        case XCB_MAP_NOTIFY: {
-            auto* e = reinterpret_cast<const xcb_map_notify_event_t*>(event);
-            if (known(e->window)) scheduleRefresh();
+        case XCB_MAP_NOTIFY:
+            changedClient(reinterpret_cast<const xcb_map_notify_event_t*>(event)->window);
             break;
-        }
         default: break;
     }
 }
@@ -718,16 +919,39 @@ bool X11WindowServer::clientMessage(xcb_window_t window, xcb_atom_t type, uint32
 
 bool X11WindowServer::activate(xcb_window_t window) {
     xcb_window_t current;
+    int desktop = -1, currentDesktop = 0;
     {
         std::lock_guard lock(mutex_);
         current = table_.active;
+        requestedActive_ = window;
+        requestedAt_ = steadySeconds();
+        currentDesktop = table_.currentDesktop;
+        if (auto it = table_.position.find(window); it != table_.position.end())
+            desktop = table_.clients[it->second].desktop;
     }
+    // A window on another desktop is shown where it is, as a pager shows it: its desktop
+    // becomes the current one (some window managers would only mark it).
+    if (desktop >= 0 && desktop != currentDesktop)
+        clientMessage(conn_->root(), atoms_["_NET_CURRENT_DESKTOP"], uint32_t(desktop), XCB_CURRENT_TIME);
     return clientMessage(window, atoms_["_NET_ACTIVE_WINDOW"], 2, XCB_CURRENT_TIME, current);
 }
 
 bool X11WindowServer::moveResize(xcb_window_t window, std::optional<Point> origin, std::optional<Size> size) {
     auto c = client(window);
     if (!c || (!origin && !size)) return false;
+    if (c->maximizedVert || c->maximizedHorz) {
+        // Restored, a window goes back where it was before it was maximised: it is told
+        // to keep what this request leaves as it is now. The table learns of the restore
+        // at once, so that the requests that follow (a move after a resize) do not
+        // restore it again.
+        clientMessage(window, atoms_["_NET_WM_STATE"], 0 /* remove */, atoms_["_NET_WM_STATE_MAXIMIZED_VERT"],
+                      atoms_["_NET_WM_STATE_MAXIMIZED_HORZ"], 2);
+        if (!origin) origin = c->frame.origin;
+        if (!size) size = c->frame.size;
+        std::lock_guard lock(mutex_);
+        if (auto it = table_.position.find(window); it != table_.position.end())
+            table_.clients[it->second].maximizedVert = table_.clients[it->second].maximizedHorz = false;
+    }
     uint32_t flags = 1 /* NorthWest */ | (2u << 12) /* from a pager */;
     uint32_t x = 0, y = 0, w = 0, h = 0;
     if (origin) {
@@ -759,15 +983,43 @@ bool X11WindowServer::raise(xcb_window_t window) {
 bool X11WindowServer::setFrontProcess(desktop::Pid pid, bool frontWindowOnly) {
     auto list = clients();
     xcb_window_t active = activeWindow();
+    {
+        // A window just asked to be active is the one to bring forward, although the
+        // table may not show it active yet.
+        std::lock_guard lock(mutex_);
+        if (requestedActive_ != XCB_WINDOW_NONE && steadySeconds() - requestedAt_ < 1.0) active = requestedActive_;
+    }
     std::vector<xcb_window_t> own;
     for (auto& c : list)
         if (c.pid == pid) own.push_back(c.window);
-    if (own.empty()) return false;
+    if (own.empty()) {
+        log("X11: application ", pid, " has no window left to bring forward");
+        return false;
+    }
     xcb_window_t front = std::find(own.begin(), own.end(), active) != own.end() ? active : own.front();
     if (!frontWindowOnly)
         for (auto it = own.rbegin(); it != own.rend(); ++it)
             if (*it != front) raise(*it);
-    return raise(front);
+    bool sent = raise(front);
+    if (sent && !loggedNoRaise_) {
+        std::weak_ptr<bool> alive = alive_;
+        RunLoop::main().after(0.5, [this, alive, front, pid] {
+            if (!alive.expired()) checkRaised(front, pid);
+        });
+    }
+    return sent;
+}
+
+void X11WindowServer::checkRaised(xcb_window_t window, desktop::Pid pid) {
+    if (loggedNoRaise_ || activeWindow() != window) return;  // the user has moved on
+    auto own = clientsOf(pid);
+    std::vector<xcb_window_t> visible;
+    for (auto& c : own)
+        if (c.viewable) visible.push_back(c.window);
+    if (visible.empty() || visible.front() == window) return;
+    loggedNoRaise_ = true;
+    log("X11: the window manager left window ", window, " below another window of its application although it was "
+        "asked to raise it; windows the dock brings forward may stay behind");
 }
 
 int X11WindowServer::numberOfSpaces() {

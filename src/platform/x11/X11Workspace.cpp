@@ -7,18 +7,14 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 
-#include <QGuiApplication>
 #include <QMimeDatabase>
 #include <QSocketNotifier>
 #include <QStringList>
@@ -26,10 +22,11 @@
 #include "platform/desktop/DesktopEntryFile.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/IconSources.h"
-#include "platform/desktop/SyntheticEvents.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/x11/LaunchEnvironment.h"
 #include "platform/x11/X11WindowIcons.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/XConnection.h"
@@ -39,37 +36,25 @@ namespace qs::x11 {
 namespace fs = std::filesystem;
 
 namespace {
-bool processAlive(desktop::Pid pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
-
 std::string executableOf(desktop::Pid pid) {
+    if (pid < 1) return {};
     std::error_code ec;
     auto target = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
     return ec ? std::string() : target.string();
 }
 
-// The start time of the process (clock ticks since boot, /proc/<pid>/stat field 22);
-// 0 when the process is gone. Two processes that had the same identifier differ in it.
-uint64_t startTimeOf(desktop::Pid pid) {
-    if (pid < 1) return 0;
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(in, line)) return 0;
-    auto close = line.rfind(')');  // the command name may hold spaces and parentheses
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(line.substr(close + 1));
-    std::string field;
-    for (int i = 3; i <= 22; ++i)
-        if (!(fields >> field)) return 0;
-    try {
-        return std::stoull(field);
-    } catch (...) {
-        return 0;
-    }
+// When the process started (seconds since 1970); 0 when it is gone or unknown.
+double startDateOf(desktop::Pid pid) {
+    if (pid < 1) return 0.0;
+    std::error_code ec;
+    auto stamp = fs::last_write_time("/proc/" + std::to_string(pid), ec);
+    if (ec) return 0.0;
+    return double(std::chrono::duration_cast<std::chrono::seconds>(
+                      std::chrono::file_clock::to_sys(stamp).time_since_epoch())
+                      .count());
 }
 
-bool regularType(const X11Client& c) {
-    return (c.type.empty() || c.type == "normal" || c.type == "dialog") && !c.skipTaskbar;
-}
+const desktop::Pid kSelf = desktop::Pid(::getpid());
 
 }  // namespace
 
@@ -77,24 +62,24 @@ X11Workspace::X11Workspace(std::shared_ptr<XConnection> connection, std::shared_
     : conn_(std::move(connection)), windows_(std::move(windows)) {
     if (!windows_) return;
     std::weak_ptr<bool> alive = alive_;
+    windows_->setApplicationIdentity([this, alive](const desktop::WindowOwner& owner) {
+        if (alive.expired()) return desktop::identityOf(owner, std::nullopt, "", kSelf);
+        return identify(owner);
+    });
     listener_ = windows_->addChangeListener([this, alive](const X11Change& c) {
         if (!alive.expired()) onChange(c);
     });
-    for (auto& c : windows_->clients())
-        if (c.pid > 0) track(c.pid, false);
+    for (const auto& group : windows_->applications()) track(group, false);
     if (auto active = windows_->client(windows_->activeWindow())) {
         activePid_ = active->pid;
-        if (auto it = tracked_.find(activePid_); it != tracked_.end()) it->second.app->setActive(true);
+        if (auto it = tracked_.find(activePid_); it != tracked_.end()) it->second->setActive(true);
     }
 }
 
 X11Workspace::~X11Workspace() {
     *alive_ = false;
+    // The window server's identity rule falls back to the class alone from now on.
     if (windows_ && listener_) windows_->removeChangeListener(listener_);
-    for (auto& [pid, t] : tracked_) {
-        delete t.watcher;
-        if (t.pidfd >= 0) ::close(t.pidfd);
-    }
 }
 
 DesktopEntryIndex& X11Workspace::index() {
@@ -104,11 +89,30 @@ DesktopEntryIndex& X11Workspace::index() {
     if (!index_.scanned()) {
         index_.scan();
         indexCheckedAt_ = now;
+        matches_.clear();
     } else if (now - indexCheckedAt_ >= 1.0) {
         indexCheckedAt_ = now;
-        if (index_.stale()) index_.scan();
+        if (index_.stale()) {
+            index_.scan();
+            matches_.clear();
+        }
     }
     return index_;
+}
+
+desktop::ApplicationIdentity X11Workspace::identify(const desktop::WindowOwner& owner) {
+    const std::string executable = owner.process == kSelf ? std::string() : executableOf(owner.process);
+    if (owner.process == kSelf) return desktop::identityOf(owner, std::nullopt, executable, kSelf);
+    // A burst of windows of one program asks the same question many times.
+    auto& idx = index();
+    auto key = std::make_tuple(std::string(owner.applicationId), std::string(owner.wmInstance),
+                               std::string(owner.wmClass), executable);
+    auto it = matches_.find(key);
+    if (it == matches_.end()) {
+        if (matches_.size() > 4096) matches_.clear();
+        it = matches_.emplace(key, idx.match(std::get<0>(key), std::get<1>(key), std::get<2>(key), executable)).first;
+    }
+    return desktop::identityOf(owner, it->second, executable, kSelf);
 }
 
 std::vector<uint32_t> X11Workspace::windowsOf(desktop::Pid pid) {
@@ -117,116 +121,75 @@ std::vector<uint32_t> X11Workspace::windowsOf(desktop::Pid pid) {
     return out;
 }
 
-RunningApplication::Info X11Workspace::describe(desktop::Pid pid) {
+RunningApplication::Info X11Workspace::describe(const desktop::ApplicationGroups::Application& group) {
     RunningApplication::Info info;
-    info.pid = pid;
-    info.startTime = startTimeOf(pid);
-    info.executablePath = executableOf(pid);
-    const X11Client* first = nullptr;
-    bool regular = false;
-    auto clients = windows_->clientsOf(pid);
-    std::string appId;
-    for (auto& c : clients) {
-        if (!first) first = &c;
-        if (appId.empty()) appId = c.applicationId;
-        regular = regular || regularType(c);
+    info.pid = group.id;
+    info.startTime = group.serial;
+    info.processes = group.processes;
+    info.activationPolicy =
+        group.regular ? NSApplicationActivationPolicyRegular : NSApplicationActivationPolicyAccessory;
+    if (group.id == kSelf && group.identity.key == "self") {
+        info.bundleIdentifier = "org.quayside.Quayside";
+        info.localizedName = "Quayside";
+        info.executablePath = executableOf(kSelf);
+        info.launchDate = startDateOf(kSelf);
+        return info;
     }
-    info.activationPolicy = regular ? NSApplicationActivationPolicyRegular : NSApplicationActivationPolicyAccessory;
-    auto entry = index().match(appId, first ? first->wmInstance : "", first ? first->wmClass : "",
-                               info.executablePath);
-    if (entry) {
+    // The program of its first process, or of one that is still there.
+    std::vector<desktop::Pid> candidates{group.founder};
+    candidates.insert(candidates.end(), group.processes.begin(), group.processes.end());
+    for (auto pid : candidates) {
+        info.executablePath = executableOf(pid);
+        info.launchDate = startDateOf(pid);
+        if (!info.executablePath.empty()) break;
+    }
+    info.localizedName = group.identity.name;
+    if (const auto& entry = group.identity.entry) {
         info.bundleIdentifier = entry->id;
         info.bundlePath = entry->path;
-        info.localizedName = entry->name;
         info.iconName = entry->icon;
-    } else {
-        // No entry: still an application, named after its windows' class.
-        info.localizedName = first && !first->wmClass.empty() ? first->wmClass
-                                                               : fs::path(info.executablePath).filename().string();
     }
-    std::error_code ec;
-    auto stamp = fs::last_write_time("/proc/" + std::to_string(pid), ec);
-    if (!ec)
-        info.launchDate = double(std::chrono::duration_cast<std::chrono::seconds>(
-                                     std::chrono::file_clock::to_sys(stamp).time_since_epoch())
-                                     .count());
     return info;
 }
 
-RunningApplicationPtr X11Workspace::track(desktop::Pid pid, bool announce) {
-    auto it = tracked_.find(pid);
-    if (it != tracked_.end()) {
-        uint64_t started = it->second.app->startTime();
-        uint64_t now = startTimeOf(pid);
-        if (started != 0 && now != 0 && started != now) {
-            // The identifier now belongs to another process: the one we knew has ended
-            // (its exit not seen yet), and this window is the new one's.
-            untrack(pid);
-            it = tracked_.end();
-        }
-    }
-    if (it != tracked_.end()) {
-        // A new window may change what the application is (its first normal window).
-        auto app = it->second.app;
-        auto info = describe(pid);
-        const int was = app->activationPolicy();
-        if (info.activationPolicy != was) {
-            info.startTime = app->startTime();
-            app->setInfo(info);
-            // One that showed only a splash or a tool window at first becomes a regular
-            // application now: told again, so that those who dropped it take it back.
-            if (announce && was != NSApplicationActivationPolicyRegular &&
-                info.activationPolicy == NSApplicationActivationPolicyRegular && pid != desktop::Pid(::getpid()))
-                post(NSWorkspaceDidLaunchApplicationNotification, app);
-        }
-        return app;
-    }
-    Tracked t;
-    t.app = std::make_shared<RunningApplication>(describe(pid));
-    // Its exit is seen through a process descriptor; without one, it ends with its last
-    // window.
-    t.pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
-    if (t.pidfd >= 0 && QCoreApplication::instance()) {
-        auto* notifier = new QSocketNotifier(t.pidfd, QSocketNotifier::Read);
-        std::weak_ptr<bool> alive = alive_;
-        std::weak_ptr<RunningApplication> which = t.app;
-        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this, alive, pid, which, notifier] {
-            if (alive.expired()) return;
-            notifier->setEnabled(false);  // readable for good once the process has ended
-            RunLoop::main().post([this, alive, pid, which] {
-                if (alive.expired()) return;
-                // Only the process this descriptor watched: the identifier may have
-                // been taken over since.
-                auto it = tracked_.find(pid);
-                if (it != tracked_.end() && it->second.app == which.lock()) untrack(pid);
-            });
-        });
-        t.watcher = notifier;
-    }
-    auto app = t.app;
-    tracked_[pid] = std::move(t);
-    order_.push_back(pid);
+void X11Workspace::track(const desktop::ApplicationGroups::Application& group, bool announce) {
+    if (tracked_.count(group.id)) return;
+    auto app = std::make_shared<RunningApplication>(describe(group));
+    tracked_[group.id] = app;
+    order_.push_back(group.id);
     // This program learns of its own windows, not of its own launch.
-    if (announce && pid != desktop::Pid(::getpid())) {
+    if (announce && group.id != kSelf) {
         post(NSWorkspaceWillLaunchApplicationNotification, app);
         post(NSWorkspaceDidLaunchApplicationNotification, app);
     }
-    return app;
 }
 
-void X11Workspace::untrack(desktop::Pid pid) {
-    auto it = tracked_.find(pid);
+void X11Workspace::update(const desktop::ApplicationGroups::Application& group) {
+    auto it = tracked_.find(group.id);
     if (it == tracked_.end()) return;
-    Tracked t = it->second;
+    auto app = it->second;
+    const int was = app->activationPolicy();
+    auto info = app->info();
+    info.processes = group.processes;
+    info.activationPolicy =
+        group.regular ? NSApplicationActivationPolicyRegular : NSApplicationActivationPolicyAccessory;
+    app->setInfo(std::move(info));
+    // One that showed only a splash or a tool window at first becomes a regular
+    // application now: told again, so that those who dropped it take it back.
+    if (was != NSApplicationActivationPolicyRegular && app->activationPolicy() == NSApplicationActivationPolicyRegular &&
+        group.id != kSelf)
+        post(NSWorkspaceDidLaunchApplicationNotification, app);
+}
+
+void X11Workspace::untrack(desktop::Pid id) {
+    auto it = tracked_.find(id);
+    if (it == tracked_.end()) return;
+    auto app = it->second;
     tracked_.erase(it);
-    order_.erase(std::remove(order_.begin(), order_.end(), pid), order_.end());
-    // The notifier lets go of the descriptor before it is closed.
-    if (auto* notifier = qobject_cast<QSocketNotifier*>(t.watcher)) notifier->setEnabled(false);
-    if (t.watcher) t.watcher->deleteLater();
-    if (t.pidfd >= 0) ::close(t.pidfd);
-    if (activePid_ == pid) activePid_ = -1;
-    t.app->setTerminated();
-    post(NSWorkspaceDidTerminateApplicationNotification, t.app);
+    order_.erase(std::remove(order_.begin(), order_.end(), id), order_.end());
+    if (activePid_ == id) activePid_ = -1;
+    app->setTerminated();
+    post(NSWorkspaceDidTerminateApplicationNotification, app);
 }
 
 void X11Workspace::post(const char* name, const RunningApplicationPtr& app) {
@@ -238,35 +201,31 @@ void X11Workspace::post(const char* name, const RunningApplicationPtr& app) {
 void X11Workspace::onChange(const X11Change& change) {
     using K = X11Change::Kind;
     switch (change.kind) {
-        case K::Created:
-            if (change.pid > 0) track(change.pid, true);
+        case K::ApplicationStarted:
+            // Told after the grouping that made it: it may have ended since.
+            if (auto group = windows_->application(change.pid)) track(*group, true);
             break;
-        case K::Destroyed: {
-            auto it = tracked_.find(change.pid);
-            if (it == tracked_.end() || !windowsOf(change.pid).empty()) break;
-            // Last window gone: the application ends with it when its exit cannot be
-            // watched, or when the process has already gone.
-            if (it->second.pidfd < 0 || !processAlive(change.pid)) untrack(change.pid);
+        case K::ApplicationChanged:
+            if (auto group = windows_->application(change.pid)) update(*group);
             break;
-        }
+        case K::ApplicationEnded: untrack(change.pid); break;
         case K::Deminimized: {
             auto it = tracked_.find(change.pid);
-            if (it != tracked_.end() && it->second.app->isHidden()) {
-                it->second.app->setHidden(false);
-                post(NSWorkspaceDidUnhideApplicationNotification, it->second.app);
+            if (it != tracked_.end() && it->second->isHidden()) {
+                it->second->setHidden(false);
+                post(NSWorkspaceDidUnhideApplicationNotification, it->second);
             }
             break;
         }
         case K::Activated: {
             if (auto it = tracked_.find(change.previousPid); it != tracked_.end()) {
-                it->second.app->setActive(false);
-                post(NSWorkspaceDidDeactivateApplicationNotification, it->second.app);
+                it->second->setActive(false);
+                post(NSWorkspaceDidDeactivateApplicationNotification, it->second);
             }
             activePid_ = change.pid;
-            if (change.pid > 0) {
-                auto app = track(change.pid, true);
-                app->setActive(true);
-                post(NSWorkspaceDidActivateApplicationNotification, app);
+            if (auto it = tracked_.find(change.pid); it != tracked_.end()) {
+                it->second->setActive(true);
+                post(NSWorkspaceDidActivateApplicationNotification, it->second);
             }
             break;
         }
@@ -277,18 +236,18 @@ void X11Workspace::onChange(const X11Change& change) {
 std::vector<RunningApplicationPtr> X11Workspace::runningApplications() {
     if (conn_) conn_->processPendingEvents();
     std::vector<RunningApplicationPtr> list;
-    for (auto pid : order_) list.push_back(tracked_[pid].app);
+    for (auto pid : order_) list.push_back(tracked_[pid]);
     return list;
 }
 
 RunningApplicationPtr X11Workspace::frontmostApplication() {
     auto it = tracked_.find(activePid_);
-    return it == tracked_.end() ? nullptr : it->second.app;
+    return it == tracked_.end() ? nullptr : it->second;
 }
 
 RunningApplicationPtr X11Workspace::currentApplication() {
     desktop::Pid self = desktop::Pid(::getpid());
-    if (auto it = tracked_.find(self); it != tracked_.end()) return it->second.app;
+    if (auto it = tracked_.find(self); it != tracked_.end()) return it->second;
     if (!current_) {
         RunningApplication::Info info;
         info.pid = self;
@@ -339,17 +298,21 @@ bool X11Workspace::unhide(RunningApplication& app) {
 }
 
 bool X11Workspace::terminate(RunningApplication& app) {
-    desktop::Pid pid = app.processIdentifier();
-    if (!processAlive(pid)) return false;
-    auto own = windowsOf(pid);
+    // Every window of the application is asked to close; no process is signalled.
+    auto own = windowsOf(app.processIdentifier());
     for (auto w : own) windows_->close(w);
-    if (own.empty()) return ::kill(pid, SIGTERM) == 0;
-    return true;
+    return !own.empty();
 }
 
 bool X11Workspace::forceTerminate(RunningApplication& app) {
-    desktop::Pid pid = app.processIdentifier();
-    return processAlive(pid) && ::kill(pid, SIGKILL) == 0;
+    // Only the processes the X server names, now, as owners of the application's windows.
+    windows_->refresh();
+    std::set<desktop::Pid> owners;
+    for (const auto& c : windows_->clientsOf(app.processIdentifier()))
+        if (c.process > 0 && c.process != kSelf) owners.insert(c.process);
+    bool signalled = false;
+    for (auto pid : owners) signalled = ::kill(pid, SIGKILL) == 0 || signalled;
+    return signalled;
 }
 
 std::optional<desktop::DesktopEntry> X11Workspace::entryForBundleIdentifier(const std::string& id) {
@@ -420,23 +383,13 @@ ImagePtr X11Workspace::iconForFile(const std::string& path) {
     // (by the icon cache, off the main thread), with the generic icon of its kind for an
     // icon the theme lacks or cannot read.
     if (path.empty()) return nullptr;
-    // The program of a running application without a desktop entry: the icon its windows
-    // give (_NET_WM_ICON, else the WM_HINTS pixmap), read from the server when drawn, on a
-    // connection of its own; the generic application icon when they give none or are gone
-    // by then. Only the windows are taken here, from the window list.
-    for (const auto& [pid, tracked] : tracked_) {
-        const auto& app = tracked.app;
-        if (!app || !app->info().bundlePath.empty() || app->info().executablePath != path) continue;
-        auto windows = conn_ ? windowsOf(pid) : std::vector<uint32_t>();
-        if (windows.empty()) break;
-        if (!iconReader_) iconReader_ = std::make_shared<WindowIconReader>(conn_->displayName());
-        return desktop::deferredIcon(windowIconSource(iconReader_, std::move(windows), path,
-                                                      desktop::genericIconSource(desktop::GenericKind::Application)));
+    if (desktop::isDesktopEntryPath(path)) {
+        // An entry that is not installed (or not readable) still stands for an application.
+        auto e = entryAtPath(path);
+        return desktop::deferredIcon(e ? desktop::themeIconSource(
+                                             {e->icon}, desktop::genericIconSource(desktop::GenericKind::Application))
+                                       : desktop::genericIconSource(desktop::GenericKind::Application));
     }
-    if (desktop::isDesktopEntryPath(path))
-        if (auto e = entryAtPath(path))
-            return desktop::deferredIcon(desktop::themeIconSource(
-                {e->icon}, desktop::genericIconSource(desktop::GenericKind::Application)));
     QMimeDatabase db;
     QMimeType type = db.mimeTypeForFile(QString::fromStdString(path));
     std::vector<std::string> names{type.iconName().toStdString(), type.genericIconName().toStdString()};
@@ -444,6 +397,29 @@ ImagePtr X11Workspace::iconForFile(const std::string& path) {
     if (folder) names.push_back("folder");
     return desktop::deferredIcon(desktop::themeIconSource(
         std::move(names), desktop::genericIconSource(folder ? desktop::GenericKind::Folder : desktop::GenericKind::Document)));
+}
+
+ImagePtr X11Workspace::iconForApplication(const RunningApplication& app) {
+    // The entry's icon when the theme has it, else the icon the windows give (read when
+    // drawn, on a connection of its own), else the generic application icon. Only the
+    // windows are taken here, from the window list.
+    auto generic = desktop::genericIconSource(desktop::GenericKind::Application);
+    auto windows = conn_ ? windowsOf(app.processIdentifier()) : std::vector<uint32_t>();
+    ImageSourcePtr fallback = generic;
+    if (!windows.empty()) {
+        if (!iconReader_) iconReader_ = std::make_shared<WindowIconReader>(conn_->displayName());
+        fallback = windowIconSource(iconReader_, std::move(windows), app.localizedName(), generic);
+    }
+    if (!app.iconName().empty()) return desktop::deferredIcon(desktop::themeIconSource({app.iconName()}, fallback));
+    return desktop::deferredIcon(fallback);
+}
+
+std::vector<desktop::DesktopEntry> X11Workspace::applicationsInCategory(const std::string& category) {
+    std::vector<desktop::DesktopEntry> found;
+    for (const auto& e : index().entries())
+        if (!e.noDisplay && !e.hidden && std::find(e.categories.begin(), e.categories.end(), category) != e.categories.end())
+            found.push_back(e);
+    return found;
 }
 
 std::optional<desktop::DesktopEntry> X11Workspace::resolve(const std::string& application) {
@@ -461,6 +437,14 @@ std::optional<desktop::DesktopEntry> X11Workspace::resolve(const std::string& ap
     return std::nullopt;
 }
 
+std::string X11Workspace::noApplicationReason(const std::string& mimeType) {
+    if (mimeType == "inode/directory") return "No file manager on this desktop opens folders.";
+    QMimeType type = QMimeDatabase().mimeTypeForName(QString::fromStdString(mimeType));
+    std::string kind = type.isValid() ? type.comment().toStdString() : std::string();
+    if (kind.empty()) kind = mimeType;
+    return "No application on this desktop is set to open files of the kind \u201c" + kind + "\u201d (" + mimeType + ").";
+}
+
 bool X11Workspace::openFile(const std::string& path, const std::string& application) {
     if (path.empty()) return false;
     if (application.empty() && path.size() > 8 && path.compare(path.size() - 8, 8, ".desktop") == 0)
@@ -470,6 +454,8 @@ bool X11Workspace::openFile(const std::string& path, const std::string& applicat
         entry = resolve(application);
         if (!entry) {
             log("cannot open ", path, ": no application \"", application, "\"");
+            desktop::noteFailureReason("The application " + desktop::quotedName(application) +
+                                       " is not installed on this desktop.");
             return false;
         }
     } else {
@@ -477,6 +463,7 @@ bool X11Workspace::openFile(const std::string& path, const std::string& applicat
         entry = index().defaultForTypes(types);
         if (!entry) {
             log("cannot open ", path, ": no application for ", types.front());
+            desktop::noteFailureReason(noApplicationReason(types.front()));
             return false;
         }
     }
@@ -489,6 +476,8 @@ bool X11Workspace::openURL(const URL& url) {
     auto entry = index().defaultFor("x-scheme-handler/" + scheme);
     if (!entry) {
         log("cannot open ", url.absoluteString(), ": no application for ", scheme, " addresses");
+        desktop::noteFailureReason("No application on this desktop opens " + scheme + " addresses (no web browser "
+                                   "or other program is set for them).");
         return false;
     }
     return run(*entry, {url.absoluteString()});
@@ -499,6 +488,7 @@ bool X11Workspace::launchApplication(const std::string& pathOrIdentifier) {
     if (!entry && pathOrIdentifier.find(".desktop") != std::string::npos) entry = readDesktopEntry(pathOrIdentifier);
     if (!entry) {
         log("cannot launch ", pathOrIdentifier, ": no such application");
+        desktop::noteFailureReason("The application is not installed on this desktop any more.");
         return false;
     }
     return run(*entry, {});
@@ -526,74 +516,93 @@ bool X11Workspace::launchDesktopAction(const std::string& pathOrIdentifier, cons
     return run(actionEntry, {});
 }
 
-bool X11Workspace::postKeyToApplication(RunningApplication& app, uint16_t keyCode, uint64_t flags) {
-    auto own = windowsOf(app.processIdentifier());
-    if (own.empty() || !desktop::services().events) return false;
-    const uint32_t target = own.front();
-    // XTest types into the focused window: the application's most recent window is
-    // brought forward first, and the key follows once the window manager has focused
-    // it (checked every 20 ms, for half a second at most).
-    if (windows_->activeWindow() != target && !windows_->activate(target)) return false;
-    postKeyWhenActive(target, keyCode, flags, 25);
+bool X11Workspace::launchExecutable(const std::string& path) {
+    if (path.empty() || path.front() != '/') {
+        log("cannot run \"", path, "\": not a program's full path");
+        return false;
+    }
+    if (!spawnDetached({path}, "")) {
+        log("cannot run ", path);
+        return false;
+    }
     return true;
-}
-
-void X11Workspace::postKeyWhenActive(uint32_t window, uint16_t keyCode, uint64_t flags, int triesLeft) {
-    if (windows_->activeWindow() == window) {
-        auto events = desktop::services().events;
-        if (!events) return;
-        // Pressed and released: a key left down would repeat in whatever has the focus.
-        events->postKey(keyCode, true, flags);
-        events->postKey(keyCode, false, 0);
-        return;
-    }
-    if (triesLeft <= 0) {
-        log("X11: window ", window, " did not take the focus: key ", keyCode, " not sent");
-        return;
-    }
-    std::weak_ptr<bool> alive = alive_;
-    RunLoop::main().after(0.02, [this, alive, window, keyCode, flags, triesLeft] {
-        if (alive.lock()) postKeyWhenActive(window, keyCode, flags, triesLeft - 1);
-    });
 }
 
 bool X11Workspace::run(const desktop::DesktopEntry& entry, const std::vector<std::string>& files) {
     auto args = expandExec(entry, files);
     if (args.empty()) {
         log("cannot launch ", entry.path, ": its Exec line is empty or malformed");
+        desktop::noteFailureReason("The desktop entry of " + desktop::quotedName(entry.name.empty() ? entry.path : entry.name) +
+                                   " names no program that can be started.");
         return false;
     }
     if (entry.terminal) args.insert(args.begin(), {"x-terminal-emulator", "-e"});
     if (!spawnDetached(args, entry.workingDirectory)) {
         log("cannot launch ", entry.path, ": ", args.front(), " did not start");
+        desktop::noteFailureReason("The program " + desktop::quotedName(args.front()) + " of " +
+                                   desktop::quotedName(entry.name.empty() ? entry.path : entry.name) + " did not start.");
         return false;
     }
     return true;
 }
 
-bool X11Workspace::spawnDetached(const std::vector<std::string>& arguments, const std::string& directory) {
+bool X11Workspace::spawnDetached(const std::vector<std::string>& arguments, const std::string& directory,
+                                 std::function<void(int)> onExit) {
     if (arguments.empty() || arguments.front().empty()) return false;
     // Everything the child needs is made before fork: after it, only calls that are safe
     // in a forked copy of a threaded program.
     std::vector<char*> argv;
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    const char* dir = directory.empty() ? nullptr : directory.c_str();
+    // Without a folder of its own the program starts in the home folder, with the
+    // environment a program of the session expects (not this program's private parts).
+    const std::string folder = directory.empty() ? LaunchEnvironment::homeFolder() : directory;
+    const char* dir = folder.c_str();
+    const std::vector<std::string> environment = LaunchEnvironment::forChild(folder);
+    std::vector<char*> envp;
+    for (const auto& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) return false;
-    pid_t child = ::fork();
-    if (child < 0) {
+    // When the end is watched, the middle process reports the program's exit through it.
+    int watch[2] = {-1, -1};
+    if (onExit && ::pipe2(watch, O_CLOEXEC) != 0) {
         ::close(report[0]);
         ::close(report[1]);
         return false;
     }
-    if (child == 0) {
-        // The middle process leaves at once, so the program is nobody's child here and
-        // leaves no zombie behind.
+    auto closeWatch = [&] {
+        for (int fd : watch)
+            if (fd >= 0) ::close(fd);
+    };
+    pid_t child = ::fork();
+    if (child < 0) {
         ::close(report[0]);
+        ::close(report[1]);
+        closeWatch();
+        return false;
+    }
+    if (child == 0) {
+        // The middle process leaves at once (or, when the end is watched, as soon as the
+        // program ends), so the program is nobody's child here and leaves no zombie.
+        ::close(report[0]);
+        if (watch[0] >= 0) ::close(watch[0]);
         ::setsid();
         pid_t grandchild = ::fork();
-        if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
+        if (grandchild != 0) {
+            if (watch[1] < 0 || grandchild < 0) ::_exit(grandchild < 0 ? 1 : 0);
+            // Only the watch pipe stays open here: the program's connections (the X
+            // server's above all) must not outlive it in this process.
+            if (watch[1] > 3) ::close_range(3, unsigned(watch[1] - 1), 0);
+            ::close_range(unsigned(watch[1] + 1), ~0u, 0);
+            int status = 0;
+            while (::waitpid(grandchild, &status, 0) < 0 && errno == EINTR) {
+            }
+            const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            ssize_t ignored = ::write(watch[1], &code, sizeof code);
+            (void)ignored;
+            ::_exit(0);
+        }
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -605,10 +614,10 @@ bool X11Workspace::spawnDetached(const std::vector<std::string>& arguments, cons
         if (report[1] > 3) ::close_range(3, unsigned(report[1] - 1), 0);
         ::close_range(unsigned(report[1] + 1), ~0u, 0);
         int err = 0;
-        if (dir && ::chdir(dir) != 0) {
+        if (::chdir(dir) != 0) {
             err = errno;
         } else {
-            ::execvp(argv[0], argv.data());
+            ::execvpe(argv[0], argv.data(), envp.data());
             err = errno;
         }
         ssize_t ignored = ::write(report[1], &err, sizeof err);
@@ -616,8 +625,11 @@ bool X11Workspace::spawnDetached(const std::vector<std::string>& arguments, cons
         ::_exit(127);
     }
     ::close(report[1]);
+    if (watch[1] >= 0) ::close(watch[1]);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    if (!onExit) {
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
     }
     int err = 0;
     ssize_t n;
@@ -625,22 +637,48 @@ bool X11Workspace::spawnDetached(const std::vector<std::string>& arguments, cons
         n = ::read(report[0], &err, sizeof err);
     } while (n < 0 && errno == EINTR);
     ::close(report[0]);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
+    if (!onExit && (!WIFEXITED(status) || WEXITSTATUS(status) != 0)) return false;
     if (n == ssize_t(sizeof err)) {
         log(arguments.front(), ": ", std::strerror(err));
+        if (onExit) {
+            ::close(watch[0]);
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
         return false;
+    }
+    if (onExit) {
+        // The exit comes through the pipe whenever the program ends; the middle process is
+        // reaped then.
+        auto* notifier = new QSocketNotifier(watch[0], QSocketNotifier::Read);
+        const int fd = watch[0];
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, fd, child, onExit] {
+            int code = -1;
+            ssize_t got;
+            do {
+                got = ::read(fd, &code, sizeof code);
+            } while (got < 0 && errno == EINTR);
+            if (got != ssize_t(sizeof code)) code = -1;
+            notifier->setEnabled(false);
+            ::close(fd);
+            int ignored = 0;
+            while (::waitpid(child, &ignored, 0) < 0 && errno == EINTR) {
+            }
+            notifier->deleteLater();
+            onExit(code);
+        });
     }
     return true;
 }
 
 std::string X11Workspace::nameOf(desktop::Pid pid) {
     auto it = tracked_.find(pid);
-    return it == tracked_.end() ? std::string() : it->second.app->localizedName();
+    return it == tracked_.end() ? std::string() : it->second->localizedName();
 }
 
 bool X11Workspace::isHidden(desktop::Pid pid) {
     auto it = tracked_.find(pid);
-    return it != tracked_.end() && it->second.app->isHidden();
+    return it != tracked_.end() && it->second->isHidden();
 }
 
 }  // namespace qs::x11

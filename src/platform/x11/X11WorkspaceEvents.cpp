@@ -29,10 +29,9 @@ X11WorkspaceEvents::X11WorkspaceEvents(std::shared_ptr<XConnection> connection, 
         currentDesktopAtom_ = conn_->ewmh()->_NET_CURRENT_DESKTOP;
         activeWindowAtom_ = conn_->ewmh()->_NET_ACTIVE_WINDOW;
         lastDesktop_ = currentDesktop();
-        if (screens_) {
-            lastScreen_ = screens_->screenOfWindow(screens_->activeWindow());
-            haveLastScreen_ = !lastScreen_.expired();
-        }
+        // The screen in use as the dock was placed on it: the active window's, else the
+        // pointer's, else the primary one.
+        if (screens_) lastScreen_ = screens_->mainScreen();
         listener_ = conn_->addEventListener([this](const xcb_generic_event_t* e) { onEvent(e); });
     }
 
@@ -88,13 +87,13 @@ void X11WorkspaceEvents::onEvent(const xcb_generic_event_t* event) {
 
 void X11WorkspaceEvents::activeWindowChanged() {
     if (!screens_) return;
-    auto screen = screens_->screenOfWindow(screens_->activeWindow());
-    if (!screen) return;  // no active window, or one off every screen: the display stays
+    // With no active window (the desktop was clicked) the screen in use is the pointer's.
+    auto screen = screens_->mainScreen();
+    if (!screen) return;
     auto last = lastScreen_.lock();
-    bool moved = haveLastScreen_ && last != screen;
     lastScreen_ = screen;
-    haveLastScreen_ = true;
-    if (moved) NotificationCenter::workspaceCenter().postNotificationName(NSWorkspaceActiveDisplayDidChangeNotification);
+    if (last != screen)
+        NotificationCenter::workspaceCenter().postNotificationName(NSWorkspaceActiveDisplayDidChangeNotification);
 }
 
 }  // namespace qs::x11

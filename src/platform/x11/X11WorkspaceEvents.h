@@ -1,8 +1,10 @@
 #pragma once
 // Workspace events of an X11 desktop, posted on the workspace centre:
 //   "NSWorkspaceActiveSpaceDidChangeNotification"   _NET_CURRENT_DESKTOP changed
-//   "NSWorkspaceActiveDisplayDidChangeNotification" the active window moved to a window
-//                                                   on another screen
+//   "NSWorkspaceActiveDisplayDidChangeNotification" the screen in use changed: the active
+//                                                   window is on another screen than
+//                                                   before (with none active, the
+//                                                   pointer's screen counts)
 //   "NSWorkspaceDidWakeNotification"                login1 PrepareForSleep(false)
 // Without a system bus there are no wake notifications (one log line says so).
 
@@ -40,7 +42,6 @@ private:
     xcb_atom_t activeWindowAtom_ = XCB_ATOM_NONE;
     uint32_t lastDesktop_ = 0xFFFFFFFF;
     std::weak_ptr<Screen> lastScreen_;
-    bool haveLastScreen_ = false;
     QObject* wakeListener_ = nullptr;
 };
 

@@ -72,6 +72,11 @@ const bool kRegistered = [] {
     });
     KeyedUnarchiver::registerClass("Thrower", [](Coder&) -> ObjectPtr { throw std::runtime_error("boom"); });
     KeyedUnarchiver::registerClass("Refuser", [](Coder&) -> ObjectPtr { return nullptr; });
+    // Keeps itself but leaves out a member it cannot use.
+    KeyedUnarchiver::registerClass("Picky", [](Coder& c) -> ObjectPtr {
+        c.noteLeftOut("a picky member");
+        return std::make_shared<Crate>();
+    });
     return true;
 }();
 
@@ -250,6 +255,51 @@ TEST_F(KeyedArchiverTest, FactoriesThatThrowOrRefuse) {
     EXPECT_TRUE(env.logged("boom"));
     objects[1] = Value(Dictionary{{"$class", ref(6)}});
     EXPECT_EQ(KeyedUnarchiver::unarchiveObjectWithData(handMade(objects, ref(3))), Value(Array{Value(), Value()}));
+}
+
+// What the dock's stores rely on to keep an archive aside before it is replaced: the
+// report names everything that was left out, and a whole archive reports nothing.
+TEST_F(KeyedArchiverTest, TheReportTellsWhatWasLeftOutOfAnArchiveReadInPart) {
+    KeyedUnarchiver::Report report;
+    auto crate = std::make_shared<Crate>();
+    crate->name = "whole";
+    Value whole = KeyedUnarchiver::unarchiveObjectWithData(KeyedArchiver::archivedDataWithRootObject(Value(crate)), report);
+    ASSERT_TRUE(whole.objectAs<Crate>());
+    EXPECT_TRUE(report.complete()) << report.summary();
+
+    Array objects{Value("$null"),
+                  Value(Dictionary{{"NS.objects", Value(Array{ref(3), ref(5), ref(7), ref(9)})}, {"$class", ref(2)}}),
+                  cls("NSArray"),
+                  Value(Dictionary{{"$class", ref(4)}}), cls("Gadget"),  // a damaged class name
+                  Value(Dictionary{{"$class", ref(6)}}), cls("Refuser"),
+                  Value(Dictionary{{"$class", ref(8)}}), cls("Picky"),
+                  Value("kept")};
+    Value partial = KeyedUnarchiver::unarchiveObjectWithData(handMade(objects), report);
+    ASSERT_TRUE(partial.array());
+    EXPECT_EQ(partial.array()->size(), 4u);
+    EXPECT_TRUE(report.failure.empty());
+    ASSERT_EQ(report.leftOut.size(), 3u) << report.summary();
+    EXPECT_NE(report.summary().find("Gadget"), std::string::npos);
+    EXPECT_NE(report.summary().find("Refuser"), std::string::npos);
+    EXPECT_NE(report.summary().find("a picky member"), std::string::npos);
+    EXPECT_EQ(archiveLogs(), 0u);  // told through the report
+
+    EXPECT_TRUE(KeyedUnarchiver::unarchiveObjectWithData(Data{'x'}, report).isNil());
+    EXPECT_FALSE(report.failure.empty());
+    EXPECT_FALSE(report.complete());
+}
+
+// Strings are archived as a property list can hold them, so one odd string never
+// empties a whole archive (and with it the stored dock).
+TEST_F(KeyedArchiverTest, StringsWithNulOrStrayBytesAreArchivedReadably) {
+    auto crate = std::make_shared<Crate>();
+    crate->name = std::string("a\0b\xFF", 4);
+    Data bytes = KeyedArchiver::archivedDataWithRootObject(Value(Array{Value(crate), Value(std::string("x\0", 2))}));
+    ASSERT_FALSE(bytes.empty());
+    Value back = KeyedUnarchiver::unarchiveObjectWithData(bytes);
+    ASSERT_TRUE(back.array());
+    EXPECT_EQ(back.array()->at(0).objectAs<Crate>()->name, "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(back.array()->at(1), Value("x\xEF\xBF\xBD"));
 }
 
 TEST_F(KeyedArchiverTest, FormsOfOtherWriters) {

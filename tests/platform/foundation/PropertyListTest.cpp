@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -131,6 +133,121 @@ TEST(PropertyListTest, HostileBinaryObjectsDoNotAbort) {
     EXPECT_FALSE(PropertyList::parse(oneObjectBinary({0x5F, 0x13, 0x7F, 0xFF, 'x'})));
     // A reference beyond the object table.
     EXPECT_FALSE(PropertyList::parse(oneObjectBinary({0xA1, 0x05})));
+}
+
+// What the reader accepts, the writers must write: a NUL or bytes that are not UTF-8
+// in a string read as U+FFFD, so that a store that read them can still be saved.
+TEST(PropertyListTest, StringsAreReadAsTextThatCanBeWrittenBack) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    auto ascii = PropertyList::parse(oneObjectBinary({0x53, 'a', 0x00, 'b'}));
+    ASSERT_TRUE(ascii && ascii->isString());
+    EXPECT_EQ(*ascii->string(), "a" + fffd + "b");
+    auto utf16 = PropertyList::parse(oneObjectBinary({0x62, 0x00, 'a', 0x00, 0x00}));
+    ASSERT_TRUE(utf16 && utf16->isString());
+    EXPECT_EQ(*utf16->string(), "a" + fffd);
+    auto stray = PropertyList::parse(oneObjectBinary({0x54, 'a', 0xFF, 0xC3, 0xA9}));  // 0xC3 0xA9 is "é"
+    ASSERT_TRUE(stray && stray->isString());
+    EXPECT_EQ(*stray->string(), "a" + fffd + "\xC3\xA9");
+    // A dictionary key with a NUL, in a file another writer made.
+    auto written = PropertyList::serialize(Value(Dictionary{{"kXy", Value(1)}}), Format::Binary);
+    ASSERT_TRUE(written);
+    std::string raw(written->begin(), written->end());
+    raw[raw.find("kXy") + 1] = '\0';
+    auto keyed = PropertyList::parse(bytesOf(raw));
+    ASSERT_TRUE(keyed && keyed->dictionary());
+    EXPECT_EQ(keyed->dictionary()->count("k" + fffd + "y"), 1u);
+    for (const Value& read : {*ascii, *utf16, *stray, *keyed})
+        for (Format format : {Format::Binary, Format::XML}) EXPECT_EQ(roundTrip(read, format), read);
+}
+
+// Found by fuzzing: an 8-byte UID was read whole, and the library wrote back its low 32
+// bits. UIDs are 32-bit in the format; a larger one is refused on both sides.
+TEST(PropertyListTest, UidsBeyondThirtyTwoBitsAreRefusedRatherThanCutShort) {
+    EXPECT_FALSE(PropertyList::parse(oneObjectBinary({0x87, 0x8C, 0x8C, 0x8C, 0x8C, 0x40, 0x00, 0x00, 0x51})));
+    auto largest = PropertyList::parse(oneObjectBinary({0x83, 0xFF, 0xFF, 0xFF, 0xFF}));
+    ASSERT_TRUE(largest && largest->isUID());
+    EXPECT_EQ(roundTrip(*largest, Format::Binary), *largest);
+    std::string error;
+    EXPECT_FALSE(PropertyList::serialize(Value(UID{uint64_t(1) << 32}), Format::Binary, &error));
+    EXPECT_NE(error.find("32 bits"), std::string::npos) << error;
+}
+
+// Found by fuzzing: XML writes a UID as {CF$UID = n}, which read back as a dictionary,
+// so a keyed archive kept as XML (or converted by a property-list tool) no longer read.
+TEST(PropertyListTest, UidsWrittenAsXmlReadBackAsUids) {
+    const Value archive(Dictionary{{"$top", Value(Dictionary{{"root", Value(UID{1})}})},
+                                   {"$objects", Value(Array{Value("$null"), Value(Dictionary{{"$class", Value(UID{2})}})})}});
+    EXPECT_EQ(roundTrip(archive, Format::XML), archive);
+    // Only the exact form is a UID.
+    auto notUid = PropertyList::parse(bytesOf(
+        "<plist><array><dict><key>CF$UID</key><string>7</string></dict>"
+        "<dict><key>CF$UID</key><integer>7</integer><key>other</key><true/></dict></array></plist>"));
+    ASSERT_TRUE(notUid && notUid->array());
+    for (const Value& v : *notUid->array()) EXPECT_TRUE(v.isDictionary());
+}
+
+// Found by fuzzing: a binary date of 5e143 seconds was read, could not be written back
+// (the library keeps 32-bit seconds), and describing it for the log line was undefined.
+// Such dates are read within the range the writers hold.
+TEST(PropertyListTest, DatesBeyondWhatCanBeWrittenAreReadWithinRange) {
+    auto dateOf = [](uint64_t bits) {
+        Data object{0x33};
+        for (int shift = 56; shift >= 0; shift -= 8) object.push_back(uint8_t(bits >> shift));
+        Data bytes = bytesOf("bplist00");
+        bytes.insert(bytes.end(), object.begin(), object.end());
+        Data trailer(32, 0);
+        trailer[6] = 1, trailer[7] = 1, trailer[15] = 1, trailer[31] = uint8_t(bytes.size());
+        bytes.push_back(8);
+        bytes.insert(bytes.end(), trailer.begin(), trailer.end());
+        return PropertyList::parse(bytes);
+    };
+    const double epoch2001 = 978307200.0;
+    auto far = dateOf(0x5DC5821440400000ull);  // 5.2e143 s after 2001
+    ASSERT_TRUE(far && far->isDate());
+    EXPECT_NEAR(far->date()->timeIntervalSince1970, epoch2001 + 2147483647.0, 1.0);
+    auto notANumber = dateOf(0x7FF8000000000000ull);
+    ASSERT_TRUE(notANumber && notANumber->isDate());
+    EXPECT_EQ(notANumber->date()->timeIntervalSince1970, epoch2001);
+    for (const Value& read : {*far, *notANumber}) EXPECT_EQ(roundTrip(read, Format::Binary), read);
+    EXPECT_FALSE(Value(Date{5e143}).description().empty());
+    EXPECT_FALSE(PropertyList::isStorableScalar(Value(Date{5e143})));
+}
+
+// The library reads and frees an XML tree recursively: 180,000 nested arrays overflowed
+// the stack (as a settings file or a stored archive, at every start). Such a text is
+// refused before the library sees it; what the program writes nests far less.
+TEST(PropertyListTest, DeeplyNestedXmlIsRefusedBeforeTheLibraryReadsIt) {
+    auto nested = [](int depth, bool closed) {
+        std::string text = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+        for (int i = 0; i < depth; ++i) text += "<array>";
+        if (closed)
+            for (int i = 0; i < depth; ++i) text += "</array>";
+        return text + "</plist>";
+    };
+    EXPECT_EXIT(
+        {
+            for (bool closed : {true, false}) {
+                std::string error;
+                if (PropertyList::parse(bytesOf(nested(180000, closed)), &error) || error.find("deep") == std::string::npos)
+                    std::exit(2);
+            }
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(PropertyList::parse(bytesOf(nested(500, true))));
+    // Elements hidden in comments and character data do not count; a quoted "/>" does not
+    // hide an opening tag.
+    std::string commented = "<plist><array><!--";
+    for (int i = 0; i < 1000; ++i) commented += "<array>";
+    commented += "--><string><![CDATA[<array><array>]]></string></array></plist>";
+    auto read = PropertyList::parse(bytesOf(commented));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, Value(Array{Value("<array><array>")}));
+    std::string quoted = "<plist>";
+    for (int i = 0; i < 1000; ++i) quoted += "<array a=\"/>\">";
+    std::string error;
+    EXPECT_FALSE(PropertyList::parse(bytesOf(quoted), &error));
+    EXPECT_NE(error.find("deep"), std::string::npos) << error;
 }
 
 TEST(PropertyListTest, XmlIsReadableText) {
@@ -292,6 +409,26 @@ TEST_F(PropertyListFileTest, FailedReplaceLeavesTargetAndNoTemporary) {
     }
     EXPECT_EQ(entries, 1u);
     EXPECT_TRUE(fs::is_directory(dir + "/settings.plist/inside"));
+}
+
+// A write killed before its rename leaves its temporary file; the next start removes
+// those, but never the file of a write still under way (it holds a lock).
+TEST_F(PropertyListFileTest, TemporariesOfInterruptedWritesAreRemovedButNotOnesBeingWritten) {
+    const std::string dir = env.root() + "/settings";
+    fs::create_directories(dir);
+    for (const char* name : {".a.plist.tmp-AbC123", ".a.plist.tmp-XyZ789", "notes.tmp-AbC123", ".a.plist.tmp-short",
+                             "a.plist"})
+        std::ofstream(dir + "/" + name) << "x";
+    int writing = ::open((dir + "/.a.plist.tmp-XyZ789").c_str(), O_RDONLY);
+    ASSERT_GE(writing, 0);
+    ASSERT_EQ(::flock(writing, LOCK_EX), 0);
+    EXPECT_EQ(PropertyList::removeStaleTemporaryFiles(dir), 1u);
+    EXPECT_FALSE(fs::exists(dir + "/.a.plist.tmp-AbC123"));
+    for (const char* kept : {".a.plist.tmp-XyZ789", "notes.tmp-AbC123", ".a.plist.tmp-short", "a.plist"})
+        EXPECT_TRUE(fs::exists(dir + "/" + kept)) << kept;
+    ::close(writing);
+    EXPECT_EQ(PropertyList::removeStaleTemporaryFiles(dir), 1u);
+    EXPECT_EQ(PropertyList::removeStaleTemporaryFiles(env.root() + "/absent"), 0u);
 }
 
 TEST_F(PropertyListFileTest, MissingFolderAndMissingFile) {

@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -140,7 +146,9 @@ TEST_F(UserDefaultsTest, ObjectsAreRefusedAndDoNotBlockOtherSettings) {
     d.setObject(Value(std::make_shared<Object>()), "object");
     d.setObject(Value(Array{Value(1), Value(std::make_shared<Object>())}), "hidden");
     d.setObject(Value(std::string("nul\0inside", 10)), "nul");
+    d.setObject(Value(Array{Value(Date{1e13})}), "far");  // beyond the dates a file holds
     EXPECT_TRUE(d.objectForKey("nul").isNil());
+    EXPECT_TRUE(d.objectForKey("far").isNil());
     EXPECT_TRUE(d.objectForKey("object").isNil());
     EXPECT_TRUE(d.objectForKey("hidden").isNil());
     EXPECT_TRUE(env.logged("hidden"));
@@ -200,11 +208,13 @@ TEST_F(UserDefaultsTest, SuitesAreSingletonsWithTheirOwnFiles) {
 TEST_F(UserDefaultsTest, FailedWriteAnswersNoAndIsRetried) {
     auto& d = UserDefaults::standardUserDefaults();
     d.setInteger(1, "a");
-    // A folder where the file should be makes the rename fail.
-    fs::create_directories(ownFile() + "/blocker");
+    // A file where the settings folder should be: nothing can be written there.
+    const std::string folder = fs::path(ownFile()).parent_path().string();
+    fs::remove_all(folder);
+    writeRaw(folder, "in the way");
     EXPECT_FALSE(d.synchronize());
     EXPECT_TRUE(env.logged("could not be written"));
-    fs::remove_all(ownFile());
+    fs::remove(folder);
     EXPECT_TRUE(d.synchronize());
     EXPECT_EQ(fileContents(ownFile()), Value(Dictionary{{"a", Value(1)}}));
 }
@@ -235,6 +245,227 @@ TEST_F(UserDefaultsTest, ControllerValuesKeyPathsAreObservable) {
     EXPECT_EQ(changes.back().oldValue, Value(3));  // reloaded from the file
     EXPECT_EQ(changes.back().newValue, Value(4));
     EXPECT_EQ(controller.valueForKeyPath("values.displayIndex"), Value(4));
+}
+
+// ---- A settings file that is damaged, hostile, private or edited meanwhile ------------
+
+// A path that a reader without care stops at: a folder aborted the start, a FIFO (or a
+// link to one) blocked it, /dev/zero filled the memory, a deep XML text overflowed the
+// stack. Each is kept aside, and the settings start empty and are written afresh.
+TEST_F(UserDefaultsTest, PathsThatAreNoFileOrCannotBeParsedAreKeptAsideAndTheStartGoesOn) {
+    const std::string dir = fs::path(ownFile()).parent_path().string();
+    fs::create_directories(dir);
+    ASSERT_EQ(mkfifo((env.root() + "/fifo").c_str(), 0600), 0);
+    std::string deep = "<?xml version=\"1.0\"?><plist>";
+    for (int i = 0; i < 180000; ++i) deep += "<array>";
+    const std::vector<std::pair<std::string, std::function<void(const std::string&)>>> cases = {
+        {"folder", [](const std::string& p) { fs::create_directories(p + "/inside"); }},
+        {"fifo", [&](const std::string& p) { fs::create_symlink(env.root() + "/fifo", p); }},
+        {"zero", [](const std::string& p) { fs::create_symlink("/dev/zero", p); }},
+        {"deep", [&](const std::string& p) { std::ofstream(p) << deep; }},
+        {"large",
+         [](const std::string& p) {
+             std::ofstream{p};
+             fs::resize_file(p, (size_t(128) << 20) + 1);  // sparse: no disk is used
+         }},
+    };
+    for (const auto& [what, make] : cases) {
+        SCOPED_TRACE(what);
+        make(ownFile());
+        EXPECT_EXIT(
+            {
+                alarm(20);
+                test::limitChildMemory(size_t(4) << 30);
+                UserDefaults::resetForTesting();
+                auto& d = UserDefaults::standardUserDefaults();
+                bool ok = d.persistentDomain().empty() && keptAside(ownFile()).size() == 1;
+                d.setInteger(1, "written");
+                ok = ok && d.synchronize() && fileContents(ownFile()) == Value(Dictionary{{"written", Value(1)}});
+                std::exit(ok ? 0 : 3);
+            },
+            ::testing::ExitedWithCode(0), "");
+        for (const auto& kept : keptAside(ownFile())) fs::remove_all(kept);
+        fs::remove_all(ownFile());
+    }
+}
+
+TEST_F(UserDefaultsTest, AFileThatMayNotBeReadIsNoDamageAndIsNeverWrittenOver) {
+    writeRaw(ownFile(), "<plist><dict><key>mine</key><integer>7</integer></dict></plist>");
+    ::chmod(ownFile().c_str(), 0);
+    if (geteuid() == 0) ASSERT_EQ(::chown(ownFile().c_str(), 65534, 65534), 0);  // the child's own file
+    EXPECT_EXIT(
+        {
+            test::dropRootForChild(env.root());
+            struct stat before {};
+            ::stat(ownFile().c_str(), &before);
+            auto& d = UserDefaults::standardUserDefaults();
+            bool ok = d.persistentDomain().empty() && keptAside(ownFile()).empty() && env.logged("not damage");
+            d.setInteger(1, "other");
+            struct stat after {};
+            ok = ok && !d.synchronize() && ::stat(ownFile().c_str(), &after) == 0 && after.st_ino == before.st_ino &&
+                 after.st_size == before.st_size && keptAside(ownFile()).empty();
+            // Permissions mended while the program runs: the file is read and merged.
+            ::chmod(ownFile().c_str(), 0600);
+            d.takeInChangesOnDisk();
+            ok = ok && d.integerForKey("mine") == 7 && d.synchronize();
+            std::exit(ok ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(fileContents(ownFile()), Value(Dictionary{{"mine", Value(7)}, {"other", Value(1)}}));
+}
+
+TEST_F(UserDefaultsTest, AStringWithANulInABinaryFileStillLetsTheDomainBeWritten) {
+    auto bytes = PropertyList::serialize(Value(Dictionary{{"name", Value("aXb")}}), PropertyList::Format::Binary);
+    ASSERT_TRUE(bytes);
+    std::string raw(bytes->begin(), bytes->end());
+    raw[raw.find("aXb") + 1] = '\0';
+    writeRaw(ownFile(), raw);
+    auto& d = UserDefaults::standardUserDefaults();
+    EXPECT_EQ(d.stringForKey("name"), "a\xEF\xBF\xBD" "b");
+    d.setInteger(1, "more");
+    ASSERT_TRUE(d.synchronize());
+    EXPECT_EQ(fileContents(ownFile()),
+              Value(Dictionary{{"name", Value("a\xEF\xBF\xBD" "b")}, {"more", Value(1)}}));
+}
+
+TEST_F(UserDefaultsTest, AnArchiveThatCouldNotBeMadeKeepsTheStoredValue) {
+    auto& d = UserDefaults::standardUserDefaults();
+    EXPECT_TRUE(d.setArchivedData(Data{1, 2, 3}, "MainDockModelKey"));
+    EXPECT_FALSE(d.setArchivedData(Data{}, "MainDockModelKey"));
+    EXPECT_EQ(d.dataForKey("MainDockModelKey"), (Data{1, 2, 3}));
+    EXPECT_TRUE(env.logged("could not be archived"));
+}
+
+TEST_F(UserDefaultsTest, AnUnreadableValueIsKeptOnceAsAFileBesideTheSettings) {
+    auto& d = UserDefaults::standardUserDefaults();
+    d.setObject(Value(Data{'x', 'y'}), "MainDockModelKey");
+    d.setInteger(3, "other");
+    std::string file = d.keepValueAside("MainDockModelKey", "not an archive");
+    ASSERT_FALSE(file.empty());
+    EXPECT_EQ(fs::path(file).parent_path(), fs::path(ownFile()).parent_path());
+    EXPECT_NE(file.find("org.quayside.Quayside.MainDockModelKey.unreadable-"), std::string::npos);
+    EXPECT_EQ(test::readFileOrEmpty(file), "xy");
+    // Not also under a key: later writes of the settings do not carry it.
+    EXPECT_EQ(fileContents(ownFile()), Value(Dictionary{{"other", Value(3)}}));
+    // A second one the same second gets its own file.
+    d.setObject(Value(Data{'z'}), "MainDockModelKey");
+    std::string second = d.keepValueAside("MainDockModelKey", "not an archive");
+    EXPECT_NE(second, file);
+    EXPECT_EQ(test::readFileOrEmpty(file), "xy");
+}
+
+// Killed in the middle of writes, a program leaves its temporary files; the next start
+// removes them, and the settings file is always one whole version.
+TEST_F(UserDefaultsTest, KillsDuringWritesLeaveAWholeFileAndTheirLeftoversGoAtTheNextStart) {
+    const std::string big(256 * 1024, 'q');
+    for (int round = 0; round < 8; ++round) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            auto& d = UserDefaults::standardUserDefaults();
+            for (int i = 0;; ++i) {
+                d.setObject(Value(big + std::to_string(i)), "big");
+                d.synchronize();
+            }
+        }
+        usleep(20000 + 7000 * round);
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+    }
+    size_t leftovers = 0;
+    for (const auto& e : fs::directory_iterator(fs::path(ownFile()).parent_path()))
+        leftovers += e.path().filename().string().find(".tmp-") != std::string::npos;
+    UserDefaults::resetForTesting();
+    auto& d = UserDefaults::standardUserDefaults();
+    EXPECT_EQ(d.stringForKey("big").substr(0, big.size()), big);
+    EXPECT_TRUE(keptAside(ownFile()).empty());
+    for (const auto& e : fs::directory_iterator(fs::path(ownFile()).parent_path()))
+        EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << e.path();
+    if (leftovers) EXPECT_TRUE(env.logged("temporary file"));
+}
+
+class EditedSettingsTest : public UserDefaultsTest {
+protected:
+    // Another program (an editor, a command-line tool) writes the file.
+    void editOnDisk(const Dictionary& values) {
+        auto bytes = PropertyList::serialize(Value(values), PropertyList::Format::XML);
+        ASSERT_TRUE(bytes);
+        std::string tmp = ownFile() + ".editor";
+        writeRaw(tmp, std::string(bytes->begin(), bytes->end()));
+        fs::rename(tmp, ownFile());
+    }
+    // A folder watch the test fires by hand.
+    void installWatch() {
+        UserDefaults::setFolderWatcher([this](const std::string& folder, UserDefaults::ChangedPaths changed) {
+            watchedFolder = folder;
+            fire = changed;
+            return std::make_shared<int>(0);
+        });
+    }
+    void TearDown() override { UserDefaults::setFolderWatcher(nullptr); }
+    std::string watchedFolder;
+    UserDefaults::ChangedPaths fire;
+};
+
+TEST_F(EditedSettingsTest, AWriteTakesInWhatWasEditedOnDiskAndKeepsWhatChangedHere) {
+    auto& d = UserDefaults::standardUserDefaults();
+    d.setInteger(1, "position");
+    d.setInteger(1, "Tooltips");
+    ASSERT_TRUE(d.synchronize());
+    editOnDisk({{"position", Value(1)}, {"Tooltips", Value(0)}, {"added", Value("by hand")}});
+    d.setInteger(3, "position");
+    ASSERT_TRUE(d.synchronize());
+    EXPECT_EQ(fileContents(ownFile()),
+              Value(Dictionary{{"position", Value(3)}, {"Tooltips", Value(0)}, {"added", Value("by hand")}}));
+    EXPECT_EQ(d.integerForKey("Tooltips"), 0);
+    // A key removed on disk goes unless it was changed here.
+    editOnDisk({{"position", Value(3)}});
+    d.setInteger(5, "kept");
+    ASSERT_TRUE(d.synchronize());
+    EXPECT_EQ(fileContents(ownFile()), Value(Dictionary{{"position", Value(3)}, {"kept", Value(5)}}));
+}
+
+TEST_F(EditedSettingsTest, TheWatchBringsAnEditInAtOnceAndAnnouncesIt) {
+    installWatch();
+    auto& d = UserDefaults::standardUserDefaults();
+    d.setInteger(1, "displayIndex");
+    ASSERT_TRUE(d.synchronize());
+    ASSERT_EQ(watchedFolder, fs::path(ownFile()).parent_path().string());
+    ASSERT_TRUE(fire);
+    std::vector<Value> seen;
+    auto observation = UserDefaultsController::sharedUserDefaultsController().observe(
+        "values.displayIndex", KeyValueObservingOptionNew, [&](const KeyValueChange& c) { seen.push_back(c.newValue); });
+    // Our own write, told by the watch, changes nothing.
+    fire({ownFile()});
+    EXPECT_TRUE(seen.empty());
+
+    d.setInteger(7, "unsaved");
+    editOnDisk({{"displayIndex", Value(2)}, {"unsaved", Value(0)}});
+    fire({ownFile()});
+    EXPECT_EQ(seen, std::vector<Value>{Value(2)});
+    EXPECT_EQ(d.integerForKey("displayIndex"), 2);
+    EXPECT_EQ(d.integerForKey("unsaved"), 7);
+    // Nothing new on disk: nothing announced.
+    fire({fs::path(ownFile()).parent_path().string()});
+    EXPECT_EQ(seen.size(), 1u);
+}
+
+TEST_F(EditedSettingsTest, AnEditThatCannotBeParsedIsNotTakenInButKeptAsideBeforeTheNextWrite) {
+    installWatch();
+    auto& d = UserDefaults::standardUserDefaults();
+    d.setInteger(1, "a");
+    ASSERT_TRUE(d.synchronize());
+    writeRaw(ownFile(), "<plist><dict><key>a</key>");  // an editor half way through
+    fire({ownFile()});
+    EXPECT_EQ(d.integerForKey("a"), 1);
+    EXPECT_TRUE(keptAside(ownFile()).empty());
+    d.setInteger(2, "b");
+    ASSERT_TRUE(d.synchronize());
+    auto kept = keptAside(ownFile());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(test::readFileOrEmpty(kept[0]), "<plist><dict><key>a</key>");
+    EXPECT_EQ(fileContents(ownFile()), Value(Dictionary{{"a", Value(1)}, {"b", Value(2)}}));
 }
 
 }  // namespace

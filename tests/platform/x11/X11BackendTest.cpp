@@ -219,6 +219,66 @@ TEST_F(X11Test, DesktopSwitchPostsTheSpaceNotification) {
     xcb_ewmh_connection_wipe(&ewmh);
 }
 
+// The screen in use (where a panel that follows it stands) changes as soon as a window on
+// another monitor becomes active, the first time too; with no active window (the desktop
+// clicked) it is the pointer's monitor.
+TEST_F(X11Test, TheScreenInUseFollowsTheActiveWindowAcrossMonitors) {
+    fixture::TwoMonitors monitors;
+    if (!monitors.ok) GTEST_SKIP() << "xrandr cannot make monitors here";
+    ASSERT_TRUE(pumpUntil([] { return QGuiApplication::screens().size() == 2; }));
+    xcb_ewmh_connection_t ewmh;
+    ASSERT_TRUE(xcb_ewmh_init_atoms_replies(&ewmh, xcb_ewmh_init_atoms(other, &ewmh), nullptr));
+    auto activeWindow = [&] {
+        xcb_window_t w = XCB_WINDOW_NONE;
+        xcb_ewmh_get_active_window_reply(&ewmh, xcb_ewmh_get_active_window(&ewmh, 0), &w, nullptr);
+        return w;
+    };
+    // Nothing active, the pointer on the right monitor: the screen in use is the right one.
+    fixture::fakeMotion(other, 1200, 450, conn->root());
+    xcb_ewmh_set_active_window(&ewmh, 0, XCB_WINDOW_NONE);
+    ASSERT_TRUE(pumpUntil([&] { return activeWindow() == XCB_WINDOW_NONE; }));
+    auto screens = std::make_shared<X11Screens>(conn);
+    ASSERT_TRUE(screens->mainScreen());
+    EXPECT_EQ(screens->mainScreen()->frame().origin.x, 800);
+    X11WorkspaceEvents events(conn, screens);
+    std::vector<double> moves;
+    NotificationCenter::workspaceCenter().addObserver(this, NSWorkspaceActiveDisplayDidChangeNotification, nullptr,
+                                                      [&](const Notification&) {
+                                                          moves.push_back(screens->mainScreen()->frame().origin.x);
+                                                      });
+
+    // A window on the left monitor (placed where it asks: a user-given position) is made
+    // active.
+    xcb_window_t w = xcb_generate_id(other);
+    xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(other)).data;
+    xcb_create_window(other, XCB_COPY_FROM_PARENT, w, s->root, 100, 100, 200, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      s->root_visual, 0, nullptr);
+    uint32_t hints[18] = {1 | 2, 100, 100, 200, 100};  // USPosition | USSize
+    xcb_change_property(other, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18,
+                        hints);
+    xcb_map_window(other, w);
+    xcb_flush(other);
+    ASSERT_TRUE(pumpUntil([&] {
+        if (activeWindow() == w) return true;
+        xcb_ewmh_request_change_active_window(&ewmh, 0, w, XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, XCB_CURRENT_TIME,
+                                              XCB_WINDOW_NONE);
+        xcb_flush(other);
+        return false;
+    }));
+    EXPECT_TRUE(pumpUntil([&] { return moves.size() == 1; }, 500)) << "not told within 0.5 s";
+    EXPECT_EQ(moves, std::vector<double>{0});
+
+    // The desktop clicked: no active window; the pointer is still on the right monitor.
+    xcb_ewmh_set_active_window(&ewmh, 0, XCB_WINDOW_NONE);
+    xcb_flush(other);
+    EXPECT_TRUE(pumpUntil([&] { return moves.size() == 2; }, 500)) << "not told within 0.5 s";
+    EXPECT_EQ(moves.back(), 800);
+    NotificationCenter::workspaceCenter().removeObserver(this);
+    xcb_destroy_window(other, w);
+    xcb_flush(other);
+    xcb_ewmh_connection_wipe(&ewmh);
+}
+
 TEST_F(X11Test, GrabbedHotkeyFiresOnceEvenWithCapsLockOn) {
     X11Hotkeys hotkeys(conn);
     int presses = 0;

@@ -36,6 +36,7 @@
 #include "dock_ui/DockCollectionItemCell.h"
 #include "dock_ui/DockCollectionView.h"
 #include "dock_ui/DockWindow.h"
+#include "dock_ui/ItemIconCache.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/Screen.h"
 #include "platform/foundation/UserDefaults.h"
@@ -180,8 +181,13 @@ TEST_F(X11BadgeCellTest, ABadgeSentOnTheBusShowsOnItsApplicationsCellOnlyAndClea
     ASSERT_TRUE(appOne && appTwo);
     ASSERT_EQ(appOne->bundleIdentifier(), "org.quayside.BadgeOne");
     ASSERT_EQ(appTwo->bundleIdentifier(), "org.quayside.BadgeTwo");
-    EXPECT_EQ(paintedRed(one), 0);
-    EXPECT_EQ(paintedRed(two), 0);
+    // The red of the icons themselves (xterm's own icon has some) in the badge's corner,
+    // once they are drawn.
+    ASSERT_TRUE(pumpUntil([&] { return ItemIconCache::shared().pendingCount() == 0; }));
+    pump(100);
+    const int iconRed = paintedRed(one), iconShown = shownRed(one);
+    ASSERT_GE(iconRed, 0);
+    EXPECT_EQ(paintedRed(two), iconRed);
 
     auto helper = BadgeHelper::sharedInstance();
     ASSERT_TRUE(helper->isPolling());
@@ -190,10 +196,10 @@ TEST_F(X11BadgeCellTest, ABadgeSentOnTheBusShowsOnItsApplicationsCellOnlyAndClea
     env.loop().advance(2.5);  // the next scan
     ASSERT_TRUE(pumpUntil([&] { return badgeShown(one, "7"); })) << "the badge did not reach the cell";
     EXPECT_TRUE(badgeHidden(two));
-    EXPECT_TRUE(pumpUntil([&] { return paintedRed(one) > 40; })) << paintedRed(one);
-    EXPECT_EQ(paintedRed(two), 0);
-    EXPECT_TRUE(pumpUntil([&] { return shownRed(one) > 40; })) << "on the server: " << shownRed(one);
-    EXPECT_EQ(shownRed(two), 0);
+    EXPECT_TRUE(pumpUntil([&] { return paintedRed(one) > iconRed + 40; })) << paintedRed(one);
+    EXPECT_EQ(paintedRed(two), iconRed);
+    EXPECT_TRUE(pumpUntil([&] { return shownRed(one) > iconShown + 40; })) << "on the server: " << shownRed(one);
+    EXPECT_EQ(shownRed(two), iconShown);
     // Scans that change nothing keep it; a signal that hides the count clears it.
     env.loop().advance(2.5);
     pump(50);
@@ -202,9 +208,9 @@ TEST_F(X11BadgeCellTest, ABadgeSentOnTheBusShowsOnItsApplicationsCellOnlyAndClea
     ASSERT_TRUE(pumpUntil([&] { return badges->statusLabel("org.quayside.BadgeOne").empty(); }));
     env.loop().advance(2.5);
     ASSERT_TRUE(pumpUntil([&] { return badgeHidden(one); })) << "the badge was not cleared";
-    EXPECT_TRUE(pumpUntil([&] { return paintedRed(one) == 0; })) << paintedRed(one);
-    EXPECT_TRUE(pumpUntil([&] { return shownRed(one) == 0; })) << "on the server: " << shownRed(one);
-    EXPECT_EQ(shownRed(two), 0);
+    EXPECT_TRUE(pumpUntil([&] { return paintedRed(one) == iconRed; })) << paintedRed(one);
+    EXPECT_TRUE(pumpUntil([&] { return shownRed(one) == iconShown; })) << "on the server: " << shownRed(one);
+    EXPECT_EQ(shownRed(two), iconShown);
 
     // A badge on the later of the two cells, then the earlier one goes: the badge stays
     // with its application's cell as the panel closes up, with no scan in between.
@@ -224,7 +230,7 @@ TEST_F(X11BadgeCellTest, ABadgeSentOnTheBusShowsOnItsApplicationsCellOnlyAndClea
     pump(300);
     EXPECT_EQ(indexOfProcess(later), before - 1);
     EXPECT_TRUE(badgeShown(later, "3"));
-    EXPECT_TRUE(pumpUntil([&] { return paintedRed(later) > 40 && shownRed(later) > 40; }))
+    EXPECT_TRUE(pumpUntil([&] { return paintedRed(later) > iconRed + 40 && shownRed(later) > iconShown + 40; }))
         << paintedRed(later) << " painted, " << shownRed(later) << " on the server";
 }
 

@@ -1,5 +1,6 @@
 // The cell actions on a real X server with openbox, driven by XTest through a real dock
-// panel: a click on an xterm's cell makes it the active window (_NET_ACTIVE_WINDOW), a
+// panel: a click on an xterm's cell makes it the active window (_NET_ACTIVE_WINDOW) when
+// another application's window was, a
 // click on a minimised xterm's cell maps it again, hovering a running xterm's cell maps
 // the preview popover with one entry per window, and a click on the start-menu cell
 // opens the start menu, which takes typed text and starts a real program from a test
@@ -42,12 +43,14 @@
 #include "dock_ui/DockWindow.h"
 #include "dock_ui/MenuViewController.h"
 #include "dock_ui/WindowPreviewController.h"
+#include "platform/desktop/Desktop.h"
 #include "platform/desktop/Screen.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/ArrayController.h"
 #include "platform/ui/CollectionView.h"
 #include "platform/ui/Popover.h"
 #include "platform/x11/X11Backend.h"
+#include "platform/x11/X11WindowServer.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
 #include "platform/x11/X11DockFixture.h"
@@ -107,7 +110,8 @@ protected:
     long indexOfProcess(pid_t pid) {
         const auto& items = model->panelContent();
         for (size_t i = 0; i < items.size(); ++i)
-            if (auto app = items[i].objectAs<RunningApplication>(); app && app->processIdentifier() == pid) return long(i);
+            if (auto app = items[i].objectAs<RunningApplication>(); app && fixture::isProcessOf(*app, pid))
+                return long(i);
         return -1;
     }
     long indexOfKind(const std::string& kind) {
@@ -135,11 +139,12 @@ protected:
         return v.empty() ? 0 : v[0];
     }
     // The managed window of a process.
+    // A managed window the X server says the process owns; 0 when none.
     xcb_window_t windowOf(pid_t pid) {
-        for (auto window : cardinals(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW)) {
-            auto p = cardinals(window, "_NET_WM_PID", XCB_ATOM_CARDINAL);
-            if (!p.empty() && pid_t(p[0]) == pid) return window;
-        }
+        auto windows = std::dynamic_pointer_cast<X11WindowServer>(desktop::services().windowServer);
+        if (!windows) return 0;
+        for (const auto& client : windows->clients())
+            if (client.process == pid) return client.window;
         return 0;
     }
     bool isViewable(xcb_window_t window) {
@@ -163,14 +168,15 @@ protected:
                        reinterpret_cast<const char*>(&ev));
         xcb_flush(other);
     }
-    // Two xterms: the first one's cell is clicked, the second is active at first.
+    // An xterm and another application: the xterm's cell is clicked, the other is active
+    // at first.
     void twoTerminals(pid_t& first, xcb_window_t& firstWindow) {
         open({});
         first = xterm(200);
         ASSERT_TRUE(pumpUntil([&] { return windowOf(first) != 0 && indexOfProcess(first) >= 0; }, kWaitMs))
             << "managed window " << windowOf(first) << ", panel index " << indexOfProcess(first);
         firstWindow = windowOf(first);
-        pid_t second = xterm(600);
+        pid_t second = spawn({"xlogo", "-geometry", "120x100+600+100", "-title", marker});
         ASSERT_TRUE(pumpUntil([&] { return windowOf(second) != 0 && indexOfProcess(second) >= 0; }, kWaitMs))
             << "managed window " << windowOf(second) << ", panel index " << indexOfProcess(second);
         ASSERT_TRUE(pumpUntil([&] { return activeWindow() == windowOf(second); }, kWaitMs));

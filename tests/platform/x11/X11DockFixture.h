@@ -219,6 +219,24 @@ inline void endProcessesWith(const std::string& marker, int ms = kWaitMs) {
     }
 }
 
+// Two monitors side by side on the display, 800 points wide each (a user's two screens,
+// made with xrandr): "qs_left" holds the output, "qs_right" is beside it. The display is
+// as before once the object goes. `ok` is NO when xrandr could not make them.
+struct TwoMonitors {
+    bool ok = false;
+    TwoMonitors() {
+        if (!onPath("xrandr")) return;
+        ok = runProgram({"xrandr", "--setmonitor", "qs_left", "800/211x900/238+0+0", "screen"}) == 0 &&
+             runProgram({"xrandr", "--setmonitor", "qs_right", "800/211x900/238+800+0", "none"}) == 0;
+    }
+    ~TwoMonitors() {
+        runProgram({"xrandr", "--delmonitor", "qs_right"});
+        runProgram({"xrandr", "--delmonitor", "qs_left"});
+    }
+    TwoMonitors(const TwoMonitors&) = delete;
+    TwoMonitors& operator=(const TwoMonitors&) = delete;
+};
+
 // --- The loops ------------------------------------------------------------------------
 
 // One turn of the loops: the X events, Qt's events (with `syncQt`, Qt's requests then
@@ -292,11 +310,18 @@ inline std::vector<uint32_t> cardinals(xcb_connection_t* c, xcb_window_t w, xcb_
 inline QPoint centreOf(const QWidget* w) { return w->mapToGlobal(QPoint(w->width() / 2, w->height() / 2)); }
 
 // The cell of the process's running application, nullptr when the view has none.
+// Whether the process is one of the application's: the one that started it, or one that
+// owns a window of it now.
+inline bool isProcessOf(const RunningApplication& app, pid_t pid) {
+    const auto& processes = app.processes();
+    return app.processIdentifier() == pid || std::find(processes.begin(), processes.end(), pid) != processes.end();
+}
+
 inline CollectionViewItem* cellOfProcess(CollectionView* view, pid_t pid) {
     for (size_t i = 0; i < view->numberOfItems(); ++i) {
         auto* cell = view->itemAtIndex(i);
         auto app = cell ? cell->representedObject().objectAs<RunningApplication>() : nullptr;
-        if (app && app->processIdentifier() == pid) return cell;
+        if (app && isProcessOf(*app, pid)) return cell;
     }
     return nullptr;
 }

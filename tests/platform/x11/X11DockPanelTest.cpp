@@ -89,6 +89,13 @@ protected:
         fixture::fakeMotion(conn->connection(), x, y, conn->root());
         pump(30);
     }
+    std::vector<uint32_t> workArea() {
+        return fixture::cardinals(conn->connection(), conn->root(), conn->atom("_NET_WORKAREA"), XCB_ATOM_CARDINAL, 4);
+    }
+    // Waits for the window manager's work area to be (x, y, width, height).
+    bool workAreaBecomes(std::vector<uint32_t> wanted) {
+        return pumpUntil([&] { return workArea() == wanted; });
+    }
     long runningCells() {
         long n = 0;
         for (auto& item : model->panelContent())
@@ -140,6 +147,102 @@ TEST_F(X11DockPanelTest, TheFrameFollowsEveryEdgeAndAlignment) {
                 << serverGeometry().width() << "x" << serverGeometry().height();
         }
     }
+}
+
+// The window manager keeps the panel's edge clear (its work area shrinks by the panel's
+// thickness) while "ReserveSpace" is on and auto-hide off, and gets the space back as soon
+// as either changes or the panel goes; a space of more than half the screen is not kept.
+TEST_F(X11DockPanelTest, TheWorkAreaLeavesThePanelOutWhileReserveSpaceIsOn) {
+    auto& defaults = UserDefaults::standardUserDefaults();
+    defaults.setBool(true, "ReserveSpace");
+    open(3);
+    const uint32_t width = conn->screen()->width_in_pixels, height = conn->screen()->height_in_pixels;
+    const std::vector<uint32_t> whole{0, 0, width, height};
+    EXPECT_TRUE(workAreaBecomes({0, 0, width, height - 48})) << workArea()[3];
+    auto strut = cardinals("_NET_WM_STRUT_PARTIAL", XCB_ATOM_CARDINAL);
+    ASSERT_EQ(strut.size(), 12u);
+    QRect panel = serverGeometry();
+    EXPECT_EQ(strut[3], 48u);
+    EXPECT_EQ(strut[10], uint32_t(panel.x()));
+    EXPECT_EQ(strut[11], uint32_t(panel.x() + panel.width() - 1));
+    EXPECT_EQ(cardinals("_NET_WM_STRUT", XCB_ATOM_CARDINAL), (std::vector<uint32_t>{0, 0, 0, 48}));
+
+    defaults.setBool(false, "ReserveSpace");
+    EXPECT_TRUE(workAreaBecomes(whole));
+    EXPECT_TRUE(cardinals("_NET_WM_STRUT_PARTIAL", XCB_ATOM_CARDINAL).empty());
+    defaults.setBool(true, "ReserveSpace");
+    EXPECT_TRUE(workAreaBecomes({0, 0, width, height - 48}));
+    defaults.setBool(true, "HideQuayside");
+    EXPECT_TRUE(workAreaBecomes(whole));
+    defaults.setBool(false, "HideQuayside");
+    config->setPosition(3);  // the strut follows the edge at once
+    EXPECT_TRUE(workAreaBecomes({0, 48, width, height - 48}));
+
+    // Cells as large as the screen allows: no strut, and one line that says why.
+    config->setIconSize(10000);
+    EXPECT_TRUE(workAreaBecomes(whole));
+    EXPECT_TRUE(env.logged("more than half of the screen"));
+    config->setIconSize(48);
+    EXPECT_TRUE(workAreaBecomes({0, 48, width, height - 48}));
+    w->orderOut();
+    EXPECT_TRUE(workAreaBecomes(whole));
+}
+
+// Another program's top panel (trayer) keeps 24 pixels: the screen's visible frame leaves
+// them out (and not the dock's own space), and a top dock stands below the panel.
+TEST_F(X11DockPanelTest, ATopDockStandsBelowAnotherTopPanel) {
+    if (!fixture::onPath("trayer")) GTEST_SKIP() << "trayer is not installed";
+    UserDefaults::standardUserDefaults().setBool(true, "ReserveSpace");
+    config->setPosition(3);
+    open(3);
+    auto screen = Screen::screens().front();
+    const double height = screen->frame().size.height;
+    EXPECT_TRUE(pumpUntil([&] { return serverGeometry().y() == 0; }));
+    pid_t trayer = spawn({"trayer", "--edge", "top", "--height", "24", "--SetPartialStrut", "true",
+                          "--SetDockType", "true", "--widthtype", "percent", "--width", "50", "--align", "left"});
+    EXPECT_TRUE(pumpUntil([&] { return screen->visibleFrame().size.height == height - 24; }))
+        << screen->visibleFrame();
+    EXPECT_TRUE(pumpUntil([&] { return serverGeometry().y() == 24; })) << serverGeometry().y();
+    // The dock's own strut (down to 72) is not taken out of the visible frame.
+    auto strut = cardinals("_NET_WM_STRUT_PARTIAL", XCB_ATOM_CARDINAL);
+    EXPECT_TRUE(pumpUntil([&] {
+        strut = cardinals("_NET_WM_STRUT_PARTIAL", XCB_ATOM_CARDINAL);
+        return strut.size() == 12 && strut[2] == 72;
+    }));
+    EXPECT_EQ(screen->visibleFrame().size.height, height - 24);
+
+    ::kill(trayer, SIGTERM);
+    ::waitpid(trayer, nullptr, 0);
+    children.clear();
+    EXPECT_TRUE(pumpUntil([&] { return serverGeometry().y() == 0; }));
+}
+
+// A monitor taken away under a panel that keeps space there: the space goes with it, with
+// a line that says so.
+TEST_F(X11DockPanelTest, AMonitorRemovedUnderThePanelTakesItsSpaceAlong) {
+    fixture::TwoMonitors monitors;
+    if (!monitors.ok) GTEST_SKIP() << "xrandr cannot make monitors here";
+    ASSERT_TRUE(pumpUntil([] { return Screen::screens().size() == 2; }));
+    UserDefaults::standardUserDefaults().setBool(true, "ReserveSpace");
+    model = DockModel::create();
+    Array items{Value(Separator::create()), Value(Separator::create())};
+    model->setPanelContent(items);
+    auto right = Screen::screens().back();
+    w = DockWindow::initWithPanelModel(model, config, right);
+    w->fadeInOnScreen(right);
+    env.loop().advance(0.2);
+    ASSERT_TRUE(pumpUntil([&] { return w->isVisible(); }));
+    auto strut = cardinals("_NET_WM_STRUT_PARTIAL", XCB_ATOM_CARDINAL);
+    ASSERT_TRUE(pumpUntil([&] {
+        strut = cardinals("_NET_WM_STRUT_PARTIAL", XCB_ATOM_CARDINAL);
+        return strut.size() == 12 && strut[3] == 48;
+    }));
+    EXPECT_GE(strut[10], 800u);
+
+    fixture::runProgram({"xrandr", "--delmonitor", "qs_right"});
+    ASSERT_TRUE(pumpUntil([] { return Screen::screens().size() == 1; }));
+    EXPECT_TRUE(pumpUntil([&] { return cardinals("_NET_WM_STRUT_PARTIAL", XCB_ATOM_CARDINAL).empty(); }));
+    EXPECT_TRUE(env.logged("its screen has gone"));
 }
 
 TEST_F(X11DockPanelTest, ACellComesWithXtermAndGoesWithItTheOthersKept) {

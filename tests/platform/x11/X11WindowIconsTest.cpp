@@ -325,12 +325,14 @@ protected:
 TEST_F(X11WorkspaceWindowIconTest, TheIconIsAnsweredAtOnceAndReadFromTheServerWhenDrawn) {
     pid_t clock = fixture::spawnChild(children, {"xclock", "-geometry", "100x100+500+300"});
     std::string path;
+    RunningApplicationPtr app;
     auto* ws = desktop::services().workspace.get();
     ASSERT_TRUE(fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop()); },
                                    [&] {
-                                       for (auto& app : ws->runningApplications())
-                                           if (app->processIdentifier() == clock) path = app->info().executablePath;
-                                       return !path.empty() && !windows->clientsOf(clock).empty();
+                                       for (auto& running : ws->runningApplications())
+                                           if (fixture::isProcessOf(*running, clock)) app = running;
+                                       if (app) path = app->info().executablePath;
+                                       return app && !path.empty() && !windows->clientsOf(app->processIdentifier()).empty();
                                    },
                                    8000, 5));
     // A large icon (about 1 MiB), set before the icon is asked for.
@@ -341,10 +343,10 @@ TEST_F(X11WorkspaceWindowIconTest, TheIconIsAnsweredAtOnceAndReadFromTheServerWh
 
     const unsigned before = nextRequest();
     const auto t0 = std::chrono::steady_clock::now();
-    ImagePtr icon = ws->iconForFile(path);
+    ImagePtr icon = ws->iconForApplication(*app);
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_EQ(nextRequest() - before - 1, 0u);  // nothing asked of the server
-    std::printf("iconForFile of a program with a large _NET_WM_ICON: %.3f ms\n", took * 1000);
+    std::printf("iconForApplication of a program with a large _NET_WM_ICON: %.3f ms\n", took * 1000);
     ASSERT_TRUE(icon);
     EXPECT_TRUE(icon->isDeferred());
 
@@ -355,10 +357,6 @@ TEST_F(X11WorkspaceWindowIconTest, TheIconIsAnsweredAtOnceAndReadFromTheServerWh
     EXPECT_TRUE(allPixels(pixels, 0xFF123456));
 
     // The dock's icon cache draws it so too, on its workers.
-    RunningApplicationPtr app;
-    for (auto& running : ws->runningApplications())
-        if (running->processIdentifier() == clock) app = running;
-    ASSERT_TRUE(app);
     ItemIconCache cache;
     QImage drawn;
     EXPECT_TRUE(cache.iconForItem(app, 48, nullptr, [&](const QImage& image) { drawn = image; }).isNull());
@@ -369,11 +367,11 @@ TEST_F(X11WorkspaceWindowIconTest, TheIconIsAnsweredAtOnceAndReadFromTheServerWh
 
     // The program gone: an icon read before keeps its picture, one never read is the
     // generic application icon.
-    ImagePtr unread = ws->iconForFile(path);
+    ImagePtr unread = ws->iconForApplication(*app);
     fixture::killChildren(children);
     children.clear();
     ASSERT_TRUE(fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop()); },
-                                   [&] { return windows->clientsOf(clock).empty(); }, 8000, 5));
+                                   [&] { return windows->clientsOf(app->processIdentifier()).empty(); }, 8000, 5));
     std::vector<std::string> problems;
     pixels = std::async(std::launch::async, [&] { return icon->pixelsForSize(64, &problems); }).get();
     EXPECT_TRUE(allPixels(pixels, 0xFF123456));

@@ -1,9 +1,14 @@
 // Other applications' windows on a real X server with a window manager (Xvfb and
 // openbox) and real clients (xterm, xeyes, xclock). Skipped without DISPLAY.
+#include <algorithm>
 #include <chrono>
+#include <optional>
+#include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include <sys/wait.h>
@@ -157,6 +162,239 @@ TEST_F(X11WindowsTest, AWindowMovesToAnotherDesktop) {
     }));
     EXPECT_TRUE(pumpUntil([&] { return !w->isOnScreen(); }));
     EXPECT_TRUE(w->isNotDead());
+}
+
+// openbox keeps the windows of other desktops iconic: they are not minimised, and
+// activating one switches to its desktop.
+TEST_F(X11WindowsTest, AWindowOnAnotherDesktopIsNotMinimised) {
+    if (windows->numberOfSpaces() < 2) GTEST_SKIP() << "one desktop only";
+    const int home = windows->currentSpace();
+    // The desktop the test began on is the current one again at its end.
+    struct Guard {
+        std::function<void()> run;
+        ~Guard() { run(); }
+    } back{[&] {
+        xcb_ewmh_request_change_current_desktop(conn->ewmh(), conn->screenNumber(), uint32_t(home), XCB_CURRENT_TIME);
+        conn->flush();
+        pumpUntil([&] { return windows->currentSpace() == home; });
+    }};
+    // xterm takes the focus (xclock does not, so it never becomes the active window).
+    pid_t away = spawn({"xterm", "-geometry", "30x5+100+100"});
+    pid_t small = spawn({"xclock", "-geometry", "120x120+300+100"});
+    auto awayWindow = windowOf(away), smallWindow = windowOf(small);
+    ASSERT_NE(awayWindow, nullptr);
+    ASSERT_NE(smallWindow, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return RunningApplication::runningApplicationWithProcessIdentifier(away) != nullptr; }));
+    const int other = home == 0 ? 1 : 0;
+    ASSERT_TRUE(windows->moveWindowToSpace(awayWindow->win_id(), other));
+    smallWindow->minimize();
+    ASSERT_TRUE(pumpUntil([&] {
+        auto c = windows->client(awayWindow->win_id());
+        return c && c->desktop == other && !c->viewable && smallWindow->isWindowMinimized();
+    }));
+    EXPECT_FALSE(awayWindow->isWindowMinimized());
+    EXPECT_FALSE(awayWindow->isOnScreen());
+    EXPECT_TRUE(smallWindow->isWindowMinimized());
+
+    EXPECT_TRUE(awayWindow->focusWindow());
+    EXPECT_TRUE(pumpUntil([&] { return windows->currentSpace() == other; }));
+    EXPECT_TRUE(pumpUntil([&] { return windows->activeWindow() == awayWindow->win_id(); }));
+    EXPECT_FALSE(awayWindow->isWindowMinimized());
+}
+
+// Each window of a client with three, focused in turn as the dock does it (a preview
+// click), ends active and above the other two.
+TEST_F(X11WindowsTest, FocusingEachWindowOfAThreeWindowClientLeavesItOnTop) {
+    pid_t client = fixture::spawnChild(children, {"/proc/self/exe"}, "3 0 0 0");
+    std::vector<std::shared_ptr<SIWindow>> three;
+    ASSERT_TRUE(pumpUntil([&] {
+        auto app = SIApplication::applicationWithProcessIdentifier(client);
+        three = app ? app->windows() : std::vector<std::shared_ptr<SIWindow>>{};
+        return three.size() == 3 && RunningApplication::runningApplicationWithProcessIdentifier(client);
+    }));
+    // The client's windows, front to back, as the window manager stacks them.
+    auto stacked = [&] {
+        auto list = fixture::cardinals(conn->connection(), conn->root(), conn->atom("_NET_CLIENT_LIST_STACKING"),
+                                       XCB_ATOM_WINDOW, 4096);
+        std::vector<uint32_t> own;
+        for (auto it = list.rbegin(); it != list.rend(); ++it)
+            for (auto& w : three)
+                if (w->win_id() == *it) own.push_back(*it);
+        return own;
+    };
+    // Back-most first, so that every step changes the order.
+    std::vector<uint32_t> order = stacked();
+    ASSERT_EQ(order.size(), 3u);
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const uint32_t id = *it;
+        auto window = *std::find_if(three.begin(), three.end(), [&](auto& w) { return w->win_id() == id; });
+        window->activateWindow();
+        EXPECT_TRUE(pumpUntil([&] { return windows->activeWindow() == id && stacked().front() == id; }))
+            << "window " << id << ": active " << windows->activeWindow() << ", front " << stacked().front();
+        // And it stays so once everything has settled.
+        fixture::pumpUntil([&] { fixture::turnLoops(*conn, env.loop()); }, [] { return false; }, 150, 10);
+        EXPECT_EQ(stacked().front(), id);
+    }
+}
+
+TEST_F(X11WindowsTest, AWindowThatVanishesWhileBeingFocusedAnswersNo) {
+    pid_t clock = spawn({"xclock", "-geometry", "120x120+500+100"});
+    auto window = windowOf(clock);
+    ASSERT_NE(window, nullptr);
+    ::kill(clock, SIGKILL);
+    ::waitpid(clock, nullptr, 0);
+    children.clear();
+    // The server has destroyed the window before the dock next reads its events.
+    xcb_connection_t* c = conn->connection();
+    while (auto* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, window->win_id()), nullptr)) {
+        free(g);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_FALSE(window->focusWindow());
+    EXPECT_TRUE(env.logged("could not be focused"));
+}
+
+// A window maximised by the window manager takes the frame the dock gives it (the dock
+// restores it first: window managers keep maximised windows where they are).
+TEST_F(X11WindowsTest, AMaximisedWindowTakesTheFrameItIsGiven) {
+    if (!fixture::onPath("wmctrl")) GTEST_SKIP() << "wmctrl is not installed";
+    pid_t term = spawn({"xterm", "-geometry", "60x10+40+40"});
+    auto window = windowOf(term);
+    ASSERT_NE(window, nullptr);
+    char id[16];
+    std::snprintf(id, sizeof id, "0x%x", window->win_id());
+    ASSERT_EQ(fixture::runProgram({"wmctrl", "-i", "-r", id, "-b", "add,maximized_vert,maximized_horz"}), 0);
+    ASSERT_TRUE(pumpUntil([&] { return window->frame().size.width >= 1000; })) << window->frame();
+    Rect target = MakeRect(100, 120, 600, 400);
+    window->setFrame(target);
+    EXPECT_TRUE(pumpUntil([&] {
+        Rect f = window->frame();
+        return f.origin == target.origin && std::abs(f.size.width - 600) < 20 && std::abs(f.size.height - 400) < 25;
+    })) << window->frame();
+    auto c = windows->client(window->win_id());
+    ASSERT_TRUE(c);
+    EXPECT_FALSE(c->maximizedVert || c->maximizedHorz);
+}
+
+// The server hands a destroyed window's id out again: the window under the old id is
+// told gone and the new one made (in the application its class names), and the new
+// one's changes are heard. The windows belong to a child process (this program's own
+// windows are an application of their own, whatever their class); it takes one step
+// each time it is told to.
+TEST_F(X11WindowsTest, AWindowIdTakenAgainIsANewWindow) {
+    std::vector<X11Change> told;
+    int listener = windows->addChangeListener([&](const X11Change& change) { told.push_back(change); });
+    int go[2], done[2];
+    ASSERT_EQ(::pipe(go), 0);
+    ASSERT_EQ(::pipe(done), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(go[1]);
+        ::close(done[0]);
+        xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(c)) ::_exit(1);
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        const xcb_window_t id = xcb_generate_id(c);
+        auto intern = [&](const char* name) {
+            auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
+            xcb_atom_t atom = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+            free(r);
+            return atom;
+        };
+        const xcb_atom_t frameExtents = intern("_NET_FRAME_EXTENTS");
+        auto title = [&](const std::string& name) {
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                                uint32_t(name.size()), name.data());
+            xcb_flush(c);
+        };
+        // Two classes: two applications.
+        auto make = [&](const std::string& name) {
+            xcb_create_window(c, XCB_COPY_FROM_PARENT, id, screen->root, 50, 50, 200, 100, 0,
+                              XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+            const std::string cls = name + '\0' + name + '\0';
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                                uint32_t(cls.size()), cls.data());
+            title(name);
+            xcb_map_window(c, id);
+            xcb_flush(c);
+        };
+        auto managed = [&] {
+            auto* r = xcb_get_property_reply(c, xcb_get_property(c, 0, id, frameExtents, XCB_ATOM_CARDINAL, 0, 4),
+                                             nullptr);
+            bool yes = r && xcb_get_property_value_length(r) > 0;
+            free(r);
+            return yes;
+        };
+        auto step = [&] {
+            char byte;
+            return ::read(go[0], &byte, 1) == 1;
+        };
+        auto answer = [&] { [[maybe_unused]] auto n = ::write(done[1], "x", 1); };
+        make("qs-first");
+        answer();
+        if (!step()) ::_exit(0);
+        // Gone and made again under the same id; the window manager manages the new one
+        // before the dock looks.
+        xcb_destroy_window(c, id);
+        make("qs-second");
+        for (int i = 0; i < kWaitMs / 5 && !managed(); ++i) ::usleep(5000);
+        answer();
+        if (!step()) ::_exit(0);
+        title("second, retitled");
+        answer();
+        step();
+        ::_exit(0);
+    }
+    ::close(go[0]);
+    ::close(done[1]);
+    auto next = [&](bool answerToo = true) {
+        if (answerToo) {
+            [[maybe_unused]] auto n = ::write(go[1], "x", 1);
+        }
+        char byte;
+        return ::read(done[0], &byte, 1) == 1;
+    };
+    auto toldOf = [&](X11Change::Kind kind, xcb_window_t window) -> std::optional<desktop::Pid> {
+        for (const auto& c : told)
+            if (c.kind == kind && c.window == window) return c.pid;
+        return std::nullopt;
+    };
+    ASSERT_TRUE(next(false));
+    xcb_window_t id = XCB_WINDOW_NONE;
+    ASSERT_TRUE(pumpUntil([&] {
+        for (const auto& c : told)
+            if (c.kind == X11Change::Kind::Created && windows->client(c.window) &&
+                windows->client(c.window)->wmClass == "qs-first")
+                id = c.window;
+        return id != XCB_WINDOW_NONE;
+    }));
+    const desktop::Pid firstApp = *toldOf(X11Change::Kind::Created, id);
+
+    // The dock reads nothing while the child makes the new window.
+    ASSERT_TRUE(next());
+    told.clear();
+    EXPECT_TRUE(pumpUntil([&] { return toldOf(X11Change::Kind::Created, id).has_value(); }));
+    EXPECT_EQ(toldOf(X11Change::Kind::Destroyed, id), std::optional<desktop::Pid>(firstApp));
+    // The same process founds the new application: it may get the same identifier, but
+    // it is the application of the new class.
+    const desktop::Pid secondApp = toldOf(X11Change::Kind::Created, id).value_or(-1);
+    auto now = windows->client(id);
+    ASSERT_TRUE(now);
+    EXPECT_EQ(now->pid, secondApp);
+    EXPECT_EQ(now->wmClass, "qs-second");
+    auto app = windows->application(secondApp);
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->windows, std::vector<desktop::WindowNumber>{id});
+    EXPECT_NE(app->identity.key.find("qs-second"), std::string::npos) << app->identity.key;
+
+    ASSERT_TRUE(next());
+    EXPECT_TRUE(pumpUntil(
+        [&] { return toldOf(X11Change::Kind::TitleChanged, id) == std::optional<desktop::Pid>(secondApp); }));
+    windows->removeChangeListener(listener);
+    ::close(go[1]);
+    ::close(done[0]);
+    ::waitpid(child, nullptr, 0);
 }
 
 TEST_F(X11WindowsTest, AMappedWindowIsCaptured) {
