@@ -284,7 +284,8 @@ void WindowPreviewController::showWindowPreviewForApp(const std::shared_ptr<Runn
     }
     QWidget* content = view();
     positioningView_ = positioningView;
-    if (app != model_) {
+    const bool another = app != model_;
+    if (another) {
         closingPopover_ = true;
         popover_->close();
         closingPopover_ = false;
@@ -298,9 +299,10 @@ void WindowPreviewController::showWindowPreviewForApp(const std::shared_ptr<Runn
         if (isShow_) forseClosePreview();
         return;
     }
-    // A new preview owes nothing to the last one: a close still pending from the pointer
-    // leaving it (or from its window going away under the pointer) is dropped.
-    if (!isShow_) cancelPendingHide();
+    // A new preview, or another application's, owes nothing to the last one: a close
+    // still pending from the pointer leaving it (or from its window going away under the
+    // pointer) is dropped.
+    if (!isShow_ || another) cancelPendingHide();
     isShow_ = true;
     delegate_ = delegate;
     runCloseTimer();

@@ -358,6 +358,24 @@ TEST_F(WindowPreviewTest, ALeaveFromAClosedPreviewDoesNotCloseTheNextOne) {
     EXPECT_EQ(closed, 1);
 }
 
+TEST_F(WindowPreviewTest, LeavingOnePreviewForAnotherApplicationsItemDoesNotCloseTheNewPreview) {
+    addWindows(editor, 2);
+    addWindows(other, 1);
+    editorEx = track(editor);
+    otherEx = track(other);
+    show(editorEx);
+    pointerInsidePopover();
+    enter(controller->view());
+    // Out of the preview and onto the other application's item, which shows its own.
+    leave(controller->view());
+    controller->overDock = true;
+    show(otherEx);
+    env.loop().advance(2.0);
+    EXPECT_TRUE(popoverVisible());
+    EXPECT_EQ(controller->model(), otherEx);
+    EXPECT_TRUE(controller->previewIsShow());
+}
+
 TEST_F(WindowPreviewTest, ALostLeaveEventDoesNotKeepThePreviewForever) {
     addWindows(editor, 2);
     editorEx = track(editor);
