@@ -70,15 +70,25 @@ TEST_F(FaultJourneys, AMenuOpenWhileTheDockIsRebuiltForAScreenChangeLeavesNothin
     // A monitor appears: the dock builds its panels again while the menu is open.
     ASSERT_TRUE(xrandr("--setmonitor journey-half 800/0x900/0+0+0 none"));
     struct Restore {
-        ~Restore() { xrandr("--delmonitor journey-half"); }
+        bool done = false;
+        bool undo() { return done || (done = xrandr("--delmonitor journey-half")); }
+        ~Restore() { undo(); }
     } restore;
-    EXPECT_TRUE(waitUntil("the panel to be made again", [&] {
-        auto now = dock().panel();
-        return now && now->window != panel->window && dock().panelReady();
-    }));
+    auto madeAgain = [&](const std::optional<TopLevel>& old) {
+        return waitUntil("the panel to be made again", [&] {
+            auto now = dock().panel();
+            return now && now->window != old->window && dock().panelReady();
+        });
+    };
+    EXPECT_TRUE(madeAgain(panel));
     x().key(XK_Escape);
     EXPECT_TRUE(waitUntil("the menu to close", [&] { return !x().isViewable(menu->window); }));
     expectTheDockAnswers();
+    // The monitor goes: the panel is made once more, and is ready for the next journey.
+    panel = dock().panel();
+    ASSERT_TRUE(panel);
+    ASSERT_TRUE(restore.undo());
+    EXPECT_TRUE(madeAgain(panel));
 }
 
 TEST_F(FaultJourneys, AWindowThatClosesWhileItsApplicationsMenuIsOpenLeavesNothingBehind) {
