@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <vector>
 #include <string>
 
@@ -23,23 +22,14 @@ protected:
     static constexpr size_t kLongName = 10000;
 
     // A stored dock of one application item whose name is 10,000 characters long.
-    static ScratchFolder& entries() {
-        static ScratchFolder folder;
-        return folder;
-    }
     static void SetUpTestSuite() {
-        const std::string templ = entries().make("entries");
-        if (templ.empty()) return;
-        const std::string entry = templ + "/long-name.desktop";
         std::string name;
         while (name.size() < kLongName) name += "Harbour ";
         name.resize(kLongName);
-        std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=" << name << "\nExec=true\n";
-        startDock({.settings = {}, .storedFiles = {entry}});
-    }
-    static void TearDownTestSuite() {
-        JourneyTest::TearDownTestSuite();
-        entries().remove();
+        DockOptions options;
+        options.homeFiles = {{"long-name.desktop", "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=true\n"}};
+        options.storedFiles = {"~/long-name.desktop"};
+        startDock(options);
     }
 
     Point centreOf(int cell) { return dock().cell(cell).centre(); }

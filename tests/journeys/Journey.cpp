@@ -546,22 +546,6 @@ void XSession::activate(xcb_window_t client) {
     askWindowManager(client, "_NET_ACTIVE_WINDOW", {2, XCB_CURRENT_TIME});
 }
 
-// --- Files ------------------------------------------------------------------------------
-
-const std::string& ScratchFolder::make(const std::string& name) {
-    remove();
-    std::string templ = (fs::temp_directory_path() / ("quayside-journey-" + name + "-XXXXXX")).string();
-    if (::mkdtemp(templ.data())) path_ = templ;
-    return path_;
-}
-
-void ScratchFolder::remove() {
-    if (path_.empty()) return;
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-    path_.clear();
-}
-
 // --- Processes ------------------------------------------------------------------------------
 
 namespace {

@@ -244,25 +244,6 @@ int distinctColours(const QImage& image, int atMost = 64);
 // empty rectangle when they do not.
 Rect differingRows(const QImage& a, const QImage& b);
 
-// --- Files ---
-
-// A fresh folder of the journeys' own under the temporary folder, removed when the
-// object goes (for the files a group stores in its dock).
-class ScratchFolder {
-public:
-    ScratchFolder() = default;
-    ~ScratchFolder() { remove(); }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    // Makes a new folder (removing the last); answers its path, empty when it cannot.
-    const std::string& make(const std::string& name);
-    void remove();
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 // --- Processes ---
 
 // A private X server of its own size with openbox, for the journeys that need a screen

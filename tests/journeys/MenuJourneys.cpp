@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
@@ -237,23 +235,15 @@ TEST_F(MenuJourneys, NoTooltipStandsOverTheTrashMenu) {
 // sub-folder (holding a file and a folder of its own), and an empty folder.
 class FolderMenuJourneys : public MenuJourneys {
 protected:
-    static ScratchFolder& tree() {
-        static ScratchFolder folder;
-        return folder;
-    }
     static void SetUpTestSuite() {
-        const std::string templ = tree().make("tree");
-        if (templ.empty()) return;
-        std::filesystem::create_directories(templ + "/Projects/Harbour plans/Quay walls");
-        std::filesystem::create_directories(templ + "/Empty");
-        std::ofstream(templ + "/Projects/notes.txt") << "notes\n";
-        std::ofstream(templ + "/Projects/Harbour plans/plan.txt") << "plan\n";
-        startDock({.settings = {{"FolderViewIndex", Value(1)}},
-                   .storedFiles = {templ + "/Projects", templ + "/Empty"}});
-    }
-    static void TearDownTestSuite() {
-        MenuJourneys::TearDownTestSuite();
-        tree().remove();
+        DockOptions options;
+        options.settings = {{"FolderViewIndex", Value(1)}};
+        options.homeFiles = {{"Projects/Harbour plans/Quay walls/", ""},
+                             {"Empty/", ""},
+                             {"Projects/notes.txt", "notes\n"},
+                             {"Projects/Harbour plans/plan.txt", "plan\n"}};
+        options.storedFiles = {"~/Projects", "~/Empty"};
+        startDock(options);
     }
 };
 

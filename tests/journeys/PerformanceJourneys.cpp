@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <map>
 #include <optional>
@@ -29,24 +28,14 @@ constexpr int kStoredFiles = 48;
 
 class PerformanceJourneys : public JourneyTest {
 protected:
-    static ScratchFolder& files() {
-        static ScratchFolder folder;
-        return folder;
-    }
     static void SetUpTestSuite() {
-        const std::string templ = files().make("files");
-        if (templ.empty()) return;
         DockOptions options;
         for (int i = 0; i < kStoredFiles; ++i) {
-            const std::string path = templ + "/note-" + std::to_string(i) + ".txt";
-            std::ofstream(path) << "note " << i << "\n";
-            options.storedFiles.push_back(path);
+            const std::string name = "note-" + std::to_string(i) + ".txt";
+            options.homeFiles.push_back({name, "note " + std::to_string(i) + "\n"});
+            options.storedFiles.push_back("~/" + name);
         }
         startDock(options);
-    }
-    static void TearDownTestSuite() {
-        JourneyTest::TearDownTestSuite();
-        files().remove();
     }
 };
 
