@@ -26,6 +26,15 @@ public:
     int updates = 0;
 };
 
+// An entry of `menu` whose submenu is a folder's: titled with its path, filled by
+// `filler` each time it shows.
+void addFolderEntry(Menu& menu, const std::string& title, const std::string& path,
+                    const std::shared_ptr<Filler>& filler) {
+    auto sub = std::make_shared<Menu>(path);
+    sub->setDelegate(filler);
+    menu.addItemWithTitle(title)->setSubmenu(sub);
+}
+
 TEST(MenuModel, ItemsBelongToOneMenuAndKnowIt) {
     test::TestEnvironment env;
     auto menu = std::make_shared<Menu>("menu");
@@ -98,11 +107,8 @@ TEST(MenuPresentation, AQMenuShowsTheModelAndAChoiceRunsTheActionOnce) {
 TEST(MenuPresentation, ASubmenuIsFilledByItsDelegateWhenItShows) {
     test::TestEnvironment env;
     auto menu = std::make_shared<Menu>("");
-    auto folder = menu->addItemWithTitle("Folder");
-    auto sub = std::make_shared<Menu>("/home/user/folder");
     auto filler = std::make_shared<Filler>();
-    sub->setDelegate(filler);
-    folder->setSubmenu(sub);
+    addFolderEntry(*menu, "Folder", "/home/user/folder", filler);
 
     std::unique_ptr<QMenu> shown(MenuPresenter::makeQMenu(menu));
     QMenu* subShown = shown->actions().at(0)->menu();
@@ -167,11 +173,8 @@ TEST(MenuPresentation, ASubmenusEntryKeepsItsTitleAtEveryDepthAndItsParentItsSiz
     auto options = menu->addItemWithTitle("Options");
     auto optionsMenu = std::make_shared<Menu>("");
     options->setSubmenu(optionsMenu);
-    auto folder = optionsMenu->addItemWithTitle("Pictures");
-    auto folderMenu = std::make_shared<Menu>("/home/user/Pictures");
     auto filler = std::make_shared<Filler>();
-    folderMenu->setDelegate(filler);
-    folder->setSubmenu(folderMenu);
+    addFolderEntry(*optionsMenu, "Pictures", "/home/user/Pictures", filler);
 
     std::unique_ptr<QMenu> shown(MenuPresenter::makeQMenu(menu));
     shown->popup(QPoint(100, 100));
