@@ -8,6 +8,7 @@
 #include <QRegion>
 #include <QThread>
 #include <QTimer>
+#include <QScreen>
 #include <QWindow>
 #include <QApplication>
 
@@ -326,7 +327,10 @@ void DockWindow::updateShadow() {
         return;
     }
     if (!shadow_) shadow_ = new PanelShadow;
-    shadow_->follow(this, geometry(), cornerRadius_, alpha_, true);
+    // The window's geometry as the window system last placed it (the widget's own may
+    // still be an earlier one while the window's report is being handled).
+    const QWindow* handle = windowHandle();
+    shadow_->follow(this, handle ? handle->geometry() : geometry(), cornerRadius_, alpha_, true);
 }
 
 void DockWindow::paintEvent(QPaintEvent*) {}
@@ -556,20 +560,34 @@ void DockWindow::mapPanel() {
     show();
     // The window manager hears requests about a window it manages: they are sent once
     // the window is exposed (mapped).
-    if (panels) {
-        mappedNoticePending_ = true;
-        if (QWindow* handle = windowHandle(); handle && !filteringHandle_) {
-            handle->installEventFilter(this);
-            filteringHandle_ = true;
-        }
+    if (panels) mappedNoticePending_ = true;
+    // The window's own reports (placed, resized, mapped, on another screen), whatever
+    // moved it, re-place the shadow.
+    if (QWindow* handle = windowHandle(); handle && !filteringHandle_) {
+        handle->installEventFilter(this);
+        connect(handle, &QWindow::screenChanged, this, [this] { updateShadow(); });
+        filteringHandle_ = true;
     }
 }
 
 bool DockWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Expose && watched == windowHandle() && mappedNoticePending_ &&
-        windowHandle()->isExposed()) {
-        mappedNoticePending_ = false;
-        if (auto panels = desktop::PanelWindows::installed()) panels->dockPanelMapped(nativeId_, true);
+    if (watched == windowHandle()) {
+        switch (event->type()) {
+            case QEvent::Expose:
+                if (mappedNoticePending_ && windowHandle()->isExposed()) {
+                    mappedNoticePending_ = false;
+                    if (auto panels = desktop::PanelWindows::installed()) panels->dockPanelMapped(nativeId_, true);
+                }
+                updateShadow();
+                break;
+            case QEvent::Move:
+            case QEvent::Resize:
+            case QEvent::Show:
+                updateShadow();
+                break;
+            default:
+                break;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

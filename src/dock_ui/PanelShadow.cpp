@@ -4,8 +4,10 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 
 #include "platform/desktop/PanelWindows.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/ui/ShadowRenderer.h"
 
 namespace qs {
@@ -27,14 +29,41 @@ void PanelShadow::follow(QWidget* panel, const QRect& panelGeometry, double corn
         return;
     }
     const int m = margin();
-    if (panelGeometry != panelGeometry_ || cornerRadius != cornerRadius_) {
-        panelGeometry_ = panelGeometry;
-        cornerRadius_ = cornerRadius;
-        setGeometry(panelGeometry.adjusted(-m, -m, m, m));
-        update();
-    }
+    if (panelGeometry.size() != panelGeometry_.size() || cornerRadius != cornerRadius_) update();
+    if (panelGeometry != panelGeometry_) replacements_ = 0;
+    panelGeometry_ = panelGeometry;
+    cornerRadius_ = cornerRadius;
+    wanted_ = panelGeometry.adjusted(-m, -m, m, m);
+    // Against where the window stands, not where the panel stood last time: a report
+    // may have put it elsewhere meanwhile.
+    if (geometry() != wanted_) setGeometry(wanted_);
     setWindowOpacity(opacity);
     if (!isVisible()) map(panel);
+}
+
+void PanelShadow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    keepInPlace();
+}
+
+void PanelShadow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    keepInPlace();
+}
+
+void PanelShadow::keepInPlace() {
+    if (!isVisible() || wanted_.isEmpty() || geometry() == wanted_ || replacePending_) return;
+    if (replacements_ >= kMaxReplacements) return;
+    // After the report that moved it has been handled.
+    replacePending_ = true;
+    QPointer<PanelShadow> self = this;
+    RunLoop::main().post([self] {
+        if (!self) return;
+        self->replacePending_ = false;
+        if (!self->isVisible() || self->geometry() == self->wanted_ || self->replacements_ >= kMaxReplacements) return;
+        ++self->replacements_;
+        self->setGeometry(self->wanted_);
+    });
 }
 
 void PanelShadow::map(QWidget* panel) {

@@ -6,6 +6,10 @@
 // under the panel itself, which may be translucent). It follows the panel's place,
 // shape and opacity; without a compositing manager there is nothing to cast it on.
 //
+// Its window stands where it was asked to: when the window system reports it elsewhere
+// (a late report of an earlier place, or the window manager moving it) it asks again,
+// a few times per place at most, so that it never fights a window manager that insists.
+//
 // Main thread only.
 
 #include <QPointer>
@@ -27,14 +31,26 @@ public:
     // corner radius and opacity, stacked under `panel`; hides it when `shown` is NO.
     void follow(QWidget* panel, const QRect& panelGeometry, double cornerRadius, double opacity, bool shown);
 
+    // The window's geometry around the panel it follows (empty before it first followed).
+    QRect wantedGeometry() const { return wanted_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    static constexpr int kMaxReplacements = 3;
+
     void map(QWidget* panel);
+    // Asks again for the wanted geometry when the window stands elsewhere.
+    void keepInPlace();
 
     double cornerRadius_ = 0.0;
     QRect panelGeometry_;
+    QRect wanted_;
+    int replacements_ = 0;
+    bool replacePending_ = false;
     uint64_t nativeId_ = 0;
 };
 

@@ -7,6 +7,8 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QPointer>
+#include <QWindow>
+
 #include <gtest/gtest.h>
 
 #include "core/DockTestSupport.h"
@@ -533,6 +535,48 @@ TEST_F(Panel, WithACompositingManagerThePanelCastsAShadowAroundItselfWhenAsked) 
     EXPECT_TRUE(shadow->isVisible());
     config->setWindowCastsShadow(false);
     EXPECT_FALSE(shadow->isVisible());
+    desktop::PanelWindows::install(nullptr);
+}
+
+TEST_F(Panel, TheShadowStandsAroundThePanelWhateverMovedEitherWindow) {
+    sim.compositing->setRunning(true);
+    auto panels = std::make_shared<sim::SimPanelWindows>();
+    desktop::PanelWindows::install(panels);
+    fill(3);
+    config->setWindowCastsShadow(true);
+    open();
+    PanelShadow* shadow = w->shadowWindow();
+    ASSERT_TRUE(shadow && shadow->isVisible());
+    const int m = PanelShadow::margin();
+    auto around = [&] { return w->geometry().adjusted(-m, -m, m, m); };
+    auto settled = [&] {
+        for (int i = 0; i < 5; ++i) {
+            QCoreApplication::processEvents();
+            env.loop().runPending();
+        }
+    };
+    settled();
+    ASSERT_EQ(shadow->geometry(), around());
+
+    // The window system reports the shadow where it was asked to stand before (a late
+    // report), or its window manager moved it: it asks for its place again.
+    shadow->windowHandle()->setPosition(around().topLeft() - QPoint(0, 119));
+    settled();
+    EXPECT_EQ(shadow->geometry(), around());
+
+    // The panel's window placed by the window system rather than by the panel: the
+    // shadow follows the window's report.
+    w->windowHandle()->setPosition(w->geometry().topLeft() - QPoint(0, 40));
+    settled();
+    EXPECT_EQ(shadow->geometry(), around());
+
+    // A window manager that keeps putting the shadow elsewhere is not fought for ever:
+    // after a few requests the shadow stays where it is put.
+    for (int i = 0; i < 10; ++i) {
+        shadow->windowHandle()->setPosition(QPoint(0, 0));
+        settled();
+    }
+    EXPECT_EQ(shadow->geometry().topLeft(), QPoint(0, 0));
     desktop::PanelWindows::install(nullptr);
 }
 
