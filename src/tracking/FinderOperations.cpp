@@ -286,6 +286,81 @@ void dropItemsIntoFolder(const std::vector<URLPtr>& urls, const URLPtr& folder,
         });
 }
 
+namespace {
+
+// Moves each file to the trash, noting what went and what failed. Unless the caller
+// holds the operations' lock, it is taken per file, so that other operations are not held
+// up by a large drop.
+void trashEach(const std::vector<std::string>& paths, DropOutcome& outcome, bool locked) {
+    for (const auto& path : paths) {
+        desktop::FileOperationResult result;
+        if (locked) {
+            result = desktop::files::moveToTrash({path});
+        } else {
+            std::lock_guard lock(operationsMutex());
+            result = desktop::files::moveToTrash({path});
+        }
+        if (result.ok) ++outcome.moved;
+        else outcome.failed.emplace_back(path, failureReason(DropAction::Move, path, result.error));
+    }
+}
+
+}  // namespace
+
+TrashDrop dropItemsIntoTrash(const std::vector<URLPtr>& urls, std::function<void(const DropOutcome&)> done) {
+    TrashDrop drop;
+    const std::string trash = desktop::files::trashDirectory();
+    drop.now.folder = trash;
+    bool ok = false;
+    const std::vector<std::string> paths = pathsOf(urls, ok);
+    std::error_code ec;
+    std::filesystem::create_directories(desktop::files::trashFilesDirectory(), ec);
+    struct stat trashStat {};
+    const bool trashThere = ::stat(trash.c_str(), &trashStat) == 0;
+    std::vector<std::string> now, later;
+    for (const auto& path : paths) {
+        struct stat item {};
+        const std::string parent = std::filesystem::path(path).parent_path().string();
+        if (::lstat(path.c_str(), &item) != 0)
+            drop.now.failed.emplace_back(path, "It is no longer there.");
+        else if (desktop::files::isSameOrInside(trash, path))
+            drop.now.failed.emplace_back(path, "It is already in the Trash.");
+        else if (desktop::files::isSameOrInside(path, trash))
+            drop.now.failed.emplace_back(path, "The Trash is inside it.");
+        else if (::access(parent.c_str(), W_OK | X_OK) != 0)
+            drop.now.failed.emplace_back(path, "It cannot be removed from " + desktop::quotedName(parent) + ".");
+        else
+            (trashThere && item.st_dev == trashStat.st_dev ? now : later).push_back(path);
+    }
+    // Renamed now only while no other operation runs and the drop is small; a drop never
+    // waits for a long copy.
+    std::unique_lock lock(operationsMutex(), std::try_to_lock);
+    if (!lock.owns_lock() || now.size() > kTrashNowLimit) {
+        later.insert(later.begin(), now.begin(), now.end());
+        now.clear();
+    }
+    if (!now.empty()) {
+        trashEach(now, drop.now, true);
+        lock.unlock();
+        NotificationCenter::defaultCenter().postNotificationName(kTrashNotification);
+    }
+    if (lock.owns_lock()) lock.unlock();
+    drop.queued = later.size();
+    if (!later.empty()) {
+        auto outcome = std::make_shared<DropOutcome>();
+        outcome->folder = trash;
+        enqueue(
+            [later = std::move(later), outcome] {
+                trashEach(later, *outcome, false);
+                return outcome->failed.empty();
+            },
+            true, [outcome, done = std::move(done)](bool) {
+                if (done) done(*outcome);
+            });
+    }
+    return drop;
+}
+
 std::optional<desktop::UserMessage> messageForDrop(const DropOutcome& outcome) {
     const auto& failed = outcome.failed;
     if (failed.empty()) return std::nullopt;
