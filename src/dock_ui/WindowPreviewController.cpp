@@ -299,10 +299,11 @@ void WindowPreviewController::showWindowPreviewForApp(const std::shared_ptr<Runn
         if (isShow_) forseClosePreview();
         return;
     }
-    // A new preview, or another application's, owes nothing to the last one: a close
-    // still pending from the pointer leaving it (or from its window going away under the
-    // pointer) is dropped.
-    if (!isShow_ || another) cancelPendingHide();
+    // A preview shown by a hover owes nothing to what came before: a close still pending
+    // from the pointer leaving it (back onto its item, or its window going away under the
+    // pointer) is dropped, whether it is a new preview, another application's or the same
+    // one shown again.
+    cancelPendingHide();
     isShow_ = true;
     delegate_ = delegate;
     runCloseTimer();

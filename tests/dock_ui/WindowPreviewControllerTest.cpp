@@ -358,6 +358,25 @@ TEST_F(WindowPreviewTest, ALeaveFromAClosedPreviewDoesNotCloseTheNextOne) {
     EXPECT_EQ(closed, 1);
 }
 
+TEST_F(WindowPreviewTest, BackFromThePopoverOntoItsItemTheHoverKeepsThePreview) {
+    // As when the preview showed at once on its item (a menu closed there) and the
+    // pointer went up into it and back down onto the item.
+    addWindows(editor, 2);
+    editorEx = track(editor);
+    show(editorEx);
+    QWidget* v = controller->view();
+    pointerInsidePopover();
+    enter(v);
+    desk->setPointer(MakePoint(10, 10));
+    leave(v);
+    show(editorEx);  // the item's hover shows it again
+    controller->overDock = true;
+    env.loop().advance(2.0);
+    EXPECT_TRUE(popoverVisible());
+    EXPECT_TRUE(controller->previewIsShow());
+    EXPECT_EQ(closed, 0);
+}
+
 TEST_F(WindowPreviewTest, ALostLeaveEventDoesNotKeepThePreviewForever) {
     addWindows(editor, 2);
     editorEx = track(editor);
