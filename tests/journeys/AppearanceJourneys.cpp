@@ -1,6 +1,7 @@
 // How the panel looks on a desktop with a compositing manager (xcompmgr, which paints the
-// root grey): with "Cast a shadow" a soft shadow darkens the desktop around the panel;
-// without it the desktop next to the panel is as elsewhere.
+// root grey): with "Cast a shadow" a soft shadow darkens the desktop around the panel, its
+// window standing around the panel's; without it the desktop next to the panel is as
+// elsewhere.
 
 #include <algorithm>
 #include <cstdlib>
@@ -61,6 +62,23 @@ protected:
 
 TEST_F(AppearanceJourneys, WithACompositingManagerThePanelCastsAShadowOnlyWhenAsked) {
     ASSERT_TRUE(compositing());
+    // The shadow's window stands around the panel where the panel really is, by one
+    // margin on every side.
+    EXPECT_TRUE(waitUntil("the shadow's window around the panel", [&] {
+        auto panel = dock().panel();
+        if (!panel) return ::testing::AssertionFailure() << "no panel";
+        const Rect& p = panel->clientRect;
+        for (const TopLevel& w : x().windowsOf(dock().pid())) {
+            const Rect& r = w.clientRect;
+            const int m = p.x - r.x;
+            if (w.client != panel->client && m > 0 && p.y - r.y == m && r.width == p.width + 2 * m &&
+                r.height == p.height + 2 * m)
+                return ::testing::AssertionSuccess();
+        }
+        auto failure = ::testing::AssertionFailure() << "the panel stands at " << p << "; the dock's windows:";
+        for (const TopLevel& w : x().windowsOf(dock().pid())) failure << " " << w.clientRect;
+        return failure;
+    }));
     // Right above the panel the desktop is darker than further up, by a visible step.
     EXPECT_TRUE(waitUntil("the shadow above the panel", [&] {
         const int edge = bandAbovePanel(0, 4), desktop = bandAbovePanel(60, 10);
