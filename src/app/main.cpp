@@ -1,13 +1,10 @@
 // The program: a Qt application on the X11 backend whose work starts in the
 // application delegate.
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -16,7 +13,6 @@
 #include <QImageReader>
 #include <QWidget>
 #include <QSessionManager>
-#include <QSocketNotifier>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -29,8 +25,9 @@
 #include "platform/desktop/Updater.h"
 #include "platform/foundation/QtRunLoop.h"
 #include "platform/foundation/RunLoop.h"
-#include "platform/x11/LaunchEnvironment.h"
 #include "platform/ui/MessageWindow.h"
+#include "platform/ui/Termination.h"
+#include "platform/x11/LaunchEnvironment.h"
 #include "platform/x11/X11Backend.h"
 #include "preferences/AccessController.h"
 #include "preferences/AppShell.h"
@@ -41,27 +38,6 @@
 #include "tracking/AppMonitoringService.h"
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-// Only writes the signal number to the pipe; the main loop does the rest.
-void onSignal(int signal) {
-    int saved = errno;
-    unsigned char byte = static_cast<unsigned char>(signal);
-    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool installSignalHandlers() {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int s : {SIGTERM, SIGINT, SIGHUP})
-        if (sigaction(s, &action, nullptr) != 0) return false;
-    return true;
-}
 
 // The start menu's edit button opens the preferences layer's start-menu editor.
 class StartMenuEditorWindow : public qs::StartMenuEditor {
@@ -181,7 +157,7 @@ int main(int argc, char** argv) {
                 if (auto d = weakDelegate.lock()) d->showPreferences();
             },
         .makeEditor = [] { return std::make_shared<StartMenuEditorWindow>(); },
-        .terminate = [] { QCoreApplication::exit(0); },
+        .terminate = [] { qs::Termination::terminate(); },
         .openDocs =
             [weakDelegate] {
                 if (auto d = weakDelegate.lock()) d->openDocs();
@@ -189,23 +165,10 @@ int main(int argc, char** argv) {
     });
     qs::WidgetsViewController::setAccessDialogRunner([] { std::make_shared<qs::AccessController>()->runModal(); });
 
-    // SIGTERM, SIGINT and SIGHUP (the end of the session) quit as "Quit" does. Every quit
-    // leaves the event loop with exit(): quit() first asks each shown window to close, and
-    // a popover, a tooltip or a preview on the screen refuses (it closes its own way), which
-    // cancelled the quit.
-    if (installSignalHandlers()) {
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
-            unsigned char bytes[16];
-            while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
-            }
-            QCoreApplication::exit(0);
-        });
-    } else {
-        std::perror("quayside: signal handlers could not be installed");
-    }
+    // SIGTERM, SIGINT and SIGHUP (the end of the session) quit as "Quit" does.
+    if (!qs::Termination::installSignalHandlers()) std::perror("quayside: signal handlers could not be installed");
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager&) {
-        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        QTimer::singleShot(0, [] { qs::Termination::terminate(); });
     });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [delegate] { delegate->applicationWillTerminate(); });
 

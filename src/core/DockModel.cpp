@@ -144,6 +144,24 @@ void DockModel::loadPersistentObjects(const Array& stored, Coder& coder) {
         coder.noteLeftOut(std::to_string(stored.size() - persistentContent_.size()) +
                           " stored dock item(s) that cannot be read were left out");
 
+    // Each item goes in as addItem puts it (once, before a trash that ends the list),
+    // with the list indexed by hash: a stored dock of thousands of items loads in linear
+    // time. A folder is watched from now on; it is listed when it is first shown.
+    std::unordered_map<uint64_t, std::vector<const Object*>> present;
+    for (const Value& v : panelContent_)
+        if (auto o = v.object()) present[o->hash()].push_back(o.get());
+    auto restore = [&](const ObjectPtr& item) {
+        prepareFolder(item, false);
+        auto& same = present[item->hash()];
+        for (const Object* o : same)
+            if (o == item.get() || o->isEqual(item.get())) return;
+        same.push_back(item.get());
+        announce([&] {
+            const long at = placeBeforeTrailingTrash(long(panelContent_.size()));
+            panelContent_.insert(panelContent_.begin() + at, Value(item));
+        });
+    };
+
     const auto running = getManageableRunningApps();
     for (const Value& item : persistentContent_) {
         auto object = item.object();
@@ -176,14 +194,14 @@ void DockModel::loadPersistentObjects(const Array& stored, Coder& coder) {
                 if (auto now = app->bundleURL(); now && !now->isEqual(url.get()))
                     if (indexIn(persistentContent_, FileSystemNode::initWithURL(now).get()) < 0)
                         persistentContent_.push_back(Value(FileSystemNode::initWithURL(now)));
-                addItem(app);
+                restore(app);
             } else {
-                addItem(fresh);
+                restore(fresh);
             }
         } else if (kind == "MenuModel") {
-            if (defaults().boolForKey("enableStartMenu")) addItem(object);
+            if (defaults().boolForKey("enableStartMenu")) restore(object);
         } else if (kind == "GroupModel" || kind == "TrashModel" || kind == "Separator") {
-            addItem(object);
+            restore(object);
         } else {
             coder.noteLeftOut("a stored dock item of kind " + kind + " was left out");
         }
@@ -251,10 +269,10 @@ long DockModel::indexOfKind(const std::string& className) const {
 
 // ---- editing -------------------------------------------------------------------------
 
-void DockModel::prepareFolder(const ObjectPtr& item) {
+void DockModel::prepareFolder(const ObjectPtr& item, bool list) {
     auto node = directoryNode(item);
     if (!node) return;
-    node->populateChildrenArrayInBackground();
+    if (list) node->populateChildrenArrayInBackground();
     node->watchChanges();
 }
 

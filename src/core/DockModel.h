@@ -119,7 +119,8 @@ public:
 private:
     // What cannot be made an item is left out and told to the coder.
     void loadPersistentObjects(const Array& stored, Coder& coder);
-    void prepareFolder(const ObjectPtr& item);
+    // Watches a folder item and, with `list`, lists its children in the background.
+    void prepareFolder(const ObjectPtr& item, bool list = true);
     // Where an insertion at `index` goes: the index itself, except that nothing is placed
     // after a trash that stands last (it goes just before the trash).
     long placeBeforeTrailingTrash(long index) const;

@@ -350,7 +350,24 @@ void DockCollectionItemCell::placeBadge() {
     if (badgeView_->pos() != at) badgeView_->move(at);
 }
 
+// Asked once the layout of this turn has settled: a cell laid out at several sizes while
+// its panel is built (a provisional size first) asks once, at the size it keeps, instead
+// of having an icon decoded for every size it passed through.
 void DockCollectionItemCell::requestIcon() {
+    if (!imageView_ || iconRequestPosted_) return;
+    std::weak_ptr<CollectionViewItem> weak = weak_from_this();
+    if (weak.expired()) {
+        requestIconNow();
+        return;
+    }
+    iconRequestPosted_ = true;
+    RunLoop::main().post([weak] {
+        if (auto self = std::static_pointer_cast<DockCollectionItemCell>(weak.lock())) self->requestIconNow();
+    });
+}
+
+void DockCollectionItemCell::requestIconNow() {
+    iconRequestPosted_ = false;
     if (!imageView_) return;
     auto item = representedObjectPointer();
     const bool sameItem = iconItem_ == item.get();

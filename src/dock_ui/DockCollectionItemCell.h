@@ -173,6 +173,7 @@ private:
     void placeBadge();
     void hideBadge();
     void requestIcon();
+    void requestIconNow();
     void stopBounce();
     void bouncePhase(int phase, uint64_t chain);
     void applyThemeToIndicator();
@@ -216,6 +217,7 @@ private:
     // The icon as requested: its pixel size (0 when nothing was asked).
     int iconPixels_ = 0;
     const Object* iconItem_ = nullptr;  // compared only, never followed
+    bool iconRequestPosted_ = false;
     double iconY_ = kIconRestY;
 
     // The bounce: its animation, the timer of the step that follows, and the chain it

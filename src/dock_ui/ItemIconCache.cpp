@@ -10,6 +10,8 @@
 #include <list>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -41,11 +43,21 @@ struct Key {
     bool operator==(const Key& o) const { return item == o.item && size == o.size; }
 };
 
+// What one job loads: the pixels of a shareable source at a size (`item` null), or one
+// item's own icon at a size (`share` empty).
+struct LoadKey {
+    std::string share;
+    const Object* item = nullptr;
+    int size = 0;
+    bool shared() const { return !share.empty(); }
+    bool operator<(const LoadKey& o) const { return std::tie(share, item, size) < std::tie(o.share, o.item, o.size); }
+    bool operator==(const LoadKey& o) const { return share == o.share && item == o.item && size == o.size; }
+};
+
 // One load: made on the main thread, run on a worker, handed back on the main thread.
 struct Job {
-    Key key{};
-    uint64_t generation = 0;
-    ImagePtr image;           // the item's icon
+    LoadKey key;
+    ImagePtr image;           // the icon
     std::string filePath;     // a file item's file: its generic icon is chosen by the worker
     ImagePtr fallback;        // otherwise the generic icon of the item's kind
     std::string what;         // the item, for log lines
@@ -97,13 +109,26 @@ struct ItemIconCache::State : std::enable_shared_from_this<ItemIconCache::State>
         bool hasContext = false;
         Ready ready;
     };
+    // An item waiting for a load, with the generation of its icon it asked for.
     struct Pending {
-        std::shared_ptr<Job> job;
+        LoadKey load;
+        uint64_t generation = 0;
         std::vector<Waiter> waiters;
+    };
+    // A job and the items it answers.
+    struct Load {
+        std::shared_ptr<Job> job;
+        std::vector<Key> keys;
     };
     struct Entry {
         QImage image;
         std::list<Key>::iterator lru;
+        std::string share;  // the shared image it holds, if any
+    };
+    // Pixels held by one entry or more (counted once in `bytes`).
+    struct Shared {
+        QImage image;
+        size_t users = 0;
     };
     struct Item {
         std::weak_ptr<Object> owner;
@@ -112,10 +137,17 @@ struct ItemIconCache::State : std::enable_shared_from_this<ItemIconCache::State>
         bool priorSeen = false;
     };
 
+    // Items looked at for being gone at each load: enough to keep the table near the
+    // items in use, few enough that a dock of thousands of items starts in linear time.
+    static constexpr int kSweepPerLoad = 4;
+
     std::map<const Object*, Item> items;
     std::map<Key, Entry> entries;
+    std::map<std::pair<std::string, int>, Shared> sharedImages;
     std::map<Key, Pending> pending;
+    std::map<LoadKey, Load> loads;
     std::list<Key> lru;  // most recently used first
+    const Object* sweepCursor = nullptr;
     size_t bytes = 0;
     size_t limit = kDefaultByteLimit;
     size_t jobs = 0;
@@ -166,56 +198,94 @@ struct ItemIconCache::State : std::enable_shared_from_this<ItemIconCache::State>
         if (it == items.end()) return;
         ++it->second.generation;
         dropEntries(raw);
-        // Running jobs finish, but their results are stale; their waiters get the new icon.
+        // Running jobs finish, but their results are stale for this item: its waiters get
+        // the new icon. A job of the item's own is not worth running any more.
         for (auto p = pending.lower_bound(Key{raw, INT_MIN}); p != pending.end() && p->first.item == raw; ++p)
-            p->second.job->stale = true;
+            if (auto l = loads.find(p->second.load); l != loads.end() && !p->second.load.shared())
+                l->second.job->stale = true;
+    }
+
+    void removeEntry(std::map<Key, Entry>::iterator e) {
+        if (e->second.share.empty()) {
+            bytes -= size_t(e->second.image.sizeInBytes());
+        } else if (auto s = sharedImages.find({e->second.share, e->first.size}); s != sharedImages.end()) {
+            if (--s->second.users == 0) {
+                bytes -= size_t(s->second.image.sizeInBytes());
+                sharedImages.erase(s);
+            }
+        }
+        lru.erase(e->second.lru);
+        entries.erase(e);
     }
 
     void dropEntries(const Object* raw) {
-        for (auto e = firstOf(entries, raw); e != entries.end() && e->first.item == raw;) {
-            bytes -= size_t(e->second.image.sizeInBytes());
-            lru.erase(e->second.lru);
-            e = entries.erase(e);
+        for (auto e = entries.lower_bound(Key{raw, INT_MIN}); e != entries.end() && e->first.item == raw;) removeEntry(e++);
+    }
+
+    // Takes a waiting item off its load; a load nobody waits for any more is dropped
+    // (its job, when it has not run yet, is skipped).
+    void detach(std::map<Key, Pending>::iterator p) {
+        if (auto l = loads.find(p->second.load); l != loads.end()) {
+            std::erase(l->second.keys, p->first);
+            if (l->second.keys.empty()) {
+                l->second.job->stale = true;
+                loads.erase(l);
+            }
         }
+        pending.erase(p);
     }
 
     // Everything about an item whose address is free again (or must be).
     void forget(const Object* raw) {
         dropEntries(raw);
-        for (auto p = pending.lower_bound(Key{raw, INT_MIN}); p != pending.end() && p->first.item == raw;) {
-            p->second.job->stale = true;
-            p = pending.erase(p);
-        }
+        for (auto p = pending.lower_bound(Key{raw, INT_MIN}); p != pending.end() && p->first.item == raw;) detach(p++);
         items.erase(raw);
     }
 
-    // Items that are gone, and items with nothing cached or loading (their observation
-    // ends); `keep` is the item being asked for.
+    // Looks at the next few items (round the table): items that are gone are forgotten,
+    // items with nothing cached or loading are let go (their observation ends). `keep`
+    // is the item being asked for.
     void sweep(const Object* keep) {
-        for (auto it = items.begin(); it != items.end();) {
+        for (int n = 0; n < kSweepPerLoad && !items.empty(); ++n) {
+            auto it = items.upper_bound(sweepCursor);
+            if (it == items.end()) it = items.begin();
             const Object* raw = it->first;
-            ++it;
+            sweepCursor = raw;
             if (raw == keep) continue;
-            auto record = items.find(raw);
-            if (record->second.owner.expired()) {
+            if (it->second.owner.expired()) {
                 forget(raw);
                 continue;
             }
-            const bool cached = firstOf(entries, raw) != entries.end() && firstOf(entries, raw)->first.item == raw;
+            const auto e = firstOf(entries, raw);
+            const bool cached = e != entries.end() && e->first.item == raw;
             auto p = pending.lower_bound(Key{raw, INT_MIN});
             const bool loading = p != pending.end() && p->first.item == raw;
-            if (!cached && !loading) items.erase(record);
+            if (!cached && !loading) items.erase(it);
         }
     }
 
     void touch(Entry& entry) { lru.splice(lru.begin(), lru, entry.lru); }
 
-    void store(const Key& key, QImage image) {
+    // Caches the image for the key; a shared image is held once however many entries
+    // hold it.
+    void store(const Key& key, const QImage& image, const std::string& share = {}) {
+        if (auto old = entries.find(key); old != entries.end()) removeEntry(old);
+        QImage held = image;
+        if (share.empty()) {
+            bytes += size_t(image.sizeInBytes());
+        } else {
+            Shared& s = sharedImages[{share, key.size}];
+            if (s.users++ == 0) {
+                s.image = image;
+                bytes += size_t(image.sizeInBytes());
+            }
+            held = s.image;
+        }
         lru.push_front(key);
         Entry& entry = entries[key];
-        entry.image = std::move(image);
+        entry.image = held;
         entry.lru = lru.begin();
-        bytes += size_t(entry.image.sizeInBytes());
+        entry.share = share;
         evict(key);
     }
 
@@ -223,10 +293,7 @@ struct ItemIconCache::State : std::enable_shared_from_this<ItemIconCache::State>
         while (bytes > limit && !lru.empty()) {
             Key oldest = lru.back();
             if (oldest == keep) break;
-            auto e = entries.find(oldest);
-            bytes -= size_t(e->second.image.sizeInBytes());
-            lru.pop_back();
-            entries.erase(e);
+            removeEntry(entries.find(oldest));
         }
     }
 
@@ -236,16 +303,47 @@ struct ItemIconCache::State : std::enable_shared_from_this<ItemIconCache::State>
         return "the " + item.className();
     }
 
-    // Starts the job of a key for the waiters; an item without any icon is remembered
-    // as such (a null entry) and its waiters are not called.
-    void start(const Key& key, const ObjectPtr& item, std::vector<Waiter> waiters) {
+    // What an image's pixels can be shared under: the key of the source of a deferred
+    // image whose every load ends in pixels (the drawn pictures end each generic icon's
+    // chain), so that the file's own generic icon is never needed instead.
+    static std::string shareOf(const ImagePtr& image) {
+        if (!image || !image->isDeferred()) return {};
+        auto source = image->source();
+        return source ? source->shareKey() : std::string();
+    }
+
+    // Answers the key: from a shared image already loaded (returned at once, and given to
+    // the `earlier` waiters), else by joining a load under way or by a new job, for the
+    // earlier waiters and `current`. An item without any icon is remembered as such (a
+    // null entry) and its waiters are not called.
+    QImage start(const Key& key, const ObjectPtr& item, uint64_t generation, std::vector<Waiter> earlier,
+                 std::optional<Waiter> current = std::nullopt) {
         sweep(key.item);
-        auto record = items.find(key.item);
-        if (record == items.end()) return;
+        ImagePtr image = ItemIconCache::iconOfItem(*item);
+        LoadKey load;
+        load.size = key.size;
+        load.share = shareOf(image);
+        if (load.shared()) {
+            if (auto s = sharedImages.find({load.share, key.size}); s != sharedImages.end()) {
+                const QImage pixels = s->second.image;
+                store(key, pixels, load.share);
+                for (auto& waiter : earlier)
+                    if (!waiter.hasContext || waiter.context) waiter.ready(pixels);
+                return pixels;
+            }
+        } else {
+            load.item = key.item;
+        }
+        std::vector<Waiter> waiters = std::move(earlier);
+        if (current) waiters.push_back(std::move(*current));
+        if (auto l = loads.find(load); l != loads.end()) {
+            l->second.keys.push_back(key);
+            pending[key] = Pending{load, generation, std::move(waiters)};
+            return {};
+        }
         auto job = std::make_shared<Job>();
-        job->key = key;
-        job->generation = record->second.generation;
-        job->image = ItemIconCache::iconOfItem(*item);
+        job->key = load;
+        job->image = image;
         const std::string kind = item->className();
         if (kind == "FileSystemNode") {
             if (auto node = std::dynamic_pointer_cast<FileSystemNode>(item)) job->filePath = node->path();
@@ -261,12 +359,14 @@ struct ItemIconCache::State : std::enable_shared_from_this<ItemIconCache::State>
         }
         if (!job->image && !job->fallback && job->filePath.empty()) {
             store(key, QImage());
-            return;
+            return {};
         }
         job->what = whatOf(*item);
-        pending[key] = Pending{job, std::move(waiters)};
+        loads[load] = Load{job, {key}};
+        pending[key] = Pending{load, generation, std::move(waiters)};
         ++jobs;
         submit(job);
+        return {};
     }
 
     void submit(const std::shared_ptr<Job>& job) {
@@ -298,27 +398,33 @@ struct ItemIconCache::State : std::enable_shared_from_this<ItemIconCache::State>
     }
 
     void deliver(const std::shared_ptr<Job>& job) {
-        auto p = pending.find(job->key);
-        if (p == pending.end() || p->second.job != job) return;  // replaced or forgotten
-        Pending done = std::move(p->second);
-        pending.erase(p);
-        auto record = items.find(job->key.item);
-        if (record == items.end()) return;
-        ObjectPtr owner = record->second.owner.lock();
-        if (!owner) {
-            forget(job->key.item);
-            return;
+        auto l = loads.find(job->key);
+        if (l == loads.end() || l->second.job != job) return;  // replaced or forgotten
+        const std::vector<Key> keys = std::move(l->second.keys);
+        loads.erase(l);
+        const std::string share = job->result.isNull() ? std::string() : job->key.share;
+        for (const Key& key : keys) {
+            auto p = pending.find(key);
+            if (p == pending.end() || !(p->second.load == job->key)) continue;  // asked again since
+            Pending done = std::move(p->second);
+            pending.erase(p);
+            auto record = items.find(key.item);
+            if (record == items.end()) continue;
+            ObjectPtr owner = record->second.owner.lock();
+            if (!owner) {
+                forget(key.item);
+                continue;
+            }
+            std::erase_if(done.waiters, [](const Waiter& w) { return w.hasContext && !w.context; });
+            if (done.generation != record->second.generation) {
+                // The icon changed while the job ran: load it again for those still waiting.
+                if (!done.waiters.empty()) start(key, owner, record->second.generation, std::move(done.waiters));
+                continue;
+            }
+            store(key, job->result, share);
+            for (auto& waiter : done.waiters)
+                if (!waiter.hasContext || waiter.context) waiter.ready(job->result);
         }
-        std::erase_if(done.waiters, [](const Waiter& w) { return w.hasContext && !w.context; });
-        if (job->generation != record->second.generation) {
-            // The icon changed while the job ran: load it again for those still waiting.
-            if (!done.waiters.empty()) start(job->key, owner, std::move(done.waiters));
-            return;
-        }
-        store(job->key, job->result);
-        const QImage image = job->result;
-        for (auto& waiter : done.waiters)
-            if (!waiter.hasContext || waiter.context) waiter.ready(image);
     }
 
     QImage request(const ObjectPtr& item, int pixelSize, QObject* context, Ready ready) {
@@ -329,21 +435,19 @@ struct ItemIconCache::State : std::enable_shared_from_this<ItemIconCache::State>
             touch(e->second);
             return e->second.image;
         }
-        std::vector<Waiter> waiters;
-        if (ready) waiters.push_back(Waiter{context, context != nullptr, std::move(ready)});
+        std::optional<Waiter> current;
+        if (ready) current = Waiter{context, context != nullptr, std::move(ready)};
+        std::vector<Waiter> earlier;
         if (auto p = pending.find(key); p != pending.end()) {
-            if (p->second.job->generation == record.generation) {
-                for (auto& w : waiters) p->second.waiters.push_back(std::move(w));
+            if (p->second.generation == record.generation) {
+                if (current) p->second.waiters.push_back(std::move(*current));
                 return {};
             }
-            // A stale job: a fresh one for its waiters and this one.
-            auto earlier = std::move(p->second.waiters);
-            pending.erase(p);
-            for (auto& w : waiters) earlier.push_back(std::move(w));
-            waiters = std::move(earlier);
+            // A stale load: a fresh one for its waiters and this one.
+            earlier = std::move(p->second.waiters);
+            detach(p);
         }
-        start(key, item, std::move(waiters));
-        return {};
+        return start(key, item, record.generation, std::move(earlier), std::move(current));
     }
 };
 

@@ -14,7 +14,9 @@
 //   worker thread to fit pixelSize x pixelSize (aspect kept; the image is not padded to a
 //   square), premultiplied ARGB32.
 // - One job per (item, size): requests arriving while it runs join it, and each gets
-//   `ready` once.
+//   `ready` once. Items whose icon comes from one shareable source (the theme's icon of
+//   a type, a generic icon: every folder, every text document) share one job per size
+//   and hold one image: a dock of thousands of folders decodes the folder icon once.
 // - The cache observes "icon" of every item it holds (before the change is made), so a
 //   changed icon is never answered from the cache; a job running across the change is
 //   stale: its result is dropped and the icon loaded again for the requests that waited.
@@ -26,8 +28,10 @@
 //   menu), with one log line per broken source for the whole run.
 // - An item without an icon and without a generic one (a separator) answers null and
 //   `ready` is never called.
-// - Bounded: entries of items that are gone are dropped at the next load, and the least
-//   recently used entries go when the cached pixels pass byteLimit().
+// - Bounded: entries of items that are gone are dropped over the next loads (each load
+//   looks at a few of the items held, so that many loads cost linear time), and the
+//   least recently used entries go when the cached pixels (a shared image once) pass
+//   byteLimit().
 
 #include <cstddef>
 #include <functional>

@@ -9,6 +9,7 @@
 
 #include "platform/desktop/MainBundle.h"
 #include "platform/ui/AppWindows.h"
+#include "platform/ui/Termination.h"
 #include "preferences/AccessController.h"
 #include "preferences/NewsWindowController.h"
 
@@ -86,9 +87,7 @@ void AppShell::activateIgnoringOtherApps() {
     }
 }
 
-// exit(), not quit(): a popover or tooltip on the screen would refuse quit()'s closing of
-// every window and cancel it.
-void AppShell::terminate() { QCoreApplication::exit(0); }
+void AppShell::terminate() { Termination::terminate(); }
 
 QMessageBox* AppShell::aboutPanel() const { return panels_->about; }
 QMessageBox* AppShell::updateCheckPanel() const { return panels_->updateCheck; }

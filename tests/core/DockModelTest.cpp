@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -16,6 +17,7 @@
 #include "core/Separator.h"
 #include "core/TrashModel.h"
 #include "platform/sim/SimBackend.h"
+#include "support/CpuStopwatch.h"
 
 namespace qs {
 namespace {
@@ -411,6 +413,44 @@ TEST_F(DockModelTest, DecodingKeepsTheStoredOrderAndPlacesLateItemsBeforeTheTras
     defaults().setBool(false, "enableStartMenu");
     model = DockModel::initWithCoder(coder);
     EXPECT_EQ(content(), (Labels{"|", "after.txt", "Trash"}));
+}
+
+// A stored dock of thousands of items: loaded in time linear in their number, each item
+// once (a duplicate stored twice stays one item), the stored folders watched but listed
+// only when first shown.
+TEST_F(DockModelTest, AStoredDockOfThousandsOfItemsLoadsInLinearTimeWithItsFoldersWatchedNotListed) {
+    defaults().setBool(true, "DoNotDisplayRunning");
+    const std::string kept = folder("Kept");
+    auto storedDock = [&](size_t n) {
+        Array stored{Value(node(kept)), Value(node(kept))};
+        for (size_t i = 0; i < n; ++i) stored.push_back(Value(node(docs + "/item" + std::to_string(i) + ".txt")));
+        stored.push_back(Value(TrashModel::init()));
+        test::DictionaryCoder coder;
+        coder.values["persistent"] = Value(stored);
+        return coder;
+    };
+    auto loadTime = [&](size_t n) {
+        auto coder = storedDock(n);
+        test::CpuStopwatch watch;
+        model = DockModel::initWithCoder(coder);
+        const double ms = watch.elapsedMs();
+        EXPECT_EQ(model->panelContent().size(), n + 3) << "the folder once, the items, the start menu and the trash";
+        return ms;
+    };
+    loadTime(500);  // warms the caches the first load fills
+    const double small = loadTime(2000), large = loadTime(8000);
+    // Four times the items: about four times the time (sixteen when every item is
+    // compared with every other).
+    EXPECT_LT(large, std::max(8.0 * small, 400.0)) << small << " ms for 2,000 items, " << large << " for 8,000";
+
+    auto folderItem = model->panelContent()[1].objectAs<FileSystemNode>();
+    ASSERT_TRUE(folderItem);
+    EXPECT_EQ(folderItem->path(), kept);
+    EXPECT_TRUE(folderItem->isWatching());
+    env.loop().waitForBackground();
+    env.loop().runPending();
+    EXPECT_TRUE(folderItem->childrenArray().empty()) << "listed only when shown";
+    EXPECT_EQ(folderItem->children().size(), 1u) << "and listed at once when asked";
 }
 
 TEST_F(DockModelTest, AnEmptyOrMissingArchiveBuildsANewModel) {

@@ -659,6 +659,24 @@ TEST_F(DockCellTest, ABounceEndsWithItsObject) {
 // ---------------------------------------------------------------------------------
 // Icon
 
+// A panel lays its cells out at a provisional size before its own: the icon is asked for
+// once the layout has settled, at the size the cell keeps, not decoded for every size it
+// passed through (a dock of thousands of items would decode thousands of large icons).
+TEST_F(DockCellTest, ACellLaidOutAtSeveralSizesInOneTurnAsksForItsIconOnceAtTheLast) {
+    auto group = GroupModel::create();
+    QImage green(256, 256, QImage::Format_ARGB32_Premultiplied);
+    green.fill(Qt::green);
+    group->setIcon(std::make_shared<Image>(green));
+    auto& cache = ItemIconCache::shared();
+    const size_t jobs = cache.jobCount();
+    auto cell = cellFor(Value(group), 480);
+    resizeView(cell->view(), 64);
+    test::settleIcons(env.loop());
+    EXPECT_EQ(cache.jobCount(), jobs + 1) << "one icon decoded, at the size kept";
+    const QImage shot = cell->view()->grab().toImage();
+    EXPECT_EQ(shot.pixelColor(32, 30), QColor(Qt::green));
+}
+
 TEST_F(DockCellTest, TheStartMenusDarkIconStaysVisibleOnDarkThemes) {
     // A black glyph on a clear ground, as the icon theme's start-menu icon is.
     auto glyph = [](QColor colour) {

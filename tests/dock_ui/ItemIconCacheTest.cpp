@@ -248,6 +248,48 @@ TEST_F(ItemIconCacheTest, IconsComeFromTheThemeAtTheNearestSize) {
     EXPECT_EQ(centre(load(application("Own", file), 20)), QColor(Qt::cyan));
 }
 
+// Thousands of folders or documents show one icon of the theme: it is decoded once per
+// size and held once, and an item asking later is answered at once.
+TEST_F(ItemIconCacheTest, ItemsWithOneIconSourceShareOneLoadAndOneImage) {
+    auto first = application("First", "harbour-app");
+    auto second = application("Second", "harbour-app");
+    auto own = application("Own", "hicolor-only");
+    int calls = 0;
+    cache.iconForItem(first, 40, nullptr, [&](const QImage&) { ++calls; });
+    cache.iconForItem(second, 40, nullptr, [&](const QImage&) { ++calls; });
+    cache.iconForItem(own, 40, nullptr, [&](const QImage&) { ++calls; });
+    EXPECT_EQ(cache.jobCount(), 2u) << "one load for the shared icon, one for the other";
+    settle();
+    EXPECT_EQ(calls, 3);
+    const QImage a = cache.iconForItem(first, 40, nullptr, nullptr), b = cache.iconForItem(second, 40, nullptr, nullptr);
+    EXPECT_EQ(centre(a), QColor(Qt::green));
+    EXPECT_EQ(a.cacheKey(), b.cacheKey()) << "one image held for both";
+    EXPECT_EQ(cache.byteCount(), size_t(2 * 40 * 40 * 4)) << "the shared image counted once";
+
+    // Many more: answered at once, no job, no more memory.
+    std::vector<FileSystemNodePtr> more;
+    for (int i = 0; i < 50; ++i) {
+        more.push_back(application("More" + std::to_string(i), "harbour-app"));
+        int late = 0;
+        const QImage now = cache.iconForItem(more.back(), 40, nullptr, [&](const QImage&) { ++late; });
+        ASSERT_EQ(now.cacheKey(), a.cacheKey());
+        EXPECT_EQ(late, 0) << "an answer at once calls nothing";
+    }
+    EXPECT_EQ(cache.jobCount(), 2u);
+    EXPECT_EQ(cache.byteCount(), size_t(2 * 40 * 40 * 4));
+
+    // One item's icon changing leaves the others theirs; the shared pixels stay while
+    // anyone holds them, and are let go with the last of them.
+    first->setCustomIcon(solid(Qt::blue, 40));
+    EXPECT_EQ(centre(load(first, 40)), QColor(Qt::blue));
+    EXPECT_EQ(cache.iconForItem(second, 40, nullptr, nullptr).cacheKey(), a.cacheKey());
+    EXPECT_EQ(cache.byteCount(), size_t(3 * 40 * 40 * 4));
+    cache.setByteLimit(40 * 40 * 4);  // room for one image: the most recent one
+    EXPECT_EQ(cache.byteCount(), size_t(40 * 40 * 4));
+    EXPECT_FALSE(cache.iconForItem(second, 40, nullptr, nullptr).isNull());
+    settle();
+}
+
 TEST_F(ItemIconCacheTest, BrokenIconsGiveTheGenericIconOfTheirKindWithOneLogLine) {
     std::vector<std::string> ignored;
     const QImage genericApp = desktop::genericIconSource(desktop::GenericKind::Application)->load(32, ignored);

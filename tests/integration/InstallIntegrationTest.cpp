@@ -3,80 +3,31 @@
 // shows and says: its what's-new window comes up on a first start, and it finds every
 // resource it looks for from its installed place.
 
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <xcb/xcb.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "support/Processes.h"
-#include "support/TestEnvironment.h"
+#include "integration/DockProcess.h"
 #include "support/Files.h"
 
 namespace fs = std::filesystem;
+using namespace qs::test;
 
 namespace {
 
-xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-    auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
-    xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
-    free(r);
-    return a;
+// The titles of every window of the process.
+std::vector<std::string> titlesOf(xcb_connection_t* c, uint32_t pid) {
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    std::vector<std::string> titles;
+    for (xcb_window_t w : windowsOfPid(c, root, pid)) titles.push_back(textProperty(c, w, intern(c, "_NET_WM_NAME")));
+    return titles;
 }
 
-std::string textProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop) {
-    auto* r = xcb_get_property_reply(c, xcb_get_property(c, 0, w, prop, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr);
-    std::string s;
-    if (r && r->format == 8) s.assign(static_cast<const char*>(xcb_get_property_value(r)), xcb_get_property_value_length(r));
-    free(r);
-    return s;
-}
-
-uint32_t pidOf(xcb_connection_t* c, xcb_window_t w, xcb_atom_t pidAtom) {
-    auto* r = xcb_get_property_reply(c, xcb_get_property(c, 0, w, pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
-    uint32_t pid = 0;
-    if (r && r->format == 32 && xcb_get_property_value_length(r) >= 4) pid = *static_cast<uint32_t*>(xcb_get_property_value(r));
-    free(r);
-    return pid;
-}
-
-// The titles of every window of the process below w.
-void titlesOf(xcb_connection_t* c, xcb_window_t w, uint32_t pid, std::vector<std::string>& out) {
-    if (pidOf(c, w, atom(c, "_NET_WM_PID")) == pid) out.push_back(textProperty(c, w, atom(c, "_NET_WM_NAME")));
-    auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, w), nullptr);
-    if (!tree) return;
-    xcb_window_t* kids = xcb_query_tree_children(tree);
-    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) titlesOf(c, kids[i], pid, out);
-    free(tree);
-}
-
-class InstalledProgram : public qs::test::IsolatedTest {
+class InstalledProgram : public ChildProcessTest {
 protected:
     void SetUp() override {
-        if (!getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+        ChildProcessTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         if (!getenv("QUAYSIDE_BUILD_DIR") || !getenv("CMAKE_COMMAND")) GTEST_SKIP() << "the build is not known";
-        conn_ = xcb_connect(nullptr, nullptr);
-        ASSERT_FALSE(xcb_connection_has_error(conn_));
     }
-    void TearDown() override {
-        if (child_ > 0) {
-            qs::test::signalProcess(child_, SIGKILL);
-            waitpid(child_, nullptr, 0);
-        }
-        if (conn_) xcb_disconnect(conn_);
-    }
-
-    xcb_connection_t* conn_ = nullptr;
-    pid_t child_ = -1;
 };
 
 TEST_F(InstalledProgram, ShowsItsWhatsNewWindowAndFindsItsResources) {
@@ -100,15 +51,13 @@ TEST_F(InstalledProgram, ShowsItsWhatsNewWindowAndFindsItsResources) {
         _exit(127);
     }
 
-    xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
-    bool shown = false;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!shown && std::chrono::steady_clock::now() < deadline) {
-        std::vector<std::string> titles;
-        titlesOf(conn_, root, uint32_t(child_), titles);
-        for (const auto& t : titles) shown |= t == "What's New in Quayside";
-        if (!shown) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    const bool shown = waitFor(
+        [&] {
+            for (const auto& t : titlesOf(conn_, uint32_t(child_)))
+                if (t == "What's New in Quayside") return true;
+            return false;
+        },
+        20.0);
     EXPECT_TRUE(shown) << "no what's-new window on the first start\n" << qs::test::readFileOrEmpty(errors);
 
     qs::test::signalProcess(child_, SIGTERM);

@@ -3,27 +3,14 @@
 // a switched-off output, monitors added and removed, a 1 x 1 mode set. The dock panel
 // must stay on the root window along its bottom edge, and the program must live on.
 
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <xcb/xcb.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <optional>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "support/Processes.h"
-#include "support/TestEnvironment.h"
+#include "integration/DockProcess.h"
 
 namespace fs = std::filesystem;
 using namespace qs;
+using test::Box;
+using test::waitFor;
 
 namespace {
 
@@ -31,17 +18,6 @@ bool onPath(const char* program) {
     std::string command = std::string("command -v ") + program + " > /dev/null 2>&1";
     return std::system(command.c_str()) == 0;
 }
-
-xcb_atom_t intern(xcb_connection_t* c, const char* name) {
-    auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
-    xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
-    free(r);
-    return a;
-}
-
-struct Box {
-    int x = 0, y = 0, width = 0, height = 0;
-};
 
 class ScreenChangeIntegration : public test::IsolatedTest {
 protected:
@@ -54,48 +30,55 @@ protected:
         ASSERT_TRUE(conn_) << "the private Xvfb did not start";
     }
     void TearDown() override {
-        stop(dock_, SIGKILL);
+        stop(dock_);
         if (conn_) xcb_disconnect(conn_);
-        stop(server_, SIGTERM);
+        stop(server_);
     }
 
-    static void stop(pid_t& pid, int signal) {
+    // Ends a child: SIGTERM first, so that an X server takes its lock file and socket
+    // away (after SIGKILL they stay, and the display numbers run out), SIGKILL when it
+    // does not end within five seconds.
+    static void stop(pid_t& pid) {
         if (pid <= 0) return;
-        test::signalProcess(pid, signal);
-        waitpid(pid, nullptr, 0);
+        test::signalProcess(pid, SIGTERM);
+        if (!waitFor([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 5.0)) {
+            test::signalProcess(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
         pid = -1;
     }
 
-    // The server picks a free display itself (-displayfd) and ends on SIGTERM, removing
-    // its lock: numbers left locked by servers that were killed never run out.
+    // A server on a display it picks itself (-displayfd): servers started at the same time
+    // never share one, and stale locks of servers long gone take nothing away.
     void startServer() {
-        int number[2];
-        if (::pipe(number) != 0) return;
+        int fds[2];
+        if (pipe(fds) != 0) return;
         server_ = fork();
         if (server_ == 0) {
-            ::close(number[0]);
+            close(fds[0]);
             int null = ::open("/dev/null", O_WRONLY);
             if (null >= 0) {
                 dup2(null, 1);
                 dup2(null, 2);
             }
-            const std::string fd = std::to_string(number[1]);
+            const std::string fd = std::to_string(fds[1]);
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x900x24", "-nolisten", "tcp", nullptr);
             _exit(127);
         }
-        ::close(number[1]);
-        std::string digits;
-        char ch = 0;
-        while (::read(number[0], &ch, 1) == 1 && ch != '\n') digits += ch;
-        ::close(number[0]);
-        if (server_ < 0 || digits.empty()) return;
-        display_ = ":" + digits;
-        xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
-        if (xcb_connection_has_error(c)) {
-            xcb_disconnect(c);
+        close(fds[1]);
+        std::string number;
+        char c = 0;
+        // The server writes its display number once it accepts connections.
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (number.empty()) return;
+        display_ = ":" + number;
+        xcb_connection_t* connection = xcb_connect(display_.c_str(), nullptr);
+        if (xcb_connection_has_error(connection)) {
+            xcb_disconnect(connection);
             return;
         }
-        conn_ = c;
+        conn_ = connection;
         root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
     }
 
@@ -130,50 +113,7 @@ protected:
     }
 
     // The viewable dock-type window of the program, in root coordinates.
-    std::optional<Box> panel() {
-        xcb_atom_t pidAtom = intern(conn_, "_NET_WM_PID");
-        xcb_atom_t typeAtom = intern(conn_, "_NET_WM_WINDOW_TYPE");
-        xcb_atom_t dockAtom = intern(conn_, "_NET_WM_WINDOW_TYPE_DOCK");
-        std::optional<Box> found;
-        std::vector<xcb_window_t> pending{root_};
-        while (!pending.empty() && !found) {
-            xcb_window_t w = pending.back();
-            pending.pop_back();
-            auto* pid = xcb_get_property_reply(conn_, xcb_get_property(conn_, 0, w, pidAtom, XCB_ATOM_CARDINAL, 0, 1),
-                                               nullptr);
-            bool ours = pid && xcb_get_property_value_length(pid) == 4 &&
-                        *static_cast<uint32_t*>(xcb_get_property_value(pid)) == uint32_t(dock_);
-            free(pid);
-            if (ours) {
-                auto* type = xcb_get_property_reply(
-                    conn_, xcb_get_property(conn_, 0, w, typeAtom, XCB_ATOM_ATOM, 0, 8), nullptr);
-                bool isDock = false;
-                if (type) {
-                    auto* atoms = static_cast<xcb_atom_t*>(xcb_get_property_value(type));
-                    for (int i = 0; i < xcb_get_property_value_length(type) / 4; ++i) isDock |= atoms[i] == dockAtom;
-                    free(type);
-                }
-                auto* attributes =
-                    xcb_get_window_attributes_reply(conn_, xcb_get_window_attributes(conn_, w), nullptr);
-                bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-                free(attributes);
-                if (isDock && viewable) {
-                    auto* g = xcb_get_geometry_reply(conn_, xcb_get_geometry(conn_, w), nullptr);
-                    auto* t = xcb_translate_coordinates_reply(conn_, xcb_translate_coordinates(conn_, w, root_, 0, 0),
-                                                              nullptr);
-                    if (g && t) found = Box{t->dst_x, t->dst_y, g->width, g->height};
-                    free(g);
-                    free(t);
-                }
-            }
-            if (auto* tree = xcb_query_tree_reply(conn_, xcb_query_tree(conn_, w), nullptr)) {
-                xcb_window_t* kids = xcb_query_tree_children(tree);
-                pending.insert(pending.end(), kids, kids + xcb_query_tree_children_length(tree));
-                free(tree);
-            }
-        }
-        return found;
-    }
+    std::optional<Box> panel() { return test::shownPanel(conn_, uint32_t(dock_)); }
 
     // Whether the panel stands wholly on the root window with its bottom on the root's
     // bottom edge (the default dock: bottom edge, start alignment).
@@ -182,16 +122,6 @@ protected:
         Box r = rootBox();
         return p && p->width > 0 && p->height > 0 && p->x >= 0 && p->y >= 0 && p->x + p->width <= r.width &&
                p->y + p->height == r.height;
-    }
-
-    template <class F>
-    bool waitFor(F condition, double seconds = 10.0) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (condition()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return condition();
     }
 
     std::string describePanel() {

@@ -2,130 +2,19 @@
 // scripts/test.sh), finds its dock window, ends it with SIGTERM and reads back what it
 // stored.
 
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <xcb/xcb.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
-#include <thread>
 
-#include "platform/foundation/PropertyList.h"
-#include "support/Processes.h"
-#include "support/TestEnvironment.h"
-#include "support/Files.h"
+#include "integration/DockProcess.h"
 
 namespace fs = std::filesystem;
 using namespace qs;
 
 namespace {
 
-xcb_atom_t intern(xcb_connection_t* c, const char* name) {
-    auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
-    xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
-    free(r);
-    return a;
-}
-
-uint32_t cardinalProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop, bool* ok) {
-    auto* r = xcb_get_property_reply(c, xcb_get_property(c, 0, w, prop, XCB_ATOM_CARDINAL, 0, 1), nullptr);
-    *ok = r && r->format == 32 && xcb_get_property_value_length(r) >= 4;
-    uint32_t v = *ok ? *static_cast<uint32_t*>(xcb_get_property_value(r)) : 0;
-    free(r);
-    return v;
-}
-
-// Every window below root (depth first) whose _NET_WM_PID is pid.
-std::vector<xcb_window_t> windowsOfPid(xcb_connection_t* c, xcb_window_t w, xcb_atom_t pidAtom, uint32_t pid) {
-    std::vector<xcb_window_t> found;
-    bool ok = false;
-    if (cardinalProperty(c, w, pidAtom, &ok) == pid && ok) found.push_back(w);
-    auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, w), nullptr);
-    if (!tree) return found;
-    xcb_window_t* kids = xcb_query_tree_children(tree);
-    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
-        auto sub = windowsOfPid(c, kids[i], pidAtom, pid);
-        found.insert(found.end(), sub.begin(), sub.end());
-    }
-    free(tree);
-    return found;
-}
-
-class StartupIntegration : public test::IsolatedTest {
-protected:
-    void SetUp() override {
-        if (!getenv("DISPLAY")) GTEST_SKIP() << "no X display";
-        binary_ = getenv("QUAYSIDE_BINARY") ? getenv("QUAYSIDE_BINARY") : "";
-        if (binary_.empty()) GTEST_SKIP() << "QUAYSIDE_BINARY is not set";
-        ASSERT_TRUE(fs::exists(binary_)) << binary_ << " has not been built";
-        conn_ = xcb_connect(nullptr, nullptr);
-        ASSERT_FALSE(xcb_connection_has_error(conn_));
-    }
-    void TearDown() override {
-        if (child_ > 0) {
-            test::signalProcess(child_, SIGKILL);
-            waitpid(child_, nullptr, 0);
-        }
-        if (conn_) xcb_disconnect(conn_);
-    }
-
-    void start() {
-        child_ = fork();
-        ASSERT_GE(child_, 0);
-        if (child_ == 0) {
-            unsetenv("QT_QPA_PLATFORM");
-            execl(binary_.c_str(), binary_.c_str(), nullptr);
-            _exit(127);
-        }
-    }
-
-    std::vector<xcb_window_t> waitForWindows(double seconds) {
-        xcb_atom_t pidAtom = intern(conn_, "_NET_WM_PID");
-        xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            auto found = windowsOfPid(conn_, root, pidAtom, uint32_t(child_));
-            if (!found.empty()) return found;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return {};
-    }
-
-    // SIGTERM, then the exit status (-1 when it did not end within the time).
-    int terminate(double seconds) {
-        if (!test::signalProcess(child_, SIGTERM)) return -1;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(child_, &status, WNOHANG) == child_) {
-                child_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return -1;
-    }
-
-    std::string defaultsPath() const { return env.configHome() + "/quayside/org.quayside.Quayside.plist"; }
-
-    // The keyed archive stored under key, parsed as a property list.
-    Dictionary archiveUnder(const Dictionary& defaults, const std::string& key) {
-        auto it = defaults.find(key);
-        if (it == defaults.end() || !it->second.data()) return {};
-        auto parsed = PropertyList::parse(*it->second.data());
-        return parsed && parsed->dictionary() ? *parsed->dictionary() : Dictionary{};
-    }
-
-    std::string binary_;
-    xcb_connection_t* conn_ = nullptr;
-    pid_t child_ = -1;
-};
+using StartupIntegration = test::DockProcessTest;
 
 TEST_F(StartupIntegration, FirstStartShowsDockAndStoresDefaultsAndArchivesOnTerm) {
     start();

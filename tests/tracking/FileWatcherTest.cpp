@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -242,6 +243,56 @@ TEST_F(InotifyWatchTest, ChangesWithinTheLatencyAreDeliveredTogether) {
     for (int i = 0; i < 5; ++i) touch(folder + "/more" + std::to_string(i) + ".txt");
     ASSERT_TRUE(waitFor(folder + "/more4.txt"));
     EXPECT_EQ(batches, 2) << "later changes are collected into one batch";
+}
+
+// A dock of hundreds of folders: more watches than the 128 inotify descriptors a user may
+// have by default, all on one descriptor; a folder watched twice keeps one kernel watch
+// and tells both watches until the last goes.
+TEST_F(InotifyWatchTest, WatchesShareOneDescriptorAndAFolderWatchedTwiceTellsBoth) {
+    const size_t kernelBefore = x11::InotifyWatch::kernelWatchCount();
+    std::vector<std::string> folders;
+    std::vector<std::vector<std::string>> seen(301);
+    std::vector<std::unique_ptr<x11::InotifyWatch>> watches;
+    for (size_t i = 0; i < 300; ++i) {
+        folders.push_back(env.root() + "/kept" + std::to_string(i));
+        fs::create_directories(folders.back());
+        watches.push_back(x11::InotifyWatch::start({folders.back()}, false, 0.0, [&seen, i](const std::vector<FileEvent>& b) {
+            for (const auto& e : b) seen[i].push_back(e.path);
+        }));
+        ASSERT_TRUE(watches.back()) << "watch " << i;
+    }
+    auto twin = x11::InotifyWatch::start({folders[0]}, false, 0.0, [&](const std::vector<FileEvent>& b) {
+        for (const auto& e : b) seen[300].push_back(e.path);
+    });
+    ASSERT_TRUE(twin);
+    EXPECT_EQ(x11::InotifyWatch::sharedDescriptorCount(), 1u);
+    EXPECT_EQ(x11::InotifyWatch::kernelWatchCount(), kernelBefore + 300);
+
+    auto waitUntil = [&](auto condition) {
+        for (int i = 0; i < 200 && !condition(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            env.loop().runPending();
+        }
+        return condition();
+    };
+    auto has = [&](size_t watch, const std::string& path) {
+        return std::find(seen[watch].begin(), seen[watch].end(), path) != seen[watch].end();
+    };
+    touch(folders[0] + "/a.txt");
+    touch(folders[299] + "/b.txt");
+    EXPECT_TRUE(waitUntil([&] { return has(0, folders[0] + "/a.txt") && has(300, folders[0] + "/a.txt"); }));
+    EXPECT_TRUE(waitUntil([&] { return has(299, folders[299] + "/b.txt"); }));
+    EXPECT_TRUE(seen[1].empty());
+
+    watches[0].reset();
+    touch(folders[0] + "/c.txt");
+    EXPECT_TRUE(waitUntil([&] { return has(300, folders[0] + "/c.txt"); })) << "the twin still hears the folder";
+    EXPECT_FALSE(has(0, folders[0] + "/c.txt"));
+    EXPECT_EQ(x11::InotifyWatch::kernelWatchCount(), kernelBefore + 300);
+    twin.reset();
+    EXPECT_EQ(x11::InotifyWatch::kernelWatchCount(), kernelBefore + 299);
+    watches.clear();
+    EXPECT_EQ(x11::InotifyWatch::kernelWatchCount(), kernelBefore);
 }
 
 TEST_F(InotifyWatchTest, TheFileWatcherReportsRealChanges) {

@@ -149,6 +149,7 @@ public:
         return image;
     }
     std::string description() const override { return std::string("the drawn ") + drawnName(icon_) + " picture"; }
+    std::string shareKey() const override { return std::string("drawn:") + drawnName(icon_); }
 
 private:
     DrawnIcon icon_;
@@ -202,6 +203,16 @@ public:
         for (const auto& name : candidates_)
             if (!name.empty()) names += (names.empty() ? "\"" : ", \"") + name + "\"";
         return "the icon " + (names.empty() ? std::string("(none named)") : names);
+    }
+
+    // The candidates in order (as bytes: a path may hold any of them), the icon theme in
+    // use, then what the fallback shares.
+    std::string shareKey() const override {
+        const std::string fallback = fallback_ ? fallback_->shareKey() : std::string("none");
+        if (fallback.empty()) return {};
+        std::string key = "theme#" + std::to_string(IconTheme::sharedGeneration());
+        for (const auto& candidate : candidates_) key += '\0' + candidate;
+        return key + '\0' + fallback;
     }
 
 private:

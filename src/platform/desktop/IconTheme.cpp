@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <map>
@@ -117,10 +118,17 @@ std::shared_ptr<IconTheme> IconTheme::shared() {
     return slot;
 }
 
+namespace {
+std::atomic<uint64_t> resets{0};
+}  // namespace
+
 void IconTheme::resetShared() {
     std::lock_guard lock(sharedMutex());
     sharedSlot().reset();
+    ++resets;
 }
+
+uint64_t IconTheme::sharedGeneration() { return resets.load(); }
 
 IconTheme::IconTheme(std::string themeName, std::vector<std::string> baseFolders)
     : name_(std::move(themeName)), bases_(std::move(baseFolders)) {}

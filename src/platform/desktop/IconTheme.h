@@ -10,6 +10,7 @@
 // an application installed while the dock runs still finds its icon. Thread-safe.
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,6 +25,8 @@ public:
     static std::shared_ptr<IconTheme> shared();
     // Forgets the shared theme: the next shared() reads the environment again.
     static void resetShared();
+    // Counts the resets: pixels loaded through the shared theme are those of one value.
+    static uint64_t sharedGeneration();
 
     // A theme by name over the given base folders, most important first (the folders
     // that hold theme folders, and unthemed pictures at their top).

@@ -104,6 +104,11 @@ public:
     virtual std::string description() const = 0;
     // The PNG bytes the image was made from, when it was made from PNG data.
     virtual const Data* pngData() const { return nullptr; }
+    // Names the pixels for sharing them: sources with the same non-empty key load the
+    // same pixels at every size, so that one load serves the images of all of them (the
+    // many documents and folders that show one generic icon). Empty (the default): the
+    // pixels are this source's own.
+    virtual std::string shareKey() const { return {}; }
 };
 
 using ImageSourcePtr = std::shared_ptr<const ImageSource>;

@@ -50,38 +50,59 @@ NotificationCenter::ObserverToken NotificationCenter::addObserver(const void* ow
     std::lock_guard lock(mutex_);
     entry->token = next_++;
     entries_.push_back(entry);
+    byToken_.emplace(entry->token, entry);
+    if (owner) byOwner_[owner].push_back(entry);
     return entry->token;
+}
+
+void NotificationCenter::retire(const std::shared_ptr<Entry>& entry) {
+    entry->active = false;
+    byToken_.erase(entry->token);
+    ++retired_;
+    // The list keeps its order; retired entries are dropped once they are the half.
+    if (retired_ > 32 && retired_ * 2 > entries_.size()) {
+        std::erase_if(entries_, [](const std::shared_ptr<Entry>& e) { return !e->active; });
+        retired_ = 0;
+    }
 }
 
 void NotificationCenter::removeObserver(ObserverToken token) {
     if (token == 0) return;
     std::lock_guard lock(mutex_);
-    auto it = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) { return e->token == token; });
-    if (it == entries_.end()) return;
-    (*it)->active = false;
-    entries_.erase(it);
+    auto it = byToken_.find(token);
+    if (it == byToken_.end()) return;
+    auto entry = it->second;
+    if (auto owned = byOwner_.find(entry->owner); owned != byOwner_.end()) {
+        std::erase(owned->second, entry);
+        if (owned->second.empty()) byOwner_.erase(owned);
+    }
+    retire(entry);
 }
 
 void NotificationCenter::removeObserver(const void* owner) {
     if (!owner) return;
     std::lock_guard lock(mutex_);
-    std::erase_if(entries_, [&](const std::shared_ptr<Entry>& e) {
-        if (e->owner != owner) return false;
-        e->active = false;
-        return true;
-    });
+    auto owned = byOwner_.find(owner);
+    if (owned == byOwner_.end()) return;
+    const auto entries = std::move(owned->second);
+    byOwner_.erase(owned);
+    for (const auto& e : entries) retire(e);
 }
 
 void NotificationCenter::removeObserver(const void* owner, const std::string& name, const Object* object) {
     if (!owner) return;
     std::lock_guard lock(mutex_);
-    std::erase_if(entries_, [&](const std::shared_ptr<Entry>& e) {
-        if (e->owner != owner) return false;
+    auto owned = byOwner_.find(owner);
+    if (owned == byOwner_.end()) return;
+    std::vector<std::shared_ptr<Entry>> removed;
+    std::erase_if(owned->second, [&](const std::shared_ptr<Entry>& e) {
         if (!name.empty() && e->name != name) return false;
         if (object && e->object != object) return false;
-        e->active = false;
+        removed.push_back(e);
         return true;
     });
+    if (owned->second.empty()) byOwner_.erase(owned);
+    for (const auto& e : removed) retire(e);
 }
 
 void NotificationCenter::postNotificationName(const std::string& name, const Value& object,
@@ -98,6 +119,7 @@ void NotificationCenter::postNotification(const Notification& notification) {
     {
         std::lock_guard lock(mutex_);
         for (const auto& e : entries_) {
+            if (!e->active) continue;
             if (!e->name.empty() && e->name != notification.name) continue;
             if (e->object && e->object != postedObject) continue;
             targets.push_back(e);
@@ -110,7 +132,7 @@ void NotificationCenter::postNotification(const Notification& notification) {
 
 size_t NotificationCenter::observerCount() const {
     std::lock_guard lock(mutex_);
-    return entries_.size();
+    return entries_.size() - retired_;
 }
 
 }  // namespace qs

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/foundation/Value.h"
@@ -49,8 +50,17 @@ public:
 
 private:
     struct Entry;
+    // Takes an entry out (it is called no more); the list drops it later.
+    void retire(const std::shared_ptr<Entry>& entry);
+
     mutable std::recursive_mutex mutex_;
+    // In registration order, with retired entries until they are the half of it: every
+    // removal costs the observer's own entries, not the whole list (thousands of dock
+    // cells each register and remove theirs).
     std::vector<std::shared_ptr<Entry>> entries_;
+    size_t retired_ = 0;
+    std::unordered_map<ObserverToken, std::shared_ptr<Entry>> byToken_;
+    std::unordered_map<const void*, std::vector<std::shared_ptr<Entry>>> byOwner_;
     ObserverToken next_ = 1;
 };
 

@@ -146,11 +146,12 @@ protected:
         QWidget::keyPressEvent(event);
     }
 
-    // A close from outside (a press outside a pop-up, the window manager): the popover
-    // decides, and hides the window itself when it closes.
+    // A close from outside (a press outside a pop-up, the window manager, the program's
+    // end): the popover decides, and hides the window itself when it closes. The close
+    // is answered as it went, so that whoever asked knows the window is gone.
     void closeEvent(QCloseEvent* event) override {
-        event->ignore();
         owner_.closeFromWindow();
+        event->setAccepted(!owner_.isShown());
     }
 
     void hideEvent(QHideEvent* event) override {

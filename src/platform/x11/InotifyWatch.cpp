@@ -12,8 +12,12 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <mutex>
+#include <thread>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 
 namespace fs = std::filesystem;
 
@@ -41,189 +45,357 @@ unsigned flagsFor(uint32_t mask) {
 
 }  // namespace
 
+// One watch as the hub keeps it. The fields after `loop` are the hub's, under its mutex.
+struct InotifyWatch::State : std::enable_shared_from_this<InotifyWatch::State> {
+    bool subdirectories = false;
+    double latency = 0;
+    desktop::FileWatchHandler handler;
+    std::shared_ptr<std::atomic<bool>> alive = std::make_shared<std::atomic<bool>>(true);
+    RunLoop* loop = nullptr;
+
+    bool attached = false;
+    std::map<int, std::string> folders;  // watch descriptor -> folder
+    std::vector<std::string> roots;
+    std::atomic<size_t> watchCount{0};
+    bool capLogged = false;
+    std::vector<desktop::FileEvent> pending;
+    double lastDelivery = -1e9;
+};
+
+// The process's one inotify descriptor and its reader thread, shared by every watch. A
+// kernel watch descriptor is shared too when two watches reach one folder; it is removed
+// when the last of them lets it go.
+class InotifyHub {
+public:
+    using State = InotifyWatch::State;
+
+    // The hub in use, else a new one; nullptr (with a log line) without inotify.
+    static std::shared_ptr<InotifyHub> acquire() {
+        std::lock_guard lock(currentMutex());
+        if (auto hub = current().lock()) return hub;
+        int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd < 0) {
+            log("folder watching is not available: inotify_init1: ", std::strerror(errno));
+            return nullptr;
+        }
+        int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (wake < 0) {
+            log("folder watching is not available: eventfd: ", std::strerror(errno));
+            ::close(fd);
+            return nullptr;
+        }
+        auto hub = std::shared_ptr<InotifyHub>(new InotifyHub(fd, wake));
+        hub->thread_ = std::thread([h = hub.get()] { h->run(); });
+        current() = hub;
+        return hub;
+    }
+
+    static std::shared_ptr<InotifyHub> inUse() {
+        std::lock_guard lock(currentMutex());
+        return current().lock();
+    }
+
+    ~InotifyHub() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake();
+        if (thread_.joinable()) thread_.join();
+        ::close(fd_);
+        ::close(wakeFd_);
+    }
+
+    // Watches a root of the watch (main thread); false with a log line when it cannot.
+    bool addRoot(State& state, const std::string& path) {
+        std::string folder = path.empty() ? "/" : path;
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        // A root that is a symbolic link to a folder is watched where it points.
+        std::error_code ec;
+        if (!fs::is_directory(folder, ec)) {
+            log("cannot watch ", folder, ": not a folder");
+            return false;
+        }
+        std::lock_guard lock(mutex_);
+        if (!addLocked(state, folder, kMask & ~uint32_t(IN_DONT_FOLLOW))) return false;
+        state.roots.push_back(folder);
+        return true;
+    }
+
+    // Takes the watch in: its events flow from now on; a tree is scanned on the thread.
+    void attach(const std::shared_ptr<State>& state) {
+        {
+            std::lock_guard lock(mutex_);
+            watches_.push_back(state);
+            state->attached = true;
+            if (state->subdirectories) scans_.push_back(state);
+        }
+        if (state->subdirectories) wake();
+    }
+
+    // Lets the watch go: nothing of it is touched after this returns.
+    void detach(State* state) {
+        std::lock_guard lock(mutex_);
+        std::erase_if(watches_, [&](const std::shared_ptr<State>& s) { return s.get() == state; });
+        state->attached = false;
+        std::erase_if(scans_, [&](const std::weak_ptr<State>& s) {
+            auto locked = s.lock();
+            return !locked || locked.get() == state;
+        });
+        for (const auto& [wd, folder] : state->folders) release(wd, state);
+        state->folders.clear();
+        state->watchCount = 0;
+    }
+
+    size_t kernelWatches() {
+        std::lock_guard lock(mutex_);
+        return users_.size();
+    }
+
+private:
+    InotifyHub(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
+
+    static std::mutex& currentMutex() {
+        static std::mutex m;
+        return m;
+    }
+    static std::weak_ptr<InotifyHub>& current() {
+        static std::weak_ptr<InotifyHub> hub;
+        return hub;
+    }
+
+    void wake() {
+        uint64_t one = 1;
+        [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+    }
+
+    // Under the mutex: one folder for the watch (a descriptor the kernel already gave
+    // for that folder is shared).
+    bool addLocked(State& state, const std::string& folder, uint32_t mask) {
+        int wd = ::inotify_add_watch(fd_, folder.c_str(), mask);
+        if (wd < 0) {
+            log("cannot watch ", folder, ": ", std::strerror(errno));
+            return false;
+        }
+        // The same folder reached twice by one watch (a bind mount, a second root) keeps
+        // one descriptor.
+        if (state.folders.emplace(wd, folder).second) {
+            state.watchCount.fetch_add(1);
+            users_[wd].push_back(&state);
+        }
+        return true;
+    }
+
+    void release(int wd, State* state) {
+        auto users = users_.find(wd);
+        if (users == users_.end()) return;
+        std::erase(users->second, state);
+        if (users->second.empty()) {
+            users_.erase(users);
+            ::inotify_rm_watch(fd_, wd);
+        }
+    }
+
+    bool addFolder(State& state, const std::string& folder) {
+        std::lock_guard lock(mutex_);
+        if (!state.attached) return false;  // let go meanwhile
+        if (state.watchCount.load() >= InotifyWatch::kMaxWatchedFolders) {
+            if (!state.capLogged)
+                log("watching stops at ", InotifyWatch::kMaxWatchedFolders, " folders; ", folder, " and others go unwatched");
+            state.capLogged = true;
+            return false;
+        }
+        return addLocked(state, folder, kMask);
+    }
+
+    // On the thread, the mutex not held while the folders are read (a large tree does
+    // not hold up the watches being started or let go meanwhile).
+    void addTree(const std::shared_ptr<State>& state, const std::string& folder) {
+        // Symbolic links are not followed (no loops); unreadable folders are skipped.
+        std::error_code ec;
+        fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
+        if (ec) return;
+        for (; it != end && !stopping(); it.increment(ec)) {
+            if (ec) {
+                ec.clear();
+                continue;
+            }
+            std::error_code sec;
+            if (!it->is_symlink(sec) && it->is_directory(sec))
+                if (!addFolder(*state, it->path().string())) {
+                    if (state->watchCount.load() >= InotifyWatch::kMaxWatchedFolders || !state->alive->load()) return;
+                    it.disable_recursion_pending();
+                }
+        }
+    }
+
+    bool stopping() {
+        std::lock_guard lock(mutex_);
+        return stopping_;
+    }
+
+    // Under the mutex: the batch goes to the loop the watch was started for (a loop that
+    // has gone, a test's, gets nothing).
+    static void deliver(State& state) {
+        auto batch = std::move(state.pending);
+        state.pending.clear();
+        if (batch.empty() || !state.alive->load() || !RunLoop::isLive(state.loop)) return;
+        state.loop->post([alive = state.alive, handler = state.handler, batch = std::move(batch)] {
+            if (alive->load()) handler(batch);
+        });
+    }
+
+    // Under the mutex: one event of the kernel, for every watch of its folder.
+    void dispatch(const inotify_event& ev, std::vector<std::pair<std::shared_ptr<State>, std::string>>& newFolders) {
+        if (ev.mask & IN_Q_OVERFLOW) {
+            for (const auto& state : watches_)
+                for (const auto& root : state->roots)
+                    state->pending.push_back({root, desktop::FileEventMustScanSubDirs});
+            return;
+        }
+        auto users = users_.find(ev.wd);
+        if (users == users_.end()) return;
+        if (ev.mask & IN_IGNORED) {
+            for (State* state : users->second)
+                if (state->folders.erase(ev.wd)) state->watchCount.fetch_sub(1);
+            users_.erase(users);
+            return;
+        }
+        // The name is the kernel's bytes as they are: newlines and invalid UTF-8 pass
+        // through untouched.
+        const std::string name = ev.len ? std::string(ev.name, ::strnlen(ev.name, ev.len)) : std::string();
+        for (State* state : users->second) {
+            auto folder = state->folders.find(ev.wd);
+            if (folder == state->folders.end()) continue;
+            if (ev.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
+                if (std::find(state->roots.begin(), state->roots.end(), folder->second) != state->roots.end())
+                    state->pending.push_back({folder->second, desktop::FileEventRootChanged |
+                                                                  desktop::FileEventItemRemoved |
+                                                                  desktop::FileEventItemIsDir});
+                continue;
+            }
+            const std::string path =
+                name.empty() ? folder->second : (folder->second == "/" ? "/" : folder->second + "/") + name;
+            const unsigned flags = flagsFor(ev.mask);
+            if (!flags) continue;
+            if (state->subdirectories && state->attached && (ev.mask & IN_ISDIR) && (ev.mask & (IN_CREATE | IN_MOVED_TO)))
+                newFolders.emplace_back(state->shared_from_this(), path);
+            state->pending.push_back({path, flags});
+        }
+    }
+
+    void run() {
+        alignas(inotify_event) char buffer[64 * 1024];
+        for (;;) {
+            // The trees of watches started since, scanned outside the mutex.
+            std::vector<std::shared_ptr<State>> scans;
+            int timeout = -1;
+            {
+                std::lock_guard lock(mutex_);
+                if (stopping_) return;
+                for (auto& weak : scans_)
+                    if (auto s = weak.lock()) scans.push_back(s);
+                scans_.clear();
+                const double now = monotonicSeconds();
+                for (const auto& state : watches_) {
+                    if (state->pending.empty()) continue;
+                    const double left = state->lastDelivery + state->latency - now;
+                    const int ms = left <= 0 ? 0 : int(left * 1000) + 1;
+                    timeout = timeout < 0 ? ms : std::min(timeout, ms);
+                }
+            }
+            for (const auto& state : scans)
+                for (const auto& root : std::vector<std::string>(state->roots)) addTree(state, root);
+            if (!scans.empty()) continue;
+
+            pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+            int n = ::poll(fds, 2, timeout);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                log("folder watching stopped: poll: ", std::strerror(errno));
+                return;
+            }
+            if (fds[1].revents & POLLIN) {
+                uint64_t count = 0;
+                [[maybe_unused]] auto r = ::read(wakeFd_, &count, sizeof count);
+            }
+            std::vector<std::pair<std::shared_ptr<State>, std::string>> newFolders;
+            if (fds[0].revents & POLLIN) {
+                for (;;) {
+                    ssize_t len = ::read(fd_, buffer, sizeof buffer);
+                    if (len <= 0) break;
+                    std::lock_guard lock(mutex_);
+                    for (char* p = buffer; p < buffer + len;) {
+                        auto* ev = reinterpret_cast<inotify_event*>(p);
+                        p += sizeof(inotify_event) + ev->len;
+                        dispatch(*ev, newFolders);
+                    }
+                }
+            }
+            for (const auto& [state, folder] : newFolders)
+                if (addFolder(*state, folder)) addTree(state, folder);
+            // The first change after a quiet period goes out at once; later ones are
+            // collected until the watch's latency has passed since its last delivery.
+            std::lock_guard lock(mutex_);
+            const double now = monotonicSeconds();
+            for (const auto& state : watches_) {
+                if (state->pending.empty() || now - state->lastDelivery < state->latency) continue;
+                deliver(*state);
+                state->lastDelivery = now;
+            }
+        }
+    }
+
+    int fd_;
+    int wakeFd_;
+    std::mutex mutex_;
+    bool stopping_ = false;
+    std::map<int, std::vector<State*>> users_;    // kernel watch descriptor -> the watches using it
+    std::vector<std::shared_ptr<State>> watches_;
+    std::vector<std::weak_ptr<State>> scans_;     // trees still to be scanned
+    std::thread thread_;
+};
+
 std::unique_ptr<InotifyWatch> InotifyWatch::start(const std::vector<std::string>& paths, bool subdirectories,
                                                   double latency, desktop::FileWatchHandler handler) {
     if (paths.empty() || !handler) {
         log("a folder watch needs at least one path and a handler");
         return nullptr;
     }
-    int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd < 0) {
-        log("folder watching is not available: inotify_init1: ", std::strerror(errno));
-        return nullptr;
-    }
-    int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wake < 0) {
-        log("folder watching is not available: eventfd: ", std::strerror(errno));
-        ::close(fd);
-        return nullptr;
-    }
-    std::unique_ptr<InotifyWatch> watch(new InotifyWatch(fd, wake, subdirectories, latency, std::move(handler)));
+    auto hub = InotifyHub::acquire();
+    if (!hub) return nullptr;
+    auto state = std::make_shared<State>();
+    state->subdirectories = subdirectories;
+    state->latency = latency < 0 ? 0 : latency;
+    state->handler = std::move(handler);
+    state->loop = &RunLoop::main();
     size_t added = 0;
     for (const auto& path : paths)
-        if (watch->addRoot(path)) ++added;
+        if (hub->addRoot(*state, path)) ++added;
     if (added == 0) {
         log("none of the folders can be watched (first: ", paths.front(), ")");
-        return nullptr;  // the destructor closes the descriptors; no thread runs yet
+        hub->detach(state.get());
+        return nullptr;
     }
-    watch->thread_ = std::thread([w = watch.get()] { w->run(); });
-    return watch;
+    hub->attach(state);
+    return std::unique_ptr<InotifyWatch>(new InotifyWatch(std::move(hub), std::move(state)));
 }
 
-InotifyWatch::InotifyWatch(int fd, int wakeFd, bool subdirectories, double latency,
-                           desktop::FileWatchHandler handler)
-    : fd_(fd),
-      wakeFd_(wakeFd),
-      subdirectories_(subdirectories),
-      latency_(latency < 0 ? 0 : latency),
-      handler_(std::move(handler)),
-      alive_(std::make_shared<std::atomic<bool>>(true)),
-      loop_(&RunLoop::main()) {}
+InotifyWatch::InotifyWatch(std::shared_ptr<InotifyHub> hub, std::shared_ptr<State> state)
+    : hub_(std::move(hub)), state_(std::move(state)) {}
 
 InotifyWatch::~InotifyWatch() {
-    alive_->store(false);
-    if (thread_.joinable()) {
-        uint64_t one = 1;
-        [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
-        thread_.join();
-    }
-    ::close(fd_);
-    ::close(wakeFd_);
+    state_->alive->store(false);
+    hub_->detach(state_.get());
 }
 
-bool InotifyWatch::addFolder(const std::string& folder) {
-    if (watchCount_.load() >= kMaxWatchedFolders) {
-        if (!capLogged_) log("watching stops at ", kMaxWatchedFolders, " folders; ", folder, " and others go unwatched");
-        capLogged_ = true;
-        return false;
-    }
-    int wd = ::inotify_add_watch(fd_, folder.c_str(), kMask);
-    if (wd < 0) {
-        log("cannot watch ", folder, ": ", std::strerror(errno));
-        return false;
-    }
-    // The same folder reached twice (a bind mount, a second root) keeps one descriptor.
-    if (folders_.emplace(wd, folder).second) watchCount_.fetch_add(1);
-    return true;
-}
+size_t InotifyWatch::watchedFolderCount() const { return state_->watchCount.load(); }
 
-bool InotifyWatch::addRoot(const std::string& path) {
-    std::string folder = path.empty() ? "/" : path;
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    // A root that is a symbolic link to a folder is watched where it points.
-    std::error_code ec;
-    if (!fs::is_directory(folder, ec)) {
-        log("cannot watch ", folder, ": not a folder");
-        return false;
-    }
-    int wd = ::inotify_add_watch(fd_, folder.c_str(), kMask & ~uint32_t(IN_DONT_FOLLOW));
-    if (wd < 0) {
-        log("cannot watch ", folder, ": ", std::strerror(errno));
-        return false;
-    }
-    if (folders_.emplace(wd, folder).second) watchCount_.fetch_add(1);
-    roots_.push_back(folder);
-    return true;
-}
+size_t InotifyWatch::sharedDescriptorCount() { return InotifyHub::inUse() ? 1 : 0; }
 
-void InotifyWatch::addTree(const std::string& folder) {
-    // Symbolic links are not followed (no loops); unreadable folders are skipped.
-    std::error_code ec;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
-    if (ec) return;
-    for (; it != end && alive_->load(); it.increment(ec)) {
-        if (ec) {
-            ec.clear();
-            continue;
-        }
-        std::error_code sec;
-        if (!it->is_symlink(sec) && it->is_directory(sec))
-            if (!addFolder(it->path().string())) {
-                if (watchCount_.load() >= kMaxWatchedFolders) return;
-                it.disable_recursion_pending();
-            }
-    }
-}
-
-void InotifyWatch::deliver(std::vector<desktop::FileEvent> batch) {
-    if (batch.empty() || !alive_->load()) return;
-    // The loop the watch was started for; a loop that has gone (a test's) gets nothing.
-    if (!RunLoop::isLive(loop_)) return;
-    loop_->post([alive = alive_, handler = handler_, batch = std::move(batch)] {
-        if (alive->load()) handler(batch);
-    });
-}
-
-void InotifyWatch::run() {
-    if (subdirectories_)
-        for (const auto& root : std::vector<std::string>(roots_)) addTree(root);
-
-    alignas(inotify_event) char buffer[64 * 1024];
-    std::vector<desktop::FileEvent> pending;
-    double lastDelivery = -1e9;
-    while (alive_->load()) {
-        int timeout = -1;
-        if (!pending.empty()) {
-            double left = lastDelivery + latency_ - monotonicSeconds();
-            timeout = left <= 0 ? 0 : int(left * 1000) + 1;
-        }
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        int n = ::poll(fds, 2, timeout);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            log("folder watch stopped: poll: ", std::strerror(errno));
-            return;
-        }
-        if (!alive_->load() || (fds[1].revents & POLLIN)) return;
-        if (fds[0].revents & POLLIN) {
-            for (;;) {
-                ssize_t len = ::read(fd_, buffer, sizeof buffer);
-                if (len <= 0) break;
-                for (char* p = buffer; p < buffer + len;) {
-                    auto* ev = reinterpret_cast<inotify_event*>(p);
-                    p += sizeof(inotify_event) + ev->len;
-                    if (ev->mask & IN_Q_OVERFLOW) {
-                        for (const auto& root : roots_) pending.push_back({root, desktop::FileEventMustScanSubDirs});
-                        continue;
-                    }
-                    auto folder = folders_.find(ev->wd);
-                    if (folder == folders_.end()) continue;
-                    if (ev->mask & IN_IGNORED) {
-                        folders_.erase(folder);
-                        watchCount_.fetch_sub(1);
-                        continue;
-                    }
-                    if (ev->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
-                        bool isRoot = std::find(roots_.begin(), roots_.end(), folder->second) != roots_.end();
-                        if (isRoot) {
-                            pending.push_back({folder->second, desktop::FileEventRootChanged |
-                                                                   desktop::FileEventItemRemoved |
-                                                                   desktop::FileEventItemIsDir});
-                            }
-                        continue;
-                    }
-                    // The name is the kernel's bytes as they are: newlines and invalid
-                    // UTF-8 pass through untouched.
-                    std::string name = ev->len ? std::string(ev->name, ::strnlen(ev->name, ev->len)) : std::string();
-                    std::string path = name.empty() ? folder->second
-                                                    : (folder->second == "/" ? "/" : folder->second + "/") + name;
-                    unsigned flags = flagsFor(ev->mask);
-                    if (!flags) continue;
-                    if (subdirectories_ && (ev->mask & IN_ISDIR) && (ev->mask & (IN_CREATE | IN_MOVED_TO)))
-                        if (addFolder(path)) addTree(path);
-                    pending.push_back({path, flags});
-                }
-            }
-        }
-        // The first change after a quiet period goes out at once; later ones are
-        // collected until `latency` has passed since the last delivery.
-        double now = monotonicSeconds();
-        if (!pending.empty() && now - lastDelivery >= latency_) {
-            deliver(std::move(pending));
-            pending.clear();
-            lastDelivery = now;
-        }
-    }
+size_t InotifyWatch::kernelWatchCount() {
+    auto hub = InotifyHub::inUse();
+    return hub ? hub->kernelWatches() : 0;
 }
 
 }  // namespace qs::x11

@@ -1,20 +1,22 @@
 #pragma once
-// Folder watching on inotify. One watch owns one inotify descriptor and one reader
-// thread that sleeps in poll(2) until the kernel has something to say, so an idle watch
-// costs no CPU. Batches are handed to the main run loop; a destroyed watch delivers
-// nothing more.
+// Folder watching on inotify. Every watch of the process shares one inotify descriptor
+// and one reader thread that sleeps in poll(2) until the kernel has something to say, so
+// an idle watch costs no CPU, and a dock of thousands of folders costs one kernel watch
+// per folder rather than a descriptor and a thread each (the kernel allows a user only
+// 128 inotify descriptors by default). The descriptor and the thread exist while some
+// watch does. Each watch has its own latency; its batches are handed to the run loop it
+// was started on; a destroyed watch delivers nothing more.
 
 #include <atomic>
-#include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/desktop/FileServices.h"
-#include "platform/foundation/RunLoop.h"
 
 namespace qs::x11 {
+
+class InotifyHub;
 
 class InotifyWatch : public desktop::FileWatch {
 public:
@@ -24,32 +26,23 @@ public:
     ~InotifyWatch() override;
 
     // The folders watched right now (roots and, with subdirectories, the tree below).
-    size_t watchedFolderCount() const { return watchCount_.load(); }
+    size_t watchedFolderCount() const;
 
     // A tree holds at most this many watched folders; deeper folders go unwatched
     // (with one log line), so watching "/" cannot exhaust the kernel's watches.
     static constexpr size_t kMaxWatchedFolders = 8192;
 
-private:
-    InotifyWatch(int fd, int wakeFd, bool subdirectories, double latency, desktop::FileWatchHandler handler);
-    bool addRoot(const std::string& path);
-    void addTree(const std::string& folder);
-    bool addFolder(const std::string& folder);
-    void run();
-    void deliver(std::vector<desktop::FileEvent> batch);
+    // What the process's watches use now: inotify descriptors (0 or 1) and kernel watches.
+    static size_t sharedDescriptorCount();
+    static size_t kernelWatchCount();
 
-    int fd_;
-    int wakeFd_;
-    bool subdirectories_;
-    double latency_;
-    desktop::FileWatchHandler handler_;
-    std::shared_ptr<std::atomic<bool>> alive_;
-    RunLoop* loop_;
-    std::map<int, std::string> folders_;  // watch descriptor -> folder; reader thread only after start
-    std::vector<std::string> roots_;
-    std::atomic<size_t> watchCount_{0};
-    bool capLogged_ = false;
-    std::thread thread_;
+    struct State;
+
+private:
+    InotifyWatch(std::shared_ptr<InotifyHub> hub, std::shared_ptr<State> state);
+
+    std::shared_ptr<InotifyHub> hub_;
+    std::shared_ptr<State> state_;
 };
 
 }  // namespace qs::x11

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Object.h"
+#include "support/CpuStopwatch.h"
 #include "support/TestEnvironment.h"
 
 namespace qs {
@@ -84,6 +86,35 @@ TEST_F(NotificationCenterTest, OwnerWideRemoval) {
     EXPECT_EQ(order, std::vector<std::string>{"bx"});
     EXPECT_EQ(center.addObserver(&ownerA, "z", nullptr, nullptr), 0u);
     EXPECT_TRUE(env.logged("no handler"));
+}
+
+// Thousands of observers (the cells of a large dock) register and go: each removal costs
+// the observer's own registrations, and the order of the rest stays.
+TEST_F(NotificationCenterTest, ThousandsOfObserversComeAndGoInLinearTimeAndTheRestKeepTheirOrder) {
+    std::vector<int> owners(20000);
+    auto churn = [&](size_t n) {
+        test::CpuStopwatch watch;
+        for (size_t i = 0; i < n; ++i) center.addObserver(&owners[i], "changeBadge", nullptr, [](const Notification&) {});
+        for (size_t i = 0; i < n; ++i) {  // a cell's set-up: its earlier registrations go first
+            center.removeObserver(&owners[i]);
+            center.addObserver(&owners[i], "changeBadge", nullptr, [](const Notification&) {});
+        }
+        for (size_t i = 0; i < n; ++i) center.removeObserver(&owners[i]);
+        return watch.elapsedMs();
+    };
+    const double small = churn(5000), large = churn(20000);
+    EXPECT_LT(large, std::max(8.0 * small, 200.0)) << small << " ms for 5,000, " << large << " ms for 20,000";
+    EXPECT_EQ(center.observerCount(), 0u);
+
+    center.addObserver(&ownerA, "n", nullptr, [&](const Notification&) { order.push_back("a"); });
+    for (int i = 0; i < 100; ++i) center.addObserver(&owners[size_t(i)], "n", nullptr, [&](const Notification&) {});
+    auto token = center.addObserver(nullptr, "n", nullptr, [&](const Notification&) { order.push_back("token"); });
+    center.addObserver(&ownerB, "n", nullptr, [&](const Notification&) { order.push_back("b"); });
+    for (int i = 0; i < 100; ++i) center.removeObserver(&owners[size_t(i)]);
+    center.postNotificationName("n");
+    EXPECT_EQ(order, (std::vector<std::string>{"a", "token", "b"}));
+    center.removeObserver(token);
+    EXPECT_EQ(center.observerCount(), 2u);
 }
 
 TEST_F(NotificationCenterTest, RegistrationFromManyThreads) {

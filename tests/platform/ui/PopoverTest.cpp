@@ -297,15 +297,24 @@ TEST_F(PopoverShown, TransientClosesOnAPressOutsideAndOnEscapeOnce) {
     EXPECT_FALSE(popover->isShown());
     EXPECT_EQ(recorder->didClose, 2);
 
-    // A delegate that says no keeps it open on Escape and outside presses; close() wins.
+    // A close of its window (the window manager, the program's end) closes it and is
+    // answered as it went: whoever asked learns that the window is gone.
+    show();
+    EXPECT_TRUE(w->close());
+    EXPECT_FALSE(popover->isShown());
+    EXPECT_EQ(recorder->didClose, 3);
+
+    // A delegate that says no keeps it open on Escape, outside presses and window closes
+    // (which are then turned down); close() wins.
     recorder->allowClose = false;
     show();
     key(w, Qt::Key_Escape);
     press(w, QPoint(-20, -20));
+    EXPECT_FALSE(w->close());
     EXPECT_TRUE(popover->isShown());
     EXPECT_TRUE(w->isVisible());
     popover->close();
-    EXPECT_EQ(recorder->didClose, 3);
+    EXPECT_EQ(recorder->didClose, 4);
 }
 
 TEST_F(PopoverShown, ApplicationDefinedStaysUntilTheProgramClosesIt) {

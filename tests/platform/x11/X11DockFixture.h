@@ -49,6 +49,7 @@
 #include "support/Files.h"
 #include "support/X11Clients.h"
 #include "support/Processes.h"
+#include "support/XTestInput.h"
 #include "tracking/AppMonitoringService.h"
 #include "tracking/LaunchTracker.h"
 #include "tracking/SIAccessibilityElement.h"
@@ -263,31 +264,10 @@ bool pumpUntil(Step step, Done done, int ms, int sleepMs) {
 
 // --- XTest input ------------------------------------------------------------------------
 
-// One fake input event: motion goes to (x, y) on `root` (or relative to nothing when
-// `root` is XCB_WINDOW_NONE and the server takes it as absolute on the pointer's screen).
-inline void fakeInput(xcb_connection_t* c, uint8_t type, uint8_t detail, xcb_window_t root = XCB_WINDOW_NONE,
-                      int x = 0, int y = 0) {
-    xcb_test_fake_input(c, type, detail, XCB_CURRENT_TIME, root, int16_t(x), int16_t(y), 0);
-    xcb_flush(c);
-}
-inline void fakeMotion(xcb_connection_t* c, int x, int y, xcb_window_t root = XCB_WINDOW_NONE) {
-    fakeInput(c, XCB_MOTION_NOTIFY, 0, root, x, y);
-}
-// A press and a release of `button` where the pointer is.
-inline void fakeClick(xcb_connection_t* c, uint8_t button = 1) {
-    xcb_test_fake_input(c, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-    xcb_test_fake_input(c, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-    xcb_flush(c);
-}
-// A press and a release of the first key that types `sym`.
-inline void fakeKey(xcb_connection_t* c, xcb_key_symbols_t* symbols, xcb_keysym_t sym) {
-    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, sym);
-    xcb_keycode_t k = codes ? codes[0] : 0;
-    free(codes);
-    xcb_test_fake_input(c, XCB_KEY_PRESS, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-    xcb_test_fake_input(c, XCB_KEY_RELEASE, k, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-    xcb_flush(c);
-}
+using test::xinput::fakeClick;
+using test::xinput::fakeInput;
+using test::xinput::fakeKey;
+using test::xinput::fakeMotion;
 
 // --- Window properties ------------------------------------------------------------------
 

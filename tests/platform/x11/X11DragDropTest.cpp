@@ -149,17 +149,19 @@ protected:
     }
     // Runs the steps one after another, each `stepMs` after the last, from Qt timers, so
     // that they also run inside the nested loop of a drag; answers when all ran.
+    // Runs the steps one by one, stepMs apart, while the loops turn. The timers belong to
+    // this call: a script that did not finish runs no step after it (its steps point
+    // into the test).
     bool script(std::vector<std::function<void()>> steps, int stepMs = 40) {
-        auto shared = std::make_shared<std::vector<std::function<void()>>>(std::move(steps));
-        auto next = std::make_shared<size_t>(0);
-        auto run = std::make_shared<std::function<void()>>();
-        *run = [shared, next, run, stepMs] {
-            if (*next >= shared->size()) return;
-            (*shared)[(*next)++]();
-            QTimer::singleShot(stepMs, *run);
+        QObject owner;
+        size_t next = 0;
+        std::function<void()> run = [&] {
+            if (next >= steps.size()) return;
+            steps[next++]();
+            QTimer::singleShot(stepMs, &owner, run);
         };
-        QTimer::singleShot(0, *run);
-        return pumpUntil([&] { return *next >= shared->size(); }, 15000);
+        QTimer::singleShot(0, &owner, run);
+        return pumpUntil([&] { return next >= steps.size(); }, 15000);
     }
     void post(desktop::MouseEventType type, QPoint p, uint64_t flags) {
         at_ = MakePoint(p.x(), p.y());
