@@ -8,6 +8,7 @@
 #include "dock_ui/DockCollectionItemCell.h"
 #include "dock_ui/ItemIconCache.h"
 #include "dock_ui/TashDropCellView.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/MenuPresenter.h"
 #include "platform/ui/ViewObject.h"
@@ -88,8 +89,13 @@ void TrashCell::requestIcon() {
 void TrashCell::dropZone(QWidget*, const std::vector<URLPtr>& files) {
     auto trash = representedObject().objectAs<TrashModel>();
     if (!trash) return;
-    trash->moveItemsToTrash(files, [](bool ok) {
-        if (!ok) log("not every file dropped on the trash could be moved to it");
+    std::string what = "Not every item could be moved to the Trash.";
+    if (files.size() == 1 && files.front() && files.front()->isFileURL())
+        what = desktop::quotedName(files.front()->path()) + " could not be moved to the Trash.";
+    trash->moveItemsToTrash(files, [what](bool ok) {
+        if (ok) return;
+        log("not every file dropped on the trash could be moved to it");
+        desktop::tellUserItFailed(what, "The Trash did not take it.");
     });
 }
 

@@ -533,6 +533,11 @@ TEST_F(DragDropTest, FilesDroppedOnTheTrashGoToTheFreedesktopTrash) {
     EXPECT_EQ(info2->originalPath, env.root() + "/sub/report.txt");
     EXPECT_TRUE(env.logged("does not exist"));
     EXPECT_TRUE(env.logged("not every file dropped on the trash"));
+    // The user is told, not only the log.
+    ASSERT_EQ(sim.messages->shown().size(), 1u);
+    EXPECT_EQ(sim.messages->shown()[0].text, "Not every item could be moved to the Trash.");
+    EXPECT_EQ(sim.messages->shown()[0].informativeText, "It does not exist.");
+    sim.messages->clear();
 
     // The trash itself, or a folder holding it, stays where it is.
     auto self = uriList({trashDir, trashDir + "/files/report.txt", env.dataHome()});
@@ -544,6 +549,18 @@ TEST_F(DragDropTest, FilesDroppedOnTheTrashGoToTheFreedesktopTrash) {
     EXPECT_TRUE(fs::exists(env.dataHome() + "/Trash/info"));
     EXPECT_TRUE(env.logged("the trash is inside it"));
     EXPECT_TRUE(env.logged("Trash/files/report.txt to the trash: it is in the trash"));
+    ASSERT_EQ(sim.messages->shown().size(), 1u);
+    sim.messages->clear();
+
+    // One file that went away before the drop: the message names it.
+    auto gone = uriList({env.root() + "/gone.txt"});
+    Pasteboard gonePb(gone.get());
+    cell->dropView()->performDragOperation(DraggingInfo{gonePb, QPoint(), false});
+    env.loop().waitForBackground();
+    env.loop().runPending();
+    ASSERT_EQ(sim.messages->shown().size(), 1u);
+    EXPECT_EQ(sim.messages->shown()[0].text, "\u201cgone.txt\u201d could not be moved to the Trash.");
+    EXPECT_EQ(sim.messages->shown()[0].informativeText, "It does not exist.");
 }
 
 }  // namespace
