@@ -481,8 +481,12 @@ void DockWindow::updateReservedSpace() {
     auto panels = desktop::PanelWindows::installed();
     if (!panels) return;
     const int16_t pos = position();
-    bool keep = orderedIn_ && pos >= 0 && pos <= 3 && defaults().boolForKey("ReserveSpace") &&
-                !defaults().boolForKey("HideQuayside");
+    bool keep = orderedIn_ && pos >= 0 && pos <= 3 && defaults().boolForKey("ReserveSpace");
+    // Auto-hide gives the space back once the panel has hidden, not before, and keeps none
+    // while the panel shows again: the windows the window manager then grows into the
+    // space are left alone (a hidden panel fits no maximised window beside it), instead of
+    // being fitted back beside a panel that is about to go.
+    if (defaults().boolForKey("HideQuayside")) keep = keep && reserving_ && alpha_ > 0.0;
     // A screen taken away under the panel: no space is kept until it stands on one again.
     if (keep && screen_) {
         auto screens = Screen::screens();
@@ -696,6 +700,7 @@ void DockWindow::hideDock() {
     animateAlpha(kFadeOutDuration, {0.9, 0.8, 0.7, 0.6, 0.5, 0.4, 0.3, 0.2, 0.1}, 0.0, [this] {
         alpha_ = 0.0;
         isFadingOut_ = false;
+        updateReservedSpace();
     });
 }
 

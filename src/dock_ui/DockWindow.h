@@ -84,7 +84,7 @@ public:
     void setPanelLevel();
     // Keeps the space along the panel's edge clear of other windows while "ReserveSpace"
     // is on, auto-hide ("HideQuayside") is off and the panel is on screen; gives it back
-    // otherwise.
+    // otherwise (with auto-hide turned on, once the panel has hidden).
     void updateReservedSpace();
     // The bool user default "Indent".
     bool hasIndent() const override;

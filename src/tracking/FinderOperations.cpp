@@ -46,9 +46,21 @@ bool runLocked(FolderOperation op, const std::vector<std::string>& paths, const 
     return op(paths, folder).ok;
 }
 
+// The system's own words in an operation's error (the part after the path), as a
+// sentence for the user: "cannot move /a/b: it does not exist" gives "It does not exist".
+std::string systemWords(const std::string& error) {
+    std::string why = error;
+    if (auto colon = why.rfind(": "); colon != std::string::npos) why = why.substr(colon + 2);
+    if (!why.empty()) why[0] = char(std::toupper(static_cast<unsigned char>(why[0])));
+    return why;
+}
+
 bool trashLocked(const std::vector<std::string>& paths) {
     std::lock_guard lock(operationsMutex());
-    return desktop::files::moveToTrash(paths).ok;
+    auto result = desktop::files::moveToTrash(paths);
+    // For the message the caller may show.
+    if (!result.ok && !result.error.empty()) desktop::noteFailureReason(systemWords(result.error) + ".");
+    return result.ok;
 }
 
 // A folder operation's file paths and target, checked. Answers the operation's result
@@ -248,9 +260,7 @@ std::string failureReason(DropAction action, const std::string& path, const std:
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0)
         return action == DropAction::Copy ? "It went away while it was being copied." : "It went away before it could be moved.";
-    std::string why = error;
-    if (auto colon = why.rfind(": "); colon != std::string::npos) why = why.substr(colon + 2);
-    if (!why.empty()) why[0] = char(std::toupper(static_cast<unsigned char>(why[0])));
+    const std::string why = systemWords(error);
     return std::string(action == DropAction::Copy ? "It could not be copied" : "It could not be moved") +
            (why.empty() ? "." : ": " + why + ".");
 }

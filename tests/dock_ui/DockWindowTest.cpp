@@ -472,7 +472,17 @@ TEST_F(Panel, TheSpaceAlongItsEdgeFollowsTheSettingsAndOtherPanels) {
     EXPECT_FALSE(reserved());
     defaults.setBool(true, "ReserveSpace");
     EXPECT_TRUE(reserved());
+    // Auto-hide: the space stays while the panel fades and goes once it has hidden, so
+    // that maximised windows grow into it only then; it is not kept again while the
+    // panel shows at the pointer.
     defaults.setBool(true, "HideQuayside");
+    EXPECT_TRUE(reserved());
+    env.loop().advance(1.0);
+    ASSERT_TRUE(w->isAutoHidden());
+    EXPECT_FALSE(reserved());
+    w->showDock();
+    env.loop().advance(0.15);  // shown (0.1 s), before the next auto-hide poll
+    EXPECT_EQ(w->alphaValue(), 1.0);
     EXPECT_FALSE(reserved());
     defaults.setBool(false, "HideQuayside");
     EXPECT_TRUE(reserved());

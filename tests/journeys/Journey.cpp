@@ -628,8 +628,11 @@ PrivateDisplay::PrivateDisplay(int width, int height) {
     int number[2];
     if (::pipe2(number, O_CLOEXEC) != 0) return;
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    server_ = startProgram({"Xvfb", "-displayfd", std::to_string(number[1]), "-screen", "0", screen, "-nolisten", "tcp"},
-                           "", number[1]);
+    // -noreset: the server must not reset when its last client goes (a probe below that
+    // disconnects before openbox has connected would take openbox's connection down).
+    server_ = startProgram(
+        {"Xvfb", "-displayfd", std::to_string(number[1]), "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, "",
+        number[1]);
     ::close(number[1]);
     std::string digits;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
