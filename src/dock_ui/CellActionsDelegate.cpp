@@ -32,6 +32,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/InputState.h"
 #include "platform/ui/Menu.h"
@@ -102,9 +103,17 @@ void CellActionsDelegate::initControllers() {
     // field, lists, the fonts and style pictures they load) would cost the panel's start.
     viewController_ = FolderViewController::init();
     windowPreviewController_ = WindowPreviewController::init();
+    std::weak_ptr<Object> weak = weak_from_this();
+    // A menu of the program that opens ends every hover step: see menuDidBeginTracking.
+    NotificationCenter::defaultCenter().addObserver(this, MenuPresenter::kMenuDidBeginTracking, nullptr,
+                                                    [weak](const Notification&) {
+                                                        if (auto self = weak.lock())
+                                                            static_cast<CellActionsDelegate&>(*self).menuDidBeginTracking();
+                                                    });
 }
 
 CellActionsDelegate::~CellActionsDelegate() {
+    NotificationCenter::defaultCenter().removeObserver(this);
     cancelPreviousPerformRequests();
     if (tooltip_) tooltip_->close();
 }
@@ -363,6 +372,20 @@ void CellActionsDelegate::prcessFiles(const std::vector<URLPtr>& files, const Va
 
 void CellActionsDelegate::disableDraged() { isMouseDragged_ = false; }
 
+bool CellActionsDelegate::hoverIsHeld() {
+    // A press of any button (the menu of a right press is on its way) or an open menu.
+    return GetCurrentButtonState() != 0 || MenuPresenter::isTracking();
+}
+
+void CellActionsDelegate::menuDidBeginTracking() {
+    // What the hover showed goes, and what it was about to do does not happen: the
+    // menu's own event loop would run the pending steps and the cells' rest timers, and
+    // the Leave its pointer grab causes, over the menu.
+    cancelPreviousPerformRequests();
+    closeTooltip();
+    if (windowPreviewController_) windowPreviewController_->forseClosePreview();
+}
+
 void CellActionsDelegate::hidePreview() {
     if (windowPreviewController_ && windowPreviewController_->previewIsShow()) windowPreviewController_->hidePreview();
 }
@@ -400,7 +423,7 @@ QWidget* CellActionsDelegate::collectionViewItemForMousePoint(const Point& locat
 void CellActionsDelegate::showPreviewWhithObject(const std::optional<Dictionary>& dictionary) {
     if (!previewsOn() && !tooltipsOn()) return;
     if (docWindow_ && docWindow_->isAutoHidden()) return;
-    if (NSEvent_Utilities::isMouseButtonDown()) return;
+    if (hoverIsHeld()) return;
     if (isMouseDragged_) {
         performAfterDelay(0.3, [](CellActionsDelegate& d) { d.disableDraged(); });
         return;
@@ -432,6 +455,7 @@ void CellActionsDelegate::previewOrTooltip(const Value& object, QWidget* view) {
 void CellActionsDelegate::previewOnDelayWithItem(QWidget* itemView) {
     if (!previewsOn() && !tooltipsOn()) return;
     if (docWindow_ && docWindow_->isAutoHidden()) return;
+    if (MenuPresenter::isTracking()) return;
     closeTooltip();
     auto* cellView = qobject_cast<CollectionItemView*>(itemView);
     const Value object = cellView ? cellView->representedObject() : Value();
@@ -448,6 +472,7 @@ void CellActionsDelegate::previewOnDelayWithItem(QWidget* itemView) {
 }
 
 void CellActionsDelegate::mouseStopedWhithDict(const Dictionary& dictionary) {
+    if (hoverIsHeld()) return;
     QWidget* under = itemUnderPointer();
     cancelPreviousPerformRequests();
     auto app = dictionary.find("app");
@@ -461,6 +486,7 @@ void CellActionsDelegate::mouseStopedWhithDict(const Dictionary& dictionary) {
 void CellActionsDelegate::internalMouseEnteredInView(const Dictionary& dictionary) {
     if (!previewsOn() && !tooltipsOn()) return;
     if (docWindow_ && docWindow_->isAutoHidden()) return;
+    if (MenuPresenter::isTracking()) return;
     if (isMouseDragged_) return;
     auto app = dictionary.find("app");
     const Value object = app == dictionary.end() ? Value() : app->second;
@@ -477,7 +503,7 @@ void CellActionsDelegate::internalMouseEnteredInView(const Dictionary& dictionar
 
 void CellActionsDelegate::mouseEnteredWhithDict(const Dictionary& dictionary) {
     if (docWindow_ && docWindow_->isAutoHidden()) return;
-    if (NSEvent_Utilities::isMouseButtonDown()) return;
+    if (hoverIsHeld()) return;
     if (isMouseDragged_) {
         performAfterDelay(0.3, [](CellActionsDelegate& d) { d.disableDraged(); });
         return;

@@ -11,6 +11,9 @@
 // carry a dictionary with "app" (the item) and "view" (the item's view, a ViewObject:
 // platform/ui/ViewObject.h).
 //
+// While a menu of the program is open (a context menu, a pop-up menu, "Open With", the
+// status menu) the hover shows nothing; what it showed closes when the menu opens.
+//
 // Main thread only. Every delayed step runs on the main run loop and belongs to this
 // object: cancelPreviousPerformRequests() drops every pending one at once.
 
@@ -116,6 +119,9 @@ public:
     void internalMouseEnteredInView(const Dictionary& dictionary);
     void showTooltipInView(QWidget* view, const Value& object);
     void disableDraged();
+    // A menu of the program opened: the pending hover steps are dropped, the tooltip and
+    // the preview close. Until the last menu closes no hover shows anything.
+    void menuDidBeginTracking();
 
     // The popovers of the panel (made with the delegate) and the current tooltip.
     const std::shared_ptr<FolderViewController>& viewController() const { return viewController_; }
@@ -184,6 +190,8 @@ private:
     QWidget* panelWidget() const;
     // The item view under the pointer now, nullptr when there is none.
     QWidget* itemUnderPointer() const;
+    // Whether a hover must wait: a mouse button (any) is down or a menu is open.
+    static bool hoverIsHeld();
 
     bool isMouseDragged_ = false;
     std::shared_ptr<InspectorWindow> groupInspector_;

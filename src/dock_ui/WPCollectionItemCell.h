@@ -6,9 +6,13 @@
 // close, minimise and maximise buttons and a placement panel whose buttons put the
 // window in a part of its screen.
 //
-// The represented object is the window (an SIWindow); its "previewImage" and "title"
-// are followed as the window announces them. Until the first picture arrives the cell
-// shows a placeholder. Any other object makes every action of the cell do nothing.
+// The represented object is the window (an SIWindow); its "previewImage", "title" and
+// "isWindowMinimized" are followed as the window announces them (the minimised mark, in
+// the picture's top right corner, follows the window live). Until the first picture
+// arrives the cell shows a placeholder. The controls stand in the title row, clear of the
+// picture: close on the left, minimise and maximise (plain buttons) on the right; the
+// placement panel lies across the bottom of the picture. Any other object makes every
+// action of the cell do nothing.
 //
 // Main thread only.
 
@@ -170,6 +174,7 @@ private:
     QPointer<QLabel> hiddenIndicator_;
     KeyValueObservation imageObservation_;
     KeyValueObservation titleObservation_;
+    KeyValueObservation minimizedObservation_;
     std::unique_ptr<Timer> recheck_;
     double lastRefresh_ = -1.0;
     QString title_;

@@ -14,6 +14,10 @@
 // dock; the pointer leaving the popover closes it half a second later unless it comes
 // back.
 //
+// Pictures. While the preview shows, the contents of its windows are kept (SIWindow::
+// keepContents): their pictures are their own even where other windows cover them, and
+// showing refreshes them. The preview ending releases them.
+//
 // The popover is application-defined: only this controller closes it. It is a tool-tip
 // window that never takes the focus.
 //
@@ -25,6 +29,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QPointer>
 #include <QWidget>
@@ -44,6 +49,7 @@ namespace qs {
 
 class CellActionsDelegate;
 class RunningApplicationEx;
+class SIWindow;
 class WPCollectionItemCell;
 
 class WindowPreviewController : public Object, public PopoverDelegate, public WPCellDelegate {
@@ -137,6 +143,10 @@ protected:
 private:
     bool isActive() const;
     void endPreview();
+    // Keeps the contents of the model's windows while shown, releasing those no longer
+    // shown; releaseShownContents releases them all.
+    void keepShownContents();
+    void releaseShownContents();
     void cancelPendingHide();
     void modelChanged();
     void layoutContent();
@@ -162,6 +172,7 @@ private:
     KeyValueObservation windowsObservation_;
     KeyValueObservation modelObservation_;
     KeyValueObservation countObservation_;
+    std::vector<std::shared_ptr<SIWindow>> kept_;
     bool loading_ = false;
 };
 

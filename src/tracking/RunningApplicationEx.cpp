@@ -170,7 +170,16 @@ void RunningApplicationEx::observeWindow(const SIWindowPtr& window) {
                                 [weak, tracked](const SIWindowPtr&) {
                                     auto s = weak.lock();
                                     auto w = tracked.lock();
-                                    if (s && s->monitoring_ && w) w->updatePreview();
+                                    if (!s || !s->monitoring_ || !w) return;
+                                    w->updatePreview();
+                                    w->minimizedStateChanged();
+                                });
+    // The minimised mark of its preview follows the window.
+    siApp_->observeNotification(desktop::kAXWindowMiniaturizedNotification, window,
+                                [weak, tracked](const SIWindowPtr&) {
+                                    auto s = weak.lock();
+                                    auto w = tracked.lock();
+                                    if (s && s->monitoring_ && w) w->minimizedStateChanged();
                                 });
     siApp_->observeNotification(desktop::kAXWindowResizedNotification, window, [weak, tracked](const SIWindowPtr&) {
         auto s = weak.lock();

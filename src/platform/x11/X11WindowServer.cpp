@@ -13,8 +13,11 @@
 #include <QImage>
 #include <QString>
 #include <QThread>
+#include <QPainter>
+#include <QRegion>
 #include <xcb/composite.h>
 #include <xcb/res.h>
+#include <xcb/shape.h>
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
@@ -727,19 +730,22 @@ std::vector<desktop::WindowInfo> X11WindowServer::windowList(uint32_t options, d
     return list;
 }
 
-ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
-    if (window == 0) return nullptr;
-    std::lock_guard lock(captureMutex_);
+xcb_connection_t* X11WindowServer::captureConnection() {
     if (!capture_) {
         // A raw connection of our own: it asks for no events, so nothing piles up on it,
         // and its requests never wait behind the main thread's.
-        xcb_connection_t* raw = xcb_connect(nullptr, nullptr);
+        int screen = 0;
+        xcb_connection_t* raw = xcb_connect(nullptr, &screen);
         if (!raw || xcb_connection_has_error(raw)) {
             if (raw) xcb_disconnect(raw);
             log("X11: cannot open a connection for window pictures");
             return nullptr;
         }
         capture_ = raw;
+        const std::string name = "_NET_WM_CM_S" + std::to_string(screen);
+        auto* atom = xcb_intern_atom_reply(raw, xcb_intern_atom(raw, 0, uint16_t(name.size()), name.c_str()), nullptr);
+        compositingSelection_ = atom ? atom->atom : XCB_ATOM_NONE;
+        free(atom);
     }
     xcb_connection_t* c = capture_;
     if (!compositeChecked_) {
@@ -753,7 +759,115 @@ ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
             free(v);
         }
         if (!hasComposite_) log("X11: no Composite extension: window pictures show only their visible parts");
+        const xcb_query_extension_reply_t* shape = xcb_get_extension_data(c, &xcb_shape_id);
+        hasShape_ = shape && shape->present;
     }
+    return c;
+}
+
+bool X11WindowServer::keepContents(desktop::WindowNumber window) {
+    if (window == 0) return false;
+    std::lock_guard lock(captureMutex_);
+    xcb_connection_t* c = captureConnection();
+    if (!c || !hasComposite_ || kept_.count(window)) return false;
+    xcb_generic_error_t* e =
+        xcb_request_check(c, xcb_composite_redirect_window_checked(c, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC));
+    if (e) {
+        // Gone, or redirected by someone else in a way that excludes us.
+        free(e);
+        return false;
+    }
+    kept_.insert(window);
+    return true;
+}
+
+void X11WindowServer::releaseContents(desktop::WindowNumber window) {
+    std::lock_guard lock(captureMutex_);
+    if (!capture_ || kept_.erase(window) == 0) return;
+    // A window that went meanwhile is no longer redirected: the error is dropped.
+    free(xcb_request_check(capture_,
+                           xcb_composite_unredirect_window_checked(capture_, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC)));
+}
+
+bool X11WindowServer::compositingManagerRuns(xcb_connection_t* c) const {
+    if (compositingSelection_ == XCB_ATOM_NONE) return false;
+    auto* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, compositingSelection_), nullptr);
+    const bool runs = owner && owner->owner != XCB_WINDOW_NONE;
+    free(owner);
+    return runs;
+}
+
+bool X11WindowServer::isCovered(xcb_connection_t* c, xcb_window_t window, const QRect& area) {
+    // The window's top-level (the root's child that holds it) and the root's children
+    // stacked above it.
+    xcb_window_t topLevel = window;
+    std::vector<xcb_window_t> siblings;
+    for (int depth = 0; depth < 64; ++depth) {
+        auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, topLevel), nullptr);
+        if (!tree) return true;
+        const xcb_window_t parent = tree->parent, root = tree->root;
+        free(tree);
+        if (parent == root || parent == XCB_WINDOW_NONE) {
+            auto* rootTree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
+            if (!rootTree) return true;
+            const xcb_window_t* children = xcb_query_tree_children(rootTree);
+            const int n = xcb_query_tree_children_length(rootTree);
+            bool above = false;
+            for (int i = 0; i < n; ++i) {
+                if (above) siblings.push_back(children[i]);
+                if (children[i] == topLevel) above = true;
+            }
+            free(rootTree);
+            break;
+        }
+        topLevel = parent;
+    }
+    // Their attributes and geometry, asked all at once.
+    std::vector<xcb_get_window_attributes_cookie_t> attributes;
+    std::vector<xcb_get_geometry_cookie_t> geometries;
+    for (xcb_window_t w : siblings) {
+        attributes.push_back(xcb_get_window_attributes(c, w));
+        geometries.push_back(xcb_get_geometry(c, w));
+    }
+    bool covered = false;
+    for (size_t i = 0; i < siblings.size(); ++i) {
+        auto* a = xcb_get_window_attributes_reply(c, attributes[i], nullptr);
+        auto* g = xcb_get_geometry_reply(c, geometries[i], nullptr);
+        if (a && g && a->map_state == XCB_MAP_STATE_VIEWABLE && a->_class == XCB_WINDOW_CLASS_INPUT_OUTPUT &&
+            QRect(g->x, g->y, g->width + 2 * g->border_width, g->height + 2 * g->border_width).intersects(area))
+            covered = true;
+        free(a);
+        free(g);
+    }
+    return covered;
+}
+
+void X11WindowServer::applyShape(xcb_connection_t* c, xcb_window_t window, QImage& picture) {
+    if (!hasShape_) return;
+    auto* extents = xcb_shape_query_extents_reply(c, xcb_shape_query_extents(c, window), nullptr);
+    const bool shaped = extents && extents->bounding_shaped;
+    free(extents);
+    if (!shaped) return;
+    auto* reply = xcb_shape_get_rectangles_reply(c, xcb_shape_get_rectangles(c, window, XCB_SHAPE_SK_BOUNDING), nullptr);
+    if (!reply) return;
+    QRegion inside;
+    const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(reply);
+    for (int i = 0, n = xcb_shape_get_rectangles_rectangles_length(reply); i < n; ++i)
+        inside += QRect(rects[i].x, rects[i].y, rects[i].width, rects[i].height);
+    free(reply);
+    // Outside its shape the window has no pixels: transparent there, as on the screen.
+    picture = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&picture);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.setClipRegion(QRegion(picture.rect()).subtracted(inside));
+    p.fillRect(picture.rect(), Qt::transparent);
+}
+
+ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
+    if (window == 0) return nullptr;
+    std::lock_guard lock(captureMutex_);
+    xcb_connection_t* c = captureConnection();
+    if (!c) return nullptr;
     xcb_generic_error_t* e = nullptr;
     auto* attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), &e);
     free(e);
@@ -763,6 +877,7 @@ ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
     e = nullptr;
     bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
     uint16_t width = geometry ? geometry->width : 0, height = geometry ? geometry->height : 0;
+    const xcb_window_t root = geometry ? geometry->root : XCB_WINDOW_NONE;
     free(attributes);
     free(geometry);
     // Unmapped (minimised, on another desktop) or gone: there is nothing to picture.
@@ -770,11 +885,8 @@ ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
 
     xcb_drawable_t source = window;
     xcb_pixmap_t pixmap = XCB_NONE;
-    if (hasComposite_) {
-        if (redirected_.insert(window).second) {
-            if (redirected_.size() > 4096) redirected_.clear();  // ids of windows long gone
-            xcb_composite_redirect_window(c, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
-        }
+    if (kept_.count(window)) {
+        // Redirected: its own contents, whatever covers it.
         pixmap = xcb_generate_id(c);
         e = xcb_request_check(c, xcb_composite_name_window_pixmap_checked(c, window, pixmap));
         if (e) {
@@ -785,6 +897,14 @@ ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
             source = pixmap;
         }
     }
+    if (pixmap == XCB_NONE && !compositingManagerRuns(c)) {
+        // Read from the screen: only a window nothing covers shows its own pixels (a
+        // compositing manager keeps every window's own, so then any window can be read).
+        auto* at = xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr);
+        const QRect area = at ? QRect(at->dst_x, at->dst_y, width, height) : QRect();
+        free(at);
+        if (area.isNull() || isCovered(c, window, area)) return nullptr;
+    }
     auto* image = xcb_get_image_reply(
         c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, source, 0, 0, width, height, ~0u), &e);
     free(e);
@@ -794,9 +914,11 @@ ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
     ImagePtr result;
     int length = xcb_get_image_data_length(image);
     if ((image->depth == 24 || image->depth == 32) && length >= int(width) * int(height) * 4) {
-        QImage picture(xcb_get_image_data(image), width, height, width * 4,
-                       image->depth == 32 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-        result = std::make_shared<Image>(picture.copy());
+        QImage picture = QImage(xcb_get_image_data(image), width, height, width * 4,
+                                image->depth == 32 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32)
+                             .copy();
+        applyShape(c, window, picture);
+        result = std::make_shared<Image>(std::move(picture));
     } else {
         static bool logged = false;
         if (!logged) log("X11: window pictures of depth ", int(image->depth), " are not supported");

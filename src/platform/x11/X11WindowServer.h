@@ -20,8 +20,11 @@
 // window, change and window list names its application's identifier where a process
 // identifier would stand.
 //
-// Window pictures come from the Composite extension on a connection of their own, so
-// captures can run on any thread.
+// Window pictures are read on a connection of their own, so captures can run on any
+// thread. A window whose contents are kept (keepContents) is redirected with the
+// Composite extension and read from its own picture, whatever covers it; any other is
+// read from the screen, and only when nothing covers it (no picture otherwise). A shaped
+// window's picture is transparent outside its shape.
 
 #include <array>
 #include <functional>
@@ -38,6 +41,9 @@
 
 #include "platform/desktop/ApplicationGroups.h"
 #include "platform/desktop/WindowServer.h"
+
+class QImage;
+class QRect;
 
 namespace qs::x11 {
 
@@ -100,6 +106,8 @@ public:
     // desktop::WindowServer
     std::vector<desktop::WindowInfo> windowList(uint32_t options, desktop::WindowNumber relativeTo = 0) override;
     ImagePtr captureWindow(desktop::WindowNumber window) override;
+    bool keepContents(desktop::WindowNumber window) override;
+    void releaseContents(desktop::WindowNumber window) override;
     bool setFrontProcess(desktop::Pid pid, bool frontWindowOnly) override;
     int numberOfSpaces() override;
     int currentSpace() override;
@@ -177,6 +185,15 @@ private:
     bool clientMessage(xcb_window_t window, xcb_atom_t type, uint32_t d0, uint32_t d1 = 0, uint32_t d2 = 0,
                        uint32_t d3 = 0, uint32_t d4 = 0);
     bool isMainThread() const;
+    // The capture connection (made on first use; nullptr when it cannot be), with the
+    // extensions checked. Called with captureMutex_ held.
+    xcb_connection_t* captureConnection();
+    // Whether a compositing manager owns its selection (asked on the capture connection).
+    bool compositingManagerRuns(xcb_connection_t* c) const;
+    // Whether a viewable window stacked above the window's top-level meets `area` (root
+    // coordinates).
+    static bool isCovered(xcb_connection_t* c, xcb_window_t window, const QRect& area);
+    void applyShape(xcb_connection_t* c, xcb_window_t window, QImage& picture);
 
     std::shared_ptr<XConnection> conn_;
     int listener_ = 0;
@@ -206,8 +223,9 @@ private:
 
     std::mutex captureMutex_;
     xcb_connection_t* capture_ = nullptr;
-    bool compositeChecked_ = false, hasComposite_ = false;
-    std::set<xcb_window_t> redirected_;  // windows the capture connection redirected
+    bool compositeChecked_ = false, hasComposite_ = false, hasShape_ = false;
+    xcb_atom_t compositingSelection_ = XCB_ATOM_NONE;  // _NET_WM_CM_S<screen>
+    std::set<xcb_window_t> kept_;  // windows the capture connection redirected
 };
 
 }  // namespace qs::x11

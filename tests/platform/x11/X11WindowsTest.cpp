@@ -413,6 +413,54 @@ TEST_F(X11WindowsTest, AMappedWindowIsCaptured) {
     EXPECT_TRUE(pumpUntil([&] { return w->previewImage() != nullptr; }));
 }
 
+TEST_F(X11WindowsTest, ACoveredWindowIsPicturedOnlyWhileItsContentsAreKept) {
+    // Share of the picture's pixels near a colour.
+    auto shareOf = [](const ImagePtr& image, QColor colour) {
+        const QImage q = image->qimage();
+        int near = 0;
+        for (int y = 0; y < q.height(); ++y)
+            for (int x = 0; x < q.width(); ++x) {
+                const QColor p = q.pixelColor(x, y);
+                near += std::abs(p.red() - colour.red()) < 16 && std::abs(p.green() - colour.green()) < 16 &&
+                        std::abs(p.blue() - colour.blue()) < 16;
+            }
+        return double(near) / std::max(1, q.width() * q.height());
+    };
+    auto below = windowOf(spawn({"xlogo", "-bg", "#e0a8c0", "-fg", "#e0a8c0", "-geometry", "160x120+400+200"}));
+    ASSERT_NE(below, nullptr);
+    ASSERT_TRUE(pumpUntil([&] {
+        auto image = windows->captureWindow(below->win_id());
+        return image && shareOf(image, QColor("#e0a8c0")) > 0.9;
+    }));
+    // Another program: a second xlogo's windows would count as the first one's.
+    auto cover = windowOf(spawn({"xclock", "-geometry", "400x300+300+150"}));
+    ASSERT_NE(cover, nullptr);
+    // Covered: what the screen shows there is the cover's, so there is no picture.
+    ASSERT_TRUE(pumpUntil([&] { return windows->captureWindow(below->win_id()) == nullptr; }));
+
+    // Kept: its own pixels, once it has repainted them.
+    EXPECT_TRUE(windows->keepContents(below->win_id()));
+    EXPECT_FALSE(windows->keepContents(below->win_id()));  // kept already
+    EXPECT_TRUE(pumpUntil([&] {
+        auto image = windows->captureWindow(below->win_id());
+        return image && shareOf(image, QColor("#e0a8c0")) > 0.9;
+    }));
+    windows->releaseContents(below->win_id());
+    EXPECT_EQ(windows->captureWindow(below->win_id()), nullptr);
+    EXPECT_FALSE(windows->keepContents(0x7ffffff0));  // no such window
+}
+
+TEST_F(X11WindowsTest, AShapedWindowsPictureIsTransparentOutsideItsShape) {
+    auto eyes = windowOf(spawn({"xeyes", "-geometry", "200x150+500+300"}));
+    ASSERT_NE(eyes, nullptr);
+    ImagePtr image;
+    ASSERT_TRUE(pumpUntil([&] { return (image = windows->captureWindow(eyes->win_id())) != nullptr; }));
+    const QImage q = image->qimage();
+    EXPECT_TRUE(q.hasAlphaChannel());
+    EXPECT_EQ(qAlpha(q.pixel(0, 0)), 0);  // a corner, outside both eyes
+    EXPECT_EQ(qAlpha(q.pixel(q.width() / 4, q.height() / 2)), 255);  // in the left eye
+}
+
 TEST_F(X11WindowsTest, ObserversAreToldOfCreatedAndDestroyedWindows) {
     // Windows of this very process, made on a connection of its own: the process
     // outlives them, as an application closing one of its windows does.
