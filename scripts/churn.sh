@@ -9,8 +9,9 @@
 #
 # Defaults: 40 clients in bursts of 10; the soak is --clients 1000. With QUAYSIDE_BIN
 # naming another build of the program, both docks run side by side through the same
-# clients, and the figures of this build (build/quayside) are also given as ratios to that
-# baseline, which a noisy machine disturbs less than the figures themselves.
+# clients, and the figures of this build (build/quayside, or QUAYSIDE_THIS) are also given
+# as ratios to that baseline, which a noisy machine disturbs less than the figures themselves. Each dock
+# has a private desktop of its own; the clients of a burst start on all of them at once.
 #
 # Each measurement starts and ends with the docks settled (quiet for longer than their
 # delayed steps); each burst waits until all its windows are mapped, then until they are
@@ -27,24 +28,28 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ "$clients" -gt 0 ] && [ "$burst" -gt 0 ] || { echo "--clients and --burst take positive numbers" >&2; exit 2; }
-[ -x build/quayside ] || { echo "build/quayside is missing: run scripts/build.sh quayside" >&2; exit 1; }
+this="${QUAYSIDE_THIS:-build/quayside}"
+[ -x "$this" ] || { echo "$this is missing: run scripts/build.sh quayside" >&2; exit 1; }
 
 source scripts/measure.sh
-measure_start_desktop
-measure_start_usual_clients
-measure_wait_for 30 sh -c '[ "$(xdotool search --onlyvisible --class "^(XTerm|XEyes|XClock)$" 2>/dev/null | wc -l)" -ge 4 ]' ||
-  { echo "the running applications did not show their windows" >&2; exit 1; }
-
 names=(this)
-bins=(build/quayside)
+bins=("$this")
 if [ -n "${QUAYSIDE_BIN:-}" ]; then
   names+=(baseline)
   bins+=("$QUAYSIDE_BIN")
 fi
+# Each dock on a desktop of its own, with the same running applications and the same
+# clients: two docks on one desktop would see each other's windows and panels.
 docks=()
+displays=()
 for i in "${!names[@]}"; do
+  measure_start_desktop
+  measure_start_usual_clients
+  measure_wait_for 30 sh -c '[ "$(xdotool search --onlyvisible --class "^(XTerm|XEyes|XClock)$" 2>/dev/null | wc -l)" -ge 4 ]' ||
+    { echo "the running applications did not show their windows" >&2; exit 1; }
   measure_start_dock "${bins[$i]}" "${names[$i]}"
   docks+=("$MEASURE_DOCK")
+  displays+=("$DISPLAY")
 done
 
 measure_settle 2.5 "${docks[@]}" || echo "note: a dock did not settle before the measurement" >&2
@@ -54,7 +59,10 @@ for d in "${docks[@]}"; do
   measure_cpu_sample "$d" "$MEASURE_HOME/cpu-$d"
 done
 sample_all() { for d in "${docks[@]}"; do measure_cpu_sample "$d" "$MEASURE_HOME/cpu-$d"; done; }
-churn_windows() { xdotool search --onlyvisible --classname '^qschurn' 2>/dev/null | wc -l; }
+churn_windows() {
+  local d
+  for d in "${displays[@]}"; do DISPLAY="$d" xdotool search --onlyvisible --classname '^qschurn' 2>/dev/null; done | wc -l
+}
 
 started="$(date +%s.%N)"
 done_clients=0
@@ -63,12 +71,17 @@ while [ "$done_clients" -lt "$clients" ]; do
   pids=()
   for i in $(seq 1 "$n"); do
     k=$((done_clients + i))
-    xlogo -name "qschurn$k" -geometry "120x120+$((300 + (k % 8) * 130))+$((250 + (k / 8 % 3) * 140))" \
-      >> "$MEASURE_HOME/clients.log" 2>&1 &
-    pids+=($!)
+    # The desktops take turns at being first, so that neither dock is always served first.
+    order=("${displays[@]}")
+    [ $((k % 2)) -eq 1 ] && [ "${#order[@]}" -gt 1 ] && order=("${order[1]}" "${order[0]}")
+    for d in "${order[@]}"; do
+      DISPLAY="$d" xlogo -name "qschurn$k" -geometry "120x120+$((300 + (k % 8) * 130))+$((250 + (k / 8 % 3) * 140))" \
+        >> "$MEASURE_HOME/clients.log" 2>&1 &
+      pids+=($!)
+    done
   done
   deadline=$((SECONDS + 60))
-  until [ "$(churn_windows)" -ge "$n" ]; do
+  until [ "$(churn_windows)" -ge "$((n * ${#displays[@]}))" ]; do
     [ "$SECONDS" -ge "$deadline" ] && { echo "a burst's windows did not all map" >&2; exit 1; }
     sample_all
     sleep 0.05

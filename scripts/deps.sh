@@ -9,9 +9,9 @@ packages=(
   libqt6svg6 adwaita-icon-theme hicolor-icon-theme
   libplist-dev libplist-utils zlib1g-dev
   libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-keysyms1-dev libxcb-randr0-dev
-  libxcb-composite0-dev libxcb-xtest0-dev libxcb-res0-dev libxcb-image0-dev libxcb-util-dev
+  libxcb-composite0-dev libxcb-shape0-dev libxcb-xtest0-dev libxcb-res0-dev libxcb-image0-dev libxcb-util-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth openbox x11-apps xterm x11-utils x11-xserver-utils xdotool imagemagick dbus libglib2.0-bin
+  xvfb xauth openbox xcompmgr x11-apps xterm x11-utils x11-xserver-utils xdotool imagemagick dbus libglib2.0-bin
   trayer wmctrl desktop-file-utils fonts-dejavu-core
   qt6-image-formats-plugins
   clang libclang-rt-14-dev

@@ -8,23 +8,41 @@ source "$(dirname "${BASH_SOURCE[0]}")/xsession.sh"
 MEASURE_HOME=
 MEASURE_PIDS=()
 MEASURE_MAIN_SHELL=
+# The desktops started before the current one: "pids|folder" of each.
+MEASURE_OTHER_SESSIONS=()
 
 measure_stop() {
   # Only the script itself cleans up (not a command substitution that inherits the trap).
   [ "$BASHPID" = "$MEASURE_MAIN_SHELL" ] || return 0
   local p
-  for p in "${MEASURE_PIDS[@]:-}"; do [ -n "$p" ] && kill "$p" 2>/dev/null; done
+  for p in "${MEASURE_PIDS[@]:-}"; do [ -n "$p" ] && { kill "$p" 2>/dev/null || true; }; done
   # Only what was started here is waited for; the X session ends itself.
-  for p in "${MEASURE_PIDS[@]:-}"; do [ -n "$p" ] && wait "$p" 2>/dev/null; done
+  for p in "${MEASURE_PIDS[@]:-}"; do [ -n "$p" ] && { wait "$p" 2>/dev/null || true; }; done
   MEASURE_PIDS=()
   xsession_stop
+  local session
+  for session in "${MEASURE_OTHER_SESSIONS[@]:-}"; do
+    [ -n "$session" ] || continue
+    XSESSION_PIDS=(${session%%|*})
+    XSESSION_DIR="${session#*|}"
+    xsession_stop
+  done
+  MEASURE_OTHER_SESSIONS=()
   [ -n "$MEASURE_HOME" ] && rm -rf "$MEASURE_HOME"
   MEASURE_HOME=
   return 0
 }
 
-# Starts the desktop and the scratch folder ($MEASURE_HOME); ends both on exit.
+# Starts the desktop and the scratch folder ($MEASURE_HOME); ends both on exit. Called
+# again, it starts another desktop (DISPLAY names the newest); all end on exit.
 measure_start_desktop() {
+  if [ -n "$MEASURE_HOME" ]; then
+    MEASURE_OTHER_SESSIONS+=("${XSESSION_PIDS[*]}|$XSESSION_DIR")
+    XSESSION_PIDS=()
+    XSESSION_DIR=
+    xsession_start
+    return
+  fi
   MEASURE_MAIN_SHELL="$BASHPID"
   trap measure_stop EXIT
   xsession_start

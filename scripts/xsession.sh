@@ -31,7 +31,7 @@ _xsession_try_start() {
   dir=$(mktemp -d /tmp/quayside-xsession-XXXXXX)
   XSESSION_DIR=$dir
   numfile="$dir/display"
-  Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp 3> "$numfile" > "$dir/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp -noreset 3> "$numfile" > "$dir/xvfb.log" 2>&1 &
   XSESSION_PIDS=($!)
   local deadline=$((SECONDS + 30))
   until [ -s "$numfile" ] && grep -q '[0-9]' "$numfile"; do

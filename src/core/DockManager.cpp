@@ -9,6 +9,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tracking/Displays.h"
+#include "tracking/RunningApplicationEx.h"
 #include "tracking/SIWindow.h"
 
 namespace qs {
@@ -44,6 +45,10 @@ std::shared_ptr<DockManager> DockManager::sharedInstance() {
         // Stored before init runs, so a call made while the dock is being built answers
         // this same manager.
         slot = std::shared_ptr<DockManager>(new DockManager());
+        // The windows the running applications track are kept clear of the panels.
+        RunningApplicationEx::setWindowChangedHandler([](const std::shared_ptr<SIWindow>& window) {
+            if (hasSharedInstance()) sharedInstance()->onAXWindowResizedNotification(window);
+        });
         slot->init();
     }
     return slot;
@@ -55,6 +60,7 @@ void DockManager::releaseSharedInstance() {
     auto manager = std::move(sharedSlot());
     sharedSlot().reset();
     if (!manager) return;
+    RunningApplicationEx::setWindowChangedHandler(nullptr);
     manager->stopObserving();
     manager->closeAllPanels();
     // The auto-hide shortcut's key grab goes with the dock (it holds the desktop's hotkey

@@ -32,6 +32,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/InputState.h"
 #include "platform/ui/Menu.h"
@@ -98,22 +99,21 @@ std::shared_ptr<CellActionsDelegate> CellActionsDelegate::initWhitCollectionView
 }
 
 void CellActionsDelegate::initControllers() {
+    // The start menu and the group view are made when first opened: their views (a search
+    // field, lists, the fonts and style pictures they load) would cost the panel's start.
     viewController_ = FolderViewController::init();
     windowPreviewController_ = WindowPreviewController::init();
-    startMenuController_ = MenuViewController::init();
-    groupController_ = GroupViewController::init();
     std::weak_ptr<Object> weak = weak_from_this();
-    groupController_->setGroupInspectorHandler([weak](const std::shared_ptr<GroupModel>& group) {
-        auto self = std::static_pointer_cast<CellActionsDelegate>(weak.lock());
-        if (!self || !group) return;
-        if (auto inspector = self->groupInspector()) {
-            inspector->setModel(Value(group));
-            inspector->orderFront();
-        }
-    });
+    // A menu of the program that opens ends every hover step: see menuDidBeginTracking.
+    NotificationCenter::defaultCenter().addObserver(this, MenuPresenter::kMenuDidBeginTracking, nullptr,
+                                                    [weak](const Notification&) {
+                                                        if (auto self = weak.lock())
+                                                            static_cast<CellActionsDelegate&>(*self).menuDidBeginTracking();
+                                                    });
 }
 
 CellActionsDelegate::~CellActionsDelegate() {
+    NotificationCenter::defaultCenter().removeObserver(this);
     cancelPreviousPerformRequests();
     if (tooltip_) tooltip_->close();
 }
@@ -152,6 +152,26 @@ std::shared_ptr<InspectorWindow> CellActionsDelegate::groupInspector() {
 bool CellActionsDelegate::isPreviewActive() const {
     return windowPreviewController_ && windowPreviewController_->previewIsShow();
 }
+const std::shared_ptr<GroupViewController>& CellActionsDelegate::groupController() const {
+    if (groupController_) return groupController_;
+    groupController_ = GroupViewController::init();
+    std::weak_ptr<const Object> weak = weak_from_this();
+    groupController_->setGroupInspectorHandler([weak](const std::shared_ptr<GroupModel>& group) {
+        auto self = std::const_pointer_cast<CellActionsDelegate>(std::static_pointer_cast<const CellActionsDelegate>(weak.lock()));
+        if (!self || !group) return;
+        if (auto inspector = self->groupInspector()) {
+            inspector->setModel(Value(group));
+            inspector->orderFront();
+        }
+    });
+    return groupController_;
+}
+
+const std::shared_ptr<MenuViewController>& CellActionsDelegate::startMenuController() const {
+    if (!startMenuController_) startMenuController_ = MenuViewController::init();
+    return startMenuController_;
+}
+
 bool CellActionsDelegate::isStartMenuActive() const { return startMenuController_ && startMenuController_->isShow(); }
 bool CellActionsDelegate::folderViewIsShow() const { return viewController_ && viewController_->isFolderViesShow(); }
 bool CellActionsDelegate::groupViewIsShow() const { return groupController_ && groupController_->isShow(); }
@@ -234,20 +254,21 @@ void CellActionsDelegate::mouseUp(const Event& event, QWidget* view, const Value
     } else if (kind == "GroupModel") {
         if (isKeyUp) return;
         auto group = object.objectAs<GroupModel>();
-        if (!group || !groupController_) return;
-        if (groupController_->isShow()) {
+        if (!group) return;
+        if (groupViewIsShow()) {
             groupController_->closePreview();
         } else if (defaults().integerForKey("FolderViewIndex") != 0) {
             popUpMenuAtEvent(buildMenuForGroup(group), event, view);
         } else if (view) {
-            groupController_->showGrouViewForGroup(group, boundsOf(view), view, edge);
+            groupController()->showGrouViewForGroup(group, boundsOf(view), view, edge);
         }
     } else if (kind == "MenuModel") {
-        if (isKeyUp || !startMenuController_) return;
-        if (startMenuController_->isShow()) {
-            startMenuController_->closeStartMenu();
+        if (isKeyUp) return;
+        auto& startMenu = startMenuController();
+        if (startMenu->isShow()) {
+            startMenu->closeStartMenu();
         } else if (auto menu = object.objectAs<MenuModel>(); menu && view) {
-            startMenuController_->showStartMenuWith(menu, boundsOf(view), view, edge);
+            startMenu->showStartMenuWith(menu, boundsOf(view), view, edge);
         }
     } else if (kind == "TrashModel") {
         // The trash cell sends only the release; a cell that sends both opens it once.
@@ -351,6 +372,20 @@ void CellActionsDelegate::prcessFiles(const std::vector<URLPtr>& files, const Va
 
 void CellActionsDelegate::disableDraged() { isMouseDragged_ = false; }
 
+bool CellActionsDelegate::hoverIsHeld() {
+    // A press of any button (the menu of a right press is on its way) or an open menu.
+    return GetCurrentButtonState() != 0 || MenuPresenter::isTracking();
+}
+
+void CellActionsDelegate::menuDidBeginTracking() {
+    // What the hover showed goes, and what it was about to do does not happen: the
+    // menu's own event loop would run the pending steps and the cells' rest timers, and
+    // the Leave its pointer grab causes, over the menu.
+    cancelPreviousPerformRequests();
+    closeTooltip();
+    if (windowPreviewController_) windowPreviewController_->forseClosePreview();
+}
+
 void CellActionsDelegate::hidePreview() {
     if (windowPreviewController_ && windowPreviewController_->previewIsShow()) windowPreviewController_->hidePreview();
 }
@@ -388,7 +423,7 @@ QWidget* CellActionsDelegate::collectionViewItemForMousePoint(const Point& locat
 void CellActionsDelegate::showPreviewWhithObject(const std::optional<Dictionary>& dictionary) {
     if (!previewsOn() && !tooltipsOn()) return;
     if (docWindow_ && docWindow_->isAutoHidden()) return;
-    if (NSEvent_Utilities::isMouseButtonDown()) return;
+    if (hoverIsHeld()) return;
     if (isMouseDragged_) {
         performAfterDelay(0.3, [](CellActionsDelegate& d) { d.disableDraged(); });
         return;
@@ -420,6 +455,7 @@ void CellActionsDelegate::previewOrTooltip(const Value& object, QWidget* view) {
 void CellActionsDelegate::previewOnDelayWithItem(QWidget* itemView) {
     if (!previewsOn() && !tooltipsOn()) return;
     if (docWindow_ && docWindow_->isAutoHidden()) return;
+    if (MenuPresenter::isTracking()) return;
     closeTooltip();
     auto* cellView = qobject_cast<CollectionItemView*>(itemView);
     const Value object = cellView ? cellView->representedObject() : Value();
@@ -436,6 +472,7 @@ void CellActionsDelegate::previewOnDelayWithItem(QWidget* itemView) {
 }
 
 void CellActionsDelegate::mouseStopedWhithDict(const Dictionary& dictionary) {
+    if (hoverIsHeld()) return;
     QWidget* under = itemUnderPointer();
     cancelPreviousPerformRequests();
     auto app = dictionary.find("app");
@@ -449,6 +486,7 @@ void CellActionsDelegate::mouseStopedWhithDict(const Dictionary& dictionary) {
 void CellActionsDelegate::internalMouseEnteredInView(const Dictionary& dictionary) {
     if (!previewsOn() && !tooltipsOn()) return;
     if (docWindow_ && docWindow_->isAutoHidden()) return;
+    if (MenuPresenter::isTracking()) return;
     if (isMouseDragged_) return;
     auto app = dictionary.find("app");
     const Value object = app == dictionary.end() ? Value() : app->second;
@@ -465,7 +503,7 @@ void CellActionsDelegate::internalMouseEnteredInView(const Dictionary& dictionar
 
 void CellActionsDelegate::mouseEnteredWhithDict(const Dictionary& dictionary) {
     if (docWindow_ && docWindow_->isAutoHidden()) return;
-    if (NSEvent_Utilities::isMouseButtonDown()) return;
+    if (hoverIsHeld()) return;
     if (isMouseDragged_) {
         performAfterDelay(0.3, [](CellActionsDelegate& d) { d.disableDraged(); });
         return;

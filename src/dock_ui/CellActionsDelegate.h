@@ -11,6 +11,9 @@
 // carry a dictionary with "app" (the item) and "view" (the item's view, a ViewObject:
 // platform/ui/ViewObject.h).
 //
+// While a menu of the program is open (a context menu, a pop-up menu, "Open With", the
+// status menu) the hover shows nothing; what it showed closes when the menu opens.
+//
 // Main thread only. Every delayed step runs on the main run loop and belongs to this
 // object: cancelPreviousPerformRequests() drops every pending one at once.
 
@@ -116,14 +119,18 @@ public:
     void internalMouseEnteredInView(const Dictionary& dictionary);
     void showTooltipInView(QWidget* view, const Value& object);
     void disableDraged();
+    // A menu of the program opened: the pending hover steps are dropped, the tooltip and
+    // the preview close. Until the last menu closes no hover shows anything.
+    void menuDidBeginTracking();
 
     // The popovers of the panel (made with the delegate) and the current tooltip.
     const std::shared_ptr<FolderViewController>& viewController() const { return viewController_; }
     const std::shared_ptr<WindowPreviewController>& windowPreviewController() const {
         return windowPreviewController_;
     }
-    const std::shared_ptr<MenuViewController>& startMenuController() const { return startMenuController_; }
-    const std::shared_ptr<GroupViewController>& groupController() const { return groupController_; }
+    // The start menu's and the group view's controllers are made when first asked for.
+    const std::shared_ptr<MenuViewController>& startMenuController() const;
+    const std::shared_ptr<GroupViewController>& groupController() const;
     const std::shared_ptr<Tooltip>& tooltip() const { return tooltip_; }
     // Closes the current tooltip, if any.
     void closeTooltip();
@@ -183,6 +190,8 @@ private:
     QWidget* panelWidget() const;
     // The item view under the pointer now, nullptr when there is none.
     QWidget* itemUnderPointer() const;
+    // Whether a hover must wait: a mouse button (any) is down or a menu is open.
+    static bool hoverIsHeld();
 
     bool isMouseDragged_ = false;
     std::shared_ptr<InspectorWindow> groupInspector_;
@@ -193,8 +202,8 @@ private:
     std::weak_ptr<DockConfiguration> config_;
     std::shared_ptr<FolderViewController> viewController_;
     std::shared_ptr<WindowPreviewController> windowPreviewController_;
-    std::shared_ptr<MenuViewController> startMenuController_;
-    std::shared_ptr<GroupViewController> groupController_;
+    mutable std::shared_ptr<MenuViewController> startMenuController_;
+    mutable std::shared_ptr<GroupViewController> groupController_;
     std::shared_ptr<InspectorWindow> inspector_;
     // Pending delayed steps, on the loop they were scheduled on.
     std::set<RunLoop::TimerId> pending_;

@@ -6,7 +6,11 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
+#include <QThread>
+#include <QTimer>
+#include <QScreen>
 #include <QWindow>
+#include <QApplication>
 
 #include "core/DockConfiguration.h"
 #include "core/DockManager.h"
@@ -58,8 +62,21 @@ std::shared_ptr<DockWindow> DockWindow::initWithPanelModel(std::shared_ptr<DockM
     return std::shared_ptr<DockWindow>(new DockWindow(std::move(model), std::move(configuration), std::move(screen)),
                                        [](DockWindow* w) {
                                            w->stopObserving();
-                                           w->deleteLater();
+                                           deleteWhenUnwound(w);
                                        });
+}
+
+void DockWindow::deleteWhenUnwound(QPointer<DockWindow> window) {
+    if (!window) return;
+    if (QThread::currentThread()->loopLevel() <= 1) {
+        window->deleteLater();
+        return;
+    }
+    // A loop of its own runs inside one of its event handlers (a cell's context menu, a
+    // drag): deleted now, the handler would return into a panel that is gone. It leaves
+    // the screen at once and goes once that loop has ended.
+    window->orderOut();
+    QTimer::singleShot(50, qApp, [window] { deleteWhenUnwound(window); });
 }
 
 DockWindow::DockWindow(std::shared_ptr<DockModel> model, std::shared_ptr<DockConfiguration> configuration,
@@ -99,6 +116,7 @@ DockWindow::~DockWindow() {
     if (collectionView_) collectionView_->unbindAll();
     // The effect view may be out of the view tree.
     if (visualEffectView_ && !visualEffectView_->parent()) delete visualEffectView_;
+    delete shadow_.data();
 }
 
 void DockWindow::buildCollectionView() {
@@ -271,6 +289,7 @@ void DockWindow::setContentView(QWidget* view) {
         content->setComposited(composited_);
     }
     if (visualEffectView_) visualEffectView_->setCornerRadius(cornerRadius_);
+    updateShadow();
     // Without a compositing manager the corners are cut from the window itself.
     if (!composited_) {
         if (cornerRadius_ > 0) {
@@ -293,6 +312,25 @@ void DockWindow::resizeEvent(QResizeEvent* event) {
     if (collectionView_ && contentView_) collectionView_->setGeometry(contentView_->rect());
     if (visualEffectView_ && visualEffectView_->parent()) visualEffectView_->setGeometry(contentView_->rect());
     if (!composited_ && cornerRadius_ > 0) setContentView(contentView_);
+    updateShadow();
+}
+
+void DockWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    updateShadow();
+}
+
+void DockWindow::updateShadow() {
+    const bool casts = hasShadow_ && composited_ && orderedIn_ && alpha_ > 0.0 && isVisible();
+    if (!casts) {
+        if (shadow_) shadow_->follow(this, geometry(), cornerRadius_, alpha_, false);
+        return;
+    }
+    if (!shadow_) shadow_ = new PanelShadow;
+    // The window's geometry as the window system last placed it (the widget's own may
+    // still be an earlier one while the window's report is being handled).
+    const QWindow* handle = windowHandle();
+    shadow_->follow(this, handle ? handle->geometry() : geometry(), cornerRadius_, alpha_, true);
 }
 
 void DockWindow::paintEvent(QPaintEvent*) {}
@@ -443,8 +481,12 @@ void DockWindow::updateReservedSpace() {
     auto panels = desktop::PanelWindows::installed();
     if (!panels) return;
     const int16_t pos = position();
-    bool keep = orderedIn_ && pos >= 0 && pos <= 3 && defaults().boolForKey("ReserveSpace") &&
-                !defaults().boolForKey("HideQuayside");
+    bool keep = orderedIn_ && pos >= 0 && pos <= 3 && defaults().boolForKey("ReserveSpace");
+    // Auto-hide gives the space back once the panel has hidden, not before, and keeps none
+    // while the panel shows again: the windows the window manager then grows into the
+    // space are left alone (a hidden panel fits no maximised window beside it), instead of
+    // being fitted back beside a panel that is about to go.
+    if (defaults().boolForKey("HideQuayside")) keep = keep && reserving_ && alpha_ > 0.0;
     // A screen taken away under the panel: no space is kept until it stands on one again.
     if (keep && screen_) {
         auto screens = Screen::screens();
@@ -522,20 +564,34 @@ void DockWindow::mapPanel() {
     show();
     // The window manager hears requests about a window it manages: they are sent once
     // the window is exposed (mapped).
-    if (panels) {
-        mappedNoticePending_ = true;
-        if (QWindow* handle = windowHandle(); handle && !filteringHandle_) {
-            handle->installEventFilter(this);
-            filteringHandle_ = true;
-        }
+    if (panels) mappedNoticePending_ = true;
+    // The window's own reports (placed, resized, mapped, on another screen), whatever
+    // moved it, re-place the shadow.
+    if (QWindow* handle = windowHandle(); handle && !filteringHandle_) {
+        handle->installEventFilter(this);
+        connect(handle, &QWindow::screenChanged, this, [this] { updateShadow(); });
+        filteringHandle_ = true;
     }
 }
 
 bool DockWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Expose && watched == windowHandle() && mappedNoticePending_ &&
-        windowHandle()->isExposed()) {
-        mappedNoticePending_ = false;
-        if (auto panels = desktop::PanelWindows::installed()) panels->dockPanelMapped(nativeId_, true);
+    if (watched == windowHandle()) {
+        switch (event->type()) {
+            case QEvent::Expose:
+                if (mappedNoticePending_ && windowHandle()->isExposed()) {
+                    mappedNoticePending_ = false;
+                    if (auto panels = desktop::PanelWindows::installed()) panels->dockPanelMapped(nativeId_, true);
+                }
+                updateShadow();
+                break;
+            case QEvent::Move:
+            case QEvent::Resize:
+            case QEvent::Show:
+                updateShadow();
+                break;
+            default:
+                break;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -547,6 +603,7 @@ void DockWindow::syncNativeVisibility() {
     if (composited_ && mapped) setWindowOpacity(alpha_);
     if (mapped && !isVisible()) mapPanel();
     else if (!mapped && isVisible()) hide();
+    updateShadow();
 }
 
 void DockWindow::setAlpha(double alpha) {
@@ -576,6 +633,7 @@ void DockWindow::close() {
     orderedIn_ = false;
     updateReservedSpace();
     QWidget::close();
+    updateShadow();
 }
 
 // ---------------------------------------------------------------------------------
@@ -642,6 +700,7 @@ void DockWindow::hideDock() {
     animateAlpha(kFadeOutDuration, {0.9, 0.8, 0.7, 0.6, 0.5, 0.4, 0.3, 0.2, 0.1}, 0.0, [this] {
         alpha_ = 0.0;
         isFadingOut_ = false;
+        updateReservedSpace();
     });
 }
 
@@ -846,6 +905,7 @@ void DockWindow::setupAppearance() {
     update();
     if (contentView_) contentView_->update();
     hasShadow_ = configuration_ && configuration_->windowCastsShadow();
+    updateShadow();
     if (composited_) {
         if (auto panels = desktop::PanelWindows::installed()) {
             if (!nativeId_) nativeId_ = uint64_t(winId());

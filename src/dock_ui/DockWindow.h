@@ -8,7 +8,9 @@
 // and pagers, above other windows, and never takes the focus. With a compositing
 // manager it is translucent (an ARGB visual), asks for blur behind vibrant themes and
 // fades through the window opacity; without one the background is opaque and a fade
-// ends in the window being shown or hidden. Either way alphaValue() is the exact alpha
+// ends in the window being shown or hidden. With "Cast a shadow" (the configuration's
+// windowCastsShadow) and a compositing manager the panel casts a shadow around itself
+// (PanelShadow); without one the setting has nothing to cast it on. Either way alphaValue() is the exact alpha
 // of the fades, and a hidden panel (alpha 0) is still "visible" (ordered in): its
 // window is only unmapped, so that it takes no clicks.
 //
@@ -23,9 +25,11 @@
 #include <string>
 #include <vector>
 
+#include <QPointer>
 #include <QWidget>
 
 #include "core/DockWindowController.h"
+#include "dock_ui/PanelShadow.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Object.h"
 #include "platform/foundation/RunLoop.h"
@@ -80,7 +84,7 @@ public:
     void setPanelLevel();
     // Keeps the space along the panel's edge clear of other windows while "ReserveSpace"
     // is on, auto-hide ("HideQuayside") is off and the panel is on screen; gives it back
-    // otherwise.
+    // otherwise (with auto-hide turned on, once the panel has hidden).
     void updateReservedSpace();
     // The bool user default "Indent".
     bool hasIndent() const override;
@@ -132,6 +136,9 @@ public:
     // The window level: 3 (floating) or 101 (pop-up); both keep the panel above.
     int level() const { return level_; }
     bool hasShadow() const { return hasShadow_; }
+    // The shadow's window while the panel casts one on screen (a compositing manager
+    // runs, the panel is shown); nullptr or hidden otherwise.
+    PanelShadow* shadowWindow() const { return shadow_; }
     double cornerRadius() const { return cornerRadius_; }
     // The named appearance ("NSAppearanceNameVibrantLight", "NSAppearanceNameVibrantDark"
     // or "" when none was set).
@@ -146,9 +153,13 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Deletes the panel through the event loop once no loop of its own (a menu, a drag
+    // started in one of its event handlers) runs; until then it is off the screen.
+    static void deleteWhenUnwound(QPointer<DockWindow> window);
     void buildCollectionView();
     void setupObservers();
     void stopObserving();
@@ -161,6 +172,8 @@ private:
     void setAlpha(double alpha);
     void syncNativeVisibility();
     void mapPanel();
+    // Shows, moves or hides the shadow's window as the panel stands now.
+    void updateShadow();
     ScreenPtr currentScreen() const;
     double maxItemsHightForCount(uint64_t count, double maxIconSize, const ScreenPtr& screen) const;
     Point mouseLocation() const;
@@ -188,6 +201,7 @@ private:
     double alpha_ = 1.0;
     int level_ = 101;
     bool hasShadow_ = false;
+    QPointer<PanelShadow> shadow_;
     std::string appearance_;
     bool composited_ = false;
     uint64_t nativeId_ = 0;

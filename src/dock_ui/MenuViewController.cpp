@@ -73,7 +73,13 @@ public:
             QImage icon = ItemIconCache::shared().iconForItem(item.object(), pixels, list_, [list](const QImage&) {
                 if (list) list->viewport()->update();
             });
-            if (icon.isNull()) return {};
+            if (icon.isNull()) {
+                // Until the cache delivers it, a clear picture of the icon's size: the
+                // list takes its row height from its first row, and a row sized without
+                // its icon would let the icons drawn later overlap.
+                icon = QImage(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+                icon.fill(Qt::transparent);
+            }
             icon.setDevicePixelRatio(list_->devicePixelRatioF());
             return icon;
         }

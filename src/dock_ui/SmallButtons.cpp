@@ -17,6 +17,50 @@
 namespace qs {
 
 // ---------------------------------------------------------------------------------
+// Template icons
+
+QIcon TemplateIcon::tinted(const QIcon& icon, const QSize& size, const QColor& color, qreal devicePixelRatio) {
+    if (key_ == icon.cacheKey() && color_ == color.rgba() && size_ == size) return tinted_;
+    QIcon result;
+    for (QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active, QIcon::Selected}) {
+        QPixmap pixmap = icon.pixmap(size, devicePixelRatio, mode);
+        if (pixmap.isNull()) continue;
+        // A template is drawn from its shape only: every pixel takes the colour, keeping
+        // its own coverage.
+        QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QPainter p(&image);
+        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        QColor c = color;
+        if (mode == QIcon::Disabled) c.setAlphaF(c.alphaF() * 0.5f);
+        p.fillRect(image.rect(), c);
+        p.end();
+        result.addPixmap(QPixmap::fromImage(image), mode);
+    }
+    key_ = icon.cacheKey();
+    color_ = color.rgba();
+    size_ = size;
+    tinted_ = result;
+    return result;
+}
+
+void paintTemplateButton(QPushButton& button, TemplateIcon& icon) {
+    QStylePainter p(&button);
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    option.features = button.isFlat() ? QStyleOptionButton::Flat : QStyleOptionButton::None;
+    if (button.isDown()) option.state |= QStyle::State_Sunken;
+    if (button.isChecked()) option.state |= QStyle::State_On;
+    if (!button.isFlat() && !button.isDown()) option.state |= QStyle::State_Raised;
+    option.text = button.text();
+    option.icon = button.icon();
+    option.iconSize = button.iconSize();
+    if (!option.icon.isNull())
+        option.icon = icon.tinted(option.icon, option.iconSize, button.palette().color(QPalette::ButtonText),
+                                  button.devicePixelRatioF());
+    p.drawControl(QStyle::CE_PushButton, option);
+}
+
+// ---------------------------------------------------------------------------------
 // WDButton
 
 WDButton::WDButton(QWidget* parent) : QPushButton(parent) {
@@ -68,38 +112,7 @@ void WDButton::resizeEvent(QResizeEvent* event) {
     updateTrackingAreas();
 }
 
-QIcon WDButton::templateIcon(const QIcon& icon, const QSize& size, const QColor& color) const {
-    if (tintedKey_ == icon.cacheKey() && tintedColor_ == color.rgba() && tintedSize_ == size) return tinted_;
-    QIcon result;
-    for (QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active, QIcon::Selected}) {
-        QPixmap pixmap = icon.pixmap(size, devicePixelRatioF(), mode);
-        if (pixmap.isNull()) continue;
-        // A template is drawn from its shape only: every pixel takes the colour, keeping
-        // its own coverage.
-        QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        QPainter p(&image);
-        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        QColor c = color;
-        if (mode == QIcon::Disabled) c.setAlphaF(c.alphaF() * 0.5f);
-        p.fillRect(image.rect(), c);
-        p.end();
-        result.addPixmap(QPixmap::fromImage(image), mode);
-    }
-    tintedKey_ = icon.cacheKey();
-    tintedColor_ = color.rgba();
-    tintedSize_ = size;
-    tinted_ = result;
-    return result;
-}
-
-void WDButton::paintEvent(QPaintEvent*) {
-    QStylePainter p(this);
-    QStyleOptionButton option;
-    initStyleOption(&option);
-    if (!option.icon.isNull())
-        option.icon = templateIcon(option.icon, option.iconSize, palette().color(QPalette::ButtonText));
-    p.drawControl(QStyle::CE_PushButton, option);
-}
+void WDButton::paintEvent(QPaintEvent*) { paintTemplateButton(*this, template_); }
 
 // ---------------------------------------------------------------------------------
 // ButtonWithShadow

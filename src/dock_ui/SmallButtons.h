@@ -10,6 +10,7 @@
 //   the minimum to the value is green, with no knob.
 // - StartView: a plain view.
 
+#include <QIcon>
 #include <QPushButton>
 #include <QSlider>
 #include <QWidget>
@@ -21,6 +22,22 @@ class QGraphicsOpacityEffect;
 class QPainter;
 
 namespace qs {
+
+// An icon drawn as a template: its shape only, every pixel in one colour (disabled at
+// half its alpha). The tinted icon is kept for the last icon, size and colour asked.
+class TemplateIcon {
+public:
+    QIcon tinted(const QIcon& icon, const QSize& size, const QColor& color, qreal devicePixelRatio);
+
+private:
+    qint64 key_ = -1;
+    QRgb color_ = 0;
+    QSize size_;
+    QIcon tinted_;
+};
+
+// Draws a push button as the style does, its icon as a template in its text colour.
+void paintTemplateButton(QPushButton& button, TemplateIcon& icon);
 
 class WDButton : public QPushButton {
 public:
@@ -53,15 +70,11 @@ protected:
 
 private:
     void applyAlpha(double alpha);
-    QIcon templateIcon(const QIcon& icon, const QSize& size, const QColor& color) const;
 
     QGraphicsOpacityEffect* opacity_ = nullptr;
     ValueAnimation fade_;
     double alpha_ = kRestingAlpha;
-    mutable qint64 tintedKey_ = -1;
-    mutable QRgb tintedColor_ = 0;
-    mutable QSize tintedSize_;
-    mutable QIcon tinted_;
+    TemplateIcon template_;
 };
 
 class ButtonWithShadow : public QPushButton {

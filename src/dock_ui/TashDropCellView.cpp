@@ -24,6 +24,12 @@ void TashDropCellView::handOverDrop(const std::vector<URLPtr>& urls) {
     if (auto cell = delegate()) cell->dropZone(this, urls);
 }
 
+uint64_t TashDropCellView::dropOperation(const std::vector<URLPtr>& urls, const DraggingInfo&, bool& handOver) {
+    handOver = false;
+    auto cell = delegate();
+    return cell ? cell->trashDroppedFiles(urls) : NSDragOperationNone;
+}
+
 std::shared_ptr<Menu> TashDropCellView::menuForEvent(const Event&) const {
     auto actions = cellActionsDelegate();
     return actions ? actions->menuForItemViewWhithObject(representedObject_) : nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 // The view of the trash's cell: files dropped anywhere on it are handed, as file URLs in
-// drag order, to the trash cell, which moves them to the trash. While a drag hovers it
+// drag order, to the trash cell, which moves them to the trash; the drag source hears a
+// move only when some of them went (or are going) there. While a drag hovers it
 // is highlighted and asks for the drag-copy cursor on entry and the disappearing-item
 // cursor while the drag moves over it. Its context menu is the trash's, from the cell
 // actions.
@@ -42,6 +43,8 @@ signals:
 
 protected:
     void handOverDrop(const std::vector<URLPtr>& urls) override;
+    // The drop is carried out here, so that the source hears what was done.
+    uint64_t dropOperation(const std::vector<URLPtr>& urls, const DraggingInfo& info, bool& handOver) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

@@ -164,7 +164,11 @@ std::shared_ptr<Tooltip> Tooltip::initWithString(const std::optional<std::string
     return tooltip;
 }
 
-Tooltip::Tooltip() { setAnimates(false); }
+Tooltip::Tooltip() {
+    setAnimates(false);
+    // A name never stands over a menu or a popover.
+    setGivesWay(true);
+}
 
 Tooltip::~Tooltip() {
     for (auto& [loop, id] : pendingHides_)
@@ -200,7 +204,7 @@ void Tooltip::setUpWithString(const std::optional<std::string>& string) {
 void Tooltip::showRelativeToRect(const Rect& rect, QWidget* view, RectEdge preferredEdge, bool autoClose) {
     if (!view || !view->window()->isVisible()) return;
     Popover::showRelativeToRect(rect, view, preferredEdge);
-    if (autoClose) {
+    if (autoClose && isShown()) {
         RunLoop* loop = &RunLoop::main();
         pendingHides_.erase(std::remove_if(pendingHides_.begin(), pendingHides_.end(),
                                            [](auto& p) { return !RunLoop::isLive(p.first) || !p.first->isScheduled(p.second); }),

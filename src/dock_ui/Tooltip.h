@@ -2,7 +2,9 @@
 // The name of the dock item under the pointer, in a small popover beside the item
 // instead of the system's tool tip. One tooltip is made per hover and shown at once;
 // it can close itself 1.5 seconds later. It never takes the keyboard focus: it is an
-// application-defined popover, which shows as a tool-tip window.
+// application-defined popover, which shows as a tool-tip window. It gives way to menus
+// and other popovers (Popover::setGivesWay): it closes when one opens and does not show
+// while one is open.
 //
 // The text wraps at 220 points (a word longer than that breaks where it must), keeps
 // its line breaks and its direction (right-to-left text is laid out right to left), and

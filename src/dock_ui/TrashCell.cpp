@@ -8,9 +8,12 @@
 #include "dock_ui/DockCollectionItemCell.h"
 #include "dock_ui/ItemIconCache.h"
 #include "dock_ui/TashDropCellView.h"
+#include "platform/desktop/UserMessages.h"
 #include "platform/foundation/Log.h"
+#include "platform/ui/DragAndDrop.h"
 #include "platform/ui/MenuPresenter.h"
 #include "platform/ui/ViewObject.h"
+#include "tracking/FinderOperations.h"
 
 namespace qs {
 
@@ -85,12 +88,24 @@ void TrashCell::requestIcon() {
     if (imageView_) iconPixels_ = imageView_->requestIcon(representedObjectPointer(), false);
 }
 
-void TrashCell::dropZone(QWidget*, const std::vector<URLPtr>& files) {
-    auto trash = representedObject().objectAs<TrashModel>();
-    if (!trash) return;
-    trash->moveItemsToTrash(files, [](bool ok) {
-        if (!ok) log("not every file dropped on the trash could be moved to it");
-    });
+namespace {
+
+void tellWhatStayed(const FileOperations::DropOutcome& outcome) {
+    if (auto message = FileOperations::messageForDrop(outcome)) {
+        log("not every file dropped on the trash could be moved to it");
+        desktop::tellUser(*message);
+    }
+}
+
+}  // namespace
+
+void TrashCell::dropZone(QWidget*, const std::vector<URLPtr>& files) { trashDroppedFiles(files); }
+
+uint64_t TrashCell::trashDroppedFiles(const std::vector<URLPtr>& files) {
+    if (!representedObject().objectAs<TrashModel>()) return NSDragOperationNone;
+    const auto drop = FileOperations::dropItemsIntoTrash(files, tellWhatStayed);
+    tellWhatStayed(drop.now);
+    return drop.now.moved + drop.queued > 0 ? NSDragOperationMove : NSDragOperationNone;
 }
 
 // ---------------------------------------------------------------------------------

@@ -62,6 +62,10 @@ public:
     void updateTrackingAreas();
     // Files dropped on the view: the trash takes them.
     void dropZone(QWidget* zone, const std::vector<URLPtr>& files);
+    // Moves the files to the trash (a few on its file system at once, the rest in the
+    // background) and tells the user which stayed and why. Answers the drag source's
+    // operation: a move when any went or is going, none when none could.
+    uint64_t trashDroppedFiles(const std::vector<URLPtr>& files);
 
 private:
     void layoutSubviews();

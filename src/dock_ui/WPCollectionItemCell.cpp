@@ -9,7 +9,6 @@
 #include <QPainterPath>
 #include <QResizeEvent>
 
-#include "dock_ui/WindowPreviewController.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tracking/SIWindow.h"
 
@@ -26,22 +25,26 @@ constexpr int kPanelHeight = 26;     // the placement panel
 constexpr int kPlacementWidth = 24;
 constexpr int kPlacementHeight = 18;
 
-// Round glyph buttons: a disc with a symbol (0 cross, 1 bar, 2 plus), drawn once.
-QIcon glyphIcon(int symbol, bool filled, QColor disc) {
-    const int s = 36;  // drawn at twice the button's size
+// Round glyph buttons: a disc with a symbol (0 cross, 1 bar, 2 plus), drawn once at
+// twice the button's size.
+enum class Glyph { Outline, Filled, CutOut };
+QIcon glyphIcon(int symbol, Glyph style, QColor disc) {
+    const int s = 36;
     QPixmap pm(s, s);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    if (filled) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(disc);
-    } else {
+    if (style == Glyph::Outline) {
         p.setPen(QPen(disc, 3));
         p.setBrush(Qt::NoBrush);
+    } else {
+        p.setPen(Qt::NoPen);
+        p.setBrush(disc);
     }
     p.drawEllipse(QRectF(2, 2, s - 4, s - 4));
-    p.setPen(QPen(filled ? QColor(0, 0, 0, 190) : disc, 4, Qt::SolidLine, Qt::RoundCap));
+    // A template (one colour) shows its symbol as a hole in the disc.
+    if (style == Glyph::CutOut) p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.setPen(QPen(style == Glyph::Filled ? QColor(0, 0, 0, 190) : disc, 4, Qt::SolidLine, Qt::RoundCap));
     const double c = s / 2.0, r = s * 0.2;
     if (symbol == 0) {
         p.drawLine(QPointF(c - r, c - r), QPointF(c + r, c + r));
@@ -126,11 +129,33 @@ public:
         if (preview == preview_) return;
         preview_ = std::move(preview);
         scaled_ = QPixmap();
+        placeMark();
         update();
     }
     bool showsPlaceholder() const { return !preview_ || preview_->qimage().isNull(); }
 
+    // The rectangle the picture takes: the window's picture fitted into the button and
+    // centred; the whole drawing area for the placeholder.
+    QRectF pictureRect() const {
+        const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -1);
+        if (showsPlaceholder() || area.width() < 1 || area.height() < 1) return area;
+        const QSizeF fitted = QSizeF(preview_->qimage().size()).scaled(area.size(), Qt::KeepAspectRatio);
+        return QRectF(area.left() + (area.width() - fitted.width()) / 2,
+                      area.top() + (area.height() - fitted.height()) / 2, fitted.width(), fitted.height());
+    }
+
+    // A child kept in the top right corner of the picture (the minimised mark).
+    void setMark(QWidget* mark) {
+        mark_ = mark;
+        placeMark();
+    }
+
 protected:
+    void resizeEvent(QResizeEvent* event) override {
+        ButtonWithShadow::resizeEvent(event);
+        placeMark();
+    }
+
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
@@ -150,21 +175,26 @@ protected:
             p.drawLine(QPointF(frame.left(), frame.top() + 12), QPointF(frame.right(), frame.top() + 12));
             return;
         }
-        QSizeF fitted = QSizeF(picture.size()).scaled(area.size(), Qt::KeepAspectRatio);
-        QSize pixels = (fitted * devicePixelRatioF()).toSize().expandedTo(QSize(1, 1));
+        const QRectF target = pictureRect();
+        QSize pixels = (target.size() * devicePixelRatioF()).toSize().expandedTo(QSize(1, 1));
         if (scaled_.isNull() || scaled_.size() != pixels) {
             scaled_ = QPixmap::fromImage(picture.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
             scaled_.setDevicePixelRatio(devicePixelRatioF());
         }
-        QRectF target(area.left() + (area.width() - fitted.width()) / 2,
-                      area.top() + (area.height() - fitted.height()) / 2, fitted.width(), fitted.height());
         p.drawPixmap(target, scaled_, QRectF(QPointF(0, 0), QSizeF(scaled_.size())));
         if (isDown()) p.fillRect(target, QColor(0, 0, 0, 60));
     }
 
 private:
+    void placeMark() {
+        if (!mark_) return;
+        const QRectF picture = pictureRect();
+        mark_->move(int(picture.right()) - mark_->width() - 4, int(picture.top()) + 4);
+    }
+
     ImagePtr preview_;
     QPixmap scaled_;
+    QPointer<QWidget> mark_;
 };
 
 }  // namespace
@@ -261,12 +291,14 @@ void WPCollectionItemCell::loadView() {
     image_ = new PreviewImageButton(root);
     connect(image_.data(), &QPushButton::clicked, this, [this] { click(); });
 
-    hiddenIndicator_ = new QLabel(root);
+    // The minimised mark stands in the picture's top right corner.
+    hiddenIndicator_ = new QLabel(image_);
     static const QPixmap mark = minimisedMark();
     hiddenIndicator_->setPixmap(mark);
     hiddenIndicator_->setFixedSize(kControlSize, kControlSize);
     hiddenIndicator_->setAttribute(Qt::WA_TransparentForMouseEvents);
     hiddenIndicator_->hide();
+    static_cast<PreviewImageButton*>(image_.data())->setMark(hiddenIndicator_);
 
     setView(root);
 }
@@ -276,15 +308,16 @@ void WPCollectionItemCell::makeControls() {
     closeButton_ = new QPushButton(view());
     closeButton_->setFlat(true);
     closeButton_->setFocusPolicy(Qt::NoFocus);
-    static const QIcon closeIcon = glyphIcon(0, true, QColor(236, 95, 90));
+    static const QIcon closeIcon = glyphIcon(0, Glyph::Filled, QColor(236, 95, 90));
     closeButton_->setIcon(closeIcon);
     closeButton_->setIconSize(QSize(kControlSize, kControlSize));
     connect(closeButton_.data(), &QPushButton::clicked, this, [this] { closeClick(); });
 
-    static const QIcon minimiseIcon = glyphIcon(1, false, QColor(255, 255, 255));
-    static const QIcon minimiseHover = glyphIcon(1, true, QColor(255, 255, 255));
-    static const QIcon maximiseIcon = glyphIcon(2, false, QColor(255, 255, 255));
-    static const QIcon maximiseHover = glyphIcon(2, true, QColor(255, 255, 255));
+    // Templates: drawn in the buttons' text colour.
+    static const QIcon minimiseIcon = glyphIcon(1, Glyph::Outline, Qt::black);
+    static const QIcon minimiseHover = glyphIcon(1, Glyph::CutOut, Qt::black);
+    static const QIcon maximiseIcon = glyphIcon(2, Glyph::Outline, Qt::black);
+    static const QIcon maximiseHover = glyphIcon(2, Glyph::CutOut, Qt::black);
     minimazeButton_ = new WindowButton(view());
     minimazeButton_->setFlat(true);
     minimazeButton_->setFocusPolicy(Qt::NoFocus);
@@ -339,24 +372,25 @@ void WPCollectionItemCell::layoutSubviews() {
     QWidget* root = isViewLoaded() ? view() : nullptr;
     if (!root || !image_) return;
     const int w = root->width(), h = root->height();
-    textField_->setGeometry(kInset, 4, std::max(0, w - 2 * kInset), kTitleHeight);
+    // The title between the controls' places, which it keeps free whether they show or not.
+    const int controls = 2 * (kControlSize + 4) + kControlGap;
+    textField_->setGeometry(kInset + controls, 4, std::max(0, w - 2 * (kInset + controls)), kTitleHeight);
     const QRect picture(kInset, 4 + kTitleHeight + 2, std::max(0, w - 2 * kInset),
                         std::max(0, h - (4 + kTitleHeight + 2) - kInset));
     image_->setGeometry(picture);
-    hiddenIndicator_->move(picture.right() - kControlSize - 4, picture.top() + 4);
     layoutControls();
     refreshTitle();
 }
 
 void WPCollectionItemCell::layoutControls() {
     if (!closeButton_ || !image_) return;
+    // In the title row, clear of the picture: close on the left, minimise and maximise
+    // on the right.
     const QRect picture = image_->geometry();
-    int x = picture.left() + 4;
-    for (QPushButton* b : {closeButton_.data(), static_cast<QPushButton*>(minimazeButton_.data()),
-                           static_cast<QPushButton*>(maximizeButton_.data())}) {
-        b->setGeometry(x, picture.top() + 4, kControlSize + 4, kControlSize + 4);
-        x += kControlSize + kControlGap;
-    }
+    const int side = kControlSize + 4, top = 4 + (kTitleHeight - side) / 2;
+    closeButton_->setGeometry(picture.left(), top, side, side);
+    maximizeButton_->setGeometry(picture.right() + 1 - side, top, side, side);
+    minimazeButton_->setGeometry(picture.right() + 1 - 2 * side - kControlGap, top, side, side);
     const int panelWidth = std::min(picture.width(), int(placementTags().size()) * (kPlacementWidth + 4) + 8);
     windowManPanel_->setGeometry(picture.left() + (picture.width() - panelWidth) / 2,
                                  picture.bottom() + 1 - kPanelHeight - 4, panelWidth, kPanelHeight);
@@ -398,11 +432,15 @@ void WPCollectionItemCell::setRepresentedObject(const Value& object) {
 void WPCollectionItemCell::bindWindow() {
     imageObservation_.invalidate();
     titleObservation_.invalidate();
+    minimizedObservation_.invalidate();
     recheck_.reset();
     lastRefresh_ = -1.0;
     if (auto w = window()) {
         imageObservation_ = w->observe("previewImage", 0, [this](const KeyValueChange&) { refreshImage(); });
         titleObservation_ = w->observe("title", 0, [this](const KeyValueChange&) { refreshTitle(); });
+        // The mark follows the window, whoever minimised or restored it.
+        minimizedObservation_ =
+            w->observe("isWindowMinimized", 0, [this](const KeyValueChange&) { setHiddenState(); });
     }
     refreshImage();
     refreshTitle();
@@ -471,6 +509,7 @@ void WPCollectionItemCell::viewDidDisappear() {
     recheck_.reset();
     imageObservation_.invalidate();
     titleObservation_.invalidate();
+    minimizedObservation_.invalidate();
 }
 
 void WPCollectionItemCell::mouseEntered(const Event&) {

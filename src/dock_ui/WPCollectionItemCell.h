@@ -6,9 +6,13 @@
 // close, minimise and maximise buttons and a placement panel whose buttons put the
 // window in a part of its screen.
 //
-// The represented object is the window (an SIWindow); its "previewImage" and "title"
-// are followed as the window announces them. Until the first picture arrives the cell
-// shows a placeholder. Any other object makes every action of the cell do nothing.
+// The represented object is the window (an SIWindow); its "previewImage", "title" and
+// "isWindowMinimized" are followed as the window announces them (the minimised mark, in
+// the picture's top right corner, follows the window live). Until the first picture
+// arrives the cell shows a placeholder. The controls stand in the title row, clear of the
+// picture: close on the left, minimise and maximise (plain buttons) on the right; the
+// placement panel lies across the bottom of the picture. Any other object makes every
+// action of the cell do nothing.
 //
 // Main thread only.
 
@@ -24,6 +28,7 @@
 #include <QWidget>
 
 #include "dock_ui/SmallButtons.h"
+#include "dock_ui/WPCellDelegate.h"
 #include "dock_ui/WindowButton.h"
 #include "platform/foundation/Image.h"
 #include "platform/foundation/RunLoop.h"
@@ -32,7 +37,7 @@
 namespace qs {
 
 class SIWindow;
-class WindowPreviewController;
+
 
 // The cell's view. Setting `higlighted` marks the view for redisplay, then stores the
 // value; the highlight itself is the layer colour the cell sets, drawn as a rounded
@@ -99,8 +104,8 @@ public:
 
     // The popover's controller, told when a click hides the popover (copied to the
     // cells made from a prototype).
-    std::shared_ptr<WindowPreviewController> previewController() const { return controller_.lock(); }
-    void setPreviewController(const std::weak_ptr<WindowPreviewController>& controller) { controller_ = controller; }
+    std::shared_ptr<WPCellDelegate> previewController() const { return controller_.lock(); }
+    void setPreviewController(const std::weak_ptr<WPCellDelegate>& controller) { controller_ = controller; }
 
     // Outlets. The close, minimise and maximise buttons and the placement panel are made
     // when the controls first show (nullptr until then).
@@ -159,7 +164,7 @@ private:
     void refreshHiddenStateSoon();
     std::shared_ptr<SIWindow> actionWindow(bool orRespondsToSelector) const;
 
-    std::weak_ptr<WindowPreviewController> controller_;
+    std::weak_ptr<WPCellDelegate> controller_;
     QPointer<ButtonWithShadow> image_;
     QPointer<QLabel> textField_;
     QPointer<QPushButton> closeButton_;
@@ -169,6 +174,7 @@ private:
     QPointer<QLabel> hiddenIndicator_;
     KeyValueObservation imageObservation_;
     KeyValueObservation titleObservation_;
+    KeyValueObservation minimizedObservation_;
     std::unique_ptr<Timer> recheck_;
     double lastRefresh_ = -1.0;
     QString title_;

@@ -4,12 +4,12 @@
 
 namespace qs {
 
-WindowButton::WindowButton(QWidget* parent) : WDButton(parent) { prevImage_ = icon(); }
+WindowButton::WindowButton(QWidget* parent) : QPushButton(parent) { prevImage_ = icon(); }
 
 WindowButton::WindowButton(const QRect& frame, QWidget* parent) : WindowButton(parent) { setGeometry(frame); }
 
 void WindowButton::mouseEntered() {
-    animateAlphaValue(kHoverAlpha);
+    // A plain button is at full opacity already: only the image changes.
     if (alternateImage_.isNull()) return;
     // Only the normal image is kept: entering twice without leaving must not make the
     // alternate image the one to come back to.
@@ -19,7 +19,6 @@ void WindowButton::mouseEntered() {
 }
 
 void WindowButton::mouseExited() {
-    // The alpha stays where the hover put it.
     if (alternateImage_.isNull() || !showingAlternate_) return;
     showingAlternate_ = false;
     setIcon(prevImage_);
@@ -34,5 +33,7 @@ void WindowButton::leaveEvent(QEvent* event) {
     QPushButton::leaveEvent(event);
     mouseExited();
 }
+
+void WindowButton::paintEvent(QPaintEvent*) { paintTemplateButton(*this, template_); }
 
 }  // namespace qs

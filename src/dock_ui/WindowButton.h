@@ -1,16 +1,17 @@
 #pragma once
-// The hover-aware button of a window preview's minimise and maximise controls. It rests
-// at the small buttons' resting alpha and comes to full opacity when the pointer first
-// enters (staying there); with an alternate image it shows that image while the pointer
-// is over it and its normal image again when the pointer leaves.
+// The plain button of a window preview's minimise and maximise controls: always at full
+// opacity, its image drawn as a template (its shape, in the button's text colour). With
+// an alternate image it shows that image while the pointer is over it and its normal
+// image again when the pointer leaves.
 
 #include <QIcon>
+#include <QPushButton>
 
 #include "dock_ui/SmallButtons.h"
 
 namespace qs {
 
-class WindowButton : public WDButton {
+class WindowButton : public QPushButton {
 public:
     // init: as an interface file makes it; the current image is kept as prevImage.
     explicit WindowButton(QWidget* parent = nullptr);
@@ -30,11 +31,13 @@ public:
 protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     QIcon alternateImage_;
     QIcon prevImage_;
     bool showingAlternate_ = false;
+    TemplateIcon template_;
 };
 
 }  // namespace qs

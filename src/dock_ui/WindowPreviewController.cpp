@@ -71,6 +71,7 @@ WindowPreviewController::WindowPreviewController() : popover_(std::make_unique<P
 }
 
 WindowPreviewController::~WindowPreviewController() {
+    releaseShownContents();
     closeTimer_.reset();
     pendingHide_.reset();
     windowsObservation_.invalidate();
@@ -258,6 +259,7 @@ void WindowPreviewController::modelChanged() {
     popover_->setContentSize(calculateContentSizeAndSetItemSize());
     if (model_ && !model_->windows().empty()) {
         updateTrackingAreas();
+        keepShownContents();
         return;
     }
     // The last window went: the preview ends now (and says so), rather than counting as
@@ -282,7 +284,8 @@ void WindowPreviewController::showWindowPreviewForApp(const std::shared_ptr<Runn
     }
     QWidget* content = view();
     positioningView_ = positioningView;
-    if (app != model_) {
+    const bool another = app != model_;
+    if (another) {
         closingPopover_ = true;
         popover_->close();
         closingPopover_ = false;
@@ -296,18 +299,36 @@ void WindowPreviewController::showWindowPreviewForApp(const std::shared_ptr<Runn
         if (isShow_) forseClosePreview();
         return;
     }
-    // A new preview owes nothing to the last one: a close still pending from the pointer
-    // leaving it (or from its window going away under the pointer) is dropped.
-    if (!isShow_) cancelPendingHide();
+    // A preview shown by a hover owes nothing to what came before: a close still pending
+    // from the pointer leaving it (back onto its item, or its window going away under the
+    // pointer) is dropped, whether it is a new preview, another application's or the same
+    // one shown again.
+    cancelPendingHide();
     isShow_ = true;
     delegate_ = delegate;
     runCloseTimer();
+    keepShownContents();
+}
+
+void WindowPreviewController::keepShownContents() {
+    std::vector<std::shared_ptr<SIWindow>> windows;
+    if (isShow_ && model_) windows = model_->windows();
+    for (const auto& window : kept_)
+        if (std::find(windows.begin(), windows.end(), window) == windows.end()) window->releaseContents();
+    for (const auto& window : windows) window->keepContents();
+    kept_ = std::move(windows);
+}
+
+void WindowPreviewController::releaseShownContents() {
+    for (const auto& window : kept_) window->releaseContents();
+    kept_.clear();
 }
 
 // Closing -------------------------------------------------------------------------------
 
 void WindowPreviewController::endPreview() {
     isShow_ = false;
+    releaseShownContents();
     inFocus_ = false;
     closeTimer_.reset();
     cancelPendingHide();

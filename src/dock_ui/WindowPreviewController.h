@@ -14,6 +14,10 @@
 // dock; the pointer leaving the popover closes it half a second later unless it comes
 // back.
 //
+// Pictures. While the preview shows, the contents of its windows are kept (SIWindow::
+// keepContents): their pictures are their own even where other windows cover them, and
+// showing refreshes them. The preview ending releases them.
+//
 // The popover is application-defined: only this controller closes it. It is a tool-tip
 // window that never takes the focus.
 //
@@ -25,10 +29,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QPointer>
 #include <QWidget>
 
+#include "dock_ui/WPCellDelegate.h"
 #include "platform/desktop/Screen.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/Object.h"
@@ -43,9 +49,10 @@ namespace qs {
 
 class CellActionsDelegate;
 class RunningApplicationEx;
+class SIWindow;
 class WPCollectionItemCell;
 
-class WindowPreviewController : public Object, public PopoverDelegate {
+class WindowPreviewController : public Object, public PopoverDelegate, public WPCellDelegate {
 public:
     static constexpr double kCloseCheckInterval = 1.0;
     static constexpr double kExitCloseDelay = 0.5;
@@ -84,7 +91,7 @@ public:
     // preview is shown); otherwise the popover's window is ordered out.
     void hidePreview();
     // The forced close: the popover closes whatever the pointer does.
-    void forseClosePreview();
+    void forseClosePreview() override;
 
     // The content size for the model's windows; sets the grid's item size.
     Size calculateContentSizeAndSetItemSize();
@@ -136,6 +143,10 @@ protected:
 private:
     bool isActive() const;
     void endPreview();
+    // Keeps the contents of the model's windows while shown, releasing those no longer
+    // shown; releaseShownContents releases them all.
+    void keepShownContents();
+    void releaseShownContents();
     void cancelPendingHide();
     void modelChanged();
     void layoutContent();
@@ -161,6 +172,7 @@ private:
     KeyValueObservation windowsObservation_;
     KeyValueObservation modelObservation_;
     KeyValueObservation countObservation_;
+    std::vector<std::shared_ptr<SIWindow>> kept_;
     bool loading_ = false;
 };
 

@@ -46,9 +46,21 @@ bool runLocked(FolderOperation op, const std::vector<std::string>& paths, const 
     return op(paths, folder).ok;
 }
 
+// The system's own words in an operation's error (the part after the path), as a
+// sentence for the user: "cannot move /a/b: it does not exist" gives "It does not exist".
+std::string systemWords(const std::string& error) {
+    std::string why = error;
+    if (auto colon = why.rfind(": "); colon != std::string::npos) why = why.substr(colon + 2);
+    if (!why.empty()) why[0] = char(std::toupper(static_cast<unsigned char>(why[0])));
+    return why;
+}
+
 bool trashLocked(const std::vector<std::string>& paths) {
     std::lock_guard lock(operationsMutex());
-    return desktop::files::moveToTrash(paths).ok;
+    auto result = desktop::files::moveToTrash(paths);
+    // For the message the caller may show.
+    if (!result.ok && !result.error.empty()) desktop::noteFailureReason(systemWords(result.error) + ".");
+    return result.ok;
 }
 
 // A folder operation's file paths and target, checked. Answers the operation's result
@@ -248,9 +260,7 @@ std::string failureReason(DropAction action, const std::string& path, const std:
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0)
         return action == DropAction::Copy ? "It went away while it was being copied." : "It went away before it could be moved.";
-    std::string why = error;
-    if (auto colon = why.rfind(": "); colon != std::string::npos) why = why.substr(colon + 2);
-    if (!why.empty()) why[0] = char(std::toupper(static_cast<unsigned char>(why[0])));
+    const std::string why = systemWords(error);
     return std::string(action == DropAction::Copy ? "It could not be copied" : "It could not be moved") +
            (why.empty() ? "." : ": " + why + ".");
 }
@@ -284,6 +294,81 @@ void dropItemsIntoFolder(const std::vector<URLPtr>& urls, const URLPtr& folder,
         false, [outcome, done = std::move(done)](bool) {
             if (done) done(*outcome);
         });
+}
+
+namespace {
+
+// Moves each file to the trash, noting what went and what failed. Unless the caller
+// holds the operations' lock, it is taken per file, so that other operations are not held
+// up by a large drop.
+void trashEach(const std::vector<std::string>& paths, DropOutcome& outcome, bool locked) {
+    for (const auto& path : paths) {
+        desktop::FileOperationResult result;
+        if (locked) {
+            result = desktop::files::moveToTrash({path});
+        } else {
+            std::lock_guard lock(operationsMutex());
+            result = desktop::files::moveToTrash({path});
+        }
+        if (result.ok) ++outcome.moved;
+        else outcome.failed.emplace_back(path, failureReason(DropAction::Move, path, result.error));
+    }
+}
+
+}  // namespace
+
+TrashDrop dropItemsIntoTrash(const std::vector<URLPtr>& urls, std::function<void(const DropOutcome&)> done) {
+    TrashDrop drop;
+    const std::string trash = desktop::files::trashDirectory();
+    drop.now.folder = trash;
+    bool ok = false;
+    const std::vector<std::string> paths = pathsOf(urls, ok);
+    std::error_code ec;
+    std::filesystem::create_directories(desktop::files::trashFilesDirectory(), ec);
+    struct stat trashStat {};
+    const bool trashThere = ::stat(trash.c_str(), &trashStat) == 0;
+    std::vector<std::string> now, later;
+    for (const auto& path : paths) {
+        struct stat item {};
+        const std::string parent = std::filesystem::path(path).parent_path().string();
+        if (::lstat(path.c_str(), &item) != 0)
+            drop.now.failed.emplace_back(path, "It is no longer there.");
+        else if (desktop::files::isSameOrInside(trash, path))
+            drop.now.failed.emplace_back(path, "It is already in the Trash.");
+        else if (desktop::files::isSameOrInside(path, trash))
+            drop.now.failed.emplace_back(path, "The Trash is inside it.");
+        else if (::access(parent.c_str(), W_OK | X_OK) != 0)
+            drop.now.failed.emplace_back(path, "It cannot be removed from " + desktop::quotedName(parent) + ".");
+        else
+            (trashThere && item.st_dev == trashStat.st_dev ? now : later).push_back(path);
+    }
+    // Renamed now only while no other operation runs and the drop is small; a drop never
+    // waits for a long copy.
+    std::unique_lock lock(operationsMutex(), std::try_to_lock);
+    if (!lock.owns_lock() || now.size() > kTrashNowLimit) {
+        later.insert(later.begin(), now.begin(), now.end());
+        now.clear();
+    }
+    if (!now.empty()) {
+        trashEach(now, drop.now, true);
+        lock.unlock();
+        NotificationCenter::defaultCenter().postNotificationName(kTrashNotification);
+    }
+    if (lock.owns_lock()) lock.unlock();
+    drop.queued = later.size();
+    if (!later.empty()) {
+        auto outcome = std::make_shared<DropOutcome>();
+        outcome->folder = trash;
+        enqueue(
+            [later = std::move(later), outcome] {
+                trashEach(later, *outcome, false);
+                return outcome->failed.empty();
+            },
+            true, [outcome, done = std::move(done)](bool) {
+                if (done) done(*outcome);
+            });
+    }
+    return drop;
 }
 
 std::optional<desktop::UserMessage> messageForDrop(const DropOutcome& outcome) {

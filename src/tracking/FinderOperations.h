@@ -55,6 +55,20 @@ void dropItemsIntoFolder(const std::vector<URLPtr>& urls, const URLPtr& folder,
 // nullopt when everything was.
 std::optional<desktop::UserMessage> messageForDrop(const DropOutcome& outcome);
 
+// Files dropped on the trash. Each is checked first: one that is gone, that is the trash
+// or lies in it, that holds the trash, or whose folder may not be changed is refused with
+// its reason. A few files on the trash's own file system (a rename each) go to the trash
+// now, so that the drop's answer is what happened; the others (copied, then removed) and
+// a large drop go on the background queue, and done(outcome of those) follows on the
+// main loop. Answers what was done now: `moved` went to the trash, `failed` were refused
+// or failed, `queued` were handed to the queue.
+struct TrashDrop {
+    DropOutcome now;
+    size_t queued = 0;
+};
+inline constexpr size_t kTrashNowLimit = 32;
+TrashDrop dropItemsIntoTrash(const std::vector<URLPtr>& urls, std::function<void(const DropOutcome&)> done);
+
 bool openTrash();
 bool emptyTrash();
 std::string trashPath();

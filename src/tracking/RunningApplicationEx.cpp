@@ -4,8 +4,6 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "core/DockManager.h"
-#include "core/CollectionHelpers.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/WindowServer.h"
 #include "platform/desktop/UserMessages.h"
@@ -27,7 +25,16 @@ std::vector<desktop::WindowNumber> windowNumbers(uint32_t options) {
 bool sameWindow(const SIWindowPtr& a, const SIAccessibilityElement* b) {
     return a && b && (a.get() == b || a->isEqual(b));
 }
+
+RunningApplicationEx::WindowChangedHandler& windowChangedHandler() {
+    static RunningApplicationEx::WindowChangedHandler handler;
+    return handler;
+}
 }  // namespace
+
+void RunningApplicationEx::setWindowChangedHandler(WindowChangedHandler handler) {
+    windowChangedHandler() = std::move(handler);
+}
 
 std::shared_ptr<RunningApplicationEx> RunningApplicationEx::runningApplicationWithProcessIdentifier(desktop::Pid pid) {
     auto app = RunningApplication::runningApplicationWithProcessIdentifier(pid);
@@ -163,7 +170,16 @@ void RunningApplicationEx::observeWindow(const SIWindowPtr& window) {
                                 [weak, tracked](const SIWindowPtr&) {
                                     auto s = weak.lock();
                                     auto w = tracked.lock();
-                                    if (s && s->monitoring_ && w) w->updatePreview();
+                                    if (!s || !s->monitoring_ || !w) return;
+                                    w->updatePreview();
+                                    w->minimizedStateChanged();
+                                });
+    // The minimised mark of its preview follows the window.
+    siApp_->observeNotification(desktop::kAXWindowMiniaturizedNotification, window,
+                                [weak, tracked](const SIWindowPtr&) {
+                                    auto s = weak.lock();
+                                    auto w = tracked.lock();
+                                    if (s && s->monitoring_ && w) w->minimizedStateChanged();
                                 });
     siApp_->observeNotification(desktop::kAXWindowResizedNotification, window, [weak, tracked](const SIWindowPtr&) {
         auto s = weak.lock();
@@ -175,9 +191,8 @@ void RunningApplicationEx::observeWindow(const SIWindowPtr& window) {
 }
 
 void RunningApplicationEx::windowChanged(const SIWindowPtr& window) {
-    // The dock keeps maximised windows clear of itself; without a dock there is nothing
-    // to keep clear of.
-    if (DockManager::hasSharedInstance()) DockManager::sharedInstance()->onAXWindowResizedNotification(window);
+    // A copy: the handler may replace itself.
+    if (auto handler = windowChangedHandler()) handler(window);
 }
 
 void RunningApplicationEx::removeWindow(const SIWindowPtr& window) {
@@ -208,7 +223,10 @@ void RunningApplicationEx::moveWindowToFirstIndex(const SIWindowPtr& window) {
 }
 
 void RunningApplicationEx::manualSortWindows() {
-    auto sorted = NTExtensions::arrayByRemovingDuplicates(allWindows());
+    // The same object listed twice is kept once, where it first appears.
+    auto sorted = allWindows();
+    std::unordered_set<const SIWindow*> seen;
+    std::erase_if(sorted, [&](const SIWindowPtr& w) { return !seen.insert(w.get()).second; });
     if (sorted.size() == windows_.size() && std::equal(sorted.begin(), sorted.end(), windows_.begin())) return;
     setWindows(std::move(sorted));
 }

@@ -31,6 +31,11 @@ public:
     RunningApplicationEx(Info info, std::weak_ptr<RunningApplication> application);
     ~RunningApplicationEx() override;
 
+    // Called when a tracked window appears or is resized (the dock keeps maximised
+    // windows clear of itself); none by default. Set by whoever owns the panels.
+    using WindowChangedHandler = std::function<void(const SIWindowPtr&)>;
+    static void setWindowChangedHandler(WindowChangedHandler handler);
+
     std::string className() const override { return "RunningApplicationEx"; }
     std::vector<std::string> classHierarchy() const override {
         return {"RunningApplicationEx", "NSRunningApplication", "NSObject"};

@@ -64,6 +64,8 @@ std::shared_ptr<SIWindow> SIWindow::initWithAXElement(const desktop::AXElement& 
     return std::make_shared<SIWindow>(element);
 }
 
+SIWindow::~SIWindow() { releaseContents(); }
+
 std::shared_ptr<SIAccessibilityElement> SIWindow::copy() const { return std::make_shared<SIWindow>(axElementRef_); }
 
 Value SIWindow::valueForKey(const std::string& key) const {
@@ -76,6 +78,7 @@ Value SIWindow::valueForKey(const std::string& key) const {
     if (key == "appName") return Value(appName());
     if (key == "appIcon") return Value(appIcon());
     if (key == "isMaximized") return Value(isMaximized());
+    if (key == "isWindowMinimized") return Value(isWindowMinimized());
     if (key == "isVerticalMaximized") return Value(isVerticalMaximized());
     return SIAccessibilityElement::valueForKey(key);
 }
@@ -271,6 +274,32 @@ void SIWindow::updatePreview() {
                                                       self->updatePreview();
                                                   }
                                               });
+}
+
+void SIWindow::keepContents() {
+    auto* ws = windowServer();
+    if (keepsContents_ || !ws) return;
+    keepsContents_ = true;
+    if (!ws->keepContents(windowID())) {
+        updatePreview();
+        return;
+    }
+    std::weak_ptr<SIWindow> weak = std::static_pointer_cast<SIWindow>(shared_from_this());
+    repainted_ = Timer::scheduledTimer(kRepaintDelay, false, [weak] {
+        if (auto self = weak.lock()) self->updatePreview();
+    });
+}
+
+void SIWindow::releaseContents() {
+    if (!keepsContents_) return;
+    keepsContents_ = false;
+    repainted_.reset();
+    if (auto* ws = windowServer()) ws->releaseContents(windowID());
+}
+
+void SIWindow::minimizedStateChanged() {
+    willChangeValueForKey("isWindowMinimized");
+    didChangeValueForKey("isWindowMinimized");
 }
 
 ImagePtr SIWindow::generatePreviewImage() const { return capture(processIdentifier(), windowID(), isWindowMinimized()); }

@@ -15,6 +15,7 @@
 #include "platform/desktop/Screen.h"
 #include "platform/desktop/SyntheticEvents.h"
 #include "platform/foundation/Image.h"
+#include "platform/foundation/RunLoop.h"
 #include "tracking/SIAccessibilityElement.h"
 
 namespace qs {
@@ -26,13 +27,15 @@ public:
     using SIAccessibilityElement::SIAccessibilityElement;
 
     static std::shared_ptr<SIWindow> initWithAXElement(const desktop::AXElement& element);
+    // Contents still kept are released.
+    ~SIWindow() override;
 
     std::string className() const override { return "SIWindow"; }
     std::vector<std::string> classHierarchy() const override {
         return {"SIWindow", "SIAccessibilityElement", "NSObject"};
     }
     std::shared_ptr<SIAccessibilityElement> copy() const override;
-    // "previewImage", "title", "win_id", "appName", "isMaximized", ...
+    // "previewImage", "title", "win_id", "appName", "isMaximized", "isWindowMinimized", ...
     Value valueForKey(const std::string& key) const override;
 
     // Identity and state.
@@ -73,6 +76,17 @@ public:
     ImagePtr generatePreviewImageNew() const;
     ImagePtr getScreenshotOfWindowId(uint32_t windowID) const;
     ImagePtr nnImage() const;
+    // While its contents are kept the window's pictures are its own pixels even where
+    // other windows cover it (the window server keeps them for us, at a cost: only while
+    // a preview shows them). Keeping refreshes the picture: at once when they were kept
+    // already, else once the window has had a moment to repaint what was covered.
+    static constexpr double kRepaintDelay = 0.15;
+    void keepContents();
+    void releaseContents();
+    bool keepsContents() const { return keepsContents_; }
+    // Tells the observers of "isWindowMinimized" that the window was minimised or
+    // restored (the window list learns it from the window's notifications).
+    void minimizedStateChanged();
 
     // Activation.
     bool focusWindow();
@@ -122,6 +136,8 @@ private:
     uint64_t previewPublished_ = 0;
     bool captureInFlight_ = false;  // main thread only
     bool captureAgain_ = false;
+    bool keepsContents_ = false;
+    std::unique_ptr<Timer> repainted_;
 };
 
 using SIWindowPtr = std::shared_ptr<SIWindow>;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "core/CustomIconsHelper.h"
 #include "core/DockTestSupport.h"
@@ -13,6 +12,7 @@
 #include "core/RunningApplicationPersistent.h"
 #include "core/Separator.h"
 #include "platform/sim/SimBackend.h"
+#include "support/Files.h"
 
 namespace qs {
 namespace {
@@ -92,8 +92,8 @@ TEST_F(CustomIconsTest, AnUnreadableTableIsKeptAsideAndOneReadInPartIsCopiedFirs
         return found;
     };
     auto contents = [](const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return Data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string bytes = test::readFileOrEmpty(path);
+        return Data(bytes.begin(), bytes.end());
     };
     defaults().setObject(Value(Data{1, 2, 3, 4}), "customIconsData");
     CustomIconsHelper store;

@@ -1,5 +1,4 @@
 #include <filesystem>
-#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -61,11 +60,6 @@ std::vector<std::string> keptFiles(UserDefaults& defaults, const std::string& ke
     return found;
 }
 
-std::string contentsOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
 // The stored bytes with one run of them replaced by another of the same length.
 Data patched(Data bytes, const std::string& from, const std::string& to) {
     std::string text(bytes.begin(), bytes.end());
@@ -90,7 +84,7 @@ TEST_F(Manager, UnreadableStoredDockGivesFreshObjectsAndIsKeptOnceAsAFile) {
 
     auto model = keptFiles(defaults(), "MainDockModelKey");
     ASSERT_EQ(model.size(), 1u);
-    EXPECT_EQ(contentsOf(model[0]), std::string(garbage.begin(), garbage.end()));
+    EXPECT_EQ(test::readFileOrEmpty(model[0]), std::string(garbage.begin(), garbage.end()));
     EXPECT_EQ(keptFiles(defaults(), "MainDockConfigKey").size(), 1u);
     for (const auto& [key, value] : defaults().persistentDomain())
         EXPECT_EQ(key.find("unreadable"), std::string::npos) << key;
@@ -98,7 +92,7 @@ TEST_F(Manager, UnreadableStoredDockGivesFreshObjectsAndIsKeptOnceAsAFile) {
 
     // The next save stores fresh archives; the kept files stay.
     NotificationCenter::defaultCenter().postNotificationName("saveDocksData");
-    EXPECT_EQ(contentsOf(model[0]), std::string(garbage.begin(), garbage.end()));
+    EXPECT_EQ(test::readFileOrEmpty(model[0]), std::string(garbage.begin(), garbage.end()));
     EXPECT_TRUE(KeyedUnarchiver::unarchiveObjectWithData(defaults().dataForKey("MainDockConfigKey"))
                     .objectAs<DockConfiguration>());
 }
@@ -119,10 +113,10 @@ TEST_F(Manager, ADockReadInPartIsKeptWholeBeforeTheNextSaveAndTheLogSaysWhatWasL
     EXPECT_TRUE(env.logged("GroupModek"));
     auto kept = keptFiles(defaults(), "MainDockModelKey");
     ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(contentsOf(kept[0]), std::string(whole.begin(), whole.end()));
+    EXPECT_EQ(test::readFileOrEmpty(kept[0]), std::string(whole.begin(), whole.end()));
     NotificationCenter::defaultCenter().postNotificationName("saveDocksData");
     EXPECT_NE(defaults().dataForKey("MainDockModelKey"), whole);
-    EXPECT_EQ(contentsOf(kept[0]), std::string(whole.begin(), whole.end()));
+    EXPECT_EQ(test::readFileOrEmpty(kept[0]), std::string(whole.begin(), whole.end()));
 }
 
 // A NUL in a stored name was read, could not be written, and the save stored an empty

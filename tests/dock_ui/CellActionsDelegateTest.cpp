@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include <QApplication>
+#include <QMenu>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -30,6 +31,7 @@
 #include "platform/sim/SimBackend.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/ui/Menu.h"
+#include "platform/ui/MenuPresenter.h"
 #include "platform/ui/ViewObject.h"
 #include "platform/x11/DesktopEntry.h"
 #include "support/TestEnvironment.h"
@@ -434,6 +436,50 @@ TEST_F(CellActionsTest, NothingShowsWhileDraggingOrWithAButtonDownOrBothSettings
     actions->showPreviewWhithObject(hover(Value(app)));
     EXPECT_FALSE(actions->isPreviewActive());
     EXPECT_FALSE(actions->tooltip());
+}
+
+TEST_F(CellActionsTest, AnOpenMenuEndsTheHoverAndHoverResumesWhenItCloses) {
+    auto app = appWithWindows("Editor", 1);
+    auto group = GroupModel::create();
+    group->setName("Stuff");
+    actions->showPreviewWhithObject(hover(Value(app)));
+    ASSERT_TRUE(actions->isPreviewActive());
+    // A name due in 0.3 s and a hide due later: pending when the menu opens.
+    actions->mouseEnteredWhithDict(hover(Value(group)));
+    actions->showPreviewWhithObject(hover(Value(app)));
+    actions->mouseExited(press(), item, Value(app));
+    ASSERT_GT(actions->pendingRequestCount(), 0u);
+
+    auto model = std::make_shared<Menu>("");
+    model->addItemWithTitle("Open", {"open:", [](MenuItem&) {}});
+    std::unique_ptr<QMenu> menu(MenuPresenter::makeQMenu(model));
+    menu->popup(QPoint(10, 10));
+    EXPECT_FALSE(actions->isPreviewActive());
+    EXPECT_FALSE(actions->tooltip());
+    EXPECT_EQ(actions->pendingRequestCount(), 0u);
+
+    // While it is open: the cells' hovers, rests and the trash's entry show nothing.
+    actions->showPreviewWhithObject(hover(Value(app)));
+    actions->mouseStopedWhithDict(hover(Value(app)));
+    actions->mouseEnteredWhithDict(hover(Value(group)));
+    actions->internalMouseEnteredInView(hover(Value(group)));
+    env.loop().advance(2.0);
+    EXPECT_FALSE(actions->isPreviewActive());
+    EXPECT_FALSE(actions->tooltip());
+
+    // Closed: the next hover shows the preview again.
+    menu->hide();
+    actions->showPreviewWhithObject(hover(Value(app)));
+    EXPECT_TRUE(actions->isPreviewActive());
+
+    // The press of another button (a right press whose menu is on its way) holds the
+    // hover as the primary one does.
+    actions->windowPreviewController()->forseClosePreview();
+    desk->setButtonState(2);
+    actions->showPreviewWhithObject(hover(Value(app)));
+    actions->mouseStopedWhithDict(hover(Value(app)));
+    EXPECT_FALSE(actions->isPreviewActive());
+    desk->setButtonState(0);
 }
 
 TEST_F(CellActionsTest, TheTrashCellsHoverWaitsThreeTenths) {

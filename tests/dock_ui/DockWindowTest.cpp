@@ -4,6 +4,11 @@
 #include <QApplication>
 #include <QPainter>
 
+#include <QEventLoop>
+#include <QTimer>
+#include <QPointer>
+#include <QWindow>
+
 #include <gtest/gtest.h>
 
 #include "core/DockTestSupport.h"
@@ -467,7 +472,17 @@ TEST_F(Panel, TheSpaceAlongItsEdgeFollowsTheSettingsAndOtherPanels) {
     EXPECT_FALSE(reserved());
     defaults.setBool(true, "ReserveSpace");
     EXPECT_TRUE(reserved());
+    // Auto-hide: the space stays while the panel fades and goes once it has hidden, so
+    // that maximised windows grow into it only then; it is not kept again while the
+    // panel shows at the pointer.
     defaults.setBool(true, "HideQuayside");
+    EXPECT_TRUE(reserved());
+    env.loop().advance(1.0);
+    ASSERT_TRUE(w->isAutoHidden());
+    EXPECT_FALSE(reserved());
+    w->showDock();
+    env.loop().advance(0.15);  // shown (0.1 s), before the next auto-hide poll
+    EXPECT_EQ(w->alphaValue(), 1.0);
     EXPECT_FALSE(reserved());
     defaults.setBool(false, "HideQuayside");
     EXPECT_TRUE(reserved());
@@ -492,6 +507,122 @@ TEST_F(Panel, CompositingAsksForBlurAndTheWindowSystemIsTold) {
     ThemeManager::sharedInstance()->setThemeIndex(int16_t(themeOfType(ThemeInfo::ColorTheme)));
     EXPECT_FALSE(panels->blurred[uint64_t(w->winId())]);
     desktop::PanelWindows::install(nullptr);
+}
+
+TEST_F(Panel, WithACompositingManagerThePanelCastsAShadowAroundItselfWhenAsked) {
+    sim.compositing->setRunning(true);
+    auto panels = std::make_shared<sim::SimPanelWindows>();
+    desktop::PanelWindows::install(panels);
+    fill(3);
+    open();
+    EXPECT_FALSE(w->shadowWindow() && w->shadowWindow()->isVisible());
+    config->setWindowCastsShadow(true);
+    PanelShadow* shadow = w->shadowWindow();
+    ASSERT_TRUE(shadow);
+    EXPECT_TRUE(shadow->isVisible());
+    const int m = PanelShadow::margin();
+    EXPECT_EQ(shadow->geometry(), w->geometry().adjusted(-m, -m, m, m));
+    // A dock window, like the panel, that takes no input.
+    EXPECT_TRUE(shadow->testAttribute(Qt::WA_X11NetWmWindowTypeDock));
+    EXPECT_TRUE(shadow->windowFlags() & Qt::WindowTransparentForInput);
+    EXPECT_TRUE(std::find(panels->calls.begin(), panels->calls.end(),
+                          "prepare " + std::to_string(uint64_t(shadow->winId())) + " above") != panels->calls.end());
+    // Dark just outside the panel, nothing under it.
+    const QImage drawn = shadow->grab().toImage();
+    EXPECT_EQ(qAlpha(drawn.pixel(drawn.width() / 2, drawn.height() / 2)), 0);
+    EXPECT_GT(qAlpha(drawn.pixel(drawn.width() / 2, m - 2)), 40);
+    EXPECT_EQ(qAlpha(drawn.pixel(0, 0)), 0);
+
+    // It follows the panel: a new size, the auto-hide, the setting.
+    fill(6);
+    EXPECT_EQ(shadow->geometry(), w->geometry().adjusted(-m, -m, m, m));
+    defaults().setBool(true, "HideQuayside");
+    env.loop().advance(0.5);
+    ASSERT_TRUE(w->isAutoHidden());
+    EXPECT_FALSE(shadow->isVisible());
+    defaults().setBool(false, "HideQuayside");
+    env.loop().advance(0.5);
+    EXPECT_TRUE(shadow->isVisible());
+    config->setWindowCastsShadow(false);
+    EXPECT_FALSE(shadow->isVisible());
+    desktop::PanelWindows::install(nullptr);
+}
+
+TEST_F(Panel, TheShadowStandsAroundThePanelWhateverMovedEitherWindow) {
+    sim.compositing->setRunning(true);
+    auto panels = std::make_shared<sim::SimPanelWindows>();
+    desktop::PanelWindows::install(panels);
+    fill(3);
+    config->setWindowCastsShadow(true);
+    open();
+    PanelShadow* shadow = w->shadowWindow();
+    ASSERT_TRUE(shadow && shadow->isVisible());
+    const int m = PanelShadow::margin();
+    auto around = [&] { return w->geometry().adjusted(-m, -m, m, m); };
+    auto settled = [&] {
+        for (int i = 0; i < 5; ++i) {
+            QCoreApplication::processEvents();
+            env.loop().runPending();
+        }
+    };
+    settled();
+    ASSERT_EQ(shadow->geometry(), around());
+
+    // The window system reports the shadow where it was asked to stand before (a late
+    // report), or its window manager moved it: it asks for its place again.
+    shadow->windowHandle()->setPosition(around().topLeft() - QPoint(0, 119));
+    settled();
+    EXPECT_EQ(shadow->geometry(), around());
+
+    // The panel's window placed by the window system rather than by the panel: the
+    // shadow follows the window's report.
+    w->windowHandle()->setPosition(w->geometry().topLeft() - QPoint(0, 40));
+    settled();
+    EXPECT_EQ(shadow->geometry(), around());
+
+    // A window manager that keeps putting the shadow elsewhere is not fought for ever:
+    // after a few requests the shadow stays where it is put.
+    for (int i = 0; i < 10; ++i) {
+        shadow->windowHandle()->setPosition(QPoint(0, 0));
+        settled();
+    }
+    EXPECT_EQ(shadow->geometry().topLeft(), QPoint(0, 0));
+    desktop::PanelWindows::install(nullptr);
+}
+
+TEST_F(Panel, APanelDroppedWhileALoopOfItsOwnRunsGoesOnlyOnceThatLoopHasEnded) {
+    // As when the screens change while a cell's context menu runs its loop inside the
+    // panel's event handler: the panel leaves the screen at once, and is deleted only
+    // once the program is back in its main loop.
+    fill(2);
+    open();
+    QPointer<DockWindow> raw = w.get();
+    bool aliveInside = false, shownInside = true;
+    QEventLoop main, menu;
+    QTimer::singleShot(0, &main, [&] {
+        QTimer::singleShot(0, &menu, [&] {
+            w.reset();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            aliveInside = !raw.isNull();
+            shownInside = raw && raw->isVisible();
+            menu.quit();
+        });
+        menu.exec();
+        QTimer::singleShot(300, &main, [&] { main.quit(); });
+    });
+    main.exec();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(aliveInside);
+    EXPECT_FALSE(shownInside);
+    EXPECT_TRUE(raw.isNull());
+}
+
+TEST_F(Panel, WithoutACompositingManagerThereIsNoShadowToCast) {
+    config->setWindowCastsShadow(true);
+    fill(2);
+    open();
+    EXPECT_TRUE(w->hasShadow());
+    EXPECT_EQ(w->shadowWindow(), nullptr);
 }
 
 }  // namespace

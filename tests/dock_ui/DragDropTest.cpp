@@ -25,6 +25,7 @@
 #include "dock_ui/ReorderAlertWindowController.h"
 #include "dock_ui/TashDropCellView.h"
 #include "dock_ui/TrashCell.h"
+#include "tracking/FinderOperations.h"
 #include "platform/desktop/FileServices.h"
 #include "platform/foundation/IndexSetCoding.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -515,35 +516,59 @@ TEST_F(DragDropTest, FilesDroppedOnTheTrashGoToTheFreedesktopTrash) {
     std::ofstream(env.root() + "/sub/report.txt") << "second";
     auto data = uriList({a, env.root() + "/sub/report.txt", env.root() + "/vanished"});
     Pasteboard pb(data.get());
-    EXPECT_TRUE(cell->dropView()->performDragOperation(DraggingInfo{pb, QPoint(), false}));
-    // The files move off the main thread.
-    env.loop().waitForBackground();
-    env.loop().runPending();
+    DraggingInfo info{pb, QPoint(), false};
+    EXPECT_TRUE(cell->dropView()->performDragOperation(info));
+    // A few files on the trash's file system are in it when the source hears "move".
+    EXPECT_EQ(info.performedOperation, std::optional<uint64_t>(NSDragOperationMove));
     const std::string trashDir = env.dataHome() + "/Trash";
     EXPECT_EQ(desktop::files::trashDirectory(), trashDir);
     EXPECT_FALSE(fs::exists(a));
     EXPECT_TRUE(fs::exists(trashDir + "/files/report.txt"));
     EXPECT_TRUE(fs::exists(trashDir + "/files/report 2.txt"));
-    auto info = desktop::files::readTrashInfo(trashDir + "/info/report.txt.trashinfo");
-    ASSERT_TRUE(info);
-    EXPECT_EQ(info->originalPath, a);
-    EXPECT_FALSE(info->deletionDate.empty());
+    auto info1 = desktop::files::readTrashInfo(trashDir + "/info/report.txt.trashinfo");
+    ASSERT_TRUE(info1);
+    EXPECT_EQ(info1->originalPath, a);
+    EXPECT_FALSE(info1->deletionDate.empty());
     auto info2 = desktop::files::readTrashInfo(trashDir + "/info/report 2.txt.trashinfo");
     ASSERT_TRUE(info2);
     EXPECT_EQ(info2->originalPath, env.root() + "/sub/report.txt");
-    EXPECT_TRUE(env.logged("does not exist"));
+    // The file that had gone is named to the user, with why.
+    ASSERT_EQ(sim.messages->shown().size(), 1u);
+    EXPECT_EQ(sim.messages->shown().back().text, "\u201cvanished\u201d could not be put into \u201cTrash\u201d.");
+    EXPECT_EQ(sim.messages->shown().back().informativeText, "It is no longer there.");
     EXPECT_TRUE(env.logged("not every file dropped on the trash"));
 
-    // The trash itself, or a folder holding it, stays where it is.
-    auto self = uriList({trashDir, trashDir + "/files/report.txt", env.dataHome()});
-    Pasteboard selfPb(self.get());
-    cell->dropView()->performDragOperation(DraggingInfo{selfPb, QPoint(), false});
+    // A drop of which nothing can go is refused: the source keeps its files and hears so.
+    // The trash itself, a file in it, a folder holding it, a file that vanished.
+    const std::string kept = touch("kept.txt");
+    fs::remove(kept);
+    auto none = uriList({trashDir, trashDir + "/files/report.txt", env.dataHome(), kept});
+    Pasteboard nonePb(none.get());
+    DraggingInfo noneInfo{nonePb, QPoint(), false};
+    EXPECT_FALSE(cell->dropView()->performDragOperation(noneInfo));
+    EXPECT_EQ(noneInfo.performedOperation, std::optional<uint64_t>(NSDragOperationNone));
     env.loop().waitForBackground();
     env.loop().runPending();
     EXPECT_TRUE(fs::exists(trashDir + "/files/report.txt"));
     EXPECT_TRUE(fs::exists(env.dataHome() + "/Trash/info"));
-    EXPECT_TRUE(env.logged("the trash is inside it"));
-    EXPECT_TRUE(env.logged("Trash/files/report.txt to the trash: it is in the trash"));
+    ASSERT_EQ(sim.messages->shown().size(), 2u);
+    EXPECT_EQ(sim.messages->shown().back().text, "None of the 4 items could be put into \u201cTrash\u201d.");
+    const std::string& why = sim.messages->shown().back().informativeText;
+    EXPECT_NE(why.find("It is already in the Trash."), std::string::npos) << why;
+    EXPECT_NE(why.find("The Trash is inside it."), std::string::npos) << why;
+
+    // A large drop goes on in the background, answered as the move it was checked to be.
+    std::vector<std::string> many;
+    for (size_t i = 0; i <= FileOperations::kTrashNowLimit; ++i) many.push_back(touch("many " + std::to_string(i)));
+    auto large = uriList(many);
+    Pasteboard largePb(large.get());
+    DraggingInfo largeInfo{largePb, QPoint(), false};
+    EXPECT_TRUE(cell->dropView()->performDragOperation(largeInfo));
+    EXPECT_EQ(largeInfo.performedOperation, std::optional<uint64_t>(NSDragOperationMove));
+    env.loop().waitForBackground();
+    env.loop().runPending();
+    for (const auto& path : many) EXPECT_FALSE(fs::exists(path)) << path;
+    EXPECT_EQ(sim.messages->shown().size(), 2u);
 }
 
 }  // namespace

@@ -178,6 +178,10 @@ TEST_F(MenuViewControllerTest, ShowsBothListsBesideTheItemAndTakesTheKeyboard) {
     EXPECT_GE(quit.top(), std::max(entries.bottom(), list.bottom()));
     EXPECT_LT(in(controller->customizeButton()).left(), in(controller->preferencesButton()).left());
     EXPECT_GT(list.height(), 200);
+    // Every row is as tall as its icon, drawn or still on its way, so icons never overlap.
+    for (QListView* l : {controller->tableView(), controller->appTableView()})
+        for (int r = 0; r < l->model()->rowCount(); ++r)
+            EXPECT_GE(l->visualRect(l->model()->index(r, 0)).height(), MenuViewController::kIconSize) << r;
     // The lists draw no background of their own: the popover's shows through.
     EXPECT_EQ(controller->tableView()->palette().color(QPalette::Base).alpha(), 0);
     EXPECT_FALSE(controller->appTableView()->viewport()->autoFillBackground());

@@ -16,6 +16,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/sim/SimBackend.h"
 #include "support/TestEnvironment.h"
+#include "tracking/AppMonitoringService.h"
 #include "tracking/RunningApplicationEx.h"
 
 namespace qs {
@@ -55,6 +56,8 @@ protected:
     }
     void TearDown() override {
         cell.reset();
+        window.reset();
+        AppMonitoringService::resetSharedInstanceForTesting();
         env.loop().waitForBackground();
         desktop::install({});
     }
@@ -123,8 +126,14 @@ TEST_F(WPCellTest, HoverHighlightsAndShowsControlsOnlyWithTheSetting) {
         ASSERT_NE(cell->placementButton(tag), nullptr) << tag;
         EXPECT_TRUE(cell->placementButton(tag)->isVisibleTo(cell->view())) << tag;
     }
-    // The controls lie over the picture.
-    EXPECT_TRUE(cell->image()->geometry().contains(cell->closeButton()->geometry()));
+    // The window buttons stand in the title row, inside the cell and clear of the picture
+    // and of the title; the placement panel lies across the picture.
+    for (QWidget* b : {static_cast<QWidget*>(cell->closeButton()), static_cast<QWidget*>(cell->minimazeButton()),
+                       static_cast<QWidget*>(cell->maximizeButton())}) {
+        EXPECT_TRUE(cell->view()->rect().contains(b->geometry())) << b->geometry().x();
+        EXPECT_FALSE(cell->image()->geometry().intersects(b->geometry())) << b->geometry().x();
+        EXPECT_FALSE(cell->textField()->geometry().intersects(b->geometry())) << b->geometry().x();
+    }
     EXPECT_TRUE(cell->image()->geometry().contains(cell->windowManPanel()->geometry()));
     leave(cell->view());
     EXPECT_FALSE(shown(cell->closeButton()));
@@ -161,6 +170,42 @@ TEST_F(WPCellTest, MinimiseTogglesTheWindowAndItsMark) {
     desk->setMinimized(number, true);
     enter(cell->view());
     EXPECT_TRUE(shown(cell->hiddenIndicator()));
+}
+
+TEST_F(WPCellTest, TheMarkFollowsATrackedWindowLiveAndStandsInThePicturesCorner) {
+    // The window as the window list tracks it: minimised and restored elsewhere, with no
+    // pointer over the cell.
+    auto ex = AppMonitoringService::sharedInstance()->getCachedApplicationExForApplication(app);
+    ASSERT_TRUE(ex);
+    ex->initWindowsMonitoring();
+    env.loop().runPending();
+    env.loop().waitForBackground();
+    env.loop().runPending();
+    ASSERT_EQ(ex->windows().size(), 1u);
+    cell->setRepresentedObject(Value(ex->windows().front()));
+    env.loop().waitForBackground();
+    env.loop().runPending();
+    ASSERT_FALSE(cell->showsPlaceholder());
+    EXPECT_FALSE(shown(cell->hiddenIndicator()));
+    desk->setMinimized(number, true);
+    env.loop().runPending();
+    EXPECT_TRUE(shown(cell->hiddenIndicator()));
+    desk->setMinimized(number, false);
+    env.loop().runPending();
+    EXPECT_FALSE(shown(cell->hiddenIndicator()));
+
+    // The 400 x 300 window's picture is fitted into the picture area and centred; the mark
+    // stands inside its top right corner, not the area's.
+    const QRect area = cell->image()->rect().adjusted(1, 1, -1, -1);
+    const QSizeF fitted = QSizeF(400, 300).scaled(QSizeF(area.size()), Qt::KeepAspectRatio);
+    const double pictureRight = area.left() + (area.width() + fitted.width()) / 2;
+    const double pictureTop = area.top() + (area.height() - fitted.height()) / 2;
+    const QRect mark = cell->hiddenIndicator()->geometry();
+    EXPECT_EQ(cell->hiddenIndicator()->parentWidget(), cell->image());
+    EXPECT_LE(mark.right(), pictureRight);
+    EXPECT_GE(mark.right(), pictureRight - 10);
+    EXPECT_GE(mark.top(), pictureTop);
+    EXPECT_LE(mark.top(), pictureTop + 10);
 }
 
 TEST_F(WPCellTest, MaximiseAndPlacementButtonsPlaceTheWindowThenBringItForward) {
@@ -276,6 +321,30 @@ TEST_F(WPCellTest, CellsMadeFromThePrototypeKeepTheController) {
     EXPECT_FALSE(copy->isViewLoaded());
 }
 
+TEST(WindowButtonTest, APlainButtonDrawsItsImageAsATemplateAtFullOpacity) {
+    test::TestEnvironment env;
+    QPixmap red(16, 16);
+    red.fill(Qt::red);
+    WindowButton b;
+    b.setFlat(true);
+    b.setIcon(QIcon(red));
+    b.setIconSize(QSize(16, 16));
+    b.resize(24, 24);
+    QPalette palette = b.palette();
+    palette.setColor(QPalette::ButtonText, QColor(20, 40, 200));
+    b.setPalette(palette);
+    // Resting, and after the pointer came and went: the image's shape in the text colour,
+    // never faded.
+    for (int round = 0; round < 2; ++round) {
+        const QImage shown = b.grab().toImage();
+        EXPECT_EQ(shown.pixelColor(12, 12), QColor(20, 40, 200)) << round;
+        enter(&b);
+        leave(&b);
+        env.loop().advance(0.3);
+    }
+    EXPECT_EQ(b.graphicsEffect(), nullptr);
+}
+
 TEST(WindowButtonTest, TheAlternateImageShowsWhileThePointerIsOverAndAlwaysGoesBack) {
     test::TestEnvironment env;
     QPixmap normalPixels(8, 8), alternatePixels(8, 8);
@@ -285,16 +354,11 @@ TEST(WindowButtonTest, TheAlternateImageShowsWhileThePointerIsOverAndAlwaysGoesB
     WindowButton b;
     b.setIcon(normal);
     b.setAlternateImage(alternate);
-    EXPECT_DOUBLE_EQ(b.alphaValue(), WDButton::kRestingAlpha);
 
     enter(&b);
     EXPECT_EQ(b.icon().cacheKey(), alternate.cacheKey());
-    env.loop().advance(0.3);
-    EXPECT_DOUBLE_EQ(b.alphaValue(), 1.0);
     leave(&b);
     EXPECT_EQ(b.icon().cacheKey(), normal.cacheKey());
-    env.loop().advance(0.3);
-    EXPECT_DOUBLE_EQ(b.alphaValue(), 1.0);  // stays at full opacity
 
     // Two entries without a leave between them still end on the normal image.
     enter(&b);

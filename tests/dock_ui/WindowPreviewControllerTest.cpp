@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include <QApplication>
@@ -357,6 +358,25 @@ TEST_F(WindowPreviewTest, ALeaveFromAClosedPreviewDoesNotCloseTheNextOne) {
     EXPECT_EQ(closed, 1);
 }
 
+TEST_F(WindowPreviewTest, BackFromThePopoverOntoItsItemTheHoverKeepsThePreview) {
+    // As when the preview showed at once on its item (a menu closed there) and the
+    // pointer went up into it and back down onto the item.
+    addWindows(editor, 2);
+    editorEx = track(editor);
+    show(editorEx);
+    QWidget* v = controller->view();
+    pointerInsidePopover();
+    enter(v);
+    desk->setPointer(MakePoint(10, 10));
+    leave(v);
+    show(editorEx);  // the item's hover shows it again
+    controller->overDock = true;
+    env.loop().advance(2.0);
+    EXPECT_TRUE(popoverVisible());
+    EXPECT_TRUE(controller->previewIsShow());
+    EXPECT_EQ(closed, 0);
+}
+
 TEST_F(WindowPreviewTest, ALostLeaveEventDoesNotKeepThePreviewForever) {
     addWindows(editor, 2);
     editorEx = track(editor);
@@ -371,7 +391,7 @@ TEST_F(WindowPreviewTest, ALostLeaveEventDoesNotKeepThePreviewForever) {
     EXPECT_EQ(closed, 1);
 }
 
-TEST_F(WindowPreviewTest, AnotherApplicationClosesThePopoverFirstWithoutAnnouncingIt) {
+TEST_F(WindowPreviewTest, AnotherApplicationClosesThePopoverFirstWithoutAnnouncingItAndOwesItNothing) {
     addWindows(editor, 2);
     addWindows(other, 1);
     editorEx = track(editor);
@@ -401,6 +421,18 @@ TEST_F(WindowPreviewTest, AnotherApplicationClosesThePopoverFirstWithoutAnnounci
     EXPECT_EQ(controller->popover().contentSize(), MakeSize(360, 240));
     EXPECT_EQ(closed, 0);
     EXPECT_TRUE(controller->previewIsShow());
+
+    // Out of one preview and onto the other application's item: the close the leave
+    // asked for does not close the new preview.
+    show(editorEx);
+    pointerInsidePopover();
+    enter(controller->view());
+    leave(controller->view());
+    controller->overDock = true;
+    show(otherEx);
+    env.loop().advance(2.0);
+    EXPECT_TRUE(popoverVisible());
+    EXPECT_EQ(controller->model(), otherEx);
 }
 
 TEST_F(WindowPreviewTest, WindowsClosingWhileShownLeaveTheGridAndTheLastOneEndsThePreview) {
@@ -434,6 +466,50 @@ TEST_F(WindowPreviewTest, WindowsClosingWhileShownLeaveTheGridAndTheLastOneEndsT
     EXPECT_EQ(closed, 1);
     env.loop().advance(3.0);
     EXPECT_EQ(closed, 1);
+}
+
+TEST_F(WindowPreviewTest, WhileShownItsWindowsKeepTheirContentsAndTheirPicturesAreRefreshed) {
+    auto numbers = addWindows(editor, 2);
+    editorEx = track(editor);
+    auto captures = [&] {
+        int n = 0;
+        for (const auto& c : desk->calls()) n += c.rfind("capture ", 0) == 0;
+        return n;
+    };
+    const std::set<desktop::WindowNumber> editors(numbers.begin(), numbers.end());
+    desk->clearRecords();
+    show(editorEx);
+    controller->overDock = true;  // the pointer rests on the dock meanwhile
+    EXPECT_EQ(desk->keptContents(), editors);
+    // Kept just now: the pictures are taken once the windows had a moment to repaint.
+    env.loop().runPending();
+    env.loop().waitForBackground();
+    EXPECT_EQ(captures(), 0);
+    env.loop().advance(SIWindow::kRepaintDelay);
+    env.loop().waitForBackground();
+    env.loop().runPending();
+    EXPECT_EQ(captures(), 2);
+
+    // A window that appears while shown is kept too; one that goes is released.
+    auto third = addWindows(editor, 1, "new")[0];
+    settle();
+    EXPECT_TRUE(desk->keptContents().count(third));
+    desk->removeWindow(numbers[0]);
+    settle();
+    EXPECT_FALSE(desk->keptContents().count(numbers[0]));
+
+    // Another application's preview releases the first one's windows; the end of the
+    // preview releases everything.
+    addWindows(other, 1);
+    otherEx = track(other);
+    show(otherEx);
+    for (auto n : {numbers[1], third}) EXPECT_FALSE(desk->keptContents().count(n)) << n;
+    EXPECT_EQ(desk->keptContents().size(), 1u);
+    controller->forseClosePreview();
+    EXPECT_TRUE(desk->keptContents().empty());
+    show(otherEx);
+    controller->hidePreview();
+    EXPECT_TRUE(desk->keptContents().empty());
 }
 
 TEST_F(WindowPreviewTest, ThePopoverGoingAwayWithItsPanelEndsThePreviewOnce) {

@@ -628,8 +628,11 @@ PrivateDisplay::PrivateDisplay(int width, int height) {
     int number[2];
     if (::pipe2(number, O_CLOEXEC) != 0) return;
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    server_ = startProgram({"Xvfb", "-displayfd", std::to_string(number[1]), "-screen", "0", screen, "-nolisten", "tcp"},
-                           "", number[1]);
+    // -noreset: the server must not reset when its last client goes (a probe below that
+    // disconnects before openbox has connected would take openbox's connection down).
+    server_ = startProgram(
+        {"Xvfb", "-displayfd", std::to_string(number[1]), "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, "",
+        number[1]);
     ::close(number[1]);
     std::string digits;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
@@ -698,11 +701,12 @@ DockProcess::~DockProcess() { end(); }
     if (!bytes || !PropertyList::writeFileAtomically(defaultsPath(), *bytes, &error))
         return ::testing::AssertionFailure() << "the settings could not be written: " << error;
 
-    if (!options.storedFiles.empty() || options.position) {
+    if (!options.storedFiles.empty() || options.position || options.castsShadow) {
         const char* seed = std::getenv("QUAYSIDE_SEED_DOCK");
         if (!seed || !fs::exists(seed))
             return ::testing::AssertionFailure() << "QUAYSIDE_SEED_DOCK names no built program";
         std::vector<std::string> argv{seed};
+        if (options.castsShadow) argv.push_back("--cast-shadow");
         if (options.position) argv.insert(argv.end(), {"--position", std::to_string(*options.position)});
         if (!options.storedFiles.empty()) argv.push_back(std::to_string(options.storedFiles.size() + 2));
         for (const auto& file : options.storedFiles)
@@ -802,8 +806,9 @@ std::string DockProcess::log() const { return test::readFileOrEmpty(home_ + "/do
 std::vector<TopLevel> DockProcess::windows() { return XSession::shared()->windowsOf(pid_); }
 
 std::optional<TopLevel> DockProcess::panel() {
-    for (auto& w : windows())
-        if (w.hasType("DOCK")) return w;
+    const auto shown = windows();
+    for (auto w = shown.rbegin(); w != shown.rend(); ++w)
+        if (w->hasType("DOCK")) return *w;
     return std::nullopt;
 }
 
@@ -1020,26 +1025,36 @@ std::optional<TopLevel> JourneyTest::hoverUntilTooltip(int index) {
 }
 
 std::optional<TopLevel> JourneyTest::waitForPopup(const std::vector<TopLevel>& before) {
-    std::optional<TopLevel> found;
-    auto shown = waitUntil("a pop-up of the dock", [&] {
-        for (auto& w : dock_->popups()) {
-            const bool old =
-                std::any_of(before.begin(), before.end(), [&](const TopLevel& b) { return b.window == w.window; });
-            if (!old) found = w;
+    // Windows that flash by (a tooltip closing as the menu opens, read before its type
+    // is) are passed over: the pop-up is the one that stays.
+    std::vector<xcb_window_t> passed;
+    for (const auto& b : before) passed.push_back(b.window);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    std::optional<TopLevel> last;
+    while (std::chrono::steady_clock::now() < end) {
+        std::optional<TopLevel> found;
+        auto shown = waitUntil(
+            "a pop-up of the dock",
+            [&] {
+                for (auto& w : dock_->popups())
+                    if (std::find(passed.begin(), passed.end(), w.window) == passed.end()) found = w;
+                return found.has_value();
+            },
+            int(std::max<long long>(
+                1, std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count())));
+        if (!shown) {
+            ADD_FAILURE() << shown.message();
+            return std::nullopt;
         }
-        return found.has_value();
-    });
-    if (!shown) {
-        ADD_FAILURE() << shown.message();
-        return std::nullopt;
+        steadyPixels(found->rect);
+        auto now = x().topLevelOf(found->window);
+        if (now && now->viewable) return now;
+        passed.push_back(found->window);
+        last = found;
     }
-    steadyPixels(found->rect);
-    auto now = x().topLevelOf(found->window);
-    if (!now || !now->viewable) {
-        ADD_FAILURE() << "the pop-up [" << *found << "] closed as soon as it opened; " << screenshot();
-        return std::nullopt;
-    }
-    return now;
+    ADD_FAILURE() << "no pop-up of the dock stayed open (the last, [" << (last ? *last : TopLevel{})
+                  << "], closed as soon as it opened); " << screenshot();
+    return std::nullopt;
 }
 
 }  // namespace qs::journey

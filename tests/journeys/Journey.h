@@ -281,6 +281,8 @@ struct DockOptions {
     // When set: a stored configuration with the panel on this edge (0 left, 1 bottom,
     // 2 right, 3 top), made the same way.
     std::optional<int> position;
+    // A stored dock configuration whose panel casts a shadow ("Cast a shadow" on).
+    bool castsShadow = false;
     std::vector<HomeFile> homeFiles;
 };
 
@@ -323,7 +325,8 @@ public:
 
     // Its viewable top-level windows, bottom to top.
     std::vector<TopLevel> windows();
-    // Its panel (_NET_WM_WINDOW_TYPE_DOCK), when mapped.
+    // Its panel (the topmost of its _NET_WM_WINDOW_TYPE_DOCK windows: a shadow it casts
+    // stands under it), when mapped.
     std::optional<TopLevel> panel();
     // Pop-ups: its viewable override-redirect windows that are not tooltips (menus,
     // transient popovers such as the start menu).
@@ -394,7 +397,7 @@ protected:
     std::optional<TopLevel> hoverUntilPreview(int index);
     std::optional<TopLevel> hoverUntilTooltip(int index);
     // Waits until a new pop-up of the dock (not in `before`) is mapped and its pixels
-    // are steady; answers it.
+    // are steady; answers it. A window that closes meanwhile is passed over.
     std::optional<TopLevel> waitForPopup(const std::vector<TopLevel>& before = {});
     // Closes the dock's pop-ups (Escape) and parks the pointer; answers whether the
     // dock settled (no pop-up, no tooltip, no preview).

@@ -1,9 +1,7 @@
 // Window previews of windows a person cannot see: a preview shows a covered window as it
 // is now, and a minimised window's last picture with the minimised mark, which goes as
-// soon as the window is back on the screen. Never a black picture.
-//
-// A journey that fails on today's code is kept with the DISABLED_ prefix and a line
-// naming the fault it shows; it is enabled when that fault is mended.
+// soon as the window is back on the screen. Never a black picture, and a shaped window
+// keeps its shape.
 
 #include <algorithm>
 #include <filesystem>
@@ -37,8 +35,7 @@ protected:
     }
 };
 
-// DISABLED: a covered window's preview shows its picture from before it was covered.
-TEST_F(PreviewJourneys, DISABLED_ACoveredWindowsPreviewShowsItAsItIsNow) {
+TEST_F(PreviewJourneys, ACoveredWindowsPreviewShowsItAsItIsNow) {
     // A terminal that repaints its background from kCoveredBefore to kCoveredColour when
     // the journey asks (a file appears), and says when it has (another file).
     const std::string ask = dock().home() + "/repaint", done = dock().home() + "/repainted";
@@ -74,8 +71,7 @@ TEST_F(PreviewJourneys, DISABLED_ACoveredWindowsPreviewShowsItAsItIsNow) {
     }));
 }
 
-// DISABLED: the minimised mark does not follow the window's state while the preview shows.
-TEST_F(PreviewJourneys, DISABLED_AMinimisedWindowsPreviewIsNotBlackAndItsMarkGoesWhenItComesBack) {
+TEST_F(PreviewJourneys, AMinimisedWindowsPreviewIsNotBlackAndItsMarkGoesWhenItComesBack) {
     // A terminal whose picture the dock has taken once, then minimised.
     const Launched minimised =
         launch({"xterm", "-bg", hexColour(kMinimisedColour), "-fg", "black", "-geometry", "50x10+100+150"});
@@ -116,6 +112,29 @@ TEST_F(PreviewJourneys, DISABLED_AMinimisedWindowsPreviewIsNotBlackAndItsMarkGoe
     x().activate(minimised.window);
     ASSERT_TRUE(waitUntil("the terminal to come back", [&] { return x().isViewable(minimised.window); }));
     EXPECT_TRUE(waitUntil("the minimised mark to go", [&] { return mark(false); }));
+}
+
+TEST_F(PreviewJourneys, AShapedWindowsPictureKeepsItsShape) {
+    // Eyes in colours of their own: nothing of the window is black.
+    constexpr QRgb kOutline = 0xff3030c0, kCentre = 0xfff0f0f0;
+    const Launched eyes = launch({"xeyes", "-fg", "#c03030", "-outline", hexColour(kOutline), "-center",
+                                  hexColour(kCentre), "-geometry", "240x160+300+120"});
+    ASSERT_GE(eyes.cell, 0);
+    auto preview = hoverUntilPreview(eyes.cell);
+    ASSERT_TRUE(preview);
+    EXPECT_TRUE(waitUntil("the eyes' picture, shaped", [&] {
+        const QImage shown = x().grab(preview->rect);
+        // The picture: the box of the outline's pixels.
+        const Rect picture = boundsOf(shown, [&](QRgb p) { return nearColour(p, kOutline, 40); });
+        if (picture.width < 40) return ::testing::AssertionFailure() << "no picture of the eyes in the preview";
+        const int black = countPixels(shown, isBlack, picture);
+        // The corners of the box lie outside the eyes: what is behind the picture shows.
+        const Rect corner{picture.x, picture.y, picture.width / 8, picture.height / 8};
+        const int cornerBlack = countPixels(shown, isBlack, corner);
+        if (black == 0 && cornerBlack == 0) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << black << " black pixels in the eyes' picture " << picture
+                                             << ", " << cornerBlack << " in its top left corner";
+    }));
 }
 
 }  // namespace

@@ -165,8 +165,19 @@ TEST_F(BottomDockJourneys, AMaximisedWindowStaysAboveTheDockWhileItsSpaceIsReser
     }));
 
     // Auto-hide on (Control-Command-H) gives the space back; off again takes it.
+    // The maximised terminal grows into it and stays maximised: it is not fitted back
+    // beside the panel that is going.
     x().key(XK_h, kControl | kSuper);
     EXPECT_TRUE(waitUntil("the whole screen as work area", [&] { return workAreaIs(x(), screen); }));
+    EXPECT_TRUE(waitUntil("the terminal to fill the whole screen, still maximised", [&] {
+        auto t = x().topLevelOf(window);
+        if (!t) return ::testing::AssertionFailure() << "the terminal has no window";
+        const auto state = x().atoms(window, "_NET_WM_STATE");
+        const bool maximised =
+            std::find(state.begin(), state.end(), "_NET_WM_STATE_MAXIMIZED_VERT") != state.end();
+        if (maximised && t->rect.y == 0 && t->rect.bottom() == screen.height) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the terminal is at " << t->rect << (maximised ? "" : ", not maximised");
+    }));
     x().key(XK_h, kControl | kSuper);
     EXPECT_TRUE(waitUntil("the panel left out again", [&] { return workAreaIs(x(), kept); }));
 

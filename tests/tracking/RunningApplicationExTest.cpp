@@ -25,7 +25,10 @@ protected:
         other = desk->addApplication(0, "Other", "org.example.Other");
         run();
     }
-    void TearDown() override { ex.reset(); }
+    void TearDown() override {
+        ex.reset();
+        RunningApplicationEx::setWindowChangedHandler(nullptr);
+    }
 
     void track() {
         ex = RunningApplicationEx::runningApplicationWithProcessIdentifier(pid);
@@ -203,7 +206,8 @@ TEST_F(RunningApplicationExTest, ADestroyedWindowLeavesAndIsNoLongerObserved) {
     desk->removeWindow(b);
     run();
     EXPECT_EQ(listed(), (Numbers{a}));
-    EXPECT_EQ(desk->registrationCount(), registrations - 3);
+    // Its four observations go: destroyed, minimised, restored, resized.
+    EXPECT_EQ(desk->registrationCount(), registrations - 4);
     // A late resize of the dead window reaches nobody: no picture is asked for.
     desk->clearRecords();
     desk->postNotification(AXElement::windowOf(pid, b), desktop::kAXWindowResizedNotification,
@@ -216,6 +220,30 @@ TEST_F(RunningApplicationExTest, ADestroyedWindowLeavesAndIsNoLongerObserved) {
     run();
     env.loop().waitForBackground();
     EXPECT_EQ(desk->callCount("capture " + std::to_string(a)), 1u);
+}
+
+TEST_F(RunningApplicationExTest, CreatedAndResizedWindowsReachTheWindowChangedHandlerAsTheTrackedObjects) {
+    std::vector<SIWindowPtr> told;
+    RunningApplicationEx::setWindowChangedHandler([&](const SIWindowPtr& w) { told.push_back(w); });
+    auto a = window("a");
+    run();
+    track();
+    advance(1.0);
+    EXPECT_TRUE(told.empty());  // the windows there at the start are not told of
+    auto b = window("b");
+    run();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0]->windowID(), b);
+    EXPECT_EQ(told[0], ex->windows().front());  // the listed object, not the notification's wrapper
+    desk->moveWindow(a, MakeRect(0, 0, 600, 500));
+    run();
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[1], ex->windows()[1]);
+    // Without a handler a resize tells nobody.
+    RunningApplicationEx::setWindowChangedHandler(nullptr);
+    desk->moveWindow(a, MakeRect(0, 0, 700, 500));
+    run();
+    EXPECT_EQ(told.size(), 2u);
 }
 
 TEST_F(RunningApplicationExTest, PicturesAreAskedForNewWindowsAndThoseWithout) {

@@ -44,6 +44,16 @@ public:
     // A picture of exactly that window, or nullptr (unmapped, gone, not capturable).
     // Callable from any thread; slow.
     virtual ImagePtr captureWindow(WindowNumber window) = 0;
+    // Keeps the window's own contents for its captures even where other windows cover
+    // it, until releaseContents (it costs the server a picture of the window: ask only
+    // while pictures are wanted). YES when it began keeping them now: a capture made at
+    // once may lack what the window has not repainted yet. NO when they were kept
+    // already or cannot be.
+    virtual bool keepContents(WindowNumber window) {
+        (void)window;
+        return false;
+    }
+    virtual void releaseContents(WindowNumber window) { (void)window; }
     // Brings the process's front window forward (and with frontWindowOnly NO, all of its
     // windows).
     virtual bool setFrontProcess(Pid pid, bool frontWindowOnly) = 0;

@@ -829,6 +829,23 @@ ImagePtr SimDesktop::captureWindow(WindowNumber number) {
     return std::make_shared<Image>(std::move(image));
 }
 
+bool SimDesktop::keepContents(WindowNumber window) {
+    std::lock_guard lock(mutex_);
+    record("keepContents " + std::to_string(window));
+    return kept_.insert(window).second;
+}
+
+void SimDesktop::releaseContents(WindowNumber window) {
+    std::lock_guard lock(mutex_);
+    record("releaseContents " + std::to_string(window));
+    kept_.erase(window);
+}
+
+std::set<desktop::WindowNumber> SimDesktop::keptContents() const {
+    std::lock_guard lock(mutex_);
+    return kept_;
+}
+
 bool SimDesktop::setFrontProcess(Pid pid, bool frontWindowOnly) {
     std::lock_guard lock(mutex_);
     record("setFrontProcess " + std::to_string(pid) + (frontWindowOnly ? " front" : " all"));

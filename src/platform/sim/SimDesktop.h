@@ -20,6 +20,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -177,6 +178,10 @@ public:
     // desktop::WindowServer ------------------------------------------------------------
     std::vector<desktop::WindowInfo> windowList(uint32_t options, WindowNumber relativeTo = 0) override;
     ImagePtr captureWindow(WindowNumber window) override;
+    // Recorded as "keepContents N" and "releaseContents N"; YES when N was not kept.
+    bool keepContents(WindowNumber window) override;
+    void releaseContents(WindowNumber window) override;
+    std::set<WindowNumber> keptContents() const;
     bool setFrontProcess(Pid pid, bool frontWindowOnly) override;
     int numberOfSpaces() override;
     int currentSpace() override;
@@ -288,6 +293,7 @@ private:
     int currentSpace_ = 0;
     std::function<Size(const Window&, const Size&)> clamp_;
     std::function<ImagePtr(WindowNumber)> captureHook_;
+    std::set<WindowNumber> kept_;
     std::vector<std::string> calls_;
     std::vector<Write> writes_;
     std::vector<Event> events_;

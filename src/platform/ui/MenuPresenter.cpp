@@ -1,5 +1,9 @@
 #include "platform/ui/MenuPresenter.h"
 
+#include <algorithm>
+#include <optional>
+#include <set>
+
 #include <QAction>
 #include <QIcon>
 #include <QMenu>
@@ -7,15 +11,39 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "platform/foundation/NotificationCenter.h"
+
 namespace qs::MenuPresenter {
 
 namespace {
 
+// The menus on screen now; tracking begins when the first opens and ends when the last
+// closes.
+std::set<const QMenu*>& openMenus() {
+    static std::set<const QMenu*> menus;
+    return menus;
+}
+
+void menuOpened(const QMenu* menu) {
+    if (!openMenus().insert(menu).second || openMenus().size() != 1) return;
+    NotificationCenter::defaultCenter().postNotificationName(kMenuDidBeginTracking);
+}
+
+void menuClosed(const QMenu* menu) {
+    if (openMenus().erase(menu) == 0 || !openMenus().empty()) return;
+    NotificationCenter::defaultCenter().postNotificationName(kMenuDidEndTracking);
+}
+
 // A QMenu that shows one model menu and rebuilds itself from it before each showing.
+//
+// The title of a submenu's QMenu is the text of the entry that holds it: Qt shows a
+// menu's title on the action holding it, so a submenu keeps its entry's title whatever
+// its model is titled (a lazily filled folder's model carries the folder's path).
 class ModelMenu : public QMenu {
 public:
-    ModelMenu(MenuPtr model, QWidget* parent) : QMenu(parent), model_(std::move(model)) {
-        setTitle(displayText(model_->title()));
+    ModelMenu(MenuPtr model, QWidget* parent, std::optional<QString> entryTitle = std::nullopt)
+        : QMenu(parent), model_(std::move(model)), entryTitle_(std::move(entryTitle)) {
+        setTitle(entryTitle_ ? *entryTitle_ : displayText(model_->title()));
         setToolTipsVisible(true);
         // Every separator of the model shows, two in a row included, as the model says.
         setSeparatorsCollapsible(false);
@@ -26,13 +54,16 @@ public:
                 prepared_ = false;
             else
                 rebuild(true);
+            menuOpened(this);
             if (auto d = model_->delegate()) d->menuWillOpen(*model_);
         });
         connect(this, &QMenu::aboutToHide, this, [this] {
+            menuClosed(this);
             if (auto d = model_->delegate()) d->menuDidClose(*model_);
         });
         rebuild(false);
     }
+    ~ModelMenu() override { menuClosed(this); }
 
     // Updates and builds the menu now, for a showing that follows at once.
     void prepare() {
@@ -49,7 +80,7 @@ private:
         for (QAction* a : actions())
             if (QMenu* sub = a->menu()) sub->deleteLater();
         clear();
-        setTitle(displayText(model_->title()));
+        if (!entryTitle_) setTitle(displayText(model_->title()));
         for (const MenuItemPtr& item : model_->items()) {
             if (item->isHidden()) continue;
             if (item->isSeparatorItem()) {
@@ -66,7 +97,7 @@ private:
                 action->setChecked(true);
             }
             if (item->submenu()) {
-                action->setMenu(new ModelMenu(item->submenu(), this));
+                action->setMenu(new ModelMenu(item->submenu(), this, action->text()));
                 continue;
             }
             std::weak_ptr<MenuItem> weak = item;
@@ -84,6 +115,7 @@ private:
     }
 
     MenuPtr model_;
+    std::optional<QString> entryTitle_;
     bool prepared_ = false;
 };
 
@@ -91,6 +123,13 @@ private:
 
 QString displayText(const std::string& title) {
     return QString::fromStdString(title).replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+bool isTracking() { return !openMenus().empty(); }
+
+bool hasEntries(const QMenu& menu) {
+    const auto actions = menu.actions();
+    return std::any_of(actions.begin(), actions.end(), [](const QAction* a) { return a->isVisible() && !a->isSeparator(); });
 }
 
 QMenu* makeQMenu(const MenuPtr& menu, QWidget* parent) {
@@ -103,6 +142,12 @@ bool popUpMenuPositioningItem(const MenuPtr& menu, const MenuItemPtr& item, cons
     auto* shown = static_cast<ModelMenu*>(makeQMenu(menu, nullptr));
     QPointer<ModelMenu> guard(shown);
     shown->prepare();
+    if (!hasEntries(*shown)) {
+        // Nothing to choose: no pop-up, which would hold the pointer and swallow the
+        // next click.
+        delete shown;
+        return false;
+    }
     QPoint at(int(location.x), int(location.y));
     if (view) at = view->mapToGlobal(at);
     QAction* positioned = nullptr;

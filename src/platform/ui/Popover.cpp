@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <set>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -14,6 +15,8 @@
 #include "platform/desktop/Compositing.h"
 #include "platform/desktop/Screen.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/MenuPresenter.h"
 #include "platform/ui/WindowGeometry.h"
 
 namespace qs {
@@ -170,14 +173,49 @@ private:
 
 namespace {
 PopoverWindow* asPopoverWindow(QWidget* w) { return static_cast<PopoverWindow*>(w); }
+
+// Every popover that exists, for the giving-way rule.
+std::set<Popover*>& livePopovers() {
+    static std::set<Popover*> all;
+    return all;
+}
 }  // namespace
 
 Popover::Popover() {
     translucent_ = desktop::compositingManagerRunning();
     window_ = makeWindow(translucent_);
+    livePopovers().insert(this);
+    // Once for the program: a menu that opens sends the popovers that give way away.
+    static const bool watchingMenus = [] {
+        NotificationCenter::defaultCenter().addObserver(
+            nullptr, MenuPresenter::kMenuDidBeginTracking, nullptr,
+            [](const Notification&) { Popover::closeThoseGivingWay(nullptr); });
+        return true;
+    }();
+    (void)watchingMenus;
+}
+
+void Popover::setGivesWay(bool givesWay) {
+    givesWay_ = givesWay;
+    if (givesWay_ && shown_ && somethingToGiveWayTo(this)) close();
+}
+
+bool Popover::somethingToGiveWayTo(const Popover* asking) {
+    if (MenuPresenter::isTracking()) return true;
+    for (const Popover* p : livePopovers())
+        if (p != asking && !p->givesWay_ && p->shown_ && p->window_ && p->window_->isVisible()) return true;
+    return false;
+}
+
+void Popover::closeThoseGivingWay(const Popover* except) {
+    // A copy: a close may make or destroy popovers.
+    const std::set<Popover*> all = livePopovers();
+    for (Popover* p : all)
+        if (p != except && livePopovers().count(p) && p->givesWay_ && p->shown_) p->close();
 }
 
 Popover::~Popover() {
+    livePopovers().erase(this);
     fade_.stop();
     shown_ = false;
     unwatchAnchor();
@@ -428,6 +466,11 @@ void Popover::showRelativeToRect(const Rect& positioningRect, QWidget* positioni
         return;
     }
     if (closing_) return;
+    if (givesWay_ && somethingToGiveWayTo(this)) {
+        close();
+        return;
+    }
+    if (!givesWay_) closeThoseGivingWay(this);
     if (preferredEdge < NSRectEdgeMinX || preferredEdge > NSRectEdgeMaxY) {
         log("popover: unknown edge ", int(preferredEdge), "; the bottom edge used");
         preferredEdge = NSRectEdgeMinY;

@@ -38,6 +38,10 @@
 // window) while it is the content and gives it back, hidden and without a parent, when
 // another content replaces it or the popover goes away.
 //
+// Giving way. A popover that gives way (a tooltip) never stands over a menu or another
+// popover: it closes when a menu of the program opens (MenuPresenter) or another popover
+// that does not give way shows, and it does not show while either is on screen.
+//
 // Main thread only. A delegate must not destroy the popover from inside a delegate call;
 // it may drop its reference on a later turn of the run loop.
 
@@ -117,6 +121,9 @@ public:
     void setAnimates(bool animates) { animates_ = animates; }
     bool takesKeyboardFocus() const { return takesKeyboardFocus_; }
     void setTakesKeyboardFocus(bool takes);
+    // See "Giving way" in the header note (NO by default).
+    bool givesWay() const { return givesWay_; }
+    void setGivesWay(bool givesWay);
 
     std::shared_ptr<PopoverDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(std::weak_ptr<PopoverDelegate> delegate) { delegate_ = std::move(delegate); }
@@ -174,6 +181,10 @@ private:
     void closeFromWindow();
     void windowHidden();
     QWidget* makeWindow(bool translucent);
+    // Whether a menu or a popover that does not give way is on screen.
+    static bool somethingToGiveWayTo(const Popover* asking);
+    // Closes the shown popovers that give way (but `except`).
+    static void closeThoseGivingWay(const Popover* except);
 
     QPointer<QWidget> window_;
     QPointer<QWidget> content_;
@@ -190,6 +201,7 @@ private:
     PopoverBehavior behavior_ = NSPopoverBehaviorApplicationDefined;
     bool animates_ = true;
     bool takesKeyboardFocus_ = false;
+    bool givesWay_ = false;
     bool translucent_ = false;
     bool shown_ = false;
     bool closing_ = false;

@@ -52,7 +52,8 @@ StatusItem::StatusItem(double length) : length_(length), impl_(std::make_unique<
     QObject::connect(tray, &QSystemTrayIcon::activated, tray, [impl](QSystemTrayIcon::ActivationReason reason) {
         // A click opens the menu, as on a menu bar; the context button opens it by itself.
         if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::MiddleClick) return;
-        if (impl->menu && !impl->menu->isVisible()) impl->menu->popup(QCursor::pos());
+        if (impl->menu && !impl->menu->isVisible() && MenuPresenter::hasEntries(*impl->menu))
+            impl->menu->popup(QCursor::pos());
     });
 }
 

@@ -65,7 +65,11 @@ std::string lower(std::string s) {
 std::optional<desktop::DesktopEntry> readDesktopEntry(const std::string& path, const std::string& id) {
     auto g = readGroup(path, "Desktop Entry");
     if (g.empty()) {
-        log("desktop entry ", path, " has no [Desktop Entry] group: ignored");
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec))
+            log("desktop entry ", path, " does not exist");
+        else
+            log("desktop entry ", path, " cannot be read or has no [Desktop Entry] group: ignored");
         return std::nullopt;
     }
     if (g["Type"] != "Application") return std::nullopt;

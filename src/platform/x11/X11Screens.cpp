@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -192,7 +193,14 @@ std::shared_ptr<Screen> X11Screens::wrap(QScreen* s) {
     return screen;
 }
 
-void X11Screens::changed() {
+std::vector<Rect> X11Screens::visibleFrames() {
+    std::vector<Rect> frames;
+    for (auto& s : screens()) frames.push_back(s->visibleFrame());
+    return frames;
+}
+
+void X11Screens::changed(bool reservedSpaceOnly) {
+    if (!reservedSpaceOnly) layoutChanged_ = true;
     if (postQueued_) return;
     postQueued_ = true;
     std::weak_ptr<bool> alive = alive_;
@@ -200,6 +208,12 @@ void X11Screens::changed() {
         auto a = alive.lock();
         if (!a || !*a) return;
         postQueued_ = false;
+        const bool layout = std::exchange(layoutChanged_, false);
+        // Space kept by other panels matters only where it moves a visible frame: a panel
+        // made again (by another dock rebuilding its windows, say) keeps what it kept.
+        std::vector<Rect> frames = visibleFrames();
+        if (!layout && frames == toldVisible_) return;
+        toldVisible_ = std::move(frames);
         ++posts_;
         NotificationCenter::defaultCenter().postNotificationName(NSApplicationDidChangeScreenParametersNotification);
     });
@@ -217,8 +231,9 @@ void X11Screens::setWindowServer(const std::shared_ptr<X11WindowServer>& windows
         return w ? w->reservedByOthers() : std::vector<std::array<uint32_t, 12>>{};
     };
     windowsListener_ = windows->addChangeListener([this](const X11Change& change) {
-        if (change.kind == X11Change::Kind::ReservedSpaceChanged) changed();
+        if (change.kind == X11Change::Kind::ReservedSpaceChanged) changed(true);
     });
+    toldVisible_ = visibleFrames();
 }
 
 std::vector<std::shared_ptr<Screen>> X11Screens::screens() {
@@ -261,8 +276,18 @@ std::shared_ptr<Screen> X11Screens::screenOfWindow(xcb_window_t window) {
 std::shared_ptr<Screen> X11Screens::mainScreen() {
     auto list = screens();
     if (list.empty()) return nullptr;
-    // 1. The screen holding the centre of the active window.
-    if (auto s = screenOfWindow(activeWindow())) return s;
+    // 1. The screen holding the centre of the active window (from the window list when
+    // it lists the window: it knows where it is without asking the server).
+    auto windows = windows_.lock();
+    const xcb_window_t active = windows ? windows->activeWindow() : activeWindow();
+    if (auto listed = windows ? windows->client(active) : std::nullopt) {
+        const Rect& g = listed->clientGeometry;
+        if (auto s = screenContaining(
+                MakePoint(g.origin.x + g.size.width / 2.0, mirrorHeight() - (g.origin.y + g.size.height / 2.0))))
+            return s;
+    } else if (auto s = screenOfWindow(active)) {
+        return s;
+    }
     // 2. The screen under the pointer.
     if (QScreen* s = QGuiApplication::screenAt(QCursor::pos())) return wrap(s);
     // 3. The primary screen.

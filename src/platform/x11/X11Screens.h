@@ -4,7 +4,7 @@
 // "NSApplicationDidChangeScreenParametersNotification" on the default centre once per
 // event-loop turn in which screens were added, removed, made primary or changed geometry,
 // when the root window changed size, and when the space other programs' panels reserve
-// changed.
+// changed so that a visible frame moved.
 //
 // A screen's visible frame is its frame less what the panels of other programs reserve
 // on it (their _NET_WM_STRUT_PARTIAL or _NET_WM_STRUT), never what this program's own
@@ -74,7 +74,10 @@ private:
     class QtScreen;
     std::shared_ptr<Screen> wrap(QScreen* screen);
     void watch(QScreen* screen);
-    void changed();
+    // Posts the change on the next turn of the loop; one that only other panels' reserved
+    // space made is posted only when it moved a visible frame.
+    void changed(bool reservedSpaceOnly = false);
+    std::vector<Rect> visibleFrames();
 
     void readRootSize();
     void onEvent(const xcb_generic_event_t* event);
@@ -91,6 +94,8 @@ private:
     QObject* context_ = nullptr;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool postQueued_ = false;
+    bool layoutChanged_ = false;        // a change other than reserved space is queued
+    std::vector<Rect> toldVisible_;     // the visible frames as last posted (or first read)
     int posts_ = 0;
 };
 

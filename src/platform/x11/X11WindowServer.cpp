@@ -13,8 +13,11 @@
 #include <QImage>
 #include <QString>
 #include <QThread>
+#include <QPainter>
+#include <QRegion>
 #include <xcb/composite.h>
 #include <xcb/res.h>
+#include <xcb/shape.h>
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
@@ -160,31 +163,41 @@ bool X11WindowServer::isMainThread() const {
 
 // Reading ---------------------------------------------------------------------------------
 
-X11WindowServer::Table X11WindowServer::read(Table* previous, const std::set<xcb_window_t>& changed) {
+X11WindowServer::Table X11WindowServer::read(Table* previous, const std::set<xcb_window_t>& changed, bool rootLists) {
     Table t;
     if (!conn_ || !conn_->isValid()) return t;
     auto* c = conn_->connection();
     xcb_window_t root = conn_->root();
     auto A = [this](const char* n) { return atoms_[n]; };
 
-    // Round trip 1: the root's lists.
-    Reply stacking, list, active, current, count;
-    auto cs = ask(c, root, A("_NET_CLIENT_LIST_STACKING"), 65536);
-    auto cl = ask(c, root, A("_NET_CLIENT_LIST"), 65536);
-    auto ca = ask(c, root, A("_NET_ACTIVE_WINDOW"));
-    auto cc = ask(c, root, A("_NET_CURRENT_DESKTOP"));
-    auto cn = ask(c, root, A("_NET_NUMBER_OF_DESKTOPS"));
-    take(c, cs, stacking);
-    take(c, cl, list);
-    take(c, ca, active);
-    take(c, cc, current);
-    take(c, cn, count);
-    std::vector<uint32_t> windows = stacking.words();
-    if (windows.empty()) windows = list.words();
-    std::reverse(windows.begin(), windows.end());  // front to back
-    t.active = active.word().value_or(XCB_WINDOW_NONE);
-    t.currentDesktop = int(current.word().value_or(0));
-    t.desktops = int(std::max<uint32_t>(1, count.word().value_or(1)));
+    std::vector<uint32_t> windows;
+    if (rootLists || !previous) {
+        // Round trip 1: the root's lists.
+        Reply stacking, list, active, current, count;
+        auto cs = ask(c, root, A("_NET_CLIENT_LIST_STACKING"), 65536);
+        auto cl = ask(c, root, A("_NET_CLIENT_LIST"), 65536);
+        auto ca = ask(c, root, A("_NET_ACTIVE_WINDOW"));
+        auto cc = ask(c, root, A("_NET_CURRENT_DESKTOP"));
+        auto cn = ask(c, root, A("_NET_NUMBER_OF_DESKTOPS"));
+        take(c, cs, stacking);
+        take(c, cl, list);
+        take(c, ca, active);
+        take(c, cc, current);
+        take(c, cn, count);
+        windows = stacking.words();
+        if (windows.empty()) windows = list.words();
+        std::reverse(windows.begin(), windows.end());  // front to back
+        t.active = active.word().value_or(XCB_WINDOW_NONE);
+        t.currentDesktop = int(current.word().value_or(0));
+        t.desktops = int(std::max<uint32_t>(1, count.word().value_or(1)));
+    } else {
+        // Only clients changed: the list and the order are the previous table's.
+        windows.reserve(previous->clients.size());
+        for (auto& client : previous->clients) windows.push_back(client.window);
+        t.active = previous->active;
+        t.currentDesktop = previous->currentDesktop;
+        t.desktops = previous->desktops;
+    }
 
     // Round trip 2: every property and the owning process of every client, all requests
     // sent before any reply is read.
@@ -366,7 +379,9 @@ void X11WindowServer::refresh(bool everything) {
         changed.swap(changed_);
         everything = everything || readAll_;
         readAll_ = false;
-        table_ = read(everything ? nullptr : &before, changed);
+        const bool rootLists = everything || rootChanged_;
+        rootChanged_ = false;
+        table_ = read(everything ? nullptr : &before, changed, rootLists);
         fresh_ = true;
         ++refreshes_;
         auto* c = conn_ ? conn_->connection() : nullptr;
@@ -417,15 +432,16 @@ bool ownedBy(const X11Client& c, desktop::Pid self) {
     return c.process > 0 ? c.process == self : c.claimedPid == self;
 }
 
-// What other programs reserve, as the comparison of two tables needs it.
-std::vector<std::pair<xcb_window_t, std::array<uint32_t, 12>>> othersStruts(const std::vector<X11Client>& clients,
-                                                                           int currentDesktop) {
+// What other programs reserve, sorted, each strut once: the space alone, whichever and
+// however many windows keep it (a panel made again under a new id keeps the same space).
+std::vector<std::array<uint32_t, 12>> othersStruts(const std::vector<X11Client>& clients, int currentDesktop) {
     const desktop::Pid self = desktop::Pid(::getpid());
-    std::vector<std::pair<xcb_window_t, std::array<uint32_t, 12>>> out;
+    std::vector<std::array<uint32_t, 12>> out;
     for (auto& c : clients)
         if (c.strut && !ownedBy(c, self) && c.viewable && (c.desktop == -1 || c.desktop == currentDesktop))
-            out.emplace_back(c.window, *c.strut);
+            out.push_back(*c.strut);
     std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
     return out;
 }
 
@@ -445,16 +461,16 @@ std::vector<std::array<uint32_t, 12>> X11WindowServer::reservedByOthers() {
     // Read while panels lay themselves out: the events not read yet are left for the
     // event loop (handling them here could rebuild the panel asking), and the change
     // they bring is told then.
-    bool stale;
-    {
-        std::lock_guard lock(mutex_);
-        stale = !fresh_;
+    if (isMainThread()) {
+        bool stale;
+        {
+            std::lock_guard lock(mutex_);
+            stale = !fresh_ && delivering_ == 0;
+        }
+        if (stale) refresh(false);
     }
-    if (stale) refresh();
     std::lock_guard lock(mutex_);
-    std::vector<std::array<uint32_t, 12>> out;
-    for (auto& [window, strut] : othersStruts(table_.clients, table_.currentDesktop)) out.push_back(strut);
-    return out;
+    return othersStruts(table_.clients, table_.currentDesktop);
 }
 
 
@@ -535,6 +551,11 @@ void X11WindowServer::compare(const Table& before, const Table& after, const std
     std::weak_ptr<bool> alive = alive_;
     RunLoop::main().post([this, alive, changes = std::move(changes)] {
         if (alive.expired()) return;
+        ++delivering_;
+        struct Done {
+            int& depth;
+            ~Done() { --depth; }
+        } done{delivering_};
         for (auto& change : changes) {
             std::vector<std::shared_ptr<std::function<void(const X11Change&)>>> snapshot;
             for (auto& [id, l] : listeners_) snapshot.push_back(l);
@@ -547,6 +568,7 @@ void X11WindowServer::invalidate() {
     std::lock_guard lock(mutex_);
     fresh_ = false;
     readAll_ = true;
+    rootChanged_ = true;
 }
 
 void X11WindowServer::scheduleRefresh() {
@@ -567,10 +589,16 @@ void X11WindowServer::scheduleRefresh() {
     });
 }
 
-void X11WindowServer::ensureFresh() {
+void X11WindowServer::ensureFresh(bool evenWhileTelling) {
     // Only the main thread reads the table again: the grouping into applications asks the
     // workspace, whose desktop entries live there. Other threads see the last table.
     if (!isMainThread()) return;
+    // While the listeners are told of changes, the table stays as the refresh that found
+    // them left it: their handlers read it many times over, and reading the events that
+    // came meanwhile (each a refresh, round trips included) only tells of what the next
+    // refresh, on the next turn of the loop, tells anyway. (A table never read is read
+    // before anything is told of it.)
+    if (delivering_ > 0 && !evenWhileTelling) return;
     if (conn_ && QCoreApplication::instance()) conn_->processPendingEvents();
     bool stale;
     {
@@ -594,12 +622,16 @@ void X11WindowServer::onEvent(const xcb_generic_event_t* event) {
             auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event);
             if (e->window == conn_->root()) {
                 for (const char* n : {"_NET_CLIENT_LIST_STACKING", "_NET_CLIENT_LIST", "_NET_ACTIVE_WINDOW"})
-                    if (e->atom == atoms_[n]) scheduleRefresh();
+                    if (e->atom == atoms_[n]) {
+                        rootChanged_ = true;
+                        scheduleRefresh();
+                    }
                 // Another desktop maps and unmaps frames, which tells the clients nothing:
                 // every client is read again.
                 for (const char* n : {"_NET_CURRENT_DESKTOP", "_NET_NUMBER_OF_DESKTOPS"})
                     if (e->atom == atoms_[n]) {
                         readAll_ = true;
+                        rootChanged_ = true;
                         scheduleRefresh();
                     }
             } else {
@@ -672,7 +704,10 @@ void X11WindowServer::removeChangeListener(int id) { listeners_.erase(id); }
 // desktop::WindowServer -------------------------------------------------------------------
 
 std::vector<desktop::WindowInfo> X11WindowServer::windowList(uint32_t options, desktop::WindowNumber relativeTo) {
-    ensureFresh();
+    // The stacking order is read as it stands even while changes are told: windows are
+    // sorted by it as they come, and the window manager restacks a new window after it
+    // shows it.
+    ensureFresh(true);
     std::lock_guard lock(mutex_);
     std::vector<desktop::WindowInfo> list;
     for (auto& c : table_.clients) {
@@ -695,19 +730,22 @@ std::vector<desktop::WindowInfo> X11WindowServer::windowList(uint32_t options, d
     return list;
 }
 
-ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
-    if (window == 0) return nullptr;
-    std::lock_guard lock(captureMutex_);
+xcb_connection_t* X11WindowServer::captureConnection() {
     if (!capture_) {
         // A raw connection of our own: it asks for no events, so nothing piles up on it,
         // and its requests never wait behind the main thread's.
-        xcb_connection_t* raw = xcb_connect(nullptr, nullptr);
+        int screen = 0;
+        xcb_connection_t* raw = xcb_connect(nullptr, &screen);
         if (!raw || xcb_connection_has_error(raw)) {
             if (raw) xcb_disconnect(raw);
             log("X11: cannot open a connection for window pictures");
             return nullptr;
         }
         capture_ = raw;
+        const std::string name = "_NET_WM_CM_S" + std::to_string(screen);
+        auto* atom = xcb_intern_atom_reply(raw, xcb_intern_atom(raw, 0, uint16_t(name.size()), name.c_str()), nullptr);
+        compositingSelection_ = atom ? atom->atom : XCB_ATOM_NONE;
+        free(atom);
     }
     xcb_connection_t* c = capture_;
     if (!compositeChecked_) {
@@ -721,7 +759,115 @@ ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
             free(v);
         }
         if (!hasComposite_) log("X11: no Composite extension: window pictures show only their visible parts");
+        const xcb_query_extension_reply_t* shape = xcb_get_extension_data(c, &xcb_shape_id);
+        hasShape_ = shape && shape->present;
     }
+    return c;
+}
+
+bool X11WindowServer::keepContents(desktop::WindowNumber window) {
+    if (window == 0) return false;
+    std::lock_guard lock(captureMutex_);
+    xcb_connection_t* c = captureConnection();
+    if (!c || !hasComposite_ || kept_.count(window)) return false;
+    xcb_generic_error_t* e =
+        xcb_request_check(c, xcb_composite_redirect_window_checked(c, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC));
+    if (e) {
+        // Gone, or redirected by someone else in a way that excludes us.
+        free(e);
+        return false;
+    }
+    kept_.insert(window);
+    return true;
+}
+
+void X11WindowServer::releaseContents(desktop::WindowNumber window) {
+    std::lock_guard lock(captureMutex_);
+    if (!capture_ || kept_.erase(window) == 0) return;
+    // A window that went meanwhile is no longer redirected: the error is dropped.
+    free(xcb_request_check(capture_,
+                           xcb_composite_unredirect_window_checked(capture_, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC)));
+}
+
+bool X11WindowServer::compositingManagerRuns(xcb_connection_t* c) const {
+    if (compositingSelection_ == XCB_ATOM_NONE) return false;
+    auto* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, compositingSelection_), nullptr);
+    const bool runs = owner && owner->owner != XCB_WINDOW_NONE;
+    free(owner);
+    return runs;
+}
+
+bool X11WindowServer::isCovered(xcb_connection_t* c, xcb_window_t window, const QRect& area) {
+    // The window's top-level (the root's child that holds it) and the root's children
+    // stacked above it.
+    xcb_window_t topLevel = window;
+    std::vector<xcb_window_t> siblings;
+    for (int depth = 0; depth < 64; ++depth) {
+        auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, topLevel), nullptr);
+        if (!tree) return true;
+        const xcb_window_t parent = tree->parent, root = tree->root;
+        free(tree);
+        if (parent == root || parent == XCB_WINDOW_NONE) {
+            auto* rootTree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
+            if (!rootTree) return true;
+            const xcb_window_t* children = xcb_query_tree_children(rootTree);
+            const int n = xcb_query_tree_children_length(rootTree);
+            bool above = false;
+            for (int i = 0; i < n; ++i) {
+                if (above) siblings.push_back(children[i]);
+                if (children[i] == topLevel) above = true;
+            }
+            free(rootTree);
+            break;
+        }
+        topLevel = parent;
+    }
+    // Their attributes and geometry, asked all at once.
+    std::vector<xcb_get_window_attributes_cookie_t> attributes;
+    std::vector<xcb_get_geometry_cookie_t> geometries;
+    for (xcb_window_t w : siblings) {
+        attributes.push_back(xcb_get_window_attributes(c, w));
+        geometries.push_back(xcb_get_geometry(c, w));
+    }
+    bool covered = false;
+    for (size_t i = 0; i < siblings.size(); ++i) {
+        auto* a = xcb_get_window_attributes_reply(c, attributes[i], nullptr);
+        auto* g = xcb_get_geometry_reply(c, geometries[i], nullptr);
+        if (a && g && a->map_state == XCB_MAP_STATE_VIEWABLE && a->_class == XCB_WINDOW_CLASS_INPUT_OUTPUT &&
+            QRect(g->x, g->y, g->width + 2 * g->border_width, g->height + 2 * g->border_width).intersects(area))
+            covered = true;
+        free(a);
+        free(g);
+    }
+    return covered;
+}
+
+void X11WindowServer::applyShape(xcb_connection_t* c, xcb_window_t window, QImage& picture) {
+    if (!hasShape_) return;
+    auto* extents = xcb_shape_query_extents_reply(c, xcb_shape_query_extents(c, window), nullptr);
+    const bool shaped = extents && extents->bounding_shaped;
+    free(extents);
+    if (!shaped) return;
+    auto* reply = xcb_shape_get_rectangles_reply(c, xcb_shape_get_rectangles(c, window, XCB_SHAPE_SK_BOUNDING), nullptr);
+    if (!reply) return;
+    QRegion inside;
+    const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(reply);
+    for (int i = 0, n = xcb_shape_get_rectangles_rectangles_length(reply); i < n; ++i)
+        inside += QRect(rects[i].x, rects[i].y, rects[i].width, rects[i].height);
+    free(reply);
+    // Outside its shape the window has no pixels: transparent there, as on the screen.
+    picture = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&picture);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.setClipRegion(QRegion(picture.rect()).subtracted(inside));
+    p.fillRect(picture.rect(), Qt::transparent);
+}
+
+ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
+    if (window == 0) return nullptr;
+    std::lock_guard lock(captureMutex_);
+    xcb_connection_t* c = captureConnection();
+    if (!c) return nullptr;
     xcb_generic_error_t* e = nullptr;
     auto* attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), &e);
     free(e);
@@ -731,6 +877,7 @@ ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
     e = nullptr;
     bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
     uint16_t width = geometry ? geometry->width : 0, height = geometry ? geometry->height : 0;
+    const xcb_window_t root = geometry ? geometry->root : XCB_WINDOW_NONE;
     free(attributes);
     free(geometry);
     // Unmapped (minimised, on another desktop) or gone: there is nothing to picture.
@@ -738,11 +885,8 @@ ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
 
     xcb_drawable_t source = window;
     xcb_pixmap_t pixmap = XCB_NONE;
-    if (hasComposite_) {
-        if (redirected_.insert(window).second) {
-            if (redirected_.size() > 4096) redirected_.clear();  // ids of windows long gone
-            xcb_composite_redirect_window(c, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
-        }
+    if (kept_.count(window)) {
+        // Redirected: its own contents, whatever covers it.
         pixmap = xcb_generate_id(c);
         e = xcb_request_check(c, xcb_composite_name_window_pixmap_checked(c, window, pixmap));
         if (e) {
@@ -753,6 +897,14 @@ ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
             source = pixmap;
         }
     }
+    if (pixmap == XCB_NONE && !compositingManagerRuns(c)) {
+        // Read from the screen: only a window nothing covers shows its own pixels (a
+        // compositing manager keeps every window's own, so then any window can be read).
+        auto* at = xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr);
+        const QRect area = at ? QRect(at->dst_x, at->dst_y, width, height) : QRect();
+        free(at);
+        if (area.isNull() || isCovered(c, window, area)) return nullptr;
+    }
     auto* image = xcb_get_image_reply(
         c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, source, 0, 0, width, height, ~0u), &e);
     free(e);
@@ -762,9 +914,11 @@ ImagePtr X11WindowServer::captureWindow(desktop::WindowNumber window) {
     ImagePtr result;
     int length = xcb_get_image_data_length(image);
     if ((image->depth == 24 || image->depth == 32) && length >= int(width) * int(height) * 4) {
-        QImage picture(xcb_get_image_data(image), width, height, width * 4,
-                       image->depth == 32 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-        result = std::make_shared<Image>(picture.copy());
+        QImage picture = QImage(xcb_get_image_data(image), width, height, width * 4,
+                                image->depth == 32 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32)
+                             .copy();
+        applyShape(c, window, picture);
+        result = std::make_shared<Image>(std::move(picture));
     } else {
         static bool logged = false;
         if (!logged) log("X11: window pictures of depth ", int(image->depth), " are not supported");

@@ -3,7 +3,8 @@
 // (_NET_CLIENT_LIST_STACKING), with their properties read in batches: one refresh costs
 // three round trips however many windows there are. The table is refreshed when X
 // events say something changed (on the next main-loop turn, or at once when it is read
-// while stale), and each refresh is compared with the previous one to tell the
+// while stale, except by the listeners while they are told of changes: they see the
+// table that found them), and each refresh is compared with the previous one to tell the
 // listeners what changed: windows made, gone, minimised, moved, resized, retitled, the
 // active window. A window counts as made once the window manager has mapped it (or
 // keeps it iconic): a client listed but not yet shown is told of when it is. The table is
@@ -19,8 +20,11 @@
 // window, change and window list names its application's identifier where a process
 // identifier would stand.
 //
-// Window pictures come from the Composite extension on a connection of their own, so
-// captures can run on any thread.
+// Window pictures are read on a connection of their own, so captures can run on any
+// thread. A window whose contents are kept (keepContents) is redirected with the
+// Composite extension and read from its own picture, whatever covers it; any other is
+// read from the screen, and only when nothing covers it (no picture otherwise). A shaped
+// window's picture is transparent outside its shape.
 
 #include <array>
 #include <functional>
@@ -37,6 +41,9 @@
 
 #include "platform/desktop/ApplicationGroups.h"
 #include "platform/desktop/WindowServer.h"
+
+class QImage;
+class QRect;
 
 namespace qs::x11 {
 
@@ -99,6 +106,8 @@ public:
     // desktop::WindowServer
     std::vector<desktop::WindowInfo> windowList(uint32_t options, desktop::WindowNumber relativeTo = 0) override;
     ImagePtr captureWindow(desktop::WindowNumber window) override;
+    bool keepContents(desktop::WindowNumber window) override;
+    void releaseContents(desktop::WindowNumber window) override;
     bool setFrontProcess(desktop::Pid pid, bool frontWindowOnly) override;
     int numberOfSpaces() override;
     int currentSpace() override;
@@ -157,9 +166,13 @@ private:
     };
     // Reads the table; with `previous`, only the clients not in it or in `changed`: the
     // others are moved over from it (it keeps their window and application only).
-    Table read(Table* previous, const std::set<xcb_window_t>& changed);
+    // The root's lists (client list, active window, desktops) are read again only with
+    // `rootLists` or without `previous`; else they are as `previous` has them.
+    Table read(Table* previous, const std::set<xcb_window_t>& changed, bool rootLists = true);
     void refresh(bool everything);
-    void ensureFresh();
+    // Reads the table again when events said it changed; not while the listeners are
+    // told of changes, unless `evenWhileTelling`.
+    void ensureFresh(bool evenWhileTelling = false);
     void onEvent(const xcb_generic_event_t* event);
     void scheduleRefresh();
     desktop::ApplicationGroups::Changes group(Table& table);
@@ -172,6 +185,15 @@ private:
     bool clientMessage(xcb_window_t window, xcb_atom_t type, uint32_t d0, uint32_t d1 = 0, uint32_t d2 = 0,
                        uint32_t d3 = 0, uint32_t d4 = 0);
     bool isMainThread() const;
+    // The capture connection (made on first use; nullptr when it cannot be), with the
+    // extensions checked. Called with captureMutex_ held.
+    xcb_connection_t* captureConnection();
+    // Whether a compositing manager owns its selection (asked on the capture connection).
+    bool compositingManagerRuns(xcb_connection_t* c) const;
+    // Whether a viewable window stacked above the window's top-level meets `area` (root
+    // coordinates).
+    static bool isCovered(xcb_connection_t* c, xcb_window_t window, const QRect& area);
+    void applyShape(xcb_connection_t* c, xcb_window_t window, QImage& picture);
 
     std::shared_ptr<XConnection> conn_;
     int listener_ = 0;
@@ -179,10 +201,12 @@ private:
     Table table_;
     bool fresh_ = false;
     bool refreshQueued_ = false;
+    int delivering_ = 0;  // the listeners are being told of changes (main thread only)
     int refreshes_ = 0;
     std::map<xcb_window_t, bool> selected_;  // clients whose events we asked for
     std::set<xcb_window_t> changed_;         // clients to read again
     bool readAll_ = false;                   // read every client at the next refresh
+    bool rootChanged_ = true;                // the root's lists changed since the last read
     std::set<xcb_window_t> told_;            // clients the listeners were told of
     // Clients destroyed since the last refresh: a window listed under the same id
     // afterwards is another window (the server hands out ids again).
@@ -199,8 +223,9 @@ private:
 
     std::mutex captureMutex_;
     xcb_connection_t* capture_ = nullptr;
-    bool compositeChecked_ = false, hasComposite_ = false;
-    std::set<xcb_window_t> redirected_;  // windows the capture connection redirected
+    bool compositeChecked_ = false, hasComposite_ = false, hasShape_ = false;
+    xcb_atom_t compositingSelection_ = XCB_ATOM_NONE;  // _NET_WM_CM_S<screen>
+    std::set<xcb_window_t> kept_;  // windows the capture connection redirected
 };
 
 }  // namespace qs::x11

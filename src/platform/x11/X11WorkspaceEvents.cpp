@@ -8,6 +8,7 @@
 #include "platform/desktop/Notifications.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/x11/X11Screens.h"
 #include "platform/x11/XConnection.h"
 
@@ -51,6 +52,7 @@ X11WorkspaceEvents::X11WorkspaceEvents(std::shared_ptr<XConnection> connection, 
 }
 
 X11WorkspaceEvents::~X11WorkspaceEvents() {
+    alive_.reset();
     if (conn_ && listener_) conn_->removeEventListener(listener_);
     if (wakeListener_) {
         QDBusConnection::systemBus().disconnect("org.freedesktop.login1", "/org/freedesktop/login1",
@@ -81,7 +83,17 @@ void X11WorkspaceEvents::onEvent(const xcb_generic_event_t* event) {
         lastDesktop_ = now;
         NotificationCenter::workspaceCenter().postNotificationName(NSWorkspaceActiveSpaceDidChangeNotification);
     } else if (e->atom == activeWindowAtom_) {
-        activeWindowChanged();
+        // Looked at on the next turn of the loop, once the window list has read the change
+        // (it queued its refresh on the same event): asking it now would read it a second
+        // time. Several changes in one turn are looked at once.
+        if (activeCheckQueued_) return;
+        activeCheckQueued_ = true;
+        std::weak_ptr<bool> alive = alive_;
+        RunLoop::main().post([this, alive] {
+            if (alive.expired()) return;
+            activeCheckQueued_ = false;
+            activeWindowChanged();
+        });
     }
 }
 

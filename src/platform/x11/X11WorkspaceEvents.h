@@ -43,6 +43,8 @@ private:
     uint32_t lastDesktop_ = 0xFFFFFFFF;
     std::weak_ptr<Screen> lastScreen_;
     QObject* wakeListener_ = nullptr;
+    bool activeCheckQueued_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace qs::x11

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/MenuPresenter.h"
 #include "support/TestEnvironment.h"
@@ -24,6 +25,15 @@ public:
     }
     int updates = 0;
 };
+
+// An entry of `menu` whose submenu is a folder's: titled with its path, filled by
+// `filler` each time it shows.
+void addFolderEntry(Menu& menu, const std::string& title, const std::string& path,
+                    const std::shared_ptr<Filler>& filler) {
+    auto sub = std::make_shared<Menu>(path);
+    sub->setDelegate(filler);
+    menu.addItemWithTitle(title)->setSubmenu(sub);
+}
 
 TEST(MenuModel, ItemsBelongToOneMenuAndKnowIt) {
     test::TestEnvironment env;
@@ -97,11 +107,8 @@ TEST(MenuPresentation, AQMenuShowsTheModelAndAChoiceRunsTheActionOnce) {
 TEST(MenuPresentation, ASubmenuIsFilledByItsDelegateWhenItShows) {
     test::TestEnvironment env;
     auto menu = std::make_shared<Menu>("");
-    auto folder = menu->addItemWithTitle("Folder");
-    auto sub = std::make_shared<Menu>("/home/user/folder");
     auto filler = std::make_shared<Filler>();
-    sub->setDelegate(filler);
-    folder->setSubmenu(sub);
+    addFolderEntry(*menu, "Folder", "/home/user/folder", filler);
 
     std::unique_ptr<QMenu> shown(MenuPresenter::makeQMenu(menu));
     QMenu* subShown = shown->actions().at(0)->menu();
@@ -155,6 +162,103 @@ TEST(MenuPresentation, PoppingUpAnswersWhetherAnEntryWasChosen) {
     EXPECT_FALSE(MenuPresenter::popUpMenuPositioningItem(filled, filled->itemAtIndex(0), {5, 5}, nullptr));
     EXPECT_EQ(filler->updates, 1);
     EXPECT_EQ(shownTitle, "late 1");
+}
+
+TEST(MenuPresentation, ASubmenusEntryKeepsItsTitleAtEveryDepthAndItsParentItsSize) {
+    test::TestEnvironment env;
+    // As the context menus build them (submenus titled "") and the folder pop-up menus
+    // (a lazily filled folder's submenu titled with its path).
+    auto menu = std::make_shared<Menu>("");
+    menu->addItemWithTitle("Open", {"open:", [](MenuItem&) {}});
+    auto options = menu->addItemWithTitle("Options");
+    auto optionsMenu = std::make_shared<Menu>("");
+    options->setSubmenu(optionsMenu);
+    auto filler = std::make_shared<Filler>();
+    addFolderEntry(*optionsMenu, "Pictures", "/home/user/Pictures", filler);
+
+    std::unique_ptr<QMenu> shown(MenuPresenter::makeQMenu(menu));
+    shown->popup(QPoint(100, 100));
+    const QSize size = shown->size();
+    QAction* optionsAction = shown->actions().at(1);
+    optionsAction->menu()->popup(QPoint(300, 100));
+    QAction* folderAction = optionsAction->menu()->actions().at(0);
+    folderAction->menu()->popup(QPoint(500, 100));
+    EXPECT_EQ(filler->updates, 1);
+    // Shown again, each submenu is rebuilt from its model: the titles stay.
+    optionsAction->menu()->hide();
+    optionsAction->menu()->popup(QPoint(300, 100));
+    folderAction = optionsAction->menu()->actions().at(0);
+    folderAction->menu()->popup(QPoint(500, 100));
+    EXPECT_EQ(optionsAction->text(), "Options");
+    EXPECT_EQ(folderAction->text(), "Pictures");
+    EXPECT_EQ(shown->size(), size);
+    EXPECT_EQ(shown->sizeHint(), size);
+    shown->hide();
+}
+
+TEST(MenuPresentation, AMenuWithNothingToChooseIsNeverPoppedUp) {
+    test::TestEnvironment env;
+    // Empty, only separators and hidden items, or filled with nothing by its delegate.
+    auto empty = std::make_shared<Menu>("");
+    auto bare = std::make_shared<Menu>("");
+    bare->addItem(MenuItem::separatorItem());
+    bare->addItemWithTitle("Hidden", {"go:", [](MenuItem&) {}})->setHidden(true);
+    class Emptier : public MenuDelegate {
+        void menuNeedsUpdate(Menu& m) override { m.removeAllItems(); }
+    };
+    auto emptied = std::make_shared<Menu>("/gone");
+    emptied->addItemWithTitle("stale", {"go:", [](MenuItem&) {}});
+    auto emptier = std::make_shared<Emptier>();
+    emptied->setDelegate(emptier);
+
+    int popups = 0;
+    for (const MenuPtr& m : {empty, bare, emptied}) {
+        // A pop-up would run its own loop: this would see it (and end it).
+        QTimer::singleShot(0, [&] {
+            if (auto* popup = QApplication::activePopupWidget()) {
+                ++popups;
+                popup->close();
+            }
+        });
+        EXPECT_FALSE(MenuPresenter::popUpMenuPositioningItem(m, nullptr, {10, 10}, nullptr));
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        EXPECT_FALSE(MenuPresenter::isTracking());
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(popups, 0);
+}
+
+TEST(MenuPresentation, TrackingRunsFromTheFirstMenuOpenedToTheLastClosed) {
+    test::TestEnvironment env;
+    int began = 0, ended = 0;
+    auto& centre = NotificationCenter::defaultCenter();
+    centre.addObserver(&began, MenuPresenter::kMenuDidBeginTracking, nullptr, [&](const Notification&) { ++began; });
+    centre.addObserver(&ended, MenuPresenter::kMenuDidEndTracking, nullptr, [&](const Notification&) { ++ended; });
+    auto menu = std::make_shared<Menu>("");
+    auto more = menu->addItemWithTitle("More");
+    more->setSubmenu(std::make_shared<Menu>(""));
+    more->submenu()->addItemWithTitle("Deeper", {"go:", [](MenuItem&) {}});
+
+    auto shown = std::unique_ptr<QMenu>(MenuPresenter::makeQMenu(menu));
+    EXPECT_FALSE(MenuPresenter::isTracking());
+    shown->popup(QPoint(10, 10));
+    QMenu* sub = shown->actions().at(0)->menu();
+    sub->popup(QPoint(200, 10));
+    sub->hide();
+    EXPECT_TRUE(MenuPresenter::isTracking());
+    shown->hide();
+    EXPECT_FALSE(MenuPresenter::isTracking());
+    EXPECT_EQ(began, 1);
+    EXPECT_EQ(ended, 1);
+
+    // A menu that goes while it shows ends the tracking too.
+    shown->popup(QPoint(10, 10));
+    shown.reset();
+    EXPECT_FALSE(MenuPresenter::isTracking());
+    EXPECT_EQ(began, 2);
+    EXPECT_EQ(ended, 2);
+    centre.removeObserver(&began);
+    centre.removeObserver(&ended);
 }
 
 }  // namespace

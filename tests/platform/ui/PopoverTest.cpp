@@ -5,12 +5,14 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QWidget>
 #include <gtest/gtest.h>
 
 #include "platform/desktop/Compositing.h"
 #include "platform/sim/SimBackend.h"
+#include "platform/ui/MenuPresenter.h"
 #include "platform/ui/Popover.h"
 #include "platform/ui/ValueAnimation.h"
 #include "support/TestEnvironment.h"
@@ -476,6 +478,51 @@ TEST_F(PopoverShown, ASearchFieldGetsTheKeyboardWhenAsked) {
     EXPECT_FALSE(w->windowFlags() & Qt::WindowDoesNotAcceptFocus);
     EXPECT_FALSE(w->testAttribute(Qt::WA_ShowWithoutActivating));
     popover->close();
+}
+
+TEST_F(PopoverShown, APopoverThatGivesWayNeverStandsOverAMenuOrAnotherPopover) {
+    // `popover` is an ordinary one (a start menu, a group); `name` gives way (a tooltip).
+    QWidget nameContent;
+    Popover name;
+    name.setGivesWay(true);
+    name.setContentView(&nameContent);
+    name.setContentSize(MakeSize(60, 20));
+    auto showName = [&] { name.showRelativeToRect(MakeRect(0, 0, 52, 52), cell, NSRectEdgeMinY); };
+
+    // Another popover that shows sends it away, and it does not come back over it.
+    showName();
+    ASSERT_TRUE(name.isShown());
+    show();
+    EXPECT_FALSE(name.isShown());
+    EXPECT_FALSE(name.window()->isVisible());
+    showName();
+    EXPECT_FALSE(name.isShown());
+    // Ordered out, the other one no longer counts.
+    popover->orderOut();
+    showName();
+    EXPECT_TRUE(name.isShown());
+    popover->close();
+
+    // A menu that opens sends it away; while the menu is open it does not show.
+    auto model = std::make_shared<Menu>("");
+    model->addItemWithTitle("Open", {"open:", [](MenuItem&) {}});
+    std::unique_ptr<QMenu> menu(MenuPresenter::makeQMenu(model));
+    menu->popup(QPoint(10, 10));
+    EXPECT_FALSE(name.isShown());
+    showName();
+    EXPECT_FALSE(name.isShown());
+    menu->hide();
+    showName();
+    EXPECT_TRUE(name.isShown());
+
+    // Two that give way do not send each other away.
+    QWidget otherContent;
+    Popover other;
+    other.setGivesWay(true);
+    other.setContentView(&otherContent);
+    other.showRelativeToRect(MakeRect(0, 0, 52, 52), cell, NSRectEdgeMaxY);
+    EXPECT_TRUE(name.isShown());
+    EXPECT_TRUE(other.isShown());
 }
 
 }  // namespace

@@ -172,8 +172,14 @@ TEST_F(X11DockPanelTest, TheWorkAreaLeavesThePanelOutWhileReserveSpaceIsOn) {
     EXPECT_TRUE(cardinals("_NET_WM_STRUT_PARTIAL", XCB_ATOM_CARDINAL).empty());
     defaults.setBool(true, "ReserveSpace");
     EXPECT_TRUE(workAreaBecomes({0, 0, width, height - 48}));
+    // Auto-hide: the space is given back once the panel has faded out.
+    movePointer(int(width / 2), int(height / 2));
     defaults.setBool(true, "HideQuayside");
-    EXPECT_TRUE(workAreaBecomes(whole));
+    EXPECT_TRUE(pumpUntil([&] {
+        env.loop().advance(0.1);
+        return workArea() == whole;
+    })) << workArea()[3];
+    EXPECT_TRUE(w->isAutoHidden());
     defaults.setBool(false, "HideQuayside");
     config->setPosition(3);  // the strut follows the edge at once
     EXPECT_TRUE(workAreaBecomes({0, 48, width, height - 48}));

@@ -1,6 +1,7 @@
 // Other applications' windows on a real X server with a window manager (Xvfb and
 // openbox) and real clients (xterm, xeyes, xclock). Skipped without DISPLAY.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <optional>
 #include <cmath>
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/desktop/Desktop.h"
+#include "platform/desktop/Screen.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11Events.h"
@@ -411,6 +413,54 @@ TEST_F(X11WindowsTest, AMappedWindowIsCaptured) {
     EXPECT_TRUE(pumpUntil([&] { return w->previewImage() != nullptr; }));
 }
 
+TEST_F(X11WindowsTest, ACoveredWindowIsPicturedOnlyWhileItsContentsAreKept) {
+    // Share of the picture's pixels near a colour.
+    auto shareOf = [](const ImagePtr& image, QColor colour) {
+        const QImage q = image->qimage();
+        int near = 0;
+        for (int y = 0; y < q.height(); ++y)
+            for (int x = 0; x < q.width(); ++x) {
+                const QColor p = q.pixelColor(x, y);
+                near += std::abs(p.red() - colour.red()) < 16 && std::abs(p.green() - colour.green()) < 16 &&
+                        std::abs(p.blue() - colour.blue()) < 16;
+            }
+        return double(near) / std::max(1, q.width() * q.height());
+    };
+    auto below = windowOf(spawn({"xlogo", "-bg", "#e0a8c0", "-fg", "#e0a8c0", "-geometry", "160x120+400+200"}));
+    ASSERT_NE(below, nullptr);
+    ASSERT_TRUE(pumpUntil([&] {
+        auto image = windows->captureWindow(below->win_id());
+        return image && shareOf(image, QColor("#e0a8c0")) > 0.9;
+    }));
+    // Another program: a second xlogo's windows would count as the first one's.
+    auto cover = windowOf(spawn({"xclock", "-geometry", "400x300+300+150"}));
+    ASSERT_NE(cover, nullptr);
+    // Covered: what the screen shows there is the cover's, so there is no picture.
+    ASSERT_TRUE(pumpUntil([&] { return windows->captureWindow(below->win_id()) == nullptr; }));
+
+    // Kept: its own pixels, once it has repainted them.
+    EXPECT_TRUE(windows->keepContents(below->win_id()));
+    EXPECT_FALSE(windows->keepContents(below->win_id()));  // kept already
+    EXPECT_TRUE(pumpUntil([&] {
+        auto image = windows->captureWindow(below->win_id());
+        return image && shareOf(image, QColor("#e0a8c0")) > 0.9;
+    }));
+    windows->releaseContents(below->win_id());
+    EXPECT_EQ(windows->captureWindow(below->win_id()), nullptr);
+    EXPECT_FALSE(windows->keepContents(0x7ffffff0));  // no such window
+}
+
+TEST_F(X11WindowsTest, AShapedWindowsPictureIsTransparentOutsideItsShape) {
+    auto eyes = windowOf(spawn({"xeyes", "-geometry", "200x150+500+300"}));
+    ASSERT_NE(eyes, nullptr);
+    ImagePtr image;
+    ASSERT_TRUE(pumpUntil([&] { return (image = windows->captureWindow(eyes->win_id())) != nullptr; }));
+    const QImage q = image->qimage();
+    EXPECT_TRUE(q.hasAlphaChannel());
+    EXPECT_EQ(qAlpha(q.pixel(0, 0)), 0);  // a corner, outside both eyes
+    EXPECT_EQ(qAlpha(q.pixel(q.width() / 4, q.height() / 2)), 255);  // in the left eye
+}
+
 TEST_F(X11WindowsTest, ObserversAreToldOfCreatedAndDestroyedWindows) {
     // Windows of this very process, made on a connection of its own: the process
     // outlives them, as an application closing one of its windows does.
@@ -441,6 +491,59 @@ TEST_F(X11WindowsTest, ObserversAreToldOfCreatedAndDestroyedWindows) {
     EXPECT_FALSE(created->isNotDead());
     EXPECT_TRUE(RectIsNull(created->frame()));  // a window that is gone answers empty
     xcb_disconnect(other);
+}
+
+// Two docks on one desktop each rebuild their windows when the other's reserved space
+// moves their visible frame: a panel made again under a new id with the same space, or
+// space kept inside what another panel already keeps, must not tell of a change, or the
+// two would rebuild each other without end.
+TEST_F(X11WindowsTest, ReservedSpaceIsToldOfOnlyWhenAVisibleFrameMoves) {
+    auto screens = std::static_pointer_cast<X11Screens>(desktop::services().screens);
+    int reserved = 0;
+    int listener = windows->addChangeListener(
+        [&](const X11Change& c) { reserved += c.kind == X11Change::Kind::ReservedSpaceChanged; });
+    const xcb_atom_t partial = conn->atom("_NET_WM_STRUT_PARTIAL");
+    auto screen = Screen::screens().front();
+    const double height = screen->frame().size.height;
+    // Struts are measured from the root's bottom edge, which may lie below the screen's.
+    auto keepBottom = [&](xcb_window_t w, uint32_t reserve) {
+        std::array<uint32_t, 12> strut{};
+        strut[3] = uint32_t(X11Screens::rootWindowSize().height - height) + reserve;
+        strut[11] = 2000;
+        xcb_change_property(conn->connection(), XCB_PROP_MODE_REPLACE, w, partial, XCB_ATOM_CARDINAL, 32, 12,
+                            strut.data());
+        xcb_flush(conn->connection());
+    };
+    auto clientOf = [&](pid_t pid) {
+        auto w = windowOf(pid);
+        return w ? xcb_window_t(w->win_id()) : xcb_window_t(XCB_WINDOW_NONE);
+    };
+    const pid_t first = spawn({"xlogo", "-name", "qsfirst", "-geometry", "100x80+40+40"});
+    const pid_t second = spawn({"xlogo", "-name", "qssecond", "-geometry", "100x80+200+40"});
+    const pid_t third = spawn({"xlogo", "-name", "qsthird", "-geometry", "100x80+360+40"});
+    const xcb_window_t a = clientOf(first), b = clientOf(second), c = clientOf(third);
+    ASSERT_TRUE(a && b && c);
+    const int posts = screens->postCount();
+
+    keepBottom(a, 40);
+    ASSERT_TRUE(pumpUntil([&] { return screen->visibleFrame().size.height == height - 40; }));
+    ASSERT_TRUE(pumpUntil([&] { return screens->postCount() == posts + 1; }));
+    ASSERT_EQ(reserved, 1);
+
+    // The same space, kept by another window now.
+    keepBottom(b, 40);
+    ::kill(first, SIGTERM);
+    ASSERT_TRUE(pumpUntil([&] { return !windows->client(a); }));
+    // Space inside what is kept already: the window server tells of it, the frame stays.
+    keepBottom(c, 20);
+    ASSERT_TRUE(pumpUntil([&] { return reserved == 2; }));
+    for (int i = 0; i < 5; ++i) fixture::turnLoops(*conn, env.loop());
+    EXPECT_EQ(screens->postCount(), posts + 1);
+
+    keepBottom(b, 60);
+    EXPECT_TRUE(pumpUntil([&] { return screens->postCount() == posts + 2; }));
+    EXPECT_EQ(screen->visibleFrame().size.height, height - 60);
+    windows->removeChangeListener(listener);
 }
 
 TEST_F(X11WindowsTest, AWindowIsClosed) {
