@@ -553,7 +553,7 @@ TEST_F(DragDropTest, FilesDroppedOnTheTrashGoToTheFreedesktopTrash) {
     EXPECT_TRUE(fs::exists(env.dataHome() + "/Trash/info"));
     ASSERT_EQ(sim.messages->shown().size(), 2u);
     EXPECT_EQ(sim.messages->shown().back().text, "None of the 4 items could be put into \u201cTrash\u201d.");
-    const std::string& why = sim.messages->shown().back().informativeText;
+    const std::string why = sim.messages->shown().back().informativeText;
     EXPECT_NE(why.find("It is already in the Trash."), std::string::npos) << why;
     EXPECT_NE(why.find("The Trash is inside it."), std::string::npos) << why;
 
