@@ -37,7 +37,9 @@ void PanelShadow::follow(QWidget* panel, const QRect& panelGeometry, double corn
     // Against where the window stands, not where the panel stood last time: a report
     // may have put it elsewhere meanwhile.
     if (geometry() != wanted_) setGeometry(wanted_);
-    setWindowOpacity(opacity);
+    // Setting it writes the window's opacity property each time: only when it changed
+    // (this runs at every move, resize and expose of the panel).
+    if (qRound(windowOpacity() * 255) != qRound(opacity * 255)) setWindowOpacity(opacity);
     if (!isVisible()) map(panel);
 }
 
