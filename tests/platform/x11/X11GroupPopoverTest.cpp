@@ -25,6 +25,7 @@
 #include "dock_ui/FlowCollectionView.h"
 #include "dock_ui/FolderViewController.h"
 #include "dock_ui/GroupViewController.h"
+#include "platform/ui/MenuPresenter.h"
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/XConnection.h"
 #include "support/TestEnvironment.h"
@@ -182,7 +183,9 @@ TEST_F(X11GroupPopoverTest, AFileDraggedOutOfTheFolderPopoverReachesAnotherWindo
 TEST_F(X11GroupPopoverTest, APressOnTheGroupCellTogglesThePopover) {
     clickCell();
     ASSERT_TRUE(pumpUntil([&] { return controller->isShow() && controller->popover()->window()->isVisible(); }))
-        << "presses on the cell: " << cell->presses << ", popover shown: " << controller->isShow();
+        << "presses on the cell: " << cell->presses << ", popover shown: " << controller->isShow()
+        << ", its window visible: " << controller->popover()->window()->isVisible()
+        << ", a menu tracking: " << MenuPresenter::isTracking();
     const int before = cell->presses;
 
     // The press closes the popover; the same press reaching the cell leaves it closed.
