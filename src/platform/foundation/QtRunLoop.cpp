@@ -5,7 +5,7 @@
 #include <QObject>
 #include <QThread>
 #include <QThreadPool>
-#include <QTimer>
+#include <QTimerEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -25,59 +25,100 @@ int toMilliseconds(double seconds) {
 }
 }  // namespace
 
+// Timers are the main-thread object's own Qt timers (startTimer): a one-shot timer costs
+// no timer object and no deferred deletion, which a program that schedules many short
+// steps would otherwise pay for at every one of them.
+class TimerHost : public QObject {
+public:
+    std::function<void(int)> fire;
+
+protected:
+    void timerEvent(QTimerEvent* event) override {
+        if (fire) fire(event->timerId());
+    }
+};
+
 struct QtRunLoop::Impl {
     struct Slot {
-        QTimer* timer = nullptr;  // null until created on the main thread
+        int qtTimer = 0;  // 0 until started on the main thread
         double interval = 0.0;
+        bool first = true;  // the first firing comes after the delay, the others after the interval
+        int startedMs = 0;
         std::shared_ptr<std::function<void()>> fn;
     };
 
-    QObject* context = nullptr;  // lives in the main thread; queued calls run on it
+    TimerHost* context = nullptr;  // lives in the main thread; queued calls run on it
     QElapsedTimer clock;
     mutable std::mutex mutex;
     std::unordered_map<TimerId, Slot> entries;
+    std::unordered_map<int, TimerId> byQtTimer;  // main thread only
     std::condition_variable backgroundDone;
     int backgroundRunning = 0;
 
     bool onMainThread() const { return QThread::currentThread() == context->thread(); }
 
-    // Creates and starts the QTimer of a slot; main thread only.
+    static Qt::TimerType typeFor(double delay, double interval) {
+        // Second-scale timers may be coalesced by the system; short ones stay precise.
+        const bool repeats = interval > 0.0;
+        return (delay >= 1.0 && (!repeats || interval >= 1.0)) ? Qt::CoarseTimer : Qt::PreciseTimer;
+    }
+
+    // Starts the Qt timer of a slot; main thread only.
     void start(TimerId id, double delay) {
-        QTimer* timer;
-        double interval;
+        std::lock_guard lock(mutex);
+        auto it = entries.find(id);
+        if (it == entries.end()) return;  // cancelled before it got here
+        const int ms = toMilliseconds(delay);
+        const int t = context->startTimer(ms, typeFor(delay, it->second.interval));
+        if (t == 0) {
+            log("run loop: no timer could be started");
+            return;
+        }
+        it->second.qtTimer = t;
+        it->second.startedMs = ms;
+        byQtTimer[t] = id;
+    }
+
+    void stopQtTimer(int t) {
+        byQtTimer.erase(t);
+        context->killTimer(t);
+    }
+
+    void fired(int t) {
+        std::shared_ptr<std::function<void()>> fn;
         {
             std::lock_guard lock(mutex);
-            auto it = entries.find(id);
-            if (it == entries.end()) return;  // cancelled before it got here
-            interval = it->second.interval;
-            timer = it->second.timer = new QTimer(context);
-        }
-        const bool repeats = interval > 0.0;
-        const int intervalMs = std::max(1, toMilliseconds(interval));
-        timer->setSingleShot(!repeats);
-        // Second-scale timers may be coalesced by the system; short ones stay precise.
-        timer->setTimerType((delay >= 1.0 && (!repeats || interval >= 1.0)) ? Qt::CoarseTimer : Qt::PreciseTimer);
-        QObject::connect(timer, &QTimer::timeout, timer, [this, id, timer, repeats, intervalMs] {
-            std::shared_ptr<std::function<void()>> fn;
-            {
-                std::lock_guard lock(mutex);
-                auto it = entries.find(id);
-                if (it == entries.end()) return;
-                fn = it->second.fn;
-                if (!repeats) entries.erase(it);
+            auto owner = byQtTimer.find(t);
+            if (owner == byQtTimer.end()) return;
+            auto it = entries.find(owner->second);
+            if (it == entries.end()) {  // cancelled from another thread: its kill may still be on the way
+                stopQtTimer(t);
+                return;
             }
-            if (!repeats)
-                timer->deleteLater();
-            else if (timer->interval() != intervalMs)
-                timer->setInterval(intervalMs);  // the first call came after the delay
-            if (fn && *fn) (*fn)();
-        });
-        timer->start(toMilliseconds(delay));
+            Slot& slot = it->second;
+            fn = slot.fn;
+            if (!(slot.interval > 0.0)) {
+                stopQtTimer(t);
+                entries.erase(it);
+            } else if (slot.first) {
+                slot.first = false;
+                const int intervalMs = std::max(1, toMilliseconds(slot.interval));
+                if (intervalMs != slot.startedMs) {
+                    stopQtTimer(t);
+                    const int next = context->startTimer(intervalMs, typeFor(slot.interval, slot.interval));
+                    slot.qtTimer = next;
+                    if (next != 0) byQtTimer[next] = it->first;
+                }
+            }
+        }
+        if (fn && *fn) (*fn)();
     }
 };
 
 QtRunLoop::QtRunLoop() : d_(std::make_unique<Impl>()) {
-    d_->context = new QObject;
+    d_->context = new TimerHost;
+    Impl* d = d_.get();
+    d_->context->fire = [d](int t) { d->fired(t); };
     d_->clock.start();
 }
 
@@ -107,7 +148,9 @@ RunLoop::TimerId QtRunLoop::schedule(double delay, double interval, std::functio
     TimerId id = makeTimerId();
     {
         std::lock_guard lock(d_->mutex);
-        d_->entries[id] = Impl::Slot{nullptr, interval, std::make_shared<std::function<void()>>(std::move(fn))};
+        Impl::Slot& slot = d_->entries[id];
+        slot.interval = interval;
+        slot.fn = std::make_shared<std::function<void()>>(std::move(fn));
     }
     if (d_->onMainThread()) {
         d_->start(id, delay);
@@ -119,26 +162,30 @@ RunLoop::TimerId QtRunLoop::schedule(double delay, double interval, std::functio
 }
 
 void QtRunLoop::cancel(TimerId id) {
-    QTimer* timer = nullptr;
+    int timer = 0;
     std::shared_ptr<std::function<void()>> doomed;
     {
         std::lock_guard lock(d_->mutex);
         auto it = d_->entries.find(id);
         if (it == d_->entries.end()) return;
-        timer = it->second.timer;
+        timer = it->second.qtTimer;
         doomed = std::move(it->second.fn);
         d_->entries.erase(it);
+        if (timer && d_->onMainThread()) {
+            d_->stopQtTimer(timer);
+            return;
+        }
     }
     if (!timer) return;  // not started yet: the start finds no slot
-    if (d_->onMainThread()) {
-        timer->stop();
-        timer->deleteLater();
-    } else {
-        QMetaObject::invokeMethod(timer, [timer] {
-            timer->stop();
-            timer->deleteLater();
-        }, Qt::QueuedConnection);
-    }
+    Impl* d = d_.get();
+    QMetaObject::invokeMethod(d->context, [d, timer] {
+        std::lock_guard lock(d->mutex);
+        // Unless it fired meanwhile (and was killed then) and its number went to another.
+        auto owner = d->byQtTimer.find(timer);
+        if (owner != d->byQtTimer.end() && !d->entries.count(owner->second)) {
+            d->stopQtTimer(timer);
+        }
+    }, Qt::QueuedConnection);
 }
 
 bool QtRunLoop::isScheduled(TimerId id) const {

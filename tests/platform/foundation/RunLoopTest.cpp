@@ -188,5 +188,51 @@ TEST(QtRunLoopTest, RunsOnTheQtEventLoop) {
     EXPECT_EQ(std::find(seen.begin(), seen.end(), "cancelled"), seen.end());
 }
 
+TEST(QtRunLoopTest, TimersFromOtherThreadsAndFirstDelaysOtherThanTheInterval) {
+    QtRunLoop qt;
+    QEventLoop events;
+    // A repeating timer whose first call comes later than its interval.
+    std::vector<double> ticks;
+    const double start = qt.now();
+    RunLoop::TimerId ticker = qt.schedule(0.05, 0.01, [&] {
+        ticks.push_back(qt.now() - start);
+        if (ticks.size() == 3) qt.cancel(ticker);
+    });
+    // Many one-shot timers: each runs once.
+    int shots = 0;
+    for (int i = 0; i < 200; ++i) qt.after(0.0, [&] { ++shots; });
+    // Timers made on a worker, one of them cancelled there before or after it started
+    // (whichever the race gives), one cancelled there long after it started.
+    std::atomic<int> fromWorker{0}, cancelledRan{0}, lateCancelledRan{0};
+    RunLoop::TimerId late = 0;
+    std::thread([&] {
+        qt.after(0.02, [&] { ++fromWorker; });
+        RunLoop::TimerId soon = qt.after(0.03, [&] { ++cancelledRan; });
+        qt.cancel(soon);
+        late = qt.after(0.5, [&] { ++lateCancelledRan; });
+    }).join();
+    qt.after(0.1, [&] {
+        std::thread([&] { qt.cancel(late); }).join();
+        EXPECT_FALSE(qt.isScheduled(late));
+    });
+    qt.after(0.7, [&] { events.quit(); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &events, [&] {
+        ADD_FAILURE() << "the Qt run loop did not deliver in time";
+        events.quit();
+    });
+    guard.start(5000);
+    events.exec();
+
+    ASSERT_EQ(ticks.size(), 3u);
+    EXPECT_GE(ticks[0], 0.045) << "the first call waits for the delay, not the interval";
+    EXPECT_FALSE(qt.isScheduled(ticker));
+    EXPECT_EQ(shots, 200);
+    EXPECT_EQ(fromWorker.load(), 1);
+    EXPECT_EQ(cancelledRan.load(), 0);
+    EXPECT_EQ(lateCancelledRan.load(), 0);
+}
+
 }  // namespace
 }  // namespace qs
