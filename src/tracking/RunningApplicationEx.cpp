@@ -12,6 +12,8 @@
 namespace qs {
 
 namespace {
+// How long after it is added a window's first picture is taken.
+constexpr double kFirstPictureDelay = 1.0;
 desktop::WindowServer* windowServer() { return desktop::services().windowServer.get(); }
 
 std::vector<desktop::WindowNumber> windowNumbers(uint32_t options) {
@@ -109,6 +111,7 @@ void RunningApplicationEx::stopMonitoring() {
     if (loop_ && RunLoop::isLive(loop_))
         for (auto id : pending_) loop_->cancel(id);
     pending_.clear();
+    picturesDue_.clear();
     if (siApp_) {
         // The wrapper may be shared: take back every registration made here.
         for (const auto& window : windows_) siApp_->unobserveNotification(desktop::kAXUIElementDestroyedNotification, window);
@@ -150,10 +153,19 @@ void RunningApplicationEx::addWindow(const SIWindowPtr& window) {
     hasWindowList_ = true;
     if (!window || indexOfWindow(window.get()) >= 0 || !window->isNormalWindow()) return;
     willChangeValueForKey("windows");
-    window->updatePreview();
+    if (picturesDue_.empty()) later(kFirstPictureDelay, &RunningApplicationEx::takeFirstPictures);
+    picturesDue_.push_back(window);
     windows_.insert(windows_.begin(), window);
     didChangeValueForKey("windows");
     observeWindow(window);
+}
+
+void RunningApplicationEx::takeFirstPictures() {
+    auto due = std::move(picturesDue_);
+    picturesDue_.clear();
+    for (auto& weak : due)
+        if (auto window = weak.lock(); window && indexOfWindow(window.get()) >= 0 && !window->previewImage())
+            window->updatePreview();
 }
 
 void RunningApplicationEx::observeWindow(const SIWindowPtr& window) {

@@ -104,6 +104,11 @@ private:
     std::shared_ptr<RunningApplicationEx> self();
     long indexOfWindow(const SIAccessibilityElement* window) const;
     void later(double delay, void (RunningApplicationEx::*call)());
+    // A window that has just arrived has not drawn itself yet, and one that lives only a
+    // moment is never shown in a preview: the first pictures of the windows added are
+    // taken together a second later (a preview shown before then asks for its own).
+    void takeFirstPictures();
+    std::vector<std::weak_ptr<SIWindow>> picturesDue_;
     void observeWindow(const SIWindowPtr& window);
     static void windowChanged(const SIWindowPtr& window);
 

@@ -178,7 +178,7 @@ TEST_F(WPCellTest, TheMarkFollowsATrackedWindowLiveAndStandsInThePicturesCorner)
     auto ex = AppMonitoringService::sharedInstance()->getCachedApplicationExForApplication(app);
     ASSERT_TRUE(ex);
     ex->initWindowsMonitoring();
-    env.loop().runPending();
+    env.loop().advance(1.0);  // a window's first picture is taken a second after it is added
     env.loop().waitForBackground();
     env.loop().runPending();
     ASSERT_EQ(ex->windows().size(), 1u);

@@ -173,6 +173,8 @@ TEST_F(RunningApplicationExTest, AnyActivationRescansTwiceWithoutDuplicates) {
     advance(0.3);
     EXPECT_EQ(listed(), (Numbers{missed, a}));
     EXPECT_EQ(desk->callCount("copy app " + std::to_string(pid) + " AXWindows"), 2u);
+    advance(1.0);  // the first picture of the window the rescan found
+    EXPECT_EQ(desk->callCount("copy app " + std::to_string(pid) + " AXWindows"), 2u);
     EXPECT_EQ(ex->pendingCallCount(), 0u);
 }
 
@@ -317,6 +319,34 @@ TEST_F(RunningApplicationExTest, StoppingEndsEveryObservationAndDelayedCall) {
     ex.reset();
     EXPECT_EQ(desk->registrationCount(), registrationsBefore);
     EXPECT_EQ(NotificationCenter::workspaceCenter().observerCount(), workspaceObservers);
+}
+
+
+TEST_F(RunningApplicationExTest, AddedWindowsArePicturedTogetherASecondLaterAndOnlyWhileTheyLast) {
+    track();
+    advance(1.0);
+    desk->clearRecords();
+    auto a = window("a");
+    auto brief = window("brief");
+    run();
+    ASSERT_EQ(listed(), (Numbers{brief, a}));
+    env.loop().waitForBackground();
+    EXPECT_EQ(desk->callCount("capture"), 0u) << "a window that has just come has not drawn itself yet";
+    desk->removeWindow(brief);  // gone before anyone saw it
+    run();
+    advance(0.5);
+    EXPECT_EQ(desk->callCount("capture"), 0u);
+    advance(0.6);
+    EXPECT_EQ(desk->callCount("capture " + std::to_string(a)), 1u);
+    EXPECT_EQ(desk->callCount("capture " + std::to_string(brief)), 0u);
+    EXPECT_NE(ex->windows().front()->previewImage(), nullptr);
+    // A later window gets its own second; the first is not taken again.
+    auto c = window("c");
+    run();
+    advance(1.1);
+    EXPECT_EQ(desk->callCount("capture " + std::to_string(c)), 1u);
+    EXPECT_EQ(desk->callCount("capture " + std::to_string(a)), 1u);
+    EXPECT_EQ(ex->pendingCallCount(), 0u);
 }
 
 }  // namespace
