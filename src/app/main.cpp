@@ -30,6 +30,7 @@
 #include "platform/ui/Termination.h"
 #include "platform/x11/LaunchEnvironment.h"
 #include "platform/x11/X11Backend.h"
+#include "platform/x11/XConnection.h"
 #include "preferences/AccessController.h"
 #include "preferences/AppShell.h"
 #include "preferences/ItemInspector.h"
@@ -126,9 +127,15 @@ int main(int argc, char** argv) {
     // The X11 backend reads windows and screens over xcb; Qt must draw there too (the
     // programs the dock starts keep the platform they would have chosen).
     qs::x11::LaunchEnvironment::setPrivate("QT_QPA_PLATFORM", "xcb");
+    // The panel changes size with every application that comes or goes. With shared
+    // memory each size is a new segment (made, attached by the server in a round trip,
+    // faulted in page by page, then dropped); the dock's windows are small enough that
+    // sending their pixels over the connection costs less.
+    qs::x11::LaunchEnvironment::setPrivate("QT_XCB_NO_MITSHM", "1");
 
     QApplication app(argc, argv);
     StartupTrace::mark("application object made");
+    qs::x11::quietToolkitRootProperties();
     // The first image read that does not name its format (a style's own pictures, the
     // icons) looks up every image format plugin and loads them all: done here off the
     // main thread while the dock is being made, so that read finds them loaded.

@@ -276,6 +276,7 @@ std::shared_ptr<Screen> X11Screens::screenOfWindow(xcb_window_t window) {
 std::shared_ptr<Screen> X11Screens::mainScreen() {
     auto list = screens();
     if (list.empty()) return nullptr;
+    if (list.size() == 1) return list.front();  // every rule below finds it
     // 1. The screen holding the centre of the active window (from the window list when
     // it lists the window: it knows where it is without asking the server).
     auto windows = windows_.lock();

@@ -1,12 +1,14 @@
 #include "platform/x11/X11WindowServer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <thread>
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -115,9 +117,26 @@ bool onScreen(const X11Client& c, int current) {
 }  // namespace
 
 namespace {
+std::atomic<desktop::Pid> cachedPid{0};
+}  // namespace
+
+desktop::Pid thisProcess() {
+    desktop::Pid pid = cachedPid.load(std::memory_order_relaxed);
+    if (pid > 0) return pid;
+    static const bool once = [] {
+        pthread_atfork(nullptr, nullptr, [] { cachedPid.store(0, std::memory_order_relaxed); });
+        return true;
+    }();
+    (void)once;
+    pid = desktop::Pid(::getpid());
+    cachedPid.store(pid, std::memory_order_relaxed);
+    return pid;
+}
+
+namespace {
 // Until the workspace tells how windows map to desktop entries: by class alone.
 desktop::ApplicationIdentity identityByClass(const desktop::WindowOwner& owner) {
-    return desktop::identityOf(owner, std::nullopt, "", desktop::Pid(::getpid()));
+    return desktop::identityOf(owner, std::nullopt, "", thisProcess());
 }
 }  // namespace
 
@@ -435,7 +454,7 @@ bool ownedBy(const X11Client& c, desktop::Pid self) {
 // What other programs reserve, sorted, each strut once: the space alone, whichever and
 // however many windows keep it (a panel made again under a new id keeps the same space).
 std::vector<std::array<uint32_t, 12>> othersStruts(const std::vector<X11Client>& clients, int currentDesktop) {
-    const desktop::Pid self = desktop::Pid(::getpid());
+    const desktop::Pid self = thisProcess();
     std::vector<std::array<uint32_t, 12>> out;
     for (auto& c : clients)
         if (c.strut && !ownedBy(c, self) && c.viewable && (c.desktop == -1 || c.desktop == currentDesktop))
@@ -576,17 +595,20 @@ void X11WindowServer::scheduleRefresh() {
     fresh_ = false;
     if (refreshQueued_) return;
     refreshQueued_ = true;
-    std::weak_ptr<bool> alive = alive_;
-    RunLoop::main().post([this, alive] {
-        if (alive.expired()) return;
-        bool stale;
-        {
-            std::lock_guard lock(mutex_);
-            refreshQueued_ = false;
-            stale = !fresh_;
-        }
-        if (stale) refresh(false);
-    });
+    // A window that comes or goes brings a flurry of events within a few milliseconds
+    // (the window manager frames it, sets its state, lists it, focuses it): they are read
+    // together, a little after the first. Whoever asks meanwhile gets a fresh read anyway.
+    if (!settle_)
+        settle_ = std::make_unique<SettleTimer>(kEventSettle, [this] {
+            bool stale;
+            {
+                std::lock_guard lock(mutex_);
+                refreshQueued_ = false;
+                stale = !fresh_;
+            }
+            if (stale) refresh(false);
+        });
+    settle_->request();
 }
 
 void X11WindowServer::ensureFresh(bool evenWhileTelling) {
@@ -599,7 +621,7 @@ void X11WindowServer::ensureFresh(bool evenWhileTelling) {
     // refresh, on the next turn of the loop, tells anyway. (A table never read is read
     // before anything is told of it.)
     if (delivering_ > 0 && !evenWhileTelling) return;
-    if (conn_ && QCoreApplication::instance()) conn_->processPendingEvents();
+    if (conn_ && QCoreApplication::instance()) conn_->catchUp();
     bool stale;
     {
         std::lock_guard lock(mutex_);

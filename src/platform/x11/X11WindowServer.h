@@ -41,6 +41,7 @@
 
 #include "platform/desktop/ApplicationGroups.h"
 #include "platform/desktop/WindowServer.h"
+#include "platform/x11/SettleTimer.h"
 
 class QImage;
 class QRect;
@@ -96,8 +97,15 @@ struct X11Change {
     desktop::Pid previousPid = -1;  // Activated: the application that was active before
 };
 
+// This process's id, asked of the system once (again in a forked child).
+desktop::Pid thisProcess();
+
 class X11WindowServer : public desktop::WindowServer {
 public:
+    // How long the events that follow a first one are gathered before the clients are
+    // read again.
+    static constexpr double kEventSettle = 0.025;
+
     explicit X11WindowServer(std::shared_ptr<XConnection> connection);
     ~X11WindowServer() override;
     X11WindowServer(const X11WindowServer&) = delete;
@@ -201,6 +209,7 @@ private:
     Table table_;
     bool fresh_ = false;
     bool refreshQueued_ = false;
+    std::unique_ptr<SettleTimer> settle_;  // the refresh that follows events
     int delivering_ = 0;  // the listeners are being told of changes (main thread only)
     int refreshes_ = 0;
     std::map<xcb_window_t, bool> selected_;  // clients whose events we asked for

@@ -234,7 +234,7 @@ void X11Workspace::onChange(const X11Change& change) {
 }
 
 std::vector<RunningApplicationPtr> X11Workspace::runningApplications() {
-    if (conn_) conn_->processPendingEvents();
+    if (conn_) conn_->catchUp();
     std::vector<RunningApplicationPtr> list;
     for (auto pid : order_) list.push_back(tracked_[pid]);
     return list;
@@ -246,7 +246,7 @@ RunningApplicationPtr X11Workspace::frontmostApplication() {
 }
 
 RunningApplicationPtr X11Workspace::currentApplication() {
-    desktop::Pid self = desktop::Pid(::getpid());
+    desktop::Pid self = thisProcess();
     if (auto it = tracked_.find(self); it != tracked_.end()) return it->second;
     if (!current_) {
         RunningApplication::Info info;

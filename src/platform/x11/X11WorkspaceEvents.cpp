@@ -10,6 +10,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/x11/X11Screens.h"
+#include "platform/x11/X11WindowServer.h"
 #include "platform/x11/XConnection.h"
 
 namespace qs::x11 {
@@ -83,17 +84,10 @@ void X11WorkspaceEvents::onEvent(const xcb_generic_event_t* event) {
         lastDesktop_ = now;
         NotificationCenter::workspaceCenter().postNotificationName(NSWorkspaceActiveSpaceDidChangeNotification);
     } else if (e->atom == activeWindowAtom_) {
-        // Looked at on the next turn of the loop, once the window list has read the change
-        // (it queued its refresh on the same event): asking it now would read it a second
-        // time. Several changes in one turn are looked at once.
-        if (activeCheckQueued_) return;
-        activeCheckQueued_ = true;
-        std::weak_ptr<bool> alive = alive_;
-        RunLoop::main().post([this, alive] {
-            if (alive.expired()) return;
-            activeCheckQueued_ = false;
-            activeWindowChanged();
-        });
+        // Looked at once the window list has read the change (it reads the events of a
+        // flurry together, a little after the first): asking it now would read it a second
+        // time. Several changes meanwhile are looked at once.
+        activeCheck_.request();
     }
 }
 

@@ -10,6 +10,9 @@
 
 #include <memory>
 
+#include "platform/x11/SettleTimer.h"
+#include "platform/x11/X11WindowServer.h"
+
 #include <xcb/xcb.h>
 
 #include "platform/desktop/Screen.h"
@@ -43,7 +46,8 @@ private:
     uint32_t lastDesktop_ = 0xFFFFFFFF;
     std::weak_ptr<Screen> lastScreen_;
     QObject* wakeListener_ = nullptr;
-    bool activeCheckQueued_ = false;
+    // Looked at once the window list has read the change of the active window.
+    SettleTimer activeCheck_{X11WindowServer::kEventSettle + 0.005, [this] { activeWindowChanged(); }};
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -1,10 +1,12 @@
 #include "platform/x11/XConnection.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <vector>
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QThread>
@@ -14,6 +16,9 @@
 namespace qs::x11 {
 
 namespace {
+// A question asked within this long of the last read of the socket is answered without
+// reading it again (the socket notifier reads whatever came meanwhile).
+constexpr int64_t kCatchUpInterval = 2'000'000;  // ns
 std::shared_ptr<XConnection>& sharedSlot() {
     static std::shared_ptr<XConnection> slot;
     return slot;
@@ -120,6 +125,8 @@ void XConnection::dispatch(const xcb_generic_event_t* event) {
 
 void XConnection::processPendingEvents() {
     if (!conn_) return;
+    lastRead_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch()).count();
     while (xcb_generic_event_t* event = xcb_poll_for_event(conn_)) {
         dispatch(event);
         free(event);
@@ -128,6 +135,20 @@ void XConnection::processPendingEvents() {
         errorLogged_ = true;
         log("X11: the connection to the display was lost");
         if (notifier_) notifier_->setEnabled(false);
+    }
+}
+
+void XConnection::catchUp() {
+    if (!conn_) return;
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch()).count();
+    if (now - lastRead_ >= kCatchUpInterval) {
+        processPendingEvents();
+        return;
+    }
+    while (xcb_generic_event_t* event = xcb_poll_for_queued_event(conn_)) {
+        dispatch(event);
+        free(event);
     }
 }
 
@@ -142,6 +163,22 @@ void XConnection::drainQueued() {
 
 void XConnection::flush() {
     if (conn_) xcb_flush(conn_);
+}
+
+void quietToolkitRootProperties() {
+    auto* app = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* c = app ? app->connection() : nullptr;
+    if (!c) return;
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    for (auto it = xcb_setup_roots_iterator(setup); it.rem; xcb_screen_next(&it)) {
+        const xcb_window_t root = it.data->root;
+        auto* attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, root), nullptr);
+        if (!attributes) continue;
+        const uint32_t mask = attributes->your_event_mask & ~uint32_t(XCB_EVENT_MASK_PROPERTY_CHANGE);
+        if (mask != attributes->your_event_mask) xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
+        free(attributes);
+    }
+    xcb_flush(c);
 }
 
 }  // namespace qs::x11

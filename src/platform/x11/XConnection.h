@@ -55,6 +55,10 @@ public:
 
     // Reads and dispatches everything the server has sent so far.
     void processPendingEvents();
+    // The same for a question that wants an answer as of now: the socket is read at most
+    // once in a short while (a burst of questions would each pay a system call for it);
+    // between reads only what was read already is dispatched.
+    void catchUp();
     void flush();
 
 private:
@@ -73,8 +77,16 @@ private:
     std::map<int, std::shared_ptr<Listener>> listeners_;
     int nextListener_ = 1;
     bool errorLogged_ = false;
+    int64_t lastRead_ = 0;  // steady-clock nanoseconds of the last read of the socket
     QSocketNotifier* notifier_ = nullptr;
     QObject* context_ = nullptr;  // owns the Qt connections; deleted with us
 };
+
+// The toolkit's own connection to the display listens to every property change of the
+// root window, and each one wakes its reader thread and then the main thread, although
+// the window list reads them on a connection of its own: a desktop that opens and closes
+// windows changes the root's lists several times a window. Called once the application
+// object exists, it keeps the toolkit from hearing of them; its other events stay.
+void quietToolkitRootProperties();
 
 }  // namespace qs::x11
