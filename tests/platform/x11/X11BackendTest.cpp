@@ -279,6 +279,44 @@ TEST_F(X11Test, TheScreenInUseFollowsTheActiveWindowAcrossMonitors) {
     xcb_ewmh_connection_wipe(&ewmh);
 }
 
+TEST_F(X11Test, TheToolkitStopsHearingRootPropertiesAndKeepsItsOtherRootEvents) {
+    auto* native = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!native || !native->connection()) GTEST_SKIP() << "the toolkit does not draw on X here";
+    xcb_connection_t* qt = native->connection();
+    const xcb_window_t root = conn->root();
+    auto maskOf = [&] {
+        auto* a = xcb_get_window_attributes_reply(qt, xcb_get_window_attributes(qt, root), nullptr);
+        uint32_t mask = a ? a->your_event_mask : 0;
+        free(a);
+        return mask;
+    };
+    const uint32_t before = maskOf();
+    ASSERT_TRUE(before & XCB_EVENT_MASK_PROPERTY_CHANGE) << "the toolkit listens to root properties to begin with";
+    quietToolkitRootProperties();
+    EXPECT_EQ(maskOf(), before & ~uint32_t(XCB_EVENT_MASK_PROPERTY_CHANGE));
+    quietToolkitRootProperties();  // a second call changes nothing
+    EXPECT_EQ(maskOf(), before & ~uint32_t(XCB_EVENT_MASK_PROPERTY_CHANGE));
+    // Our own connection still hears them.
+    bool heard = false;
+    int listener = conn->addEventListener([&](const xcb_generic_event_t* e) {
+        if ((e->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+            reinterpret_cast<const xcb_property_notify_event_t*>(e)->window == root)
+            heard = true;
+    });
+    uint32_t ourMask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(conn->connection(), root, XCB_CW_EVENT_MASK, &ourMask);
+    xcb_atom_t probe = conn->atom("_QUAYSIDE_TEST_PROBE");
+    uint32_t one = 1;
+    xcb_change_property(other, XCB_PROP_MODE_REPLACE, root, probe, XCB_ATOM_CARDINAL, 32, 1, &one);
+    xcb_flush(other);
+    EXPECT_TRUE(pumpUntil([&] { return heard; }));
+    conn->removeEventListener(listener);
+    xcb_delete_property(other, root, probe);
+    xcb_change_window_attributes(qt, root, XCB_CW_EVENT_MASK, &before);  // for the tests that follow
+    xcb_flush(qt);
+    xcb_flush(other);
+}
+
 TEST_F(X11Test, GrabbedHotkeyFiresOnceEvenWithCapsLockOn) {
     X11Hotkeys hotkeys(conn);
     int presses = 0;
