@@ -600,6 +600,8 @@ void X11WindowServer::scheduleRefresh() {
     // together, a little after the first. Whoever asks meanwhile gets a fresh read anyway.
     if (!settle_)
         settle_ = std::make_unique<SettleTimer>(kEventSettle, [this] {
+            // The rest of the flurry, read in one go.
+            if (conn_) conn_->processPendingEvents();
             bool stale;
             {
                 std::lock_guard lock(mutex_);
@@ -609,6 +611,7 @@ void X11WindowServer::scheduleRefresh() {
             if (stale) refresh(false);
         });
     settle_->request();
+    if (conn_) conn_->holdReading(int(kEventSettle * 1000.0));
 }
 
 void X11WindowServer::ensureFresh(bool evenWhileTelling) {

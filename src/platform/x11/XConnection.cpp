@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 
 #include "platform/foundation/Log.h"
 
@@ -62,10 +63,11 @@ std::shared_ptr<XConnection> XConnection::open(const char* display) {
         return nullptr;
     }
 
-    // Root changes (active window, desktops, client lists, the root's own size) and window
-    // creation or removal; the listeners pick what they need.
-    uint32_t mask =
-        XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    // Root changes (active window, desktops, client lists, the root's own size); the
+    // listeners pick what they need. Not the root's children: those are the window
+    // manager's frames, whose every move would wake the dock, and the clients in them are
+    // followed one by one through their own events.
+    uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(conn, c->root_, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(conn);
 
@@ -150,6 +152,17 @@ void XConnection::catchUp() {
         dispatch(event);
         free(event);
     }
+}
+
+void XConnection::holdReading(int ms) {
+    if (!notifier_ || held_ || !context_ || QThread::currentThread() != context_->thread()) return;
+    held_ = true;
+    notifier_->setEnabled(false);
+    QTimer::singleShot(ms, Qt::PreciseTimer, context_, [this] {
+        held_ = false;
+        if (notifier_ && !errorLogged_) notifier_->setEnabled(true);
+        processPendingEvents();
+    });
 }
 
 void XConnection::drainQueued() {

@@ -59,6 +59,11 @@ public:
     // once in a short while (a burst of questions would each pay a system call for it);
     // between reads only what was read already is dispatched.
     void catchUp();
+    // Leaves the socket unread for `ms` milliseconds (main thread): a listener that handles
+    // a flurry of events together, a little after the first, asks for it so that the
+    // others do not wake the program one by one. Reading then resumes with everything
+    // that came meanwhile. Asking again while held changes nothing.
+    void holdReading(int ms);
     void flush();
 
 private:
@@ -77,7 +82,8 @@ private:
     std::map<int, std::shared_ptr<Listener>> listeners_;
     int nextListener_ = 1;
     bool errorLogged_ = false;
-    int64_t lastRead_ = 0;  // steady-clock nanoseconds of the last read of the socket
+    int64_t lastRead_ = 0;
+    bool held_ = false;  // steady-clock nanoseconds of the last read of the socket
     QSocketNotifier* notifier_ = nullptr;
     QObject* context_ = nullptr;  // owns the Qt connections; deleted with us
 };
