@@ -11,10 +11,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QImageReader>
 #include <QWidget>
 #include <QSessionManager>
-#include <QThreadPool>
 #include <QTimer>
 
 #include "core/AppDelegate.h"
@@ -136,10 +134,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     StartupTrace::mark("application object made");
     qs::x11::quietToolkitRootProperties();
-    // The first image read that does not name its format (a style's own pictures, the
-    // icons) looks up every image format plugin and loads them all: done here off the
-    // main thread while the dock is being made, so that read finds them loaded.
-    QThreadPool::globalInstance()->start([] { QImageReader::supportedImageFormats(); });
+    // The image format plugins are not loaded ahead: the icons (PNG files) are read by
+    // the built-in decoder, and a plugin is loaded when a picture of its kind is read.
     if (StartupTrace::enabled()) app.installEventFilter(new StartupTrace());
     QApplication::setApplicationName(QStringLiteral("Quayside"));
     QApplication::setOrganizationDomain(QStringLiteral("quayside.org"));

@@ -16,6 +16,7 @@
 
 #include "core/CustomIconsHelper.h"
 #include "core/ItemImages.h"
+#include "core/NameOrder.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/DesktopEntryFile.h"
 #include "platform/desktop/UserMessages.h"
@@ -390,19 +391,33 @@ std::vector<FileSystemNodePtr> FileSystemNode::listChildren(const std::vector<Fi
     // plain letters and compares numbers by value.
     QLocale locale;
     if (locale.language() == QLocale::C) locale = QLocale(QLocale::English);
-    QCollator collator{locale};
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::vector<std::pair<QCollatorSortKey, size_t>> keys;
-    keys.reserve(out.size());
-    for (size_t i = 0; i < out.size(); ++i) {
-        std::string label = applications ? out[i]->localizedName() : out[i]->displayName();
-        keys.emplace_back(collator.sortKey(QString::fromStdString(label)), i);
+    std::vector<std::string> labels;
+    labels.reserve(out.size());
+    // English names made only of ASCII are put in the collator's order without it (the
+    // collation library is large); other names and other languages take the collator.
+    bool ascii = locale.language() == QLocale::English;
+    for (const auto& node : out) {
+        labels.push_back(applications ? node->localizedName() : node->displayName());
+        ascii = ascii && isAsciiName(labels.back());
     }
-    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    std::vector<size_t> order(out.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (ascii) {
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return compareAsciiNames(labels[a], labels[b]) < 0; });
+    } else {
+        QCollator collator{locale};
+        collator.setNumericMode(true);
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(labels.size());
+        for (const auto& label : labels) keys.push_back(collator.sortKey(QString::fromStdString(label)));
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return keys[a].compare(keys[b]) < 0; });
+    }
     std::vector<FileSystemNodePtr> sorted;
     sorted.reserve(out.size());
-    for (const auto& k : keys) sorted.push_back(out[k.second]);
+    for (size_t i : order) sorted.push_back(out[i]);
     return sorted;
 }
 

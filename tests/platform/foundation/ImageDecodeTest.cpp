@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QFile>
+#include <QImage>
 #include <fstream>
+#include <string>
 
 #include "platform/foundation/Image.h"
 #include "support/TestEnvironment.h"
@@ -33,6 +36,21 @@ Data announcedPNG(uint32_t w, uint32_t h) {
     chunk("IDAT", {});
     chunk("IEND", {});
     return d;
+}
+
+// The image format plugins the process has mapped.
+int mappedFormatPlugins() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly)) return -1;
+    return int(maps.readAll().count("/imageformats/"));
+}
+
+Data encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return Data(bytes.begin(), bytes.end());
 }
 
 class ImageDecode : public test::IsolatedTest {
@@ -71,6 +89,34 @@ TEST_F(ImageDecode, HugeEmptyCorruptAndTruncatedFilesAreRefusedWithALine) {
     Data half(png.begin(), png.begin() + long(png.size() / 2));
     (void)Image::imageWithContentsOfFile(write("truncated.png", half));  // no crash, whatever Qt recovers
     EXPECT_FALSE(Image::imageWithData(Data{'x'}));
+}
+
+// PNG files go straight to the built-in decoder, whatever their names, without the
+// format plugins being loaded; other formats are still found from their contents.
+TEST_F(ImageDecode, PNGFilesDecodeWithoutThePluginsAndOtherFormatsStillDecode) {
+    QImage pixels(6, 3, QImage::Format_ARGB32);
+    pixels.fill(QColor(10, 200, 30, 128));
+    const Data png = encoded(pixels, "PNG");
+    const int before = mappedFormatPlugins();
+    for (const char* name : {"a.png", "b.PNG", "no-suffix", "named-wrongly.jpg"}) {
+        const std::string path = write(name, png);
+        auto image = Image::imageWithContentsOfFile(path);
+        ASSERT_TRUE(image) << name;
+        EXPECT_EQ(image->qimage().convertToFormat(QImage::Format_ARGB32), pixels) << name;
+        std::string whyNot;
+        const QImage scaled = Image::readFileForSize(path, 2, Image::kMaxDecodePixels, whyNot);
+        EXPECT_FALSE(scaled.isNull()) << name << ": " << whyNot;
+        auto deferred = Image::imageWithContentsOfFileDeferred(path, 0);
+        ASSERT_TRUE(deferred) << name;
+        EXPECT_EQ(deferred->size(), (Size{6, 3})) << name;
+    }
+    EXPECT_EQ(mappedFormatPlugins(), before) << "reading PNG files loaded image format plugins";
+
+    // A BMP named as a PNG: the contents decide, as before.
+    const std::string bmp = write("really-a-bmp.png", encoded(pixels.convertToFormat(QImage::Format_RGB32), "BMP"));
+    auto image = Image::imageWithContentsOfFile(bmp);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), (Size{6, 3}));
 }
 
 TEST_F(ImageDecode, RepresentationsAndTheSizeInPoints) {
