@@ -990,7 +990,16 @@ QImage JourneyTest::steadyPixels(const Rect& r) {
 
 Launched JourneyTest::launch(const std::vector<std::string>& argv) {
     Launched app;
-    const int cells = dock_->cellCount();
+    // Counted once the panel is steady: the cells of applications that ended just before
+    // (an earlier journey's) may still be going.
+    int cells = dock_->cellCount();
+    waitUntil("the panel's cells to settle", [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        const int now = dock_->cellCount();
+        const bool same = now == cells;
+        cells = now;
+        return same;
+    });
     app.pid = clients.start(argv);
     app.window = clients.waitForWindow(app.pid);
     if (!app.window) return app;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -359,16 +360,29 @@ TEST_F(UserDefaultsTest, AnUnreadableValueIsKeptOnceAsAFileBesideTheSettings) {
 TEST_F(UserDefaultsTest, KillsDuringWritesLeaveAWholeFileAndTheirLeftoversGoAtTheNextStart) {
     const std::string big(256 * 1024, 'q');
     for (int round = 0; round < 8; ++round) {
+        // The child says when its first write is whole: the kills fall during later
+        // writes however slowly the machine starts it.
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            close(ready[0]);
             auto& d = UserDefaults::standardUserDefaults();
             for (int i = 0;; ++i) {
                 d.setObject(Value(big + std::to_string(i)), "big");
                 d.synchronize();
+                if (i == 0) {
+                    const char one = 1;
+                    (void)!write(ready[1], &one, 1);
+                }
             }
         }
-        usleep(20000 + 7000 * round);
+        close(ready[1]);
+        pollfd wait{ready[0], POLLIN, 0};
+        EXPECT_EQ(poll(&wait, 1, 30000), 1) << "the child never wrote";
+        close(ready[0]);
+        usleep(7000 * round);
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
