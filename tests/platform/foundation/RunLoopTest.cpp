@@ -149,6 +149,18 @@ TEST_F(RunLoopTest, BackgroundResultComesBackOnTheMainLoop) {
     EXPECT_TRUE(env.logged("disk gone"));
 }
 
+// Runs the loop until something quits it, or fails the test after five seconds.
+void runGuarded(QEventLoop& events) {
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &events, [&] {
+        ADD_FAILURE() << "the Qt run loop did not deliver in time";
+        events.quit();
+    });
+    guard.start(5000);
+    events.exec();
+}
+
 TEST(QtRunLoopTest, RunsOnTheQtEventLoop) {
     QtRunLoop qt;
     QEventLoop events;
@@ -168,14 +180,7 @@ TEST(QtRunLoopTest, RunsOnTheQtEventLoop) {
         seen.push_back("after");
         events.quit();
     });
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &events, [&] {
-        ADD_FAILURE() << "the Qt run loop did not deliver in time";
-        events.quit();
-    });
-    guard.start(5000);
-    events.exec();
+    runGuarded(events);
 
     EXPECT_GE(qt.now() - start, 0.09);
     EXPECT_TRUE(fromWorker.load());
@@ -216,14 +221,7 @@ TEST(QtRunLoopTest, TimersFromOtherThreadsAndFirstDelaysOtherThanTheInterval) {
         EXPECT_FALSE(qt.isScheduled(late));
     });
     qt.after(0.7, [&] { events.quit(); });
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &events, [&] {
-        ADD_FAILURE() << "the Qt run loop did not deliver in time";
-        events.quit();
-    });
-    guard.start(5000);
-    events.exec();
+    runGuarded(events);
 
     ASSERT_EQ(ticks.size(), 3u);
     EXPECT_GE(ticks[0], 0.045) << "the first call waits for the delay, not the interval";
