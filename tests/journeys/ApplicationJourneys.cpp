@@ -221,9 +221,12 @@ protected:
 TEST_F(IconJourneys, AnEntryWhoseIconTheThemeLacksShowsItsWindowsIcon) {
     // The stored application that is not installed: the generic icon, not a blank one.
     const int stored = 1;
-    const QImage generic = iconOf(stored);
-    EXPECT_GE(distinctColours(generic), 3) << "a blank icon for an application that is not installed; "
-                                           << screenshot();
+    // Icons are read in the background after the panel shows: waited for, not sampled once.
+    QImage generic;
+    EXPECT_TRUE(waitUntil("the generic icon of an application that is not installed", [&] {
+        generic = iconOf(stored);
+        return distinctColours(generic) >= 3;
+    }));
 
     // The dock looks at its application folders for new entries at most once a second:
     // nothing on the screen tells when it has, so the rest of that second is waited out.
