@@ -130,29 +130,40 @@ TEST_F(ApplicationJourneys, TheStartMenuOfAFreshHomeShowsNamesAndSaysWhatIsNotIn
     x().click(dock().cell(0).centre(), 1);
     auto menu = waitForPopup();
     ASSERT_TRUE(menu);
-    const QImage shown = steadyPixels(menu->rect);
+    QImage shown;
     // The user's entries are the left list; its rows' names are the lines of ink right of
     // their icons (24-pixel pictures at the list's left edge).
-    const int listRight = shown.width() * 2 / 5, textLeft = 40;
-    const QRgb background = shown.pixel(listRight / 2, shown.height() - 70);
-    auto inked = [&](int x, int y) { return !nearColour(shown.pixel(x, y), background, 40); };
+    const int listRight = menu->rect.width * 2 / 5, textLeft = 40;
     struct Row {
         int top = 0, bottom = 0;
         int textWidth = 0;
     };
     std::vector<Row> rows;
-    for (int y = 10; y < shown.height() - 60; ++y) {
-        int first = -1, last = -1;
-        for (int x = textLeft; x < listRight; ++x)
-            if (inked(x, y)) {
-                first = first < 0 ? x : first;
-                last = x;
-            }
-        if (first < 0) continue;
-        if (rows.empty() || y > rows.back().bottom + 1) rows.push_back({y, y, 0});
-        rows.back().bottom = y;
-        rows.back().textWidth = std::max(rows.back().textWidth, last - textLeft + 1);
-    }
+    // The menu draws its rows as their entries and icons are read: looked at until the
+    // five are there with their icons (the checks below say what is missing if not).
+    auto scan = [&] {
+        shown = steadyPixels(menu->rect);
+        rows.clear();
+        const QRgb background = shown.pixel(listRight / 2, shown.height() - 70);
+        auto inked = [&](int x, int y) { return !nearColour(shown.pixel(x, y), background, 40); };
+        for (int y = 10; y < shown.height() - 60; ++y) {
+            int first = -1, last = -1;
+            for (int x = textLeft; x < listRight; ++x)
+                if (inked(x, y)) {
+                    first = first < 0 ? x : first;
+                    last = x;
+                }
+            if (first < 0) continue;
+            if (rows.empty() || y > rows.back().bottom + 1) rows.push_back({y, y, 0});
+            rows.back().bottom = y;
+            rows.back().textWidth = std::max(rows.back().textWidth, last - textLeft + 1);
+        }
+        if (rows.size() != 5) return false;
+        for (const auto& row : rows)
+            if (distinctColours(shown.copy(12, row.top, textLeft - 14, row.bottom - row.top + 1)) < 3) return false;
+        return true;
+    };
+    waitUntil("the start menu's five rows with their icons", scan);
     // The home folder, the applications folder, and a calculator, a calendar and a
     // contacts application (installed or not): five rows, each with an icon and a name.
     ASSERT_EQ(rows.size(), 5u) << screenshot();
