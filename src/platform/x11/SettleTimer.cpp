@@ -1,5 +1,6 @@
 #include "platform/x11/SettleTimer.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QCoreApplication>
