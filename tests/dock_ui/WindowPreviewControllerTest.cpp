@@ -118,6 +118,13 @@ protected:
         return controller->popover().isShown() && controller->popover().window() &&
                controller->popover().window()->isVisible();
     }
+    // The preview of the editor with two windows, shown; answers its view.
+    QWidget* showEditorPreview() {
+        addWindows(editor, 2);
+        editorEx = track(editor);
+        show(editorEx);
+        return controller->view();
+    }
     void pointerInsidePopover() {
         QWidget* v = controller->view();
         QPoint c = v->mapToGlobal(QPoint(v->width() / 2, v->height() / 2));
@@ -292,10 +299,7 @@ TEST_F(WindowPreviewTest, TheCloseCheckClosesWhenThePointerIsOverNeitherPopoverN
 }
 
 TEST_F(WindowPreviewTest, LeavingThePopoverClosesItHalfASecondLaterUnlessThePointerComesBack) {
-    addWindows(editor, 2);
-    editorEx = track(editor);
-    show(editorEx);
-    QWidget* v = controller->view();
+    QWidget* v = showEditorPreview();
 
     pointerInsidePopover();
     enter(v);
@@ -361,10 +365,7 @@ TEST_F(WindowPreviewTest, ALeaveFromAClosedPreviewDoesNotCloseTheNextOne) {
 TEST_F(WindowPreviewTest, BackFromThePopoverOntoItsItemTheHoverKeepsThePreview) {
     // As when the preview showed at once on its item (a menu closed there) and the
     // pointer went up into it and back down onto the item.
-    addWindows(editor, 2);
-    editorEx = track(editor);
-    show(editorEx);
-    QWidget* v = controller->view();
+    QWidget* v = showEditorPreview();
     pointerInsidePopover();
     enter(v);
     desk->setPointer(MakePoint(10, 10));

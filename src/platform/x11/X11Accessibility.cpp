@@ -16,7 +16,6 @@ using desktop::AXValue;
 using Kind = desktop::AXElement::Kind;
 
 namespace {
-const desktop::Pid kSelf = desktop::Pid(::getpid());
 
 double seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -224,7 +223,7 @@ desktop::Pid X11Accessibility::pid(const AXElement& e) {
 
 bool X11Accessibility::knows(desktop::Pid application) {
     // This program is an application of its own even before it shows a window.
-    return application > 0 && windows_ && (application == kSelf || windows_->application(application));
+    return application > 0 && windows_ && (application == thisProcess() || windows_->application(application));
 }
 
 desktop::WindowNumber X11Accessibility::windowNumber(const AXElement& e) {

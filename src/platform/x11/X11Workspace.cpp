@@ -54,7 +54,6 @@ double startDateOf(desktop::Pid pid) {
                       .count());
 }
 
-const desktop::Pid kSelf = desktop::Pid(::getpid());
 
 }  // namespace
 
@@ -63,7 +62,7 @@ X11Workspace::X11Workspace(std::shared_ptr<XConnection> connection, std::shared_
     if (!windows_) return;
     std::weak_ptr<bool> alive = alive_;
     windows_->setApplicationIdentity([this, alive](const desktop::WindowOwner& owner) {
-        if (alive.expired()) return desktop::identityOf(owner, std::nullopt, "", kSelf);
+        if (alive.expired()) return desktop::identityOf(owner, std::nullopt, "", thisProcess());
         return identify(owner);
     });
     listener_ = windows_->addChangeListener([this, alive](const X11Change& c) {
@@ -101,8 +100,8 @@ DesktopEntryIndex& X11Workspace::index() {
 }
 
 desktop::ApplicationIdentity X11Workspace::identify(const desktop::WindowOwner& owner) {
-    const std::string executable = owner.process == kSelf ? std::string() : executableOf(owner.process);
-    if (owner.process == kSelf) return desktop::identityOf(owner, std::nullopt, executable, kSelf);
+    const std::string executable = owner.process == thisProcess() ? std::string() : executableOf(owner.process);
+    if (owner.process == thisProcess()) return desktop::identityOf(owner, std::nullopt, executable, thisProcess());
     // A burst of windows of one program asks the same question many times.
     auto& idx = index();
     auto key = std::make_tuple(std::string(owner.applicationId), std::string(owner.wmInstance),
@@ -112,7 +111,7 @@ desktop::ApplicationIdentity X11Workspace::identify(const desktop::WindowOwner& 
         if (matches_.size() > 4096) matches_.clear();
         it = matches_.emplace(key, idx.match(std::get<0>(key), std::get<1>(key), std::get<2>(key), executable)).first;
     }
-    return desktop::identityOf(owner, it->second, executable, kSelf);
+    return desktop::identityOf(owner, it->second, executable, thisProcess());
 }
 
 std::vector<uint32_t> X11Workspace::windowsOf(desktop::Pid pid) {
@@ -128,11 +127,11 @@ RunningApplication::Info X11Workspace::describe(const desktop::ApplicationGroups
     info.processes = group.processes;
     info.activationPolicy =
         group.regular ? NSApplicationActivationPolicyRegular : NSApplicationActivationPolicyAccessory;
-    if (group.id == kSelf && group.identity.key == "self") {
+    if (group.id == thisProcess() && group.identity.key == "self") {
         info.bundleIdentifier = "org.quayside.Quayside";
         info.localizedName = "Quayside";
-        info.executablePath = executableOf(kSelf);
-        info.launchDate = startDateOf(kSelf);
+        info.executablePath = executableOf(thisProcess());
+        info.launchDate = startDateOf(thisProcess());
         return info;
     }
     // The program of its first process, or of one that is still there.
@@ -158,7 +157,7 @@ void X11Workspace::track(const desktop::ApplicationGroups::Application& group, b
     tracked_[group.id] = app;
     order_.push_back(group.id);
     // This program learns of its own windows, not of its own launch.
-    if (announce && group.id != kSelf) {
+    if (announce && group.id != thisProcess()) {
         post(NSWorkspaceWillLaunchApplicationNotification, app);
         post(NSWorkspaceDidLaunchApplicationNotification, app);
     }
@@ -177,7 +176,7 @@ void X11Workspace::update(const desktop::ApplicationGroups::Application& group) 
     // One that showed only a splash or a tool window at first becomes a regular
     // application now: told again, so that those who dropped it take it back.
     if (was != NSApplicationActivationPolicyRegular && app->activationPolicy() == NSApplicationActivationPolicyRegular &&
-        group.id != kSelf)
+        group.id != thisProcess())
         post(NSWorkspaceDidLaunchApplicationNotification, app);
 }
 
@@ -309,7 +308,7 @@ bool X11Workspace::forceTerminate(RunningApplication& app) {
     windows_->refresh();
     std::set<desktop::Pid> owners;
     for (const auto& c : windows_->clientsOf(app.processIdentifier()))
-        if (c.process > 0 && c.process != kSelf) owners.insert(c.process);
+        if (c.process > 0 && c.process != thisProcess()) owners.insert(c.process);
     bool signalled = false;
     for (auto pid : owners) signalled = ::kill(pid, SIGKILL) == 0 || signalled;
     return signalled;

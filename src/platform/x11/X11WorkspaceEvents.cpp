@@ -53,7 +53,6 @@ X11WorkspaceEvents::X11WorkspaceEvents(std::shared_ptr<XConnection> connection, 
 }
 
 X11WorkspaceEvents::~X11WorkspaceEvents() {
-    alive_.reset();
     if (conn_ && listener_) conn_->removeEventListener(listener_);
     if (wakeListener_) {
         QDBusConnection::systemBus().disconnect("org.freedesktop.login1", "/org/freedesktop/login1",

@@ -48,7 +48,6 @@ private:
     QObject* wakeListener_ = nullptr;
     // Looked at once the window list has read the change of the active window.
     SettleTimer activeCheck_{X11WindowServer::kEventSettle + 0.005, [this] { activeWindowChanged(); }};
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace qs::x11

@@ -20,6 +20,11 @@ namespace {
 // A question asked within this long of the last read of the socket is answered without
 // reading it again (the socket notifier reads whatever came meanwhile).
 constexpr int64_t kCatchUpInterval = 2'000'000;  // ns
+
+int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 std::shared_ptr<XConnection>& sharedSlot() {
     static std::shared_ptr<XConnection> slot;
     return slot;
@@ -127,8 +132,7 @@ void XConnection::dispatch(const xcb_generic_event_t* event) {
 
 void XConnection::processPendingEvents() {
     if (!conn_) return;
-    lastRead_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                    std::chrono::steady_clock::now().time_since_epoch()).count();
+    lastRead_ = steadyNanoseconds();
     while (xcb_generic_event_t* event = xcb_poll_for_event(conn_)) {
         dispatch(event);
         free(event);
@@ -142,16 +146,10 @@ void XConnection::processPendingEvents() {
 
 void XConnection::catchUp() {
     if (!conn_) return;
-    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            std::chrono::steady_clock::now().time_since_epoch()).count();
-    if (now - lastRead_ >= kCatchUpInterval) {
+    if (steadyNanoseconds() - lastRead_ >= kCatchUpInterval)
         processPendingEvents();
-        return;
-    }
-    while (xcb_generic_event_t* event = xcb_poll_for_queued_event(conn_)) {
-        dispatch(event);
-        free(event);
-    }
+    else
+        drainQueued();
 }
 
 void XConnection::holdReading(int ms) {
